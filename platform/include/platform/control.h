@@ -1,0 +1,107 @@
+// The machine behind the layer, as tools and tests set it up and look at it. This is not a Windows
+// interface: the system's own code never includes it.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "win/base.h"
+
+namespace platform {
+
+// ---- The machine root --------------------------------------------------------------------------
+// The folder that holds everything a program can see: drives, registry hive, spooler, debug log.
+// Chosen by PLATFORM_MACHINE (else $XDG_DATA_HOME/platform-machine or ~/.local/share/...), laid out
+// on first use with the standard folders of a Windows machine.
+std::filesystem::path machineRoot();
+// Switches this process to another machine root, laying it out when it is new. Closes nothing.
+void useMachineRoot(const std::filesystem::path& root);
+// The host path of a Windows path on the machine, or nothing when the path is not valid there.
+std::optional<std::filesystem::path> hostPath(std::u16string_view windowsPath);
+
+// Machine settings kept in "machine.ini" under the root.
+struct MachineSettings {
+    UINT codePage = 1252;
+    std::string userName = "User";
+    std::string computerName = "PC";
+};
+MachineSettings machineSettings();
+void setMachineSettings(const MachineSettings& settings);
+
+// ---- Text --------------------------------------------------------------------------------------
+std::string toUtf8(std::u16string_view text);
+std::u16string fromUtf8(std::string_view text);
+
+// ---- Fault switches ----------------------------------------------------------------------------
+// Every layer function that can fail on Windows consults the switch of its own name.
+struct Fault {
+    int skip = 0;           // matching calls that pass before the fault strikes
+    int times = 1;          // matching calls that then fail; -1 for every call
+    DWORD error = 0;        // the error reported (0: the function's usual error)
+    int64_t partial = -1;   // I/O: bytes moved before the call ends (-1: none)
+    bool succeed = false;   // I/O with a partial count: report success after the partial move
+    LONG result = -1;       // functions that return a value instead of an error code
+    std::string detail;     // only calls with this detail (see the function's comment); empty: all
+    uint64_t minSize = 0;   // only calls for at least this many bytes
+
+    Fault& skipping(int calls) { skip = calls; return *this; }
+    Fault& failing(int calls) { times = calls; return *this; }
+    Fault& withError(DWORD code) { error = code; return *this; }
+    Fault& moving(int64_t bytes, bool thenSucceed) { partial = bytes; succeed = thenSucceed; return *this; }
+    Fault& returning(LONG value) { result = value; return *this; }
+    Fault& onlyFor(std::string text) { detail = std::move(text); return *this; }
+    Fault& atLeast(uint64_t bytes) { minSize = bytes; return *this; }
+};
+void setFault(std::string_view function, const Fault& fault);
+void clearFaults();
+// Calls that consulted the switch of this name since the last clearFaults().
+int callCount(std::string_view function);
+
+// ---- Clock -------------------------------------------------------------------------------------
+// Virtual time (also chosen by PLATFORM_CLOCK=virtual): Sleep only advances the clock.
+void useVirtualClock(bool on);
+void advanceClock(uint64_t milliseconds);
+// Sleeps since the last clearFaults() or clearSleepLog(), in milliseconds.
+std::vector<DWORD> sleepLog();
+void clearSleepLog();
+
+// ---- Debugger output ---------------------------------------------------------------------------
+// Lines written by OutputDebugString in this process (UTF-8), oldest first.
+std::vector<std::string> debugLog();
+void clearDebugLog();
+
+// ---- Spooler -----------------------------------------------------------------------------------
+struct PrinterSetup {
+    std::u16string name;
+    std::u16string port = u"USB001";
+    std::u16string driverName;
+    // The rendering module to install, a host file copied into the machine's driver folder
+    // ("C:\Windows\System32\spool\drivers\x64\3") under its Windows name.
+    std::filesystem::path driverModule;
+    std::u16string driverModuleName;  // e.g. u"Rastrel.dll"
+    std::string defaultDevmode;       // bytes of the printer's default DEVMODE
+};
+// Installs (or replaces) a printer and its driver in the machine.
+void installPrinter(const PrinterSetup& setup);
+// The machine path of an installed driver's rendering module, by driver name.
+std::optional<std::u16string> driverModulePath(std::u16string_view driverName);
+
+struct JobRecord {
+    DWORD id = 0;
+    std::u16string printer;
+    std::u16string document;
+    bool complete = false;
+    std::string bytes;
+};
+std::vector<JobRecord> printJobs();
+
+// ---- Engine objects ----------------------------------------------------------------------------
+// The colours of a live engine palette, or nothing when the handle is not one.
+std::optional<std::vector<ULONG>> paletteColors(HPALETTE palette);
+size_t livePaletteCount();
+
+}  // namespace platform

@@ -1,0 +1,63 @@
+// File calls on the machine's drives. Paths are Windows paths ("C:\Windows\..."), mapped below the
+// machine root; '\' and '/' both separate, doubled separators collapse, names match without regard
+// to case. Nothing outside the machine root is ever touched.
+#pragma once
+
+#include "win/base.h"
+
+#define GENERIC_READ 0x80000000u
+#define GENERIC_WRITE 0x40000000u
+#define GENERIC_ALL 0x10000000u
+#define FILE_SHARE_READ 0x00000001
+#define FILE_SHARE_WRITE 0x00000002
+#define FILE_SHARE_DELETE 0x00000004
+#define CREATE_NEW 1
+#define CREATE_ALWAYS 2
+#define OPEN_EXISTING 3
+#define OPEN_ALWAYS 4
+#define TRUNCATE_EXISTING 5
+#define FILE_ATTRIBUTE_READONLY 0x00000001
+#define FILE_ATTRIBUTE_HIDDEN 0x00000002
+#define FILE_ATTRIBUTE_DIRECTORY 0x00000010
+#define FILE_ATTRIBUTE_ARCHIVE 0x00000020
+#define FILE_ATTRIBUTE_NORMAL 0x00000080
+#define FILE_ATTRIBUTE_TEMPORARY 0x00000100
+#define FILE_FLAG_DELETE_ON_CLOSE 0x04000000
+#define INVALID_FILE_ATTRIBUTES 0xFFFFFFFFu
+#define INVALID_FILE_SIZE 0xFFFFFFFFu
+#define INVALID_SET_FILE_POINTER 0xFFFFFFFFu
+#define FILE_BEGIN 0
+#define FILE_CURRENT 1
+#define FILE_END 2
+
+struct OVERLAPPED;
+typedef OVERLAPPED* LPOVERLAPPED;
+
+// Opens or creates a file. Share modes are kept: DeleteFile of a file that a handle of this process
+// holds open without FILE_SHARE_DELETE fails with ERROR_SHARING_VIOLATION. Security attributes,
+// templates and overlapped I/O are not modelled.
+WINBASEAPI HANDLE WINAPI CreateFileW(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES sa,
+                                     DWORD disposition, DWORD flags, HANDLE templateFile);
+WINBASEAPI HANDLE WINAPI CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES sa,
+                                     DWORD disposition, DWORD flags, HANDLE templateFile);
+// Fault switches "ReadFile" and "WriteFile" fail a call, or with a partial count move only part.
+WINBASEAPI BOOL WINAPI ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLAPPED ov);
+WINBASEAPI BOOL WINAPI WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite, LPDWORD written,
+                                 LPOVERLAPPED ov);
+WINBASEAPI DWORD WINAPI SetFilePointer(HANDLE file, LONG distance, PLONG distanceHigh, DWORD method);
+WINBASEAPI DWORD WINAPI GetFileSize(HANDLE file, LPDWORD sizeHigh);
+WINBASEAPI BOOL WINAPI FlushFileBuffers(HANDLE file);
+WINBASEAPI BOOL WINAPI DeleteFileW(LPCWSTR name);
+WINBASEAPI BOOL WINAPI DeleteFileA(LPCSTR name);
+WINBASEAPI DWORD WINAPI GetFileAttributesW(LPCWSTR name);
+WINBASEAPI BOOL WINAPI CreateDirectoryW(LPCWSTR name, LPSECURITY_ATTRIBUTES sa);
+WINBASEAPI BOOL WINAPI RemoveDirectoryW(LPCWSTR name);
+// Closes any kernel handle of the layer (files, and later mutexes, events, threads).
+WINBASEAPI BOOL WINAPI CloseHandle(HANDLE object);
+
+// The user's temporary folder, with its closing backslash.
+WINBASEAPI DWORD WINAPI GetTempPathW(DWORD size, LPWSTR buffer);
+WINBASEAPI DWORD WINAPI GetTempPathA(DWORD size, LPSTR buffer);
+// "<path>\<first three characters of prefix><hex>.TMP"; with unique 0 the file is created.
+WINBASEAPI UINT WINAPI GetTempFileNameW(LPCWSTR path, LPCWSTR prefix, UINT unique, LPWSTR tempFileName);
+WINBASEAPI UINT WINAPI GetTempFileNameA(LPCSTR path, LPCSTR prefix, UINT unique, LPSTR tempFileName);

@@ -1,0 +1,67 @@
+// Shared pieces of the layer's implementation.
+#pragma once
+
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/control.h"
+#include "win/base.h"
+
+namespace platform::detail {
+
+// ---- Faults ------------------------------------------------------------------------------------
+// Counts the call and returns the fault that strikes it, if any.
+std::optional<Fault> takeFault(std::string_view function, std::string_view detail = {}, uint64_t size = 0);
+
+// ---- Kernel handles ----------------------------------------------------------------------------
+struct KernelObject {
+    virtual ~KernelObject() = default;
+};
+HANDLE insertHandle(std::shared_ptr<KernelObject> object);
+std::shared_ptr<KernelObject> findHandle(HANDLE handle);
+template <class T>
+std::shared_ptr<T> handleAs(HANDLE handle) {
+    return std::dynamic_pointer_cast<T>(findHandle(handle));
+}
+bool removeHandle(HANDLE handle);
+
+// ---- Paths -------------------------------------------------------------------------------------
+struct Resolved {
+    std::filesystem::path host;
+    DWORD error = ERROR_SUCCESS;  // set when the path is not valid on the machine
+};
+// Maps a Windows path to its host path, matching existing names without regard to case.
+Resolved resolvePath(std::u16string_view windowsPath);
+// The Windows path of a host path below the machine root (for snapshots and module names).
+std::u16string windowsPathOf(const std::filesystem::path& host);
+std::u16string ansiToWide(const char* text);
+std::string wideToAnsi(std::u16string_view text);
+// Folds one UTF-16 unit to upper case as file and registry names compare.
+char16_t foldCase(char16_t c);
+std::u16string foldCase(std::u16string_view text);
+// Copies a wide string into a caller's buffer of `size` characters with its terminator.
+// Returns false (and copies nothing) when it does not fit.
+bool copyOut(std::u16string_view text, WCHAR* buffer, size_t size);
+
+// ---- Machine files -----------------------------------------------------------------------------
+std::string readHostFile(const std::filesystem::path& path, bool* ok = nullptr);
+void writeHostFile(const std::filesystem::path& path, std::string_view bytes);
+// Serialises access to a machine file between processes (flock on a lock file beside it).
+class MachineLock {
+public:
+    MachineLock(const std::filesystem::path& lockFile, bool exclusive);
+    ~MachineLock();
+    MachineLock(const MachineLock&) = delete;
+    MachineLock& operator=(const MachineLock&) = delete;
+
+private:
+    int fd_ = -1;
+};
+// Called by useMachineRoot so that cached machine state is dropped.
+void onMachineChanged();
+
+}  // namespace platform::detail

@@ -1,0 +1,301 @@
+// The machine root: its layout, settings and the mapping of Windows paths onto it.
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <system_error>
+
+#include "internal.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct MachineState {
+    std::mutex mutex;
+    fs::path root;
+    bool settingsLoaded = false;
+    platform::MachineSettings settings;
+};
+MachineState& machine() {
+    static MachineState* state = new MachineState;
+    return *state;
+}
+
+fs::path defaultRoot() {
+    if (const char* chosen = std::getenv("PLATFORM_MACHINE"); chosen && *chosen) return fs::path(chosen);
+    if (const char* data = std::getenv("XDG_DATA_HOME"); data && *data) return fs::path(data) / "platform-machine";
+    if (const char* home = std::getenv("HOME"); home && *home)
+        return fs::path(home) / ".local" / "share" / "platform-machine";
+    return fs::temp_directory_path() / "platform-machine";
+}
+
+std::string readSettingsFile(const fs::path& root) {
+    std::ifstream in(root / "machine.ini", std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+platform::MachineSettings parseSettings(const std::string& text) {
+    platform::MachineSettings settings;
+    std::istringstream lines(text);
+    std::string line;
+    while (std::getline(lines, line)) {
+        auto eq = line.find('=');
+        if (eq == std::string::npos) continue;
+        std::string key = line.substr(0, eq), value = line.substr(eq + 1);
+        if (key == "codepage") {
+            char* end = nullptr;
+            unsigned long cp = std::strtoul(value.c_str(), &end, 10);
+            if (end && *end == 0 && cp > 0 && cp < 70000) settings.codePage = static_cast<UINT>(cp);
+        } else if (key == "user" && !value.empty()) {
+            settings.userName = value;
+        } else if (key == "computer" && !value.empty()) {
+            settings.computerName = value;
+        }
+    }
+    return settings;
+}
+
+void writeSettings(const fs::path& root, const platform::MachineSettings& settings) {
+    std::ostringstream text;
+    text << "codepage=" << settings.codePage << "\nuser=" << settings.userName << "\ncomputer="
+         << settings.computerName << "\n";
+    platform::detail::writeHostFile(root / "machine.ini", text.str());
+}
+
+// The standard folders of a fresh machine, below drive C.
+void layOut(const fs::path& root, const platform::MachineSettings& settings) {
+    std::error_code ec;
+    const fs::path c = root / "drives" / "c";
+    const fs::path user = c / "Users" / settings.userName;
+    for (const fs::path& folder : {
+             c / "Windows" / "System32" / "spool" / "drivers" / "x64" / "3",
+             c / "Windows" / "System32" / "spool" / "drivers" / "W32X86" / "3",
+             c / "Windows" / "SysWOW64",
+             c / "Windows" / "Temp",
+             c / "Program Files",
+             c / "Program Files (x86)",
+             c / "ProgramData",
+             user / "Desktop",
+             user / "Documents",
+             user / "Pictures",
+             user / "AppData" / "Roaming" / "Microsoft" / "Windows" / "Templates",
+             user / "AppData" / "Local" / "Temp",
+             root / "spooler" / "printers",
+             root / "spooler" / "drivers",
+             root / "spooler" / "jobs",
+         }) {
+        fs::create_directories(folder, ec);
+    }
+}
+
+bool invalidNameChar(char16_t c) {
+    return c < 32 || c == u'<' || c == u'>' || c == u':' || c == u'"' || c == u'|' || c == u'?' || c == u'*';
+}
+
+}  // namespace
+
+namespace platform {
+
+fs::path machineRoot() {
+    auto& state = machine();
+    std::lock_guard lock(state.mutex);
+    if (state.root.empty()) {
+        state.root = defaultRoot();
+        bool fresh = !fs::exists(state.root / "machine.ini");
+        fs::create_directories(state.root);
+        state.settings = parseSettings(readSettingsFile(state.root));
+        state.settingsLoaded = true;
+        if (fresh) writeSettings(state.root, state.settings);
+        layOut(state.root, state.settings);
+    }
+    return state.root;
+}
+
+void useMachineRoot(const fs::path& root) {
+    {
+        auto& state = machine();
+        std::lock_guard lock(state.mutex);
+        state.root = root;
+        bool fresh = !fs::exists(root / "machine.ini");
+        fs::create_directories(root);
+        state.settings = parseSettings(readSettingsFile(root));
+        state.settingsLoaded = true;
+        if (fresh) writeSettings(root, state.settings);
+        layOut(root, state.settings);
+    }
+    detail::onMachineChanged();
+}
+
+MachineSettings machineSettings() {
+    machineRoot();
+    auto& state = machine();
+    std::lock_guard lock(state.mutex);
+    return state.settings;
+}
+
+void setMachineSettings(const MachineSettings& settings) {
+    fs::path root = machineRoot();
+    auto& state = machine();
+    std::lock_guard lock(state.mutex);
+    state.settings = settings;
+    writeSettings(root, settings);
+    layOut(root, settings);
+}
+
+std::optional<fs::path> hostPath(std::u16string_view windowsPath) {
+    detail::Resolved resolved = detail::resolvePath(windowsPath);
+    if (resolved.error != ERROR_SUCCESS) return std::nullopt;
+    return resolved.host;
+}
+
+namespace detail {
+
+Resolved resolvePath(std::u16string_view path) {
+    Resolved result;
+    if (path.empty()) {
+        result.error = ERROR_PATH_NOT_FOUND;
+        return result;
+    }
+    if (path.size() >= MAX_PATH) {
+        result.error = ERROR_FILENAME_EXCED_RANGE;
+        return result;
+    }
+    std::u16string text(path);
+    for (auto& c : text)
+        if (c == u'/') c = u'\\';
+    if (text.rfind(u"\\\\?\\", 0) == 0) text.erase(0, 4);
+    if (text.rfind(u"\\\\", 0) == 0) {  // network paths are not part of the machine
+        result.error = ERROR_BAD_PATHNAME;
+        return result;
+    }
+    char16_t drive = u'C';
+    std::u16string_view rest = text;
+    if (text.size() >= 2 && text[1] == u':') {
+        drive = foldCase(text[0]);
+        if (drive < u'A' || drive > u'Z') {
+            result.error = ERROR_INVALID_NAME;
+            return result;
+        }
+        rest = std::u16string_view(text).substr(2);
+    } else if (text[0] != u'\\') {
+        // Relative paths start at the root of drive C, the machine's only working directory.
+    }
+    std::vector<std::u16string> parts;
+    size_t start = 0;
+    while (start <= rest.size()) {
+        size_t end = rest.find(u'\\', start);
+        if (end == std::u16string_view::npos) end = rest.size();
+        std::u16string part(rest.substr(start, end - start));
+        // Windows drops trailing dots and spaces of a name.
+        while (!part.empty() && part != u"." && part != u".." && (part.back() == u'.' || part.back() == u' '))
+            part.pop_back();
+        if (part.empty() || part == u".") {
+        } else if (part == u"..") {
+            if (!parts.empty()) parts.pop_back();
+        } else {
+            for (char16_t c : part) {
+                if (invalidNameChar(c)) {
+                    result.error = ERROR_INVALID_NAME;
+                    return result;
+                }
+            }
+            parts.push_back(std::move(part));
+        }
+        start = end + 1;
+    }
+    fs::path host = machineRoot() / "drives" / std::string(1, static_cast<char>(drive - u'A' + 'a'));
+    std::error_code ec;
+    if (!fs::is_directory(host, ec)) {
+        result.error = ERROR_PATH_NOT_FOUND;
+        return result;
+    }
+    bool matching = true;
+    for (const auto& part : parts) {
+        std::string name = toUtf8(part);
+        if (matching) {
+            fs::path exact = host / name;
+            if (fs::exists(fs::symlink_status(exact, ec))) {
+                host = exact;
+                continue;
+            }
+            matching = false;
+            if (fs::is_directory(host, ec)) {
+                std::u16string folded = foldCase(part);
+                for (const auto& entry : fs::directory_iterator(host, ec)) {
+                    if (foldCase(fromUtf8(entry.path().filename().string())) == folded) {
+                        name = entry.path().filename().string();
+                        matching = true;
+                        break;
+                    }
+                }
+            }
+        }
+        host /= name;
+    }
+    result.host = host;
+    return result;
+}
+
+std::u16string windowsPathOf(const fs::path& host) {
+    fs::path drives = machineRoot() / "drives";
+    fs::path relative = host.lexically_relative(drives);
+    std::u16string out;
+    bool first = true;
+    for (const auto& part : relative) {
+        std::u16string name = fromUtf8(part.string());
+        if (first) {
+            out += foldCase(name);
+            out += u":";
+            first = false;
+        } else {
+            out += u"\\";
+            out += name;
+        }
+    }
+    if (out.size() == 2) out += u"\\";
+    return out;
+}
+
+std::string readHostFile(const fs::path& path, bool* ok) {
+    std::ifstream in(path, std::ios::binary);
+    if (ok) *ok = static_cast<bool>(in);
+    if (!in) return {};
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+void writeHostFile(const fs::path& path, std::string_view bytes) {
+    std::error_code ec;
+    fs::create_directories(path.parent_path(), ec);
+    fs::path temp = path;
+    temp += ".new";
+    {
+        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    }
+    fs::rename(temp, path, ec);
+}
+
+void onMachineChanged() {}
+
+MachineLock::MachineLock(const fs::path& lockFile, bool exclusive) {
+    fd_ = ::open(lockFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (fd_ >= 0) ::flock(fd_, exclusive ? LOCK_EX : LOCK_SH);
+}
+
+MachineLock::~MachineLock() {
+    if (fd_ >= 0) {
+        ::flock(fd_, LOCK_UN);
+        ::close(fd_);
+    }
+}
+
+}  // namespace detail
+}  // namespace platform

@@ -1,0 +1,184 @@
+// Modules: our own shared objects under their Windows names.
+#include <dlfcn.h>
+
+#include <cstdlib>
+#include <map>
+#include <system_error>
+
+#include "internal.h"
+#include "win/kernel.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using EntryPoint = BOOL (*)(HINSTANCE, DWORD, LPVOID);
+
+struct Module {
+    void* library = nullptr;
+    int references = 0;
+    std::u16string windowsPath;
+};
+struct ModuleTable {
+    std::recursive_mutex mutex;
+    std::map<HMODULE, Module> modules;
+};
+ModuleTable& table() {
+    static ModuleTable* modules = new ModuleTable;
+    return *modules;
+}
+
+bool hasFolder(std::u16string_view name) {
+    return name.find(u'\\') != std::u16string_view::npos || name.find(u'/') != std::u16string_view::npos ||
+           name.find(u':') != std::u16string_view::npos;
+}
+
+// Finds a bare module name: System32 of the machine, then the host folders of PLATFORM_MODULE_PATH,
+// where "X.dll" may also stand as "X.so" or "libX.so".
+std::optional<std::pair<fs::path, std::u16string>> findModule(const std::u16string& name) {
+    std::u16string system = u"C:\\Windows\\System32\\" + name;
+    auto host = platform::hostPath(system);
+    std::error_code ec;
+    if (host && fs::is_regular_file(*host, ec)) return std::make_pair(*host, system);
+    const char* searchPath = std::getenv("PLATFORM_MODULE_PATH");
+    if (!searchPath) return std::nullopt;
+    std::string utf8 = platform::toUtf8(name);
+    std::string stem = utf8.size() > 4 && platform::detail::foldCase(name.substr(name.size() - 4)) == u".DLL"
+                           ? utf8.substr(0, utf8.size() - 4)
+                           : utf8;
+    std::string folders = searchPath;
+    size_t start = 0;
+    while (start <= folders.size()) {
+        size_t end = folders.find(':', start);
+        if (end == std::string::npos) end = folders.size();
+        fs::path folder = folders.substr(start, end - start);
+        for (const std::string& candidate : {utf8, stem + ".so", "lib" + stem + ".so"}) {
+            if (!folder.empty() && fs::is_regular_file(folder / candidate, ec))
+                return std::make_pair(folder / candidate, name);
+        }
+        start = end + 1;
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+HMODULE WINAPI LoadLibraryW(LPCWSTR fileName) {
+    if (!fileName || !*fileName) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    std::u16string name(fileName);
+    if (auto fault = platform::detail::takeFault("LoadLibrary", platform::toUtf8(name))) {
+        SetLastError(fault->error ? fault->error : ERROR_MOD_NOT_FOUND);
+        return nullptr;
+    }
+    size_t slash = name.find_last_of(u"\\/");
+    if (name.find(u'.', slash == std::u16string::npos ? 0 : slash) == std::u16string::npos) name += u".dll";
+    std::optional<std::pair<fs::path, std::u16string>> found;
+    if (hasFolder(name)) {
+        auto host = platform::hostPath(name);
+        std::error_code ec;
+        if (host && fs::is_regular_file(*host, ec)) found = std::make_pair(*host, name);
+    } else {
+        found = findModule(name);
+    }
+    if (!found) {
+        SetLastError(ERROR_MOD_NOT_FOUND);
+        return nullptr;
+    }
+    auto& modules = table();
+    std::lock_guard lock(modules.mutex);
+    void* library = dlopen(found->first.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!library) {
+        std::string why = std::string("LoadLibrary: ") + dlerror();
+        OutputDebugStringA(why.c_str());
+        SetLastError(ERROR_BAD_EXE_FORMAT);
+        return nullptr;
+    }
+    HMODULE module = reinterpret_cast<HMODULE>(library);
+    Module& record = modules.modules[module];
+    if (record.references++ == 0) {
+        record.library = library;
+        record.windowsPath = found->second;
+        if (auto entry = reinterpret_cast<EntryPoint>(dlsym(library, "DllEntryPoint"))) {
+            if (!entry(reinterpret_cast<HINSTANCE>(module), DLL_PROCESS_ATTACH, nullptr)) {
+                modules.modules.erase(module);
+                dlclose(library);
+                SetLastError(1114);  // ERROR_DLL_INIT_FAILED
+                return nullptr;
+            }
+        }
+    } else {
+        dlclose(library);  // the table holds one reference of the loader per module
+    }
+    return module;
+}
+
+HMODULE WINAPI LoadLibraryA(LPCSTR fileName) {
+    if (!fileName) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    return LoadLibraryW(platform::detail::ansiToWide(fileName).c_str());
+}
+
+FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR procName) {
+    auto& modules = table();
+    std::lock_guard lock(modules.mutex);
+    auto it = modules.modules.find(module);
+    if (it == modules.modules.end()) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return nullptr;
+    }
+    if (!procName || reinterpret_cast<uintptr_t>(procName) < 0x10000) {  // ordinals are not exported here
+        SetLastError(ERROR_PROC_NOT_FOUND);
+        return nullptr;
+    }
+    void* symbol = dlsym(it->second.library, procName);
+    if (!symbol) {
+        SetLastError(ERROR_PROC_NOT_FOUND);
+        return nullptr;
+    }
+    return reinterpret_cast<FARPROC>(symbol);
+}
+
+BOOL WINAPI FreeLibrary(HMODULE module) {
+    auto& modules = table();
+    std::lock_guard lock(modules.mutex);
+    auto it = modules.modules.find(module);
+    if (it == modules.modules.end()) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    if (--it->second.references == 0) {
+        void* library = it->second.library;
+        if (auto entry = reinterpret_cast<EntryPoint>(dlsym(library, "DllEntryPoint")))
+            entry(reinterpret_cast<HINSTANCE>(module), DLL_PROCESS_DETACH, nullptr);
+        modules.modules.erase(it);
+        dlclose(library);
+    }
+    return TRUE;
+}
+
+DWORD WINAPI GetModuleFileNameW(HMODULE module, LPWSTR fileName, DWORD size) {
+    auto& modules = table();
+    std::lock_guard lock(modules.mutex);
+    auto it = modules.modules.find(module);
+    if (it == modules.modules.end()) {
+        SetLastError(ERROR_MOD_NOT_FOUND);
+        return 0;
+    }
+    const std::u16string& path = it->second.windowsPath;
+    if (!fileName || size == 0) {
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return 0;
+    }
+    if (path.size() + 1 > size) {
+        lstrcpynW(fileName, path.c_str(), static_cast<int>(size));
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return size;
+    }
+    platform::detail::copyOut(path, fileName, size);
+    return static_cast<DWORD>(path.size());
+}

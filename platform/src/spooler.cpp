@@ -1,0 +1,361 @@
+// The machine's spooler. Under "spooler/" of the machine root: printers/<name>/printer.ini and
+// devmode.bin, drivers/<name>.ini, jobs/<id>.ini and <id>.bin, and the next job id.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <stdexcept>
+#include <cstring>
+#include <map>
+#include <sstream>
+#include <system_error>
+
+#include "internal.h"
+#include "win/spooler.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const char16_t kDriverDirectory[] = u"C:\\Windows\\System32\\spool\\drivers\\x64";
+
+fs::path spoolerDir() { return platform::machineRoot() / "spooler"; }
+
+// Printer and driver names become folder names: anything but letters and digits is %XX-escaped.
+std::string encodeName(std::u16string_view name) {
+    std::string utf8 = platform::toUtf8(platform::detail::foldCase(name));
+    std::string out;
+    for (unsigned char c : utf8) {
+        if ((c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')) {
+            out += static_cast<char>(c);
+        } else {
+            char hex[4];
+            std::snprintf(hex, sizeof hex, "%%%02X", c);
+            out += hex;
+        }
+    }
+    return out;
+}
+
+std::map<std::string, std::string> readIni(const fs::path& file, bool* ok = nullptr) {
+    std::map<std::string, std::string> values;
+    std::istringstream lines(platform::detail::readHostFile(file, ok));
+    std::string line;
+    while (std::getline(lines, line)) {
+        auto eq = line.find('=');
+        if (eq != std::string::npos) values[line.substr(0, eq)] = line.substr(eq + 1);
+    }
+    return values;
+}
+
+void writeIni(const fs::path& file, const std::map<std::string, std::string>& values) {
+    std::string text;
+    for (const auto& [key, value] : values) text += key + "=" + value + "\n";
+    platform::detail::writeHostFile(file, text);
+}
+
+struct PrinterObject : platform::detail::KernelObject {
+    std::u16string name;
+    fs::path folder;
+    DWORD job = 0;
+    int jobFd = -1;
+    ~PrinterObject() override {
+        if (jobFd >= 0) ::close(jobFd);
+    }
+};
+
+std::shared_ptr<PrinterObject> printerOf(HANDLE handle) {
+    auto printer = platform::detail::handleAs<PrinterObject>(handle);
+    if (!printer) SetLastError(ERROR_INVALID_HANDLE);
+    return printer;
+}
+
+fs::path jobFile(DWORD id, const char* extension) {
+    return spoolerDir() / "jobs" / (std::to_string(id) + extension);
+}
+
+void finishJob(PrinterObject& printer) {
+    if (printer.jobFd < 0) return;
+    ::close(printer.jobFd);
+    printer.jobFd = -1;
+    auto info = readIni(jobFile(printer.job, ".ini"));
+    info["status"] = "complete";
+    writeIni(jobFile(printer.job, ".ini"), info);
+    printer.job = 0;
+}
+
+// Bump allocator over the caller's buffer for records followed by their strings.
+class Packer {
+public:
+    Packer(LPBYTE buffer, DWORD size, size_t fixed) : buffer_(buffer), size_(size), used_(fixed) {}
+    LPWSTR string(const std::u16string& text) {
+        used_ = (used_ + 1) & ~size_t(1);
+        size_t bytes = (text.size() + 1) * sizeof(WCHAR);
+        LPWSTR out = fits(bytes) ? reinterpret_cast<LPWSTR>(buffer_ + used_) : nullptr;
+        if (out) platform::detail::copyOut(text, out, text.size() + 1);
+        used_ += bytes;
+        return out;
+    }
+    LPBYTE bytes(const std::string& data) {
+        used_ = (used_ + 7) & ~size_t(7);
+        LPBYTE out = fits(data.size()) ? buffer_ + used_ : nullptr;
+        if (out) std::memcpy(out, data.data(), data.size());
+        used_ += data.size();
+        return out;
+    }
+    size_t used() const { return used_; }
+
+private:
+    bool fits(size_t bytes) const { return buffer_ && used_ + bytes <= size_; }
+    LPBYTE buffer_;
+    DWORD size_;
+    size_t used_;
+};
+
+}  // namespace
+
+BOOL WINAPI OpenPrinterW(LPWSTR printerName, PHANDLE printer, LPPRINTER_DEFAULTSW) {
+    if (!printer) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    *printer = nullptr;
+    if (auto fault = platform::detail::takeFault("OpenPrinterW")) {
+        SetLastError(fault->error ? fault->error : ERROR_INVALID_PRINTER_NAME);
+        return FALSE;
+    }
+    if (!printerName || !*printerName) {
+        SetLastError(ERROR_INVALID_PRINTER_NAME);
+        return FALSE;
+    }
+    fs::path folder = spoolerDir() / "printers" / encodeName(printerName);
+    bool ok = false;
+    auto info = readIni(folder / "printer.ini", &ok);
+    if (!ok) {
+        SetLastError(ERROR_INVALID_PRINTER_NAME);
+        return FALSE;
+    }
+    auto object = std::make_shared<PrinterObject>();
+    object->name = platform::fromUtf8(info["name"]);
+    object->folder = folder;
+    *printer = platform::detail::insertHandle(object);
+    return TRUE;
+}
+
+BOOL WINAPI ClosePrinter(HANDLE handle) {
+    auto printer = printerOf(handle);
+    if (!printer) return FALSE;
+    finishJob(*printer);
+    platform::detail::removeHandle(handle);
+    return TRUE;
+}
+
+BOOL WINAPI GetPrinterW(HANDLE handle, DWORD level, LPBYTE buffer, DWORD size, LPDWORD needed) {
+    auto printer = printerOf(handle);
+    if (!printer) return FALSE;
+    if (auto fault = platform::detail::takeFault("GetPrinterW")) {
+        SetLastError(fault->error ? fault->error : ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    if (level != 2) {
+        SetLastError(124);  // ERROR_INVALID_LEVEL
+        return FALSE;
+    }
+    auto info = readIni(printer->folder / "printer.ini");
+    std::string devmode = platform::detail::readHostFile(printer->folder / "devmode.bin");
+    PRINTER_INFO_2W record{};
+    Packer pack(buffer, size, sizeof record);
+    record.pPrinterName = pack.string(printer->name);
+    record.pShareName = pack.string(u"");
+    record.pPortName = pack.string(platform::fromUtf8(info["port"]));
+    record.pDriverName = pack.string(platform::fromUtf8(info["driver"]));
+    record.pComment = pack.string(u"");
+    record.pLocation = pack.string(u"");
+    record.pDevMode = devmode.empty() ? nullptr : reinterpret_cast<LPDEVMODEW>(pack.bytes(devmode));
+    record.pSepFile = pack.string(u"");
+    record.pPrintProcessor = pack.string(u"winprint");
+    record.pDatatype = pack.string(u"RAW");
+    record.pParameters = pack.string(u"");
+    record.Attributes = 0x40;  // PRINTER_ATTRIBUTE_LOCAL
+    record.Priority = record.DefaultPriority = 1;
+    if (needed) *needed = static_cast<DWORD>(pack.used());
+    if (!buffer || pack.used() > size) {
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return FALSE;
+    }
+    std::memcpy(buffer, &record, sizeof record);
+    return TRUE;
+}
+
+LONG WINAPI DocumentPropertiesW(HWND, HANDLE handle, LPWSTR, PDEVMODEW out, PDEVMODEW, DWORD mode) {
+    auto printer = printerOf(handle);
+    if (!printer) return -1;
+    if (auto fault = platform::detail::takeFault("DocumentPropertiesW")) {
+        SetLastError(fault->error ? fault->error : ERROR_INVALID_HANDLE);
+        return fault->result;
+    }
+    std::string devmode = platform::detail::readHostFile(printer->folder / "devmode.bin");
+    if (devmode.size() < sizeof(DEVMODEW)) {
+        SetLastError(ERROR_INVALID_DATA);
+        return -1;
+    }
+    if (mode == 0) return static_cast<LONG>(devmode.size());
+    if (mode & DM_OUT_BUFFER) {
+        if (!out) {
+            SetLastError(ERROR_INVALID_PARAMETER);
+            return -1;
+        }
+        std::memcpy(out, devmode.data(), devmode.size());
+    }
+    return IDOK;
+}
+
+DWORD WINAPI StartDocPrinterW(HANDLE handle, DWORD level, LPBYTE docInfo) {
+    auto printer = printerOf(handle);
+    if (!printer) return 0;
+    if (level != 1 || !docInfo) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    if (auto fault = platform::detail::takeFault("StartDocPrinterW")) {
+        SetLastError(fault->error ? fault->error : ERROR_ACCESS_DENIED);
+        return 0;
+    }
+    finishJob(*printer);
+    DWORD id = 0;
+    {
+        platform::detail::MachineLock lock(spoolerDir() / "jobs.lock", true);
+        std::string text = platform::detail::readHostFile(spoolerDir() / "next-job");
+        id = static_cast<DWORD>(std::strtoul(text.c_str(), nullptr, 10));
+        if (id == 0) id = 1;
+        platform::detail::writeHostFile(spoolerDir() / "next-job", std::to_string(id + 1));
+    }
+    auto* doc = reinterpret_cast<DOC_INFO_1W*>(docInfo);
+    writeIni(jobFile(id, ".ini"), {{"printer", platform::toUtf8(printer->name)},
+                                   {"document", doc->pDocName ? platform::toUtf8(doc->pDocName) : ""},
+                                   {"status", "printing"}});
+    printer->jobFd = ::open(jobFile(id, ".bin").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (printer->jobFd < 0) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return 0;
+    }
+    printer->job = id;
+    return id;
+}
+
+BOOL WINAPI EndDocPrinter(HANDLE handle) {
+    auto printer = printerOf(handle);
+    if (!printer) return FALSE;
+    if (printer->jobFd < 0) {
+        SetLastError(ERROR_SPL_NO_STARTDOC);
+        return FALSE;
+    }
+    finishJob(*printer);
+    return TRUE;
+}
+
+BOOL WINAPI WritePrinter(HANDLE handle, LPVOID buffer, DWORD count, LPDWORD written) {
+    if (written) *written = 0;
+    auto printer = printerOf(handle);
+    if (!printer) return FALSE;
+    if (printer->jobFd < 0) {
+        SetLastError(ERROR_SPL_NO_STARTDOC);
+        return FALSE;
+    }
+    if (!buffer && count) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    DWORD limit = count;
+    auto fault = platform::detail::takeFault("WritePrinter", {}, count);
+    if (fault) limit = fault->partial > 0 ? static_cast<DWORD>(std::min<int64_t>(fault->partial, count)) : 0;
+    DWORD done = 0;
+    while (done < limit) {
+        ssize_t n = ::write(printer->jobFd, static_cast<const char*>(buffer) + done, limit - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            if (written) *written = done;
+            SetLastError(ERROR_WRITE_FAULT);
+            return FALSE;
+        }
+        done += static_cast<DWORD>(n);
+    }
+    if (written) *written = done;
+    if (fault && !fault->succeed) {
+        SetLastError(fault->error ? fault->error : ERROR_WRITE_FAULT);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL WINAPI GetPrinterDriverDirectoryW(LPWSTR, LPWSTR environment, DWORD level, LPBYTE buffer, DWORD size,
+                                       LPDWORD needed) {
+    if (level != 1) {
+        SetLastError(124);  // ERROR_INVALID_LEVEL
+        return FALSE;
+    }
+    std::u16string path = kDriverDirectory;
+    if (environment && platform::detail::foldCase(environment) == u"WINDOWS NT X86")
+        path = u"C:\\Windows\\System32\\spool\\drivers\\W32X86";
+    DWORD bytes = static_cast<DWORD>((path.size() + 1) * sizeof(WCHAR));
+    if (needed) *needed = bytes;
+    if (!buffer || size < bytes) {
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return FALSE;
+    }
+    platform::detail::copyOut(path, reinterpret_cast<LPWSTR>(buffer), path.size() + 1);
+    return TRUE;
+}
+
+namespace platform {
+
+void installPrinter(const PrinterSetup& setup) {
+    std::u16string moduleName = setup.driverModuleName.empty() ? u"Rastrel.dll" : setup.driverModuleName;
+    std::u16string modulePath = std::u16string(kDriverDirectory) + u"\\3\\" + moduleName;
+    if (!setup.driverModule.empty()) {
+        auto host = hostPath(modulePath);
+        if (!host) throw std::runtime_error("bad driver module name");
+        std::error_code ec;
+        fs::create_directories(host->parent_path(), ec);
+        // A new file renamed over the old one: a module that is loaded keeps its own copy.
+        fs::path temp = *host;
+        temp += ".new";
+        fs::copy_file(setup.driverModule, temp, fs::copy_options::overwrite_existing, ec);
+        if (!ec) fs::rename(temp, *host, ec);
+        if (ec) throw std::runtime_error("cannot install the driver module: " + ec.message());
+    }
+    writeIni(spoolerDir() / "drivers" / (encodeName(setup.driverName) + ".ini"),
+             {{"name", toUtf8(setup.driverName)}, {"driverPath", toUtf8(modulePath)}});
+    fs::path folder = spoolerDir() / "printers" / encodeName(setup.name);
+    writeIni(folder / "printer.ini",
+             {{"name", toUtf8(setup.name)}, {"port", toUtf8(setup.port)}, {"driver", toUtf8(setup.driverName)}});
+    detail::writeHostFile(folder / "devmode.bin", setup.defaultDevmode);
+}
+
+std::optional<std::u16string> driverModulePath(std::u16string_view driverName) {
+    bool ok = false;
+    auto info = readIni(spoolerDir() / "drivers" / (encodeName(driverName) + ".ini"), &ok);
+    if (!ok || info["driverPath"].empty()) return std::nullopt;
+    return fromUtf8(info["driverPath"]);
+}
+
+std::vector<JobRecord> printJobs() {
+    std::vector<JobRecord> jobs;
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(spoolerDir() / "jobs", ec)) {
+        if (entry.path().extension() != ".ini") continue;
+        JobRecord job;
+        job.id = static_cast<DWORD>(std::strtoul(entry.path().stem().c_str(), nullptr, 10));
+        auto info = readIni(entry.path());
+        job.printer = fromUtf8(info["printer"]);
+        job.document = fromUtf8(info["document"]);
+        job.complete = info["status"] == "complete";
+        job.bytes = detail::readHostFile(jobFile(job.id, ".bin"));
+        jobs.push_back(std::move(job));
+    }
+    std::sort(jobs.begin(), jobs.end(), [](const JobRecord& a, const JobRecord& b) { return a.id < b.id; });
+    return jobs;
+}
+
+}  // namespace platform
