@@ -4,6 +4,7 @@
 
 #include "ddi.h"
 #include "rastrel.h"
+#include "stream.h"
 
 namespace {
 
@@ -187,7 +188,7 @@ extern "C" BOOL APIENTRY DrvResetPDEV(DHPDEV oldHandle, DHPDEV newHandle) {
     if ((old->paperId != neu->paperId || old->pagesPerSheet != neu->pagesPerSheet || old->nupOrder != neu->nupOrder ||
          spoolModeChanged) &&
         IsNup(old)) {
-        if (!FlushPage(old, 3)) return FALSE;
+        if (!FlushPage(old, kFlushSettingsChange)) return FALSE;
     }
 
     HandOver(&old->nupFile, old->nupPath, &neu->nupFile, neu->nupPath);
@@ -199,12 +200,13 @@ extern "C" BOOL APIENTRY DrvResetPDEV(DHPDEV oldHandle, DHPDEV newHandle) {
     old->nupStoreSize = 0;
     std::memset(old->nupSlots, 0, sizeof old->nupSlots);
 
-    if (spoolModeChanged && !ReplaySpool(old, 1)) return FALSE;
+    if (spoolModeChanged && !FinishSpool(old)) return FALSE;
 
     BOOL hadPageSpool = old->pageSpool != nullptr;
     HandOver(&old->pageSpool, old->pageSpoolPath, &neu->pageSpool, neu->pageSpoolPath);
     HandOver(&old->headerSpool, old->headerSpoolPath, &neu->headerSpool, neu->headerSpoolPath);
     neu->spooledPages = old->spooledPages;
+    neu->headerSent = old->headerSent;
     std::memcpy(neu->pageTable, old->pageTable, sizeof neu->pageTable);
     old->spooledPages = 0;
     std::memset(old->pageTable, 0, sizeof old->pageTable);

@@ -60,7 +60,8 @@ ULONG APIENTRY DrvQueryPerBandInfo(SURFOBJ*, PERBANDINFO*) { return NotYet<ULONG
 ULONG APIENTRY DrvEscape(SURFOBJ*, ULONG, ULONG, PVOID, ULONG, PVOID) { return NotYet<ULONG>(0); }
 }
 
-BOOL FlushPage(DriverPdev*, int) { return NotYet(); }
-BOOL ReplaySpool(DriverPdev*, int) { return NotYet(); }
-BOOL OpenSpoolTempFiles(DriverPdev*) { return NotYet(); }
 BOOL OpenNupTempFile(DriverPdev*) { return NotYet(); }
+BOOL FlushNupSheet(DriverPdev*, int, BOOL* composed) {
+    *composed = FALSE;
+    return NotYet();
+}

@@ -54,8 +54,8 @@ BOOL DrawPageBorder(BYTE* image, LONG w, LONG h, LONG margin, LONG thickness, LO
 // pixels a byte, the first in bits 7-6; w / 4 bytes a row), any other dpi 1 bit a pixel (eight a
 // byte, the first in bit 7; w / 8 bytes a row). Level 3 / bit 1 is full toner. w is normally a
 // multiple of 32; for other widths the pixels are packed in row order without padding and a last
-// partial byte of the page is not written. Always returns 0; with a null buffer or a size <= 0
-// nothing is written and the last error is ERROR_INVALID_PARAMETER.
+// partial byte of the page is not written. Always returns 0; with a null buffer, a size <= 0 or
+// an absurd size nothing is written and the last error is ERROR_INVALID_PARAMETER.
 int HalftonePage(const BYTE* image, LONG w, LONG h, BYTE* out, LONG dpi);
 
 // Threshold matrix of the page screen, T[row][column]; the pixel at (x, y) uses T[y % 16][x % 16].

@@ -102,6 +102,7 @@ struct DriverPdev {
     BYTE bandingKind;         // 2 for poster printing, else 1
     BYTE bandCounter;
     BYTE density;
+    BYTE headerSent;          // the job header has reached the printer
     SHORT mediaType;
     BYTE paperOption;         // 1 or 2
     BYTE duplexKind;          // 0 none, 1 short edge (DMDUP_HORIZONTAL), 2 long edge (DMDUP_VERTICAL)
@@ -157,8 +158,23 @@ BOOL FillDevInfo(DriverPdev* pdev, DEVINFO* info);
 // Closes and deletes the N-up store and both spool files, if open.
 void CloseJobFiles(DriverPdev* pdev);
 
-// ---- Job control, spooling and N-up (their own sources) --------------------------------------------
+// ---- Job control (job.cpp) -----------------------------------------------------------------------------
+constexpr int kFlushEndOfPage = 1;
+constexpr int kFlushEndOfJob = 2;
+constexpr int kFlushSettingsChange = 3;
+
+BOOL BeginJob(DriverPdev* pdev);
+// The per-sheet pipeline: page effects, back-side turning, page header, screen, JBIG, page end.
+BOOL EncodeAndSendPage(DriverPdev* pdev, BOOL blank);
 BOOL FlushPage(DriverPdev* pdev, int reason);
-BOOL ReplaySpool(DriverPdev* pdev, int pass);
+BOOL FinishJob(DriverPdev* pdev);
+
+// ---- Spooling (sink.cpp) and N-up --------------------------------------------------------------------
+// A temporary file of the driver ("ps", "head", "pn"), open for reading and writing.
+BOOL OpenDriverTempFile(const CHAR* prefix, CHAR* path, HANDLE* file);
 BOOL OpenSpoolTempFiles(DriverPdev* pdev);
+BOOL ReplaySpool(DriverPdev* pdev, int pass);
 BOOL OpenNupTempFile(DriverPdev* pdev);
+// Composes the N-up sheet into the sheet buffer when the store holds one for this reason; *composed
+// tells whether it did.
+BOOL FlushNupSheet(DriverPdev* pdev, int reason, BOOL* composed);

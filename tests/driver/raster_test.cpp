@@ -314,8 +314,9 @@ TEST_F(RasterGeometry, TwoByOneTurnsBothWays) {
 TEST_F(RasterGeometry, TurnsMatchReferenceOnOddSizes) {
     const struct {
         LONG w, h;
-    } sizes[] = {{1, 1}, {1, 7}, {7, 1}, {16, 16}, {17, 33}, {33, 17}, {31, 16},
-                 {64, 48}, {100, 37}, {67, 129}, {257, 131}};
+    } sizes[] = {{1, 1},   {1, 7},    {7, 1},     {16, 16},   {17, 33},  {33, 17},
+                 {31, 16}, {64, 48},  {100, 37},  {67, 129},  {257, 131}, {64, 64},
+                 {200, 128}, {128, 200}, {1024, 640}, {1000, 703}};
     uint32_t seed = 7;
     for (const auto& s : sizes) {
         const Bytes src = randomImage(s.w, s.h, seed++);

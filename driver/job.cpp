@@ -1,0 +1,175 @@
+// Job control: the beginning of the job, the per-sheet pipeline and the end of the document.
+#include <cstring>
+#include <utility>
+
+#include "raster.h"
+#include "stream.h"
+
+namespace {
+
+constexpr LONG kZoomCanvasMargin = 236;  // pixels taken off the paper for a shrunk page's canvas
+constexpr SHORT kA5WithOptionCode = 18;
+
+LONG RoundUp32(LONG v) { return (v + 31) / 32 * 32; }
+
+BYTE* Allocate(SIZE_T bytes, BOOL zero) {
+    return static_cast<BYTE*>(HeapAlloc(GetProcessHeap(), zero ? HEAP_ZERO_MEMORY : 0, bytes));
+}
+
+void Free(BYTE* block) {
+    if (block) HeapFree(GetProcessHeap(), 0, block);
+}
+
+BOOL IsDuplex(const DriverPdev* pdev) { return pdev->duplexKind == 1 || pdev->duplexKind == 2; }
+
+// The page effects, in their order.
+BOOL ApplyPageEffects(DriverPdev* pdev, LONG w, LONG h) {
+    BYTE* sheet = pdev->sheetBuffer;
+    BOOL landscape = pdev->orientation == DMORIENT_LANDSCAPE;
+    if ((pdev->pageEffects & kEffectNegative) && !InvertBytes(sheet, static_cast<DWORD>(w * h))) return FALSE;
+    if ((pdev->pageEffects & kEffectRotate180) && !Rotate180(sheet, w, h)) return FALSE;
+    if (pdev->pageEffects & kEffectMirror) {
+        if (!MirrorRows(sheet, w, h)) return FALSE;
+        if (((landscape && pdev->pagesPerSheet != 2) || (!landscape && pdev->pagesPerSheet == 2)) &&
+            !Rotate180(sheet, w, h))
+            return FALSE;
+    }
+    return TRUE;
+}
+
+// Turns the sheet as the paper path needs it: A5 with paper option 2 always by a quarter turn, the
+// back sides of a long-edge duplex job by a half turn.
+BOOL RotateForDuplex(DriverPdev* pdev, BOOL blank, LONG* w, LONG* h, LONG* pw, LONG* ph) {
+    BOOL landscape = pdev->orientation == DMORIENT_LANDSCAPE;
+    BOOL backSide = IsDuplex(pdev) && (pdev->sheetsSent % 2) == 1;
+    if (pdev->printerPaperCode == kA5WithOptionCode) {
+        BOOL clockwise;
+        if (backSide)
+            clockwise = (pdev->duplexKind == 1 && !landscape) || (pdev->duplexKind == 2 && landscape);
+        else
+            clockwise = (pdev->pagesPerSheet == 2 && !landscape) || (pdev->pagesPerSheet != 2 && landscape);
+        if (!blank && !Rotate90(pdev->sheetBuffer, *w, *h, clockwise)) return FALSE;
+        std::swap(*w, *h);
+        std::swap(*pw, *ph);
+    } else if (backSide && pdev->duplexKind == 2) {
+        if (!blank && !Rotate180(pdev->sheetBuffer, *w, *h)) return FALSE;
+    }
+    return TRUE;
+}
+
+// Lays the sheet on a white canvas of the shrunk page's raster size.
+void PlaceOnCanvas(const DriverPdev* pdev, const BYTE* sheet, LONG w, LONG h, BYTE* canvas, LONG rw, LONG rh) {
+    std::memset(canvas, 255, SIZE_T(rw) * rh);
+    BOOL landscape = pdev->orientation == DMORIENT_LANDSCAPE;
+    LONG copyW = w < rw ? w : rw, copyH = h < rh ? h : rh;
+    LONG column = 0, row = 0;
+    if (pdev->printerPaperCode == kA5WithOptionCode && !landscape)
+        column = rw - copyW;
+    else if (pdev->printerPaperCode != kA5WithOptionCode && landscape)
+        row = rh - copyH;
+    for (LONG y = 0; y < copyH; ++y)
+        std::memcpy(canvas + SIZE_T(row + y) * rw + column, sheet + SIZE_T(y) * w, SIZE_T(copyW));
+}
+
+}  // namespace
+
+BOOL BeginJob(DriverPdev* pdev) {
+    // A store that cannot be opened shows when the first page is written.
+    if (IsNup(pdev)) OpenNupTempFile(pdev);
+    if (IsSpooling(pdev)) OpenSpoolTempFiles(pdev);
+    StreamSink sink = SinkFor(pdev);
+    return WriteJobHeader(&sink);
+}
+
+BOOL EncodeAndSendPage(DriverPdev* pdev, BOOL blank) {
+    LONG w = pdev->sheetWidth, h = pdev->sheetHeight;
+    LONG pw = pdev->physicalWidth, ph = pdev->physicalHeight;
+    BOOL landscape = pdev->orientation == DMORIENT_LANDSCAPE;
+    if (!blank && !pdev->sheetBuffer) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    if (!blank && pdev->pageEffects && !ApplyPageEffects(pdev, w, h)) return FALSE;
+    if (!RotateForDuplex(pdev, blank, &w, &h, &pw, &ph)) return FALSE;
+    if (landscape) std::swap(pw, ph);
+
+    BOOL shrunk = pdev->zoom < 100.0;
+    LONG rw = w, rh = h;
+    if (shrunk) {
+        rw = RoundUp32(pw - kZoomCanvasMargin);
+        rh = RoundUp32(ph - kZoomCanvasMargin);
+    }
+    if (rw <= 0 || rh <= 0) {
+        SetLastError(ERROR_INVALID_DATA);
+        return FALSE;
+    }
+    PageHeader header = PageHeaderFor(pdev, static_cast<DWORD>(rw), static_cast<DWORD>(rh), static_cast<DWORD>(pw),
+                                      static_cast<DWORD>(ph));
+    StreamSink sink = SinkFor(pdev);
+    SheetMark mark = MarkSheet(pdev);
+    // A page the header cannot describe fails before anything is written.
+    if (!WritePageHeader(&sink, &header)) {
+        RollBackSheet(pdev, mark);
+        return FALSE;
+    }
+
+    SIZE_T rowBytes = SIZE_T(rw) * header.bitsPerPixel / 8;
+    BYTE* out = Allocate(rowBytes * rh, TRUE);
+    BYTE* canvas = nullptr;
+    BOOL ok = out != nullptr;
+    if (ok && !blank) {
+        const BYTE* source = pdev->sheetBuffer;
+        if (shrunk) {
+            canvas = Allocate(SIZE_T(rw) * rh, FALSE);
+            ok = canvas != nullptr;
+            if (ok) PlaceOnCanvas(pdev, pdev->sheetBuffer, w, h, canvas, rw, rh);
+            source = canvas;
+        }
+        if (ok) HalftonePage(source, rw, rh, out, pdev->outputResolution);
+    }
+    if (ok) {
+        PageImage image{static_cast<DWORD>(rw) * header.bitsPerPixel, static_cast<DWORD>(rh), out, &sink};
+        ok = WritePageImage(&image) && WritePageEnd(&sink);
+    }
+    Free(canvas);
+    Free(out);
+    if (!ok) {
+        RollBackSheet(pdev, mark);
+        return FALSE;
+    }
+    ++pdev->sheetsSent;
+    if (IsSpooling(pdev)) ++pdev->spooledPages;
+    return TRUE;
+}
+
+BOOL FlushPage(DriverPdev* pdev, int reason) {
+    BOOL ready = FALSE;
+    if (IsNup(pdev)) {
+        if (!FlushNupSheet(pdev, reason, &ready)) return FALSE;
+    } else {
+        ready = reason == kFlushEndOfPage;
+    }
+    if (!ready) return TRUE;
+    if (!EncodeAndSendPage(pdev, FALSE)) return FALSE;
+    std::memset(pdev->sheetBuffer, 255, SIZE_T(pdev->sheetWidth) * pdev->sheetHeight);
+    return TRUE;
+}
+
+BOOL FinishJob(DriverPdev* pdev) {
+    BOOL ok = FlushPage(pdev, kFlushEndOfJob);
+    // An odd number of sheets in a two-pass duplex job gets a blank back side.
+    if (ok && IsDuplex(pdev) && pdev->spooledPages % 2 == 1) ok = EncodeAndSendPage(pdev, TRUE);
+    if (ok) {
+        // A failed replay fails the document, but the job is still closed.
+        if (IsSpooling(pdev) && !FinishSpool(pdev)) ok = FALSE;
+        StreamSink sink = SinkFor(pdev);
+        if (!WriteJobEnd(&sink)) ok = FALSE;
+    }
+    pdev->sheetsSent = 0;
+    pdev->pagesFinished = 0;
+    pdev->spooledPages = 0;
+    pdev->headerSent = 0;
+    std::memset(pdev->pageTable, 0, sizeof pdev->pageTable);
+    CloseJobFiles(pdev);
+    return ok;
+}
