@@ -63,7 +63,7 @@ void drawText(Bytes& p, LONG w, LONG h) {
     std::mt19937 rng(4711);
     const LONG lineHeight = h / 64;
     const LONG glyphW = lineHeight * 3 / 5;
-    const LONG stroke = std::max<LONG>(3, lineHeight / 9);
+    const LONG stroke = std::max<LONG>(3, lineHeight / 13);
     std::uniform_int_distribution<int> shapeOf(0, 15);
     auto ink = [&](LONG x, LONG y, BYTE v) {
         BYTE& b = p[static_cast<size_t>(y) * w + x];

@@ -1,5 +1,6 @@
 // JBIG page encoding with JBIG-KIT, and the BIH and BID chunks that carry a sheet.
 #include <cstring>
+#include <mutex>
 
 #include "stream.h"
 
@@ -39,6 +40,47 @@ void JbigOutputSink(unsigned char* start, size_t length, void* context) {
     out->length += length;
 }
 
+// A sink that drops the encoder's leading BIH: the stream carries the BIH in a chunk of its own.
+struct StripeSink {
+    JbigOutput* out;
+    SIZE_T skip;  // BIH bytes still to drop
+};
+
+void JbigStripeSink(unsigned char* start, size_t length, void* context) {
+    auto* sink = static_cast<StripeSink*>(context);
+    size_t dropped = length < sink->skip ? length : sink->skip;
+    sink->skip -= dropped;
+    if (length > dropped) JbigOutputSink(start + dropped, length - dropped, sink->out);
+}
+
+// Whether no bit is set, looked at a block at a time so that the inner loop vectorises and a
+// sheet with ink stops early.
+bool IsAllWhite(const BYTE* data, SIZE_T bytes) {
+    constexpr SIZE_T kBlock = 4096;
+    for (SIZE_T at = 0; at < bytes; at += kBlock) {
+        SIZE_T end = at + kBlock < bytes ? at + kBlock : bytes;
+        BYTE any = 0;
+        for (SIZE_T i = at; i < end; ++i) any |= data[i];
+        if (any) return false;
+    }
+    return true;
+}
+
+// The encoding of an all-white image depends on its size only: a blank sheet (a pad sheet, an empty
+// page) reuses the last one made.
+struct BlankEncoding {
+    std::mutex lock;
+    DWORD width = 0;
+    DWORD height = 0;
+    JbigOutput data{};
+    ~BlankEncoding() {
+        if (data.data) HeapFree(GetProcessHeap(), 0, data.data);
+    }
+};
+// Lives as long as the module: freed when it is unloaded.
+BlankEncoding g_blank;
+BlankEncoding& Blank() { return g_blank; }
+
 void PutBih(BYTE* out, DWORD width, DWORD height) {
     std::memset(out, 0, kBihSize);
     out[2] = 1;  // planes
@@ -58,12 +100,15 @@ void FreeOutput(JbigOutput* out) {
 
 }  // namespace
 
-BOOL JbigEncodePlane(DWORD width, DWORD height, BYTE* image, JbigOutput* out) {
+namespace {
+
+BOOL EncodePlane(DWORD width, DWORD height, BYTE* image, void (*sink)(unsigned char*, size_t, void*), void* context,
+                 const JbigOutput* out) {
     auto** planes = static_cast<unsigned char**>(HeapAlloc(GetProcessHeap(), 0, sizeof(unsigned char*)));
     if (!planes) return FALSE;
     planes[0] = image;
     jbg_enc_state state;
-    jbg_enc_init(&state, width, height, 1, planes, JbigOutputSink, out);
+    jbg_enc_init(&state, width, height, 1, planes, sink, context);
     jbg_enc_layers(&state, 0);
     jbg_enc_lrange(&state, 0, -1);
     jbg_enc_options(&state, kOrder, kOptions, kJbigStripeLines, 0, 0);
@@ -73,19 +118,46 @@ BOOL JbigEncodePlane(DWORD width, DWORD height, BYTE* image, JbigOutput* out) {
     return !out->failed;
 }
 
+}  // namespace
+
+BOOL JbigEncodePlane(DWORD width, DWORD height, BYTE* image, JbigOutput* out) {
+    return EncodePlane(width, height, image, JbigOutputSink, out, out);
+}
+
 SIZE_T JbigEncodeImage(const PageImage* image, JbigOutput* destination) {
     SIZE_T start = destination->length;
     SIZE_T raw = SIZE_T(image->width) * image->height / 8;
-    if (!Grow(destination, start + raw / 8 + 1024) ||
-        !JbigEncodePlane(image->width, image->height, const_cast<BYTE*>(image->data), destination) ||
-        destination->length <= start + kBihSize) {
+    bool white = IsAllWhite(image->data, raw);
+    BlankEncoding& blank = Blank();
+    if (white) {
+        std::lock_guard guard(blank.lock);
+        if (blank.data.length && blank.width == image->width && blank.height == image->height) {
+            if (!Grow(destination, start + blank.data.length)) return 0;
+            std::memcpy(destination->data + start, blank.data.data, blank.data.length);
+            destination->length = start + blank.data.length;
+            return blank.data.length;
+        }
+    }
+    StripeSink sink{destination, kBihSize};
+    if (!Grow(destination, start + raw / 4 + 1024) ||
+        !EncodePlane(image->width, image->height, const_cast<BYTE*>(image->data), JbigStripeSink, &sink,
+                     destination) ||
+        sink.skip != 0 || destination->length == start) {
         destination->length = start;
+        destination->failed = FALSE;
         return 0;
     }
-    // The stream carries the BIH in its own chunk: only the stripe data stays.
-    SIZE_T length = destination->length - start - kBihSize;
-    std::memmove(destination->data + start, destination->data + start + kBihSize, length);
-    destination->length = start + length;
+    SIZE_T length = destination->length - start;
+    if (white) {
+        std::lock_guard guard(blank.lock);
+        blank.data.length = 0;
+        if (Grow(&blank.data, length)) {
+            std::memcpy(blank.data.data, destination->data + start, length);
+            blank.data.length = length;
+            blank.width = image->width;
+            blank.height = image->height;
+        }
+    }
     return length;
 }
 

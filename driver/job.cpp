@@ -2,6 +2,7 @@
 #include <cstring>
 #include <utility>
 
+#include "ddi.h"
 #include "raster.h"
 #include "stream.h"
 
@@ -113,8 +114,9 @@ BOOL EncodeAndSendPage(DriverPdev* pdev, BOOL blank) {
         return FALSE;
     }
 
+    // The screen writes every byte of the raster; only a blank sheet needs it cleared.
     SIZE_T rowBytes = SIZE_T(rw) * header.bitsPerPixel / 8;
-    BYTE* out = Allocate(rowBytes * rh, TRUE);
+    BYTE* out = Allocate(rowBytes * rh, blank);
     BYTE* canvas = nullptr;
     BOOL ok = out != nullptr;
     if (ok && !blank) {
@@ -145,7 +147,10 @@ BOOL EncodeAndSendPage(DriverPdev* pdev, BOOL blank) {
 BOOL FlushPage(DriverPdev* pdev, int reason) {
     BOOL ready = FALSE;
     if (IsNup(pdev)) {
-        if (!FlushNupSheet(pdev, reason, &ready)) return FALSE;
+        if (!FlushNupSheet(pdev, reason, &ready)) {
+            std::memset(pdev->sheetBuffer, 255, SIZE_T(pdev->sheetWidth) * pdev->sheetHeight);
+            return FALSE;
+        }
     } else {
         ready = reason == kFlushEndOfPage;
     }
@@ -172,4 +177,122 @@ BOOL FinishJob(DriverPdev* pdev) {
     std::memset(pdev->pageTable, 0, sizeof pdev->pageTable);
     CloseJobFiles(pdev);
     return ok;
+}
+
+namespace {
+
+constexpr FLONG kAbortDocument = 1;  // ED_ABORTDOC
+
+// The page just drawn: the watermark, then either into the N-up store or, in landscape, turned a
+// quarter counter-clockwise so that the sheet is portrait.
+BOOL FinishPageImage(DriverPdev* pdev) {
+    ++pdev->pagesFinished;
+    const WatermarkSettings& mark = pdev->watermark;
+    // A poster page comes as four bands; "first page only" counts pages.
+    LONG page = pdev->bandingKind == 2 ? (pdev->pagesFinished + 3) / 4 : pdev->pagesFinished;
+    if ((mark.kind == 1 || mark.kind == 2) && (!mark.firstPageOnly || page == 1))
+        ApplyWatermark(pdev);  // a mark that cannot be made leaves the page as drawn
+    if (IsNup(pdev)) return StoreNupPage(pdev);
+    if (pdev->orientation == DMORIENT_LANDSCAPE) {
+        if (!Rotate90(pdev->pageBuffer, pdev->bandWidth, pdev->bandHeight, FALSE)) return FALSE;
+        pdev->sheetWidth = pdev->bandHeight;
+        pdev->sheetHeight = pdev->bandWidth;
+    }
+    return TRUE;
+}
+
+BOOL SendPageAndClear(DriverPdev* pdev) {
+    BOOL ok = FlushPage(pdev, kFlushEndOfPage);
+    std::memset(pdev->pageBuffer, 255, pdev->pageBufferSize);
+    return ok;
+}
+
+// A document given up: nothing more is sent, and the job's files go.
+void AbandonJob(DriverPdev* pdev) {
+    pdev->sheetsSent = 0;
+    pdev->pagesFinished = 0;
+    pdev->spooledPages = 0;
+    pdev->headerSent = 0;
+    std::memset(pdev->pageTable, 0, sizeof pdev->pageTable);
+    CloseJobFiles(pdev);
+}
+
+}  // namespace
+
+extern "C" BOOL APIENTRY DrvStartDoc(SURFOBJ* surface, LPWSTR, DWORD jobId) {
+    DriverPdev* pdev = PdevFromSurface(surface);
+    if (!pdev) return FALSE;
+    if (jobId) pdev->jobId = jobId;
+    return TRUE;
+}
+
+extern "C" BOOL APIENTRY DrvStartPage(SURFOBJ* surface) {
+    DriverPdev* pdev = PdevFromSurface(surface);
+    if (!pdev) return FALSE;
+    if (pdev->jobStarted & 1) return TRUE;
+    if (!BeginJob(pdev)) return FALSE;
+    pdev->jobStarted |= 1;
+    return TRUE;
+}
+
+extern "C" BOOL APIENTRY DrvSendPage(SURFOBJ* surface) {
+    DriverPdev* pdev = PdevFromSurface(surface);
+    if (!pdev || !pdev->pageBuffer) return FALSE;
+    BOOL finished = FinishPageImage(pdev);
+    BOOL sent = finished && SendPageAndClear(pdev);
+    if (!finished) std::memset(pdev->pageBuffer, 255, pdev->pageBufferSize);
+    return sent;
+}
+
+extern "C" BOOL APIENTRY DrvEndDoc(SURFOBJ* surface, FLONG flags) {
+    DriverPdev* pdev = PdevFromSurface(surface);
+    if (!pdev) {
+        // An aborted job still lets go of its files.
+        auto* record = surface ? reinterpret_cast<DriverPdev*>(surface->dhpdev) : nullptr;
+        if (IsValidPdev(record) && record->aborted) {
+            AbandonJob(record);
+            record->jobStarted &= ~1u;
+        }
+        return FALSE;
+    }
+    BOOL ok = TRUE;
+    if ((flags & kAbortDocument) || !(pdev->jobStarted & 1))
+        AbandonJob(pdev);  // nothing was begun, or nothing more is to be sent
+    else
+        ok = FinishJob(pdev);
+    pdev->jobStarted &= ~1u;
+    return ok;
+}
+
+extern "C" BOOL APIENTRY DrvStartBanding(SURFOBJ* surface, POINTL* origin) {
+    DriverPdev* pdev = PdevFromSurface(surface);
+    if (!pdev || !origin) return FALSE;
+    origin->x = origin->y = 0;
+    pdev->bandCounter = 0;
+    return DrvStartPage(surface);
+}
+
+extern "C" BOOL APIENTRY DrvNextBand(SURFOBJ* surface, POINTL* origin) {
+    DriverPdev* pdev = PdevFromSurface(surface);
+    if (!pdev || !origin) return FALSE;
+    if (!DrvSendPage(surface)) return FALSE;
+    origin->x = origin->y = -1;
+    if (pdev->bandingKind == 2 && pdev->bandCounter < 3) {
+        // A poster page goes out as four sheets: top left, top right, bottom left, bottom right.
+        ++pdev->bandCounter;
+        origin->x = pdev->bandCounter & 1 ? pdev->printableWidth / 2 : 0;
+        origin->y = pdev->bandCounter & 2 ? pdev->printableHeight / 2 : 0;
+    }
+    return TRUE;
+}
+
+extern "C" ULONG APIENTRY DrvQueryPerBandInfo(SURFOBJ* surface, PERBANDINFO* info) {
+    DriverPdev* pdev = PdevFromSurface(surface);
+    if (!pdev || !info) return FALSE;
+    info->bRepeatThisBand = FALSE;
+    info->szlBand.cx = pdev->bandWidth;
+    info->szlBand.cy = pdev->bandHeight;
+    info->ulHorizRes = static_cast<ULONG>(pdev->printableWidth);
+    info->ulVertRes = static_cast<ULONG>(pdev->printableHeight);
+    return TRUE;
 }

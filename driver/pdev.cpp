@@ -20,13 +20,6 @@ void FreeRecord(DriverPdev* pdev) {
     LocalFree(pdev);
 }
 
-void CloseAndDelete(HANDLE* file, CHAR* path) {
-    if (*file && *file != INVALID_HANDLE_VALUE) CloseHandle(*file);
-    *file = nullptr;
-    if (path[0]) DeleteFileA(path);
-    path[0] = 0;
-}
-
 }  // namespace
 
 BOOL IsValidPdev(const DriverPdev* pdev) {
@@ -103,9 +96,9 @@ BOOL FillDevInfo(DriverPdev* pdev, DEVINFO* info) {
 }
 
 void CloseJobFiles(DriverPdev* pdev) {
-    CloseAndDelete(&pdev->nupFile, pdev->nupPath);
-    CloseAndDelete(&pdev->pageSpool, pdev->pageSpoolPath);
-    CloseAndDelete(&pdev->headerSpool, pdev->headerSpoolPath);
+    CloseDriverTempFile(&pdev->nupFile, pdev->nupPath);
+    CloseDriverTempFile(&pdev->pageSpool, pdev->pageSpoolPath);
+    CloseDriverTempFile(&pdev->headerSpool, pdev->headerSpoolPath);
 }
 
 extern "C" DHPDEV APIENTRY DrvEnablePDEV(DEVMODEW* devmode, LPWSTR, ULONG patternCount, HSURF* patterns,
@@ -166,6 +159,7 @@ namespace {
 
 // Moves a handle with its path from one record to the other, so that only one owns it.
 void HandOver(HANDLE* from, CHAR* fromPath, HANDLE* to, CHAR* toPath) {
+    if (*to != *from) CloseDriverTempFile(to, toPath);  // a file of the new record's own would be lost
     *to = *from;
     std::memcpy(toPath, fromPath, MAX_PATH);
     *from = nullptr;

@@ -172,9 +172,18 @@ BOOL FinishJob(DriverPdev* pdev);
 // ---- Spooling (sink.cpp) and N-up --------------------------------------------------------------------
 // A temporary file of the driver ("ps", "head", "pn"), open for reading and writing.
 BOOL OpenDriverTempFile(const CHAR* prefix, CHAR* path, HANDLE* file);
+// Closes and deletes such a file, if there is one.
+void CloseDriverTempFile(HANDLE* file, CHAR* path);
 BOOL OpenSpoolTempFiles(DriverPdev* pdev);
 BOOL ReplaySpool(DriverPdev* pdev, int pass);
 BOOL OpenNupTempFile(DriverPdev* pdev);
 // Composes the N-up sheet into the sheet buffer when the store holds one for this reason; *composed
 // tells whether it did.
 BOOL FlushNupSheet(DriverPdev* pdev, int reason, BOOL* composed);
+BOOL StoreNupPage(DriverPdev* pdev);
+BOOL ApplyWatermark(DriverPdev* pdev);
+
+// ---- Page surface (surface.cpp) ----------------------------------------------------------------------
+constexpr int kBufferAttempts = 30;
+constexpr DWORD kBufferRetryPause = 100;
+constexpr FLONG kDeviceHooks = 0x385FF;

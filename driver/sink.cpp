@@ -147,14 +147,22 @@ BOOL OpenDriverTempFile(const CHAR* prefix, CHAR* path, HANDLE* file) {
     return TRUE;
 }
 
+void CloseDriverTempFile(HANDLE* file, CHAR* path) {
+    if (*file && *file != INVALID_HANDLE_VALUE) CloseHandle(*file);
+    *file = nullptr;
+    if (path[0]) DeleteFileA(path);
+    path[0] = 0;
+}
+
 BOOL OpenSpoolTempFiles(DriverPdev* pdev) {
+    CloseDriverTempFile(&pdev->pageSpool, pdev->pageSpoolPath);
+    CloseDriverTempFile(&pdev->headerSpool, pdev->headerSpoolPath);
     ClearSpoolState(pdev);
     if (OpenDriverTempFile("ps", pdev->pageSpoolPath, &pdev->pageSpool) &&
         OpenDriverTempFile("head", pdev->headerSpoolPath, &pdev->headerSpool))
         return TRUE;
     // Half a spool is no spool: let go of what was made.
-    if (pdev->pageSpool) CloseHandle(pdev->pageSpool);
-    if (pdev->pageSpoolPath[0]) DeleteFileA(pdev->pageSpoolPath);
+    CloseDriverTempFile(&pdev->pageSpool, pdev->pageSpoolPath);
     ClearSpoolState(pdev);
     return FALSE;
 }

@@ -47,6 +47,21 @@ DevmodeBuilder::DevmodeBuilder() : bytes_(kFullSize, 0) {
     put16(kMarkDarkness, 2);
 }
 
+DevmodeBuilder::DevmodeBuilder(std::string_view bytes) : DevmodeBuilder() {
+    if (bytes.size() < 72) throw std::invalid_argument("a DEVMODE of " + std::to_string(bytes.size()) + " bytes has no size fields");
+    uint16_t dmSize, driverExtra;
+    std::memcpy(&dmSize, bytes.data() + kDmSize, 2);
+    std::memcpy(&driverExtra, bytes.data() + kDmDriverExtra, 2);
+    const size_t declared = std::min<size_t>(size_t(dmSize) + driverExtra, bytes.size());
+    if (declared >= kFullSize) {
+        bytes_.assign(bytes.begin(), bytes.begin() + declared);
+        return;
+    }
+    std::memcpy(bytes_.data(), bytes.data(), std::max<size_t>(declared, 72));
+    put16(kDmSize, 220);
+    put16(kDmDriverExtra, static_cast<int16_t>(kFullSize - 220));
+}
+
 DevmodeBuilder& DevmodeBuilder::paper(int16_t id) { return put16(kPaperSize, id); }
 DevmodeBuilder& DevmodeBuilder::customSize(int16_t width, int16_t length) {
     put16(kPaperWidth, width);

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "win/spooler.h"
@@ -16,6 +17,11 @@ public:
 
     // The settings part's defaults: A4 portrait, 600 dpi, one copy, one page a sheet, zoom 100.
     DevmodeBuilder();
+    // A DEVMODE read back, such as a printer's default: its bytes as they are. One shorter than the
+    // full size (an older or public-only DEVMODE) keeps what it has over the defaults above and gets
+    // the full size, as the settings part completes a DEVMODE it is handed. Fewer than 72 bytes (no
+    // size fields): std::invalid_argument.
+    explicit DevmodeBuilder(std::string_view bytes);
 
     // Public fields.
     DevmodeBuilder& paper(int16_t id);

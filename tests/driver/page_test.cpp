@@ -1,0 +1,338 @@
+// Whole pages through the driver as the graphics engine drives it: the surface, the drawing hooks,
+// the page and job calls, checked on the sheets the printer receives.
+#include <cstring>
+
+#include "platform/printing.h"
+#include "rastrel.h"
+#include "rastrel_dump/stream.h"
+#include "support/driver_fixture.h"
+
+namespace {
+
+using platform::printing::PrinterDevice;
+
+struct Box {
+    LONG left = 0, top = 0, right = 0, bottom = 0;  // right and bottom exclusive; all 0: nothing
+    bool operator==(const Box&) const = default;
+};
+
+std::ostream& operator<<(std::ostream& out, const Box& b) {
+    return out << "(" << b.left << ", " << b.top << ") - (" << b.right << ", " << b.bottom << ")";
+}
+
+// The pixels of a decoded sheet that carry toner (1 bit, or a level other than 0).
+bool Inked(const rastrel_dump::Sheet& sheet, LONG x, LONG y) {
+    const uint8_t* row = sheet.bits.data() + size_t(y) * sheet.row_bytes();
+    if (sheet.bits_per_pixel == 2) return (row[x / 4] >> (6 - 2 * (x % 4))) & 3;
+    return (row[x / 8] >> (7 - x % 8)) & 1;
+}
+
+// Bounding box of the inked (or, with `white`, the uninked) pixels.
+Box BoxOf(const rastrel_dump::Sheet& sheet, bool white = false) {
+    Box box{LONG(sheet.width_pixels), LONG(sheet.height), 0, 0};
+    for (LONG y = 0; y < LONG(sheet.height); ++y)
+        for (LONG x = 0; x < LONG(sheet.width_pixels); ++x)
+            if (Inked(sheet, x, y) != white) {
+                box.left = std::min(box.left, x);
+                box.top = std::min(box.top, y);
+                box.right = std::max(box.right, x + 1);
+                box.bottom = std::max(box.bottom, y + 1);
+            }
+    return box.right ? box : Box{};
+}
+
+class PageTest : public ::testing::Test {
+protected:
+    void SetUp() override { InstallTestPrinter(); }
+
+    rastrel_dump::Result Job() {
+        auto jobs = platform::printJobs();
+        bytes_ = jobs.empty() ? std::string() : jobs.back().bytes;
+        return rastrel_dump::parse(std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(bytes_.data()), bytes_.size()));
+    }
+
+    // Prints pages, each drawn by `draw(device, pageNumber)`.
+    rastrel_dump::Result Print(DevmodeBuilder settings, int pages,
+                               const std::function<void(PrinterDevice&, int)>& draw) {
+        PrinterDevice device(kTestPrinter, settings.devmode());
+        EXPECT_TRUE(device.startDoc(u"test")) << device.lastError();
+        for (int page = 1; page <= pages; ++page) {
+            EXPECT_TRUE(device.startPage()) << device.lastError();
+            draw(device, page);
+            EXPECT_TRUE(device.endPage()) << device.lastError();
+        }
+        EXPECT_TRUE(device.endDoc()) << device.lastError();
+        return Job();
+    }
+
+    // The driver's temporary files left behind.
+    std::vector<std::string> TempFiles() {
+        auto names = machine_.filesIn(u"C:\\Users\\User\\AppData\\Roaming\\Microsoft\\Windows\\Templates");
+        auto more = machine_.filesIn(u"C:\\ProgramData");
+        names.insert(names.end(), more.begin(), more.end());
+        return names;
+    }
+
+    platform::testing::Machine machine_;
+    std::string bytes_;
+};
+
+// A 300 x 60 bar near the top left corner: where it lands shows every turn and flip.
+void Bar(PrinterDevice& device, int) { device.fillRect({100, 100, 400, 160}, 0); }
+
+TEST_F(PageTest, AnAsymmetricMarkLandsWhereTheSettingsPutIt) {
+    const LONG W = 4736, H = 6784;  // A4 raster
+    struct Case {
+        const char* what;
+        DevmodeBuilder settings;
+        Box expected;
+        bool negative = false;
+    } cases[] = {
+        {"portrait", DevmodeBuilder(), {100, 100, 400, 160}},
+        {"portrait at 1200 dpi", DevmodeBuilder().quality(1200), {100, 100, 400, 160}},
+        {"landscape, turned a quarter counter-clockwise", DevmodeBuilder().landscape(), {100, H - 400, 160, H - 100}},
+        {"rotated 180 degrees", DevmodeBuilder().rotate180(true), {W - 400, H - 160, W - 100, H - 100}},
+        {"mirrored", DevmodeBuilder().mirror(true), {W - 400, 100, W - 100, 160}},
+        {"zoom 50 on a canvas of the paper less 236 pixels", DevmodeBuilder().zoom(50), {100, 100, 400, 160}},
+        {"negative", DevmodeBuilder().negative(true), {100, 100, 400, 160}, true},
+    };
+    for (auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        rastrel_dump::Result result = Print(c.settings, 1, Bar);
+        ASSERT_TRUE(result.ok()) << rastrel_dump::describe(*result.error);
+        ASSERT_EQ(result.sheets.size(), 1u);
+        const auto& sheet = result.sheets[0];
+        EXPECT_EQ(sheet.width_pixels, uint32_t(W));
+        EXPECT_EQ(sheet.height, uint32_t(H));
+        EXPECT_EQ(BoxOf(sheet, c.negative), c.expected);
+    }
+}
+
+TEST_F(PageTest, BackSidesOfLongEdgeDuplexAreTurnedAndTheOddPageGetsABlankBack) {
+    rastrel_dump::Result result = Print(DevmodeBuilder().duplex(DMDUP_VERTICAL), 3, Bar);
+    ASSERT_TRUE(result.ok()) << rastrel_dump::describe(*result.error);
+    ASSERT_EQ(result.sheets.size(), 4u);
+    const LONG W = 4736, H = 6784;
+    // Front sides 1 and 3, the pause, then the back sides from the last: the blank pad, then page 2.
+    EXPECT_FALSE(result.sheets[0].after_pause);
+    EXPECT_FALSE(result.sheets[1].after_pause);
+    EXPECT_TRUE(result.sheets[2].after_pause);
+    EXPECT_EQ(BoxOf(result.sheets[0]), (Box{100, 100, 400, 160}));
+    EXPECT_EQ(BoxOf(result.sheets[1]), (Box{100, 100, 400, 160}));
+    EXPECT_EQ(BoxOf(result.sheets[2]), Box{});
+    EXPECT_EQ(BoxOf(result.sheets[3]), (Box{W - 400, H - 160, W - 100, H - 100}));
+    EXPECT_EQ(TempFiles(), std::vector<std::string>());
+}
+
+// Page n carries n full-width bars.
+void Numbered(PrinterDevice& device, int page) {
+    for (int i = 0; i < page; ++i) device.fillRect({0, 64 + 64 * i, device.caps().printable.cx, 96 + 64 * i}, 0);
+}
+
+std::vector<int> PageNumbers(const rastrel_dump::Result& result) {
+    std::vector<int> numbers;
+    for (const auto& sheet : result.sheets) {
+        int runs = 0;
+        bool inRun = false;
+        for (uint32_t y = 0; y < sheet.height; ++y) {
+            const uint8_t* row = sheet.bits.data() + y * sheet.row_bytes();
+            bool black = std::all_of(row, row + sheet.row_bytes(), [](uint8_t b) { return b == 0xFF; });
+            if (black && !inRun) ++runs;
+            inRun = black;
+        }
+        numbers.push_back(runs);
+    }
+    return numbers;
+}
+
+TEST_F(PageTest, PageOrderOfCopiesReverseAndDuplex) {
+    struct Case {
+        const char* what;
+        DevmodeBuilder settings;
+        int pages;
+        std::vector<int> order;
+    } cases[] = {
+        {"3 collated copies", DevmodeBuilder().copies(3).collate(true), 2, {1, 2, 1, 2, 1, 2}},
+        {"reverse order", DevmodeBuilder().reverse(true), 3, {3, 2, 1}},
+        {"short-edge duplex of 3 pages and its pad sheet", DevmodeBuilder().duplex(DMDUP_HORIZONTAL), 3, {1, 3, 0, 2}},
+    };
+    for (auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        rastrel_dump::Result result = Print(c.settings, c.pages, Numbered);
+        ASSERT_TRUE(result.ok()) << rastrel_dump::describe(*result.error);
+        EXPECT_EQ(PageNumbers(result), c.order);
+        EXPECT_EQ(TempFiles(), std::vector<std::string>());
+    }
+}
+
+TEST_F(PageTest, PosterPageGoesOutAsFourBands) {
+    PrinterDevice device(kTestPrinter, DevmodeBuilder().pagesPerSheet(22).devmode());
+    ASSERT_TRUE(device.caps().banded);
+    const SIZEL page = device.caps().printable;  // twice the paper each way
+    ASSERT_TRUE(device.startDoc(u"poster"));
+    ASSERT_TRUE(device.startPage());
+    device.fillRect({100, 100, 400, 160}, 0);                                          // top left
+    device.fillRect({page.cx - 400, page.cy - 160, page.cx - 100, page.cy - 100}, 0);  // bottom right
+    ASSERT_TRUE(device.endPage()) << device.lastError();
+    EXPECT_EQ(device.lastPageBands(), 4);
+    ASSERT_TRUE(device.endDoc());
+    rastrel_dump::Result result = Job();
+    ASSERT_TRUE(result.ok()) << rastrel_dump::describe(*result.error);
+    ASSERT_EQ(result.sheets.size(), 4u);
+    const LONG W = page.cx / 2, H = page.cy / 2;
+    EXPECT_EQ(BoxOf(result.sheets[0]), (Box{100, 100, 400, 160}));
+    EXPECT_EQ(BoxOf(result.sheets[1]), Box{});
+    EXPECT_EQ(BoxOf(result.sheets[2]), Box{});
+    EXPECT_EQ(BoxOf(result.sheets[3]), (Box{W - 400, H - 160, W - 100, H - 100}));
+}
+
+TEST_F(PageTest, LinesPathsPicturesAndGlyphsAppearWhereDrawn) {
+    auto picture = std::make_shared<platform::printing::Picture>(platform::printing::Picture::blank(64, 32, BMF_24BPP));
+    for (LONG y = 0; y < 32; ++y) std::memset(picture->row(y), 0, 64 * 3);  // black
+    rastrel_dump::Result result = Print(DevmodeBuilder(), 1, [&](PrinterDevice& device, int) {
+        device.line({100, 500}, {1000, 500}, platform::printing::Pen{});
+        platform::printing::Path circle;
+        circle.ellipse(2000, 1000, 2400, 1400);
+        device.fillPath(circle, 0);
+        device.picture({3000, 3000, 3064, 3032}, picture);
+        platform::engine::Glyph glyph{{1000, 4000}, {0, -16}, {16, 16}, std::vector<BYTE>(32, 0xFF)};
+        device.text({glyph}, 0);
+    });
+    ASSERT_TRUE(result.ok()) << rastrel_dump::describe(*result.error);
+    const auto& sheet = result.sheets[0];
+    auto inkedIn = [&](LONG l, LONG t, LONG r, LONG b) {
+        for (LONG y = t; y < b; ++y)
+            for (LONG x = l; x < r; ++x)
+                if (!Inked(sheet, x, y)) return false;
+        return true;
+    };
+    EXPECT_TRUE(inkedIn(100, 500, 1000, 501));
+    EXPECT_FALSE(Inked(sheet, 1000, 500));  // a line leaves out its last pixel
+    EXPECT_FALSE(Inked(sheet, 500, 499));
+    EXPECT_TRUE(inkedIn(2150, 1150, 2250, 1250));
+    EXPECT_FALSE(Inked(sheet, 2010, 1010));  // outside the circle, inside its box
+    EXPECT_TRUE(inkedIn(3000, 3000, 3064, 3032));
+    EXPECT_FALSE(Inked(sheet, 3064, 3000));
+    EXPECT_TRUE(inkedIn(1000, 3984, 1016, 4000));
+    EXPECT_FALSE(Inked(sheet, 1000, 4000));
+}
+
+// Ink everywhere but the top left pixel: as a one-bit pattern bitmap, only bit 7 of row 0 is set.
+platform::printing::Pattern OneDot() {
+    platform::printing::Pattern pattern;
+    pattern.rows = {0x7F, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
+    pattern.ink = 0;
+    pattern.paper = 255;
+    return pattern;
+}
+
+TEST_F(PageTest, PatternFastPathEnlargesTheTileFourTimes) {
+    rastrel_dump::Result result = Print(DevmodeBuilder(), 1, [](PrinterDevice& device, int) {
+        device.patternRect({320, 320, 640, 640}, OneDot());
+    });
+    ASSERT_TRUE(result.ok()) << rastrel_dump::describe(*result.error);
+    const auto& sheet = result.sheets[0];
+    // A white 4 x 4 square at every 32-pixel step from the rectangle's corner, black around it.
+    for (LONG y = 320; y < 640; ++y)
+        for (LONG x = 320; x < 640; ++x) {
+            bool white = (x - 320) % 32 < 4 && (y - 320) % 32 < 4;
+            ASSERT_EQ(Inked(sheet, x, y), !white) << x << ", " << y;
+        }
+    EXPECT_FALSE(Inked(sheet, 640, 320));
+    EXPECT_FALSE(Inked(sheet, 319, 320));
+}
+
+TEST_F(PageTest, PatternsInOtherColoursAreDrawnByTheEngine) {
+    // The fast path writes the tile's colours as black and white; a grey pattern goes to the engine.
+    rastrel_dump::Result result = Print(DevmodeBuilder(), 1, [](PrinterDevice& device, int) {
+        platform::printing::Pattern grey = OneDot();
+        grey.ink = 160;
+        device.patternRect({320, 320, 640, 640}, grey);
+    });
+    ASSERT_TRUE(result.ok()) << rastrel_dump::describe(*result.error);
+    int inked = 0;
+    const auto& sheet = result.sheets[0];
+    for (LONG y = 320; y < 640; ++y)
+        for (LONG x = 320; x < 640; ++x) inked += Inked(sheet, x, y);
+    EXPECT_GT(inked, 320 * 320 / 5);  // screened grey, not black and not white
+    EXPECT_LT(inked, 320 * 320 / 2);
+}
+
+TEST_F(PageTest, PassThroughEscapeWritesStraightToThePrinter) {
+    PrinterDevice device(kTestPrinter, DevmodeBuilder().devmode());
+    ASSERT_TRUE(device.startDoc(u"raw"));
+    ASSERT_TRUE(device.startPage());
+    DWORD query = 17;
+    EXPECT_EQ(device.escape(8, &query, 4), 1u);
+    query = 18;
+    EXPECT_EQ(device.escape(8, &query, 4), 0u);
+    EXPECT_EQ(device.escape(17, nullptr, 0), 0u);
+    const BYTE three[] = {3, 0, 'a', 'b', 'c'};
+    EXPECT_EQ(device.escape(19, three, 5), 3u);
+    const BYTE four[] = {4, 0, 'a', 'b', 'c'};
+    EXPECT_EQ(device.escape(19, four, 5), 0u);
+    EXPECT_EQ(device.escape(19, three, 2), 0u);
+    EXPECT_EQ(device.escape(99, three, 5), 0u);
+    ASSERT_TRUE(device.endPage());
+    ASSERT_TRUE(device.endDoc());
+    Job();
+    EXPECT_NE(bytes_.find("abc"), std::string::npos);
+    EXPECT_EQ(bytes_.find("abca"), std::string::npos);
+}
+
+TEST_F(PageTest, AnAbortedJobSendsNothingMoreAndLeavesNoFiles) {
+    PrinterDevice device(kTestPrinter, DevmodeBuilder().reverse(true).devmode());
+    ASSERT_TRUE(device.startDoc(u"aborted"));
+    ASSERT_TRUE(device.startPage());
+    device.fillRect({0, 0, 100, 100}, 0);
+    ASSERT_TRUE(device.endPage());
+    EXPECT_EQ(TempFiles().size(), 2u);
+    ASSERT_TRUE(device.startPage());
+    device.fillRect({0, 0, 100, 100}, 0);
+    platform::setFault("EngCheckAbort", platform::Fault().failing(-1));
+    EXPECT_FALSE(device.endPage());
+    platform::clearFaults();
+    device.endDoc(true);
+    EXPECT_EQ(TempFiles(), std::vector<std::string>());
+    Job();
+    EXPECT_EQ(bytes_, "");  // reverse order: nothing had gone out yet
+}
+
+TEST_F(PageTest, SurfaceFollowsTheSettings) {
+    struct Case {
+        const char* what;
+        DevmodeBuilder settings;
+        SIZEL surface;
+        bool banded;
+    } cases[] = {
+        {"A4", DevmodeBuilder(), {4736, 6784}, false},
+        {"poster", DevmodeBuilder().pagesPerSheet(22), {4736, 6784}, true},
+        {"zoom 150", DevmodeBuilder().zoom(150), {4736, 6784}, true},
+        {"4 pages a sheet", DevmodeBuilder().pagesPerSheet(4), {2360, 3384}, false},
+    };
+    size_t surfaces = platform::engine::liveSurfaceCount();
+    for (auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        {
+            PrinterDevice device(kTestPrinter, c.settings.devmode());
+            EXPECT_EQ(device.caps().surface.cx, c.surface.cx);
+            EXPECT_EQ(device.caps().surface.cy, c.surface.cy);
+            EXPECT_EQ(device.caps().banded, c.banded);
+            EXPECT_EQ(device.caps().hooks, static_cast<FLONG>(0x385FF));
+        }
+        EXPECT_EQ(platform::engine::liveSurfaceCount(), surfaces);
+    }
+}
+
+TEST_F(PageTest, PageBufferIsRetriedWhileMemoryIsShort) {
+    platform::setFault("HeapAlloc", platform::Fault().failing(29).atLeast(4736 * 6784));
+    {
+        PrinterDevice device(kTestPrinter, DevmodeBuilder().devmode());
+        EXPECT_EQ(platform::sleepLog(), std::vector<DWORD>(29, 100));
+    }
+    platform::clearFaults();
+    platform::setFault("HeapAlloc", platform::Fault().failing(30).atLeast(4736 * 6784));
+    EXPECT_THROW(PrinterDevice(kTestPrinter, DevmodeBuilder().devmode()), std::runtime_error);
+}
+
+}  // namespace

@@ -1,0 +1,341 @@
+// rastrel-print's other inputs and settings: PNG and netpbm pictures (sound and damaged), PDF pages
+// rasterised with Poppler, the command-line print settings and the DEVMODE they end up in.
+
+#include <gtest/gtest.h>
+#include <png.h>
+
+#include <cstring>
+#include <fstream>
+#include <random>
+#include <string>
+
+#include "devmode_builder.h"
+#include "rastrel_print/pdf.h"
+#include "rastrel_print/pictures.h"
+#include "rastrel_print/settings.h"
+
+namespace rastrel_print_test {
+
+// A PDF of pages (width and height in points, content stream), with a correct cross-reference
+// table. Also used by the end-to-end tests.
+std::string makePdf(const std::vector<std::tuple<double, double, std::string>>& pages) {
+    std::vector<std::string> objects = {"<< /Type /Catalog /Pages 2 0 R >>"};
+    std::string kids;
+    for (size_t i = 0; i < pages.size(); ++i) kids += std::to_string(3 + 2 * i) + " 0 R ";
+    objects.push_back("<< /Type /Pages /Kids [" + kids + "] /Count " + std::to_string(pages.size()) + " >>");
+    for (size_t i = 0; i < pages.size(); ++i) {
+        const auto& [w, h, content] = pages[i];
+        char page[256];
+        std::snprintf(page, sizeof page, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 %.3f %.3f] /Contents %zu 0 R >>", w,
+                      h, 4 + 2 * i);
+        objects.push_back(page);
+        objects.push_back("<< /Length " + std::to_string(content.size()) + " >>\nstream\n" + content + "\nendstream");
+    }
+    std::string out = "%PDF-1.4\n";
+    std::vector<size_t> offsets;
+    for (size_t i = 0; i < objects.size(); ++i) {
+        offsets.push_back(out.size());
+        out += std::to_string(i + 1) + " 0 obj\n" + objects[i] + "\nendobj\n";
+    }
+    size_t xref = out.size();
+    out += "xref\n0 " + std::to_string(objects.size() + 1) + "\n0000000000 65535 f \n";
+    for (size_t o : offsets) {
+        char line[24];
+        std::snprintf(line, sizeof line, "%010zu 00000 n \n", o);
+        out += line;
+    }
+    out += "trailer\n<< /Size " + std::to_string(objects.size() + 1) + " /Root 1 0 R >>\nstartxref\n" +
+           std::to_string(xref) + "\n%%EOF\n";
+    return out;
+}
+
+}  // namespace rastrel_print_test
+
+namespace {
+
+using namespace rastrel_print;
+using platform::printing::Picture;
+using rastrel_print_test::makePdf;
+
+std::string writeTemp(const std::string& name, const std::string& bytes) {
+    std::string path = ::testing::TempDir() + "/" + name;
+    std::ofstream(path, std::ios::binary) << bytes;
+    return path;
+}
+
+std::string png(png_uint_32 w, png_uint_32 h, png_uint_32 format, const std::vector<unsigned char>& pixels) {
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    image.width = w;
+    image.height = h;
+    image.format = format;
+    png_alloc_size_t size = 0;
+    png_image_write_to_memory(&image, nullptr, &size, 0, pixels.data(), 0, nullptr);
+    std::string out(size, '\0');
+    EXPECT_TRUE(png_image_write_to_memory(&image, out.data(), &size, 0, pixels.data(), 0, nullptr));
+    out.resize(size);
+    return out;
+}
+
+TEST(RastrelPrintPictures, NetpbmAndPngBecomeGreyOrColourPictures) {
+    std::string why;
+    // P5 with a comment, maximum 15: values scale to 0..255.
+    auto p5 = decodeNetpbm(std::string("P5\n# comment\n3 2\n15\n") + std::string("\x00\x0F\x08\x01\x02\x03", 6), &why);
+    ASSERT_TRUE(p5) << why;
+    EXPECT_EQ(p5->format, static_cast<ULONG>(BMF_8BPP));
+    EXPECT_EQ(p5->size.cx, 3);
+    EXPECT_EQ(p5->stride, 4);
+    EXPECT_EQ(p5->palette.size(), 256u);
+    EXPECT_EQ(p5->row(0)[1], 255);
+    EXPECT_EQ(p5->row(0)[2], 136);
+    EXPECT_EQ(p5->row(1)[0], 17);
+    // 16-bit samples, big-endian.
+    auto p5wide = decodeNetpbm(std::string("P5 1 1 65535\n", 13) + std::string("\x80\x00", 2), &why);
+    ASSERT_TRUE(p5wide) << why;
+    EXPECT_EQ(p5wide->row(0)[0], 128);
+    // P2 (text) and P6 (colour, turned to blue, green, red).
+    auto p2 = decodeNetpbm("P2 2 1 255 7 200\n", &why);
+    ASSERT_TRUE(p2) << why;
+    EXPECT_EQ(p2->row(0)[1], 200);
+    auto p6 = decodeNetpbm(std::string("P6 1 1 255\n") + "\x10\x20\x30", &why);
+    ASSERT_TRUE(p6) << why;
+    EXPECT_EQ(p6->format, static_cast<ULONG>(BMF_24BPP));
+    EXPECT_EQ(p6->row(0)[0], 0x30);
+    EXPECT_EQ(p6->row(0)[2], 0x10);
+
+    auto grey = decodePng(png(2, 1, PNG_FORMAT_GRAY, {0, 77}), &why);
+    ASSERT_TRUE(grey) << why;
+    EXPECT_EQ(grey->format, static_cast<ULONG>(BMF_8BPP));
+    EXPECT_EQ(grey->row(0)[1], 77);
+    auto colour = decodePng(png(1, 1, PNG_FORMAT_RGB, {10, 20, 30}), &why);
+    ASSERT_TRUE(colour) << why;
+    EXPECT_EQ(colour->format, static_cast<ULONG>(BMF_24BPP));
+    EXPECT_EQ(colour->row(0)[0], 30);
+    // Transparency lies over white paper.
+    auto clear = decodePng(png(1, 1, PNG_FORMAT_GA, {0, 0}), &why);
+    ASSERT_TRUE(clear) << why;
+    EXPECT_EQ(clear->row(0)[0], 255);
+}
+
+TEST(RastrelPrintPictures, DamagedPicturesAreRefusedWithAReason) {
+    const std::string good = png(4, 4, PNG_FORMAT_GRAY, std::vector<unsigned char>(16, 9));
+    struct Case {
+        std::string bytes;
+        const char* message;
+    };
+    const Case cases[] = {
+        {"P5\n3 2\n255\n\x01\x02", "raster is short"},
+        {"P5\n3\n", "header is incomplete"},
+        {"P5\n0 2 255\n", "no pixels"},
+        {"P5\n40000 2 255\n", "too large"},
+        {"P5\n20000 20000 255\n", "too large"},
+        {"P5\n2 2 0\n", "maximum value 0"},
+        {"P5\n2 2 70000\n", "maximum value 70000"},
+        {"P5\n1 1 255", "does not end with a blank"},
+        {"P2 2 1 255 7", "ends early"},
+        {"P2 2 1 100 7 200", "above the maximum"},
+        {"P2 2 1 255 7 x", "non-number"},
+        {"P5\n99999999999999999999 2 255\n", "header is incomplete"},
+        {good.substr(0, 40), "PNG"},
+        {good.substr(0, 8) + std::string(40, 'x'), "PNG"},
+    };
+    for (const Case& c : cases) {
+        std::string why;
+        auto picture = sniff(c.bytes) == FileKind::kPng ? decodePng(c.bytes, &why) : decodeNetpbm(c.bytes, &why);
+        EXPECT_FALSE(picture) << c.message;
+        EXPECT_NE(why.find(c.message), std::string::npos) << "wanted '" << c.message << "', got: " << why;
+    }
+    // A PNG cut at every length, and random damage: an answer every time, never a fall.
+    for (size_t n = 0; n < good.size(); ++n) {
+        std::string why;
+        decodePng(good.substr(0, n), &why);
+    }
+    std::mt19937 random(99);
+    for (int round = 0; round < 200; ++round) {
+        std::string bad = good;
+        bad[8 + random() % (bad.size() - 8)] = static_cast<char>(random());
+        std::string why;
+        decodePng(bad, &why);
+    }
+    std::string why;
+    EXPECT_FALSE(readPicture("/nonexistent/picture.png", &why));
+    EXPECT_NE(why.find("cannot open"), std::string::npos);
+    EXPECT_FALSE(readPicture(writeTemp("text.png", "hello"), &why));
+    EXPECT_NE(why.find("not a PNG, PGM or PPM picture"), std::string::npos);
+}
+
+TEST(RastrelPrintPictures, FilesAreToldByTheirFirstBytes) {
+    EXPECT_EQ(sniff("\x89PNG\r\n\x1a\n...."), FileKind::kPng);
+    EXPECT_EQ(sniff("%PDF-1.7\n"), FileKind::kPdf);
+    EXPECT_EQ(sniff("P5\n1 1 255\n"), FileKind::kNetpbm);
+    EXPECT_EQ(sniff("P2 "), FileKind::kNetpbm);
+    EXPECT_EQ(sniff("Pattern 0 0 1 1 dots"), FileKind::kPageDescription);
+    EXPECT_EQ(sniff("# a page\nfill 1 1 1 1\n"), FileKind::kPageDescription);
+    EXPECT_EQ(sniff(""), FileKind::kPageDescription);
+}
+
+// A4 in points; a black 72-point square whose top-left corner is one inch from the page's corner.
+const double kA4W = 595.276, kA4H = 841.89;
+const std::string kSquare = "0 g 72 697.89 72 72 re f";
+
+TEST(RastrelPrintPdf, PagesRenderAtTheAskedResolutionOnWhite) {
+    std::string why;
+    auto pdf = PdfDocument::open(writeTemp("square.pdf", makePdf({{kA4W, kA4H, kSquare}, {kA4H, kA4W, ""}})), &why);
+    ASSERT_TRUE(pdf) << why;
+    ASSERT_EQ(pdf->pages(), 2);
+    EXPECT_NEAR(pdf->pageWidth(0), kA4W, 0.01);
+    EXPECT_NEAR(pdf->pageWidth(1), kA4H, 0.01);
+
+    // At 600 dpi the square covers pixels 600..1199 both ways. Render a part around its corner.
+    auto part = pdf->render(0, 600, 600, RECTL{590, 580, 620, 610}, &why);
+    ASSERT_TRUE(part) << why;
+    ASSERT_EQ(part->format, static_cast<ULONG>(BMF_32BPP));
+    ASSERT_EQ(part->size.cx, 30);
+    ASSERT_EQ(part->size.cy, 30);
+    auto blue = [&](LONG x, LONG y) { return part->row(y)[x * 4]; };
+    EXPECT_EQ(blue(5, 25), 255) << "left of the square";
+    EXPECT_EQ(blue(15, 15), 255) << "above the square";
+    EXPECT_EQ(blue(15, 25), 0) << "inside";
+    EXPECT_EQ(blue(29, 29), 0);
+
+    // The same square at 300 dpi is half as far; a part past the page's edge stays white.
+    auto half = pdf->render(0, 300, 300, RECTL{299, 299, 301, 301}, &why);
+    ASSERT_TRUE(half) << why;
+    EXPECT_EQ(half->row(0)[0], 255);
+    EXPECT_EQ(half->row(1)[4], 0);
+    auto outside = pdf->render(0, 600, 600, RECTL{4950, 7000, 5000, 7050}, &why);
+    ASSERT_TRUE(outside) << why;
+    for (LONG y = 0; y < outside->size.cy; ++y)
+        for (LONG x = 0; x < outside->size.cx * 4; ++x) ASSERT_EQ(outside->row(y)[x], 255);
+}
+
+TEST(RastrelPrintPdf, FilesPopplerCannotUseAreRefusedWithAReason) {
+    std::string why;
+    EXPECT_FALSE(PdfDocument::open("/nonexistent/file.pdf", &why));
+    EXPECT_NE(why.find("cannot load it as a PDF"), std::string::npos) << why;
+    EXPECT_FALSE(PdfDocument::open(writeTemp("junk.pdf", "%PDF-1.4\nthis is not a PDF at all\n"), &why));
+    EXPECT_FALSE(why.empty());
+    const std::string good = makePdf({{kA4W, kA4H, kSquare}});
+    // Cut short, and with a zero-sized page.
+    for (size_t n : {size_t(20), good.size() / 2, good.size() - 10}) {
+        why.clear();
+        auto pdf = PdfDocument::open(writeTemp("cut.pdf", good.substr(0, n)), &why);
+        if (pdf) {
+            std::string renderWhy;
+            pdf->render(0, 72, 72, RECTL{0, 0, 10, 10}, &renderWhy);
+        } else {
+            EXPECT_FALSE(why.empty());
+        }
+    }
+    EXPECT_FALSE(PdfDocument::open(writeTemp("flat.pdf", makePdf({{20000, 300, ""}})), &why));
+    EXPECT_NE(why.find("unusable size"), std::string::npos) << why;
+}
+
+TEST(RastrelPrintSettings, OptionsLandInTheDevmode) {
+    struct Case {
+        std::vector<std::pair<const char*, const char*>> options;
+        size_t offset;  // a 16-bit field of the DEVMODE
+        int16_t value;
+    };
+    const Case cases[] = {
+        {{{"--paper", "letter"}}, 78, DMPAPER_LETTER},
+        {{{"--paper", "A5"}}, 78, DMPAPER_A5},
+        {{{"--paper", "150x200"}}, 78, kCustomPaper},
+        {{{"--paper", "150x200"}}, 82, 1500},
+        {{{"--paper", "150x200.5"}}, 80, 2005},
+        {{{"--landscape", nullptr}}, 76, DMORIENT_LANDSCAPE},
+        {{{"--landscape", nullptr}, {"--portrait", nullptr}}, 76, DMORIENT_PORTRAIT},
+        {{{"--resolution", "1200"}}, 90, 1200},
+        {{{"--copies", "3"}}, 86, 3},
+        {{{"--collate", nullptr}}, 100, 1},
+        {{{"--collate", nullptr}, {"--no-collate", nullptr}}, 100, 0},
+        {{{"--duplex", "long"}}, 94, DMDUP_VERTICAL},
+        {{{"--duplex", "short"}}, 94, DMDUP_HORIZONTAL},
+        {{{"--duplex", "none"}}, 94, DMDUP_SIMPLEX},
+        {{{"--reverse", nullptr}}, 230, 1},
+        {{{"--zoom", "150"}}, 2176, 150},
+        {{{"--poster", nullptr}}, 500, 22},
+        {{{"--pages-per-sheet", "4"}}, 500, 4},
+        {{{"--negative", nullptr}}, 2174, 1},
+        {{{"--rotate180", nullptr}}, 2168, 1},
+        {{{"--mirror", nullptr}}, 2170, 1},
+        {{{"--density", "0"}}, 2172, 0},
+    };
+    for (const Case& c : cases) {
+        PrintSettings settings;
+        std::string label;
+        for (const auto& [name, value] : c.options) {
+            std::string why;
+            ASSERT_TRUE(takeSetting(name, value ? std::optional<std::string_view>(value) : std::nullopt, &settings, &why))
+                << name << ": " << why;
+            label += std::string(name) + " " + (value ? value : "") + " ";
+        }
+        DevmodeBuilder dm;
+        applySettings(settings, dm);
+        EXPECT_EQ(dm.get16(c.offset), c.value) << label;
+    }
+    // Settings not given leave the DEVMODE as it was.
+    DevmodeBuilder before, after;
+    before.copies(5).landscape();
+    after = before;
+    applySettings(PrintSettings{}, after);
+    EXPECT_EQ(before.bytes(), after.bytes());
+}
+
+TEST(RastrelPrintSettings, BadValuesAreRefused) {
+    struct Case {
+        const char* name;
+        const char* value;
+        const char* message;
+    };
+    const Case cases[] = {
+        {"--paper", "a3", "unknown paper"},
+        {"--paper", "50x200", "75 to 216 mm wide"},
+        {"--paper", "150x400", "148 to 356 mm long"},
+        {"--paper", "150x", "WIDTHxLENGTH"},
+        {"--resolution", "300", "600 or 1200"},
+        {"--resolution", "600dpi", "600 or 1200"},
+        {"--copies", "0", "1 to 999"},
+        {"--copies", "1000", "1 to 999"},
+        {"--copies", "-1", "1 to 999"},
+        {"--duplex", "both", "none, long or short"},
+        {"--zoom", "24", "25 to 400"},
+        {"--zoom", "401", "25 to 400"},
+        {"--pages-per-sheet", "3", "1, 2, 4 or 9"},
+        {"--density", "3", "0 (light)"},
+        {"--paper", nullptr, "needs a value"},
+        {"--landscape", "yes", "takes no value"},
+        {"--colour", nullptr, "unknown option"},
+    };
+    for (const Case& c : cases) {
+        PrintSettings settings;
+        std::string why;
+        EXPECT_FALSE(takeSetting(c.name, c.value ? std::optional<std::string_view>(c.value) : std::nullopt, &settings,
+                                 &why))
+            << c.name;
+        EXPECT_NE(why.find(c.message), std::string::npos) << c.name << " " << (c.value ? c.value : "") << ": " << why;
+    }
+}
+
+TEST(RastrelPrintSettings, ADevmodeReadBackKeepsItsBytes) {
+    DevmodeBuilder original;
+    original.paper(DMPAPER_LETTER).copies(4).zoom(150).mirror(true);
+    DevmodeBuilder copy(original.str());
+    EXPECT_EQ(copy.bytes(), original.bytes());
+
+    // A public-only DEVMODE keeps its public fields and gains the private defaults at full size.
+    std::string shortOne = original.str().substr(0, 220);
+    uint16_t extra = 0;
+    std::memcpy(shortOne.data() + 70, &extra, 2);
+    DevmodeBuilder completed(shortOne);
+    EXPECT_EQ(completed.bytes().size(), DevmodeBuilder::kFullSize);
+    EXPECT_EQ(completed.get16(78), DMPAPER_LETTER);
+    EXPECT_EQ(completed.get16(86), 4);
+    EXPECT_EQ(completed.get16(2176), 100) << "the private part is the default one";
+    EXPECT_EQ(completed.get16(70), static_cast<int16_t>(DevmodeBuilder::kFullSize - 220));
+    EXPECT_EQ(completed.get32(220), 0x56495250u);
+
+    EXPECT_THROW(DevmodeBuilder(std::string(71, '\0')), std::invalid_argument);
+}
+
+}  // namespace

@@ -1,0 +1,35 @@
+// PDF pages rasterised with Poppler at the device's resolution, as 32-bit pictures.
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "platform/printing.h"
+
+namespace rastrel_print {
+
+class PdfDocument {
+public:
+    // Opens a PDF; nothing with the reason in *why when Poppler cannot load it or it is locked.
+    static std::unique_ptr<PdfDocument> open(const std::string& path, std::string* why);
+    ~PdfDocument();
+    PdfDocument(const PdfDocument&) = delete;
+    PdfDocument& operator=(const PdfDocument&) = delete;
+
+    int pages() const;
+    // A page's size in points (1/72 inch) as it is shown, its rotation applied.
+    double pageWidth(int index) const;
+    double pageHeight(int index) const;
+    // Renders `part` (pixels of the page drawn at dpiX x dpiY, from its top-left corner) as a
+    // BMF_32BPP picture on white; the area past the page's edges stays white.
+    std::optional<platform::printing::Picture> render(int index, double dpiX, double dpiY, const RECTL& part,
+                                                      std::string* why) const;
+
+private:
+    struct Impl;
+    explicit PdfDocument(std::unique_ptr<Impl> impl);
+    std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace rastrel_print

@@ -1,0 +1,58 @@
+// The print settings of rastrel-print's command line, applied to a DEVMODE as the driver's
+// settings part would write them.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "devmode_builder.h"
+
+namespace rastrel_print {
+
+struct PrintSettings {
+    std::optional<int16_t> paper;           // DEVMODE paper id
+    std::optional<int16_t> customWidth;     // 0.1 mm, with paper = kCustomPaper
+    std::optional<int16_t> customLength;
+    std::optional<int16_t> orientation;     // DMORIENT_*
+    std::optional<int16_t> resolution;      // 600 or 1200
+    std::optional<int16_t> copies;
+    std::optional<bool> collate;
+    std::optional<bool> reverse;
+    std::optional<int16_t> duplex;          // DMDUP_*
+    std::optional<int16_t> zoom;            // percent
+    std::optional<int16_t> pagesPerSheet;   // 1, 2, 4, 9; 22 for poster
+    std::optional<bool> negative, rotate180, mirror;
+    std::optional<int16_t> density;         // 0..2
+};
+
+// The paper id the settings give to a size that is not in the printer's table.
+inline constexpr int16_t kCustomPaper = 256;
+
+struct SettingOption {
+    const char* name;   // "--paper"
+    const char* value;  // what it takes ("NAME|WxH"), or null for a switch
+    const char* help;
+};
+const std::vector<SettingOption>& settingOptions();
+
+// Takes one setting from the command line: `name` is the option ("--paper"), `value` its value
+// when the option takes one. Returns false with a message for an unknown option or a bad value.
+bool takeSetting(std::string_view name, std::optional<std::string_view> value, PrintSettings* settings,
+                 std::string* why);
+// Whether the option is a setting, and whether it takes a value.
+std::optional<bool> settingTakesValue(std::string_view name);
+
+void applySettings(const PrintSettings& settings, DevmodeBuilder& devmode);
+
+// Paper names and their ids ("a4" -> 9), as --paper knows them.
+struct PaperName {
+    const char* name;
+    int16_t id;
+    const char* size;  // for the usage text
+};
+const std::vector<PaperName>& paperNames();
+
+}  // namespace rastrel_print

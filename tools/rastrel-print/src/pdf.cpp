@@ -1,0 +1,132 @@
+// PDF pages through Poppler's C++ library: Splash renders a slice of the page at the asked
+// resolution; what lies past the page's edges is left white.
+#include "rastrel_print/pdf.h"
+
+#include <poppler-document.h>
+#include <poppler-global.h>
+#include <poppler-image.h>
+#include <poppler-page-renderer.h>
+#include <poppler-page.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace rastrel_print {
+
+using platform::printing::Picture;
+
+namespace {
+
+// Poppler's complaints, kept for the error message instead of going to the terminal.
+std::string& popplerMessage() {
+    static std::string message;
+    return message;
+}
+
+void keepMessage(const std::string& message, void*) { popplerMessage() = message; }
+
+void quietPoppler() {
+    static const bool done = [] {
+        poppler::set_debug_error_function(keepMessage, nullptr);
+        return true;
+    }();
+    (void)done;
+}
+
+}  // namespace
+
+struct PdfDocument::Impl {
+    std::unique_ptr<poppler::document> document;
+    std::vector<std::unique_ptr<poppler::page>> pages;
+    std::vector<std::pair<double, double>> sizes;  // shown size in points
+};
+
+PdfDocument::PdfDocument(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
+PdfDocument::~PdfDocument() = default;
+
+std::unique_ptr<PdfDocument> PdfDocument::open(const std::string& path, std::string* why) {
+    quietPoppler();
+    popplerMessage().clear();
+    auto impl = std::make_unique<Impl>();
+    impl->document.reset(poppler::document::load_from_file(path));
+    if (!impl->document) {
+        *why = path + ": Poppler cannot load it as a PDF" +
+               (popplerMessage().empty() ? std::string() : " (" + popplerMessage() + ")");
+        return nullptr;
+    }
+    if (impl->document->is_locked()) {
+        *why = path + ": the PDF is locked with a password";
+        return nullptr;
+    }
+    int count = impl->document->pages();
+    if (count <= 0) {
+        *why = path + ": the PDF has no pages";
+        return nullptr;
+    }
+    for (int i = 0; i < count; ++i) {
+        std::unique_ptr<poppler::page> page(impl->document->create_page(i));
+        if (!page) {
+            *why = path + ": page " + std::to_string(i + 1) + " cannot be read";
+            return nullptr;
+        }
+        poppler::rectf box = page->page_rect(poppler::crop_box);
+        double w = std::fabs(box.width()), h = std::fabs(box.height());
+        if (!(w >= 1 && h >= 1 && w <= 14400 && h <= 14400)) {
+            *why = path + ": page " + std::to_string(i + 1) + " has an unusable size (" + std::to_string(w) + " x " +
+                   std::to_string(h) + " points)";
+            return nullptr;
+        }
+        auto turn = page->orientation();
+        if (turn == poppler::page::landscape || turn == poppler::page::seascape) std::swap(w, h);
+        impl->sizes.emplace_back(w, h);
+        impl->pages.push_back(std::move(page));
+    }
+    return std::unique_ptr<PdfDocument>(new PdfDocument(std::move(impl)));
+}
+
+int PdfDocument::pages() const { return static_cast<int>(impl_->pages.size()); }
+double PdfDocument::pageWidth(int index) const { return impl_->sizes.at(index).first; }
+double PdfDocument::pageHeight(int index) const { return impl_->sizes.at(index).second; }
+
+std::optional<Picture> PdfDocument::render(int index, double dpiX, double dpiY, const RECTL& part,
+                                           std::string* why) const {
+    if (index < 0 || index >= pages()) {
+        *why = "no page " + std::to_string(index + 1);
+        return std::nullopt;
+    }
+    Picture picture = Picture::blank(part.right - part.left, part.bottom - part.top, BMF_32BPP);
+    if (picture.size.cx <= 0 || picture.size.cy <= 0) {
+        *why = "an empty part of the page was asked for";
+        return std::nullopt;
+    }
+    // Only the part that lies on the page is rendered.
+    const LONG pageW = static_cast<LONG>(std::ceil(pageWidth(index) * dpiX / 72.0));
+    const LONG pageH = static_cast<LONG>(std::ceil(pageHeight(index) * dpiY / 72.0));
+    RECTL on{std::max<LONG>(part.left, 0), std::max<LONG>(part.top, 0), std::min(part.right, pageW),
+             std::min(part.bottom, pageH)};
+    if (on.right <= on.left || on.bottom <= on.top) return picture;
+    poppler::page_renderer renderer;
+    renderer.set_render_hint(poppler::page_renderer::antialiasing, true);
+    renderer.set_render_hint(poppler::page_renderer::text_antialiasing, true);
+    renderer.set_image_format(poppler::image::format_argb32);
+    renderer.set_paper_color(0xFFFFFFFF);
+    popplerMessage().clear();
+    poppler::image image = renderer.render_page(impl_->pages[index].get(), dpiX, dpiY, on.left, on.top,
+                                                on.right - on.left, on.bottom - on.top);
+    if (!image.is_valid() || image.format() != poppler::image::format_argb32) {
+        *why = "Poppler cannot render page " + std::to_string(index + 1) +
+               (popplerMessage().empty() ? std::string() : " (" + popplerMessage() + ")");
+        return std::nullopt;
+    }
+    const LONG w = std::min<LONG>(image.width(), on.right - on.left);
+    const LONG h = std::min<LONG>(image.height(), on.bottom - on.top);
+    for (LONG y = 0; y < h; ++y) {
+        const char* src = image.const_data() + static_cast<size_t>(y) * image.bytes_per_row();
+        BYTE* dst = picture.row(on.top - part.top + y) + static_cast<size_t>(on.left - part.left) * 4;
+        std::memcpy(dst, src, static_cast<size_t>(w) * 4);  // blue, green, red, alpha in memory
+    }
+    return picture;
+}
+
+}  // namespace rastrel_print

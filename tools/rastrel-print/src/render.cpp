@@ -1,0 +1,364 @@
+// Loading rastrel-print's inputs and drawing their pages through the printing front.
+#include "rastrel_print/render.h"
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace rastrel_print {
+
+namespace fs = std::filesystem;
+using platform::printing::Path;
+using platform::printing::Pen;
+using platform::printing::Picture;
+using platform::printing::PointD;
+using platform::printing::PrinterDevice;
+
+namespace {
+
+std::optional<std::string> readFile(const std::string& path, std::string* why) {
+    std::error_code ec;
+    if (fs::is_directory(path, ec)) {
+        *why = path + ": is a folder";
+        return std::nullopt;
+    }
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        *why = "cannot open " + path;
+        return std::nullopt;
+    }
+    std::ostringstream buffer;
+    buffer << in.rdbuf();
+    if (in.bad()) {
+        *why = "cannot read " + path;
+        return std::nullopt;
+    }
+    return buffer.str();
+}
+
+std::string resolved(const std::string& folder, const std::string& name) {
+    fs::path p(name);
+    return p.is_absolute() ? name : (fs::path(folder) / p).string();
+}
+
+// The file of a font name: a family, else a file beside the description.
+std::string fontFile(const std::string& folder, const std::string& name) {
+    if (auto family = familyFile(name)) return *family;
+    return resolved(folder, name);
+}
+
+// Millimetres of a description to pixels of the device's page.
+class Units {
+public:
+    Units(const platform::printing::DeviceCaps& caps) : caps_(caps) {}
+    void setOrigin(Origin origin) { origin_ = origin; }
+    double x(double mm) const { return mm * caps_.dpiX / 25.4 - (origin_ == Origin::kPaper ? caps_.printableOffset.x : 0); }
+    double y(double mm) const { return mm * caps_.dpiY / 25.4 - (origin_ == Origin::kPaper ? caps_.printableOffset.y : 0); }
+    double length(double mm) const { return mm * caps_.dpiX / 25.4; }
+    PointD point(const PointMm& p) const { return PointD{x(p.x), y(p.y)}; }
+    RECTL rect(const PointMm& at, double w, double h) const {
+        return RECTL{static_cast<LONG>(std::lround(x(at.x))), static_cast<LONG>(std::lround(y(at.y))),
+                     static_cast<LONG>(std::lround(x(at.x + w))), static_cast<LONG>(std::lround(y(at.y + h)))};
+    }
+    // A pen of a width in mm: 0 is the device's one-pixel line.
+    Pen pen(double widthMm, int grey) const {
+        Pen p;
+        p.grey = static_cast<BYTE>(grey);
+        p.width = widthMm > 0 ? std::max(length(widthMm), 1.0) : 0;
+        return p;
+    }
+
+private:
+    platform::printing::DeviceCaps caps_;
+    Origin origin_ = Origin::kPaper;
+};
+
+struct TextState {
+    std::string font = kDefaultFont;
+    double points = kDefaultPoints;
+};
+
+class DescriptionPainter {
+public:
+    DescriptionPainter(PrinterDevice& device, const Input& input, FontCache& fonts, int number, int total)
+        : device_(device), input_(input), fonts_(fonts), units_(device.caps()), number_(number), total_(total) {}
+
+    // State commands (font, origin) of the pages before this one still hold.
+    void carry(const Command& c) {
+        if (auto* o = std::get_if<OriginCommand>(&c)) apply(*o);
+        if (auto* f = std::get_if<FontCommand>(&c)) apply(*f);
+    }
+
+    bool draw(const Located& item, std::string* why) {
+        bool ok = std::visit([&](const auto& c) { return paint(c); }, item.command);
+        if (!ok) *why = input_.path + ":" + std::to_string(item.line) + ": " + error_;
+        return ok;
+    }
+
+private:
+    bool fail(const std::string& what) {
+        error_ = what;
+        return false;
+    }
+    bool front(bool ok) { return ok || fail(device_.lastError()); }
+
+    void apply(const OriginCommand& c) { units_.setOrigin(c.origin); }
+    void apply(const FontCommand& c) {
+        state_.font = c.name;
+        state_.points = c.points;
+    }
+    bool paint(const OriginCommand& c) {
+        apply(c);
+        return true;
+    }
+    bool paint(const FontCommand& c) {
+        apply(c);
+        return true;
+    }
+    bool paint(const TextCommand& c) {
+        std::string name = c.font.value_or(state_.font);
+        double points = c.points.value_or(state_.points);
+        auto file = input_.fonts.find(name);
+        std::string why;
+        FontFace* face = fonts_.get(file != input_.fonts.end() ? file->second : fontFile(input_.folder, name), &why);
+        if (!face) return fail(why);
+        std::string text = expandMacros(c.text, number_, total_);
+        POINTL pen{static_cast<LONG>(std::lround(units_.x(c.at.x))), static_cast<LONG>(std::lround(units_.y(c.at.y)))};
+        TextLine line = face->layout(text, points, device_.caps().dpiX, device_.caps().dpiY, pen);
+        LONG shift = c.align == Align::kRight ? -line.advance : c.align == Align::kCenter ? -line.advance / 2 : 0;
+        for (auto& g : line.glyphs) g.position.x += shift;
+        return front(device_.text(line.glyphs, static_cast<BYTE>(c.grey)));
+    }
+    bool paint(const LineCommand& c) {
+        std::vector<PointD> points;
+        for (const PointMm& p : c.points) points.push_back(units_.point(p));
+        Pen pen = units_.pen(c.width, c.grey);
+        if (points.size() == 2) return front(device_.line(points[0], points[1], pen));
+        return front(device_.polyline(points, pen));
+    }
+    bool paint(const RectCommand& c) {
+        Pen pen = units_.pen(c.width, c.grey);
+        pen.join = JOIN_MITER;
+        pen.cap = ENDCAP_SQUARE;
+        Path path;
+        path.rectangle(units_.x(c.at.x), units_.y(c.at.y), units_.x(c.at.x + c.w), units_.y(c.at.y + c.h));
+        return front(device_.strokePath(path, pen));
+    }
+    bool paint(const FillCommand& c) {
+        return front(device_.fillRect(units_.rect(c.at, c.w, c.h), static_cast<BYTE>(c.grey)));
+    }
+    bool paint(const PatternCommand& c) {
+        platform::printing::Pattern pattern;
+        std::copy(std::begin(c.rows), std::end(c.rows), pattern.rows.begin());
+        pattern.ink = static_cast<BYTE>(c.ink);
+        pattern.paper = static_cast<BYTE>(c.paper);
+        return front(device_.patternRect(units_.rect(c.at, c.w, c.h), pattern));
+    }
+    bool paint(const PolygonCommand& c) {
+        Path path;
+        path.moveTo(units_.point(c.points[0]));
+        for (size_t i = 1; i < c.points.size(); ++i) path.lineTo(units_.point(c.points[i]));
+        path.close();
+        return front(device_.fillPath(path, static_cast<BYTE>(c.grey), !c.evenOdd));
+    }
+    bool paint(const EllipseCommand& c) {
+        double left = units_.x(c.at.x), top = units_.y(c.at.y);
+        double right = units_.x(c.at.x + c.w), bottom = units_.y(c.at.y + c.h);
+        if (c.fill) {
+            Path path;
+            path.ellipse(left, top, right, bottom);
+            if (!front(device_.fillPath(path, static_cast<BYTE>(*c.fill)))) return false;
+        }
+        if (c.outline) {
+            // A wide outline is the ring between two ellipses, filled even-odd; a thin one a stroke.
+            double half = units_.length(c.width) / 2;
+            Path path;
+            if (half * 2 <= 1.5) {
+                path.ellipse(left, top, right, bottom);
+                return front(device_.strokePath(path, units_.pen(0, *c.outline)));
+            }
+            path.ellipse(left - half, top - half, right + half, bottom + half);
+            if (right - left > 2 * half && bottom - top > 2 * half)
+                path.ellipse(left + half, top + half, right - half, bottom - half);
+            return front(device_.fillPath(path, static_cast<BYTE>(*c.outline), false));
+        }
+        return true;
+    }
+    bool paint(const ShapeCommand& c) {
+        Path path;
+        for (const ShapeCommand::Step& s : c.steps) {
+            switch (s.op) {
+            case 'M': path.moveTo(units_.point(s.points[0])); break;
+            case 'L': path.lineTo(units_.point(s.points[0])); break;
+            case 'C':
+                path.bezierTo(units_.point(s.points[0]), units_.point(s.points[1]), units_.point(s.points[2]));
+                break;
+            default: path.close(); break;
+            }
+        }
+        return front(device_.fillPath(path, static_cast<BYTE>(c.grey), !c.evenOdd));
+    }
+    bool paint(const ImageCommand& c) {
+        auto it = input_.images.find(c.file);
+        if (it == input_.images.end()) return fail("the picture " + c.file + " was not loaded");
+        const Picture& p = *it->second;
+        double w = c.w, h = c.h;
+        if (w == 0) w = h * p.size.cx / p.size.cy;
+        if (h == 0) h = w * p.size.cy / p.size.cx;
+        return front(device_.picture(units_.rect(c.at, w, h), it->second));
+    }
+
+    PrinterDevice& device_;
+    const Input& input_;
+    FontCache& fonts_;
+    Units units_;
+    TextState state_;
+    int number_, total_;
+    std::string error_;
+};
+
+bool drawDescriptionPage(PrinterDevice& device, const Input& input, int index, int number, int total,
+                         FontCache& fonts, std::string* why) {
+    DescriptionPainter painter(device, input, fonts, number, total);
+    for (int p = 0; p < index; ++p)
+        for (const Located& item : input.description.pages[p]) painter.carry(item.command);
+    for (const Located& item : input.description.pages[index])
+        if (!painter.draw(item, why)) return false;
+    return true;
+}
+
+// A picture scaled to fill the printable area as far as its proportions allow, centred.
+bool drawPicturePage(PrinterDevice& device, const Input& input, std::string* why) {
+    const auto& caps = device.caps();
+    const Picture& p = *input.picture;
+    double scale = std::min(double(caps.printable.cx) / p.size.cx, double(caps.printable.cy) / p.size.cy);
+    LONG w = std::max<LONG>(1, static_cast<LONG>(std::lround(p.size.cx * scale)));
+    LONG h = std::max<LONG>(1, static_cast<LONG>(std::lround(p.size.cy * scale)));
+    LONG left = (caps.printable.cx - w) / 2, top = (caps.printable.cy - h) / 2;
+    if (device.picture(RECTL{left, top, left + w, top + h}, input.picture)) return true;
+    *why = input.path + ": " + device.lastError();
+    return false;
+}
+
+// A PDF page at its own size with its corner on the paper's corner, or scaled to the printable area.
+bool drawPdfPage(PrinterDevice& device, const Input& input, int index, const DrawOptions& options, std::string* why) {
+    const auto& caps = device.caps();
+    const double wPt = input.pdf->pageWidth(index), hPt = input.pdf->pageHeight(index);
+    double dpiX = caps.dpiX, dpiY = caps.dpiY;
+    double left = -caps.printableOffset.x, top = -caps.printableOffset.y;
+    if (options.fitPdf) {
+        double scale = std::min(caps.printable.cx / (wPt * dpiX / 72), caps.printable.cy / (hPt * dpiY / 72));
+        dpiX *= scale;
+        dpiY *= scale;
+        left = (caps.printable.cx - wPt * dpiX / 72) / 2;
+        top = (caps.printable.cy - hPt * dpiY / 72) / 2;
+    }
+    // The page's pixels from (pageLeft, pageTop) on; only the part on the printable area is drawn.
+    LONG pageLeft = static_cast<LONG>(std::lround(left)), pageTop = static_cast<LONG>(std::lround(top));
+    LONG pageW = static_cast<LONG>(std::ceil(wPt * dpiX / 72)), pageH = static_cast<LONG>(std::ceil(hPt * dpiY / 72));
+    RECTL dest{std::max<LONG>(pageLeft, 0), std::max<LONG>(pageTop, 0), std::min(pageLeft + pageW, caps.printable.cx),
+               std::min(pageTop + pageH, caps.printable.cy)};
+    if (dest.right <= dest.left || dest.bottom <= dest.top) return true;
+    auto pdf = input.pdf;
+    auto source = [=](const RECTL& part, std::string* error) -> std::optional<Picture> {
+        RECTL onPage{part.left + dest.left - pageLeft, part.top + dest.top - pageTop, part.right + dest.left - pageLeft,
+                     part.bottom + dest.top - pageTop};
+        return pdf->render(index, dpiX, dpiY, onPage, error);
+    };
+    if (device.renderedPicture(dest, source)) return true;
+    *why = input.path + ": page " + std::to_string(index + 1) + ": " + device.lastError();
+    return false;
+}
+
+}  // namespace
+
+int Input::pages() const {
+    switch (kind) {
+    case FileKind::kPageDescription: return static_cast<int>(description.pages.size());
+    case FileKind::kPdf: return pdf ? pdf->pages() : 0;
+    default: return picture ? 1 : 0;
+    }
+}
+
+std::optional<Input> loadInput(const std::string& path, FontCache& fonts, std::vector<std::string>* errors) {
+    std::string why;
+    auto bytes = readFile(path, &why);
+    if (!bytes) {
+        errors->push_back(why);
+        return std::nullopt;
+    }
+    Input input;
+    input.path = path;
+    input.folder = fs::path(path).parent_path().string();
+    input.kind = sniff(*bytes);
+    switch (input.kind) {
+    case FileKind::kPdf: {
+        auto pdf = PdfDocument::open(path, &why);
+        if (!pdf) {
+            errors->push_back(why);
+            return std::nullopt;
+        }
+        input.pdf = std::move(pdf);
+        return input;
+    }
+    case FileKind::kPng:
+    case FileKind::kNetpbm: {
+        auto picture = input.kind == FileKind::kPng ? decodePng(*bytes, &why) : decodeNetpbm(*bytes, &why);
+        if (!picture) {
+            errors->push_back(path + ": " + why);
+            return std::nullopt;
+        }
+        input.picture = std::make_shared<const Picture>(std::move(*picture));
+        return input;
+    }
+    case FileKind::kPageDescription: break;
+    }
+    ParseResult parsed = parsePageDescription(*bytes, path);
+    if (!parsed.ok()) {
+        errors->insert(errors->end(), parsed.errors.begin(), parsed.errors.end());
+        return std::nullopt;
+    }
+    input.description = std::move(parsed.description);
+    // Every font and picture the description names, opened now.
+    const size_t before = errors->size();
+    auto useFont = [&](const std::string& name, int line) {
+        if (input.fonts.count(name)) return;
+        std::string file = fontFile(input.folder, name), reason;
+        if (!fonts.get(file, &reason)) {
+            errors->push_back(path + ":" + std::to_string(line) + ": font " + name + ": " + reason);
+            return;
+        }
+        input.fonts[name] = file;
+    };
+    useFont(kDefaultFont, 0);
+    for (const auto& page : input.description.pages)
+        for (const Located& item : page) {
+            if (auto* f = std::get_if<FontCommand>(&item.command)) useFont(f->name, item.line);
+            if (auto* t = std::get_if<TextCommand>(&item.command))
+                if (t->font) useFont(*t->font, item.line);
+            if (auto* im = std::get_if<ImageCommand>(&item.command)) {
+                if (input.images.count(im->file)) continue;
+                auto picture = readPicture(resolved(input.folder, im->file), &why);
+                if (!picture) {
+                    errors->push_back(path + ":" + std::to_string(item.line) + ": " + why);
+                    continue;
+                }
+                input.images[im->file] = std::make_shared<const Picture>(std::move(*picture));
+            }
+        }
+    if (errors->size() != before) return std::nullopt;
+    return input;
+}
+
+bool drawPage(PrinterDevice& device, const Input& input, int index, int number, int total, FontCache& fonts,
+              const DrawOptions& options, std::string* why) {
+    switch (input.kind) {
+    case FileKind::kPageDescription: return drawDescriptionPage(device, input, index, number, total, fonts, why);
+    case FileKind::kPdf: return drawPdfPage(device, input, index, options, why);
+    default: return drawPicturePage(device, input, why);
+    }
+}
+
+}  // namespace rastrel_print
