@@ -170,13 +170,17 @@ BOOL FinishJob(DriverPdev* pdev) {
         StreamSink sink = SinkFor(pdev);
         if (!WriteJobEnd(&sink)) ok = FALSE;
     }
+    AbandonJob(pdev);
+    return ok;
+}
+
+void AbandonJob(DriverPdev* pdev) {
     pdev->sheetsSent = 0;
     pdev->pagesFinished = 0;
     pdev->spooledPages = 0;
     pdev->headerSent = 0;
     std::memset(pdev->pageTable, 0, sizeof pdev->pageTable);
     CloseJobFiles(pdev);
-    return ok;
 }
 
 namespace {
@@ -205,16 +209,6 @@ BOOL SendPageAndClear(DriverPdev* pdev) {
     BOOL ok = FlushPage(pdev, kFlushEndOfPage);
     std::memset(pdev->pageBuffer, 255, pdev->pageBufferSize);
     return ok;
-}
-
-// A document given up: nothing more is sent, and the job's files go.
-void AbandonJob(DriverPdev* pdev) {
-    pdev->sheetsSent = 0;
-    pdev->pagesFinished = 0;
-    pdev->spooledPages = 0;
-    pdev->headerSent = 0;
-    std::memset(pdev->pageTable, 0, sizeof pdev->pageTable);
-    CloseJobFiles(pdev);
 }
 
 }  // namespace

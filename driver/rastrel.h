@@ -168,6 +168,8 @@ BOOL BeginJob(DriverPdev* pdev);
 BOOL EncodeAndSendPage(DriverPdev* pdev, BOOL blank);
 BOOL FlushPage(DriverPdev* pdev, int reason);
 BOOL FinishJob(DriverPdev* pdev);
+// The counters of a job back to zero and its files closed and deleted; nothing more is sent.
+void AbandonJob(DriverPdev* pdev);
 
 // ---- Spooling (sink.cpp) and N-up --------------------------------------------------------------------
 // A temporary file of the driver ("ps", "head", "pn"), open for reading and writing.

@@ -1,8 +1,12 @@
 #!/usr/bin/env bash
-# The main job: installs what is missing, builds, then installs the printer in a fresh machine,
-# loads the driver as the spooler does and shows what the device reports for a set of settings.
+# The main job: installs what is missing, builds, then prints the bundled sample document through the
+# driver in a fresh simulated machine into a job stream, and decodes that stream back into pictures.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 "$here/setup/deps.sh"
 dir=$("$here/setup/build.sh" release)
-"$dir/bin/rastrel-caps"
+out="$dir/demo"
+rm -rf "$out"
+"$dir/bin/rastrel-print" -o "$out/sample.prn" --png "$out/sheets" "$here/rastrel-print/samples/sample.page"
+"$dir/bin/rastrel-dump" "$out/sample.prn" >/dev/null
+echo "The job stream is $out/sample.prn; the printer's sheets, decoded, are in $out/sheets/."

@@ -1,6 +1,5 @@
 // rastrel-caps: installs the printer in a machine, loads the driver as the spooler does and shows
 // what the device reports to the graphics engine for a set of print settings.
-#include <unistd.h>
 
 #include <cstdio>
 #include <cstring>
@@ -12,6 +11,7 @@
 #include "devmode_builder.h"
 #include "platform/control.h"
 #include "platform/testing/driver_host.h"
+#include "platform/testing/build_tree.h"
 #include "platform/testing/machine.h"
 #include "rastrel.h"
 
@@ -44,14 +44,6 @@ std::vector<Case> cases() {
     return list;
 }
 
-fs::path defaultDriver() {
-    char self[4096];
-    ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
-    if (n <= 0) return "Rastrel.so";
-    self[n] = 0;
-    return fs::path(self).parent_path().parent_path() / "lib" / "Rastrel.so";
-}
-
 int usage() {
     std::fprintf(stderr,
                  "usage: rastrel-caps [--machine DIR] [--driver PATH]\n"
@@ -65,7 +57,7 @@ int usage() {
 
 int main(int argc, char** argv) {
     std::optional<fs::path> machineDir;
-    fs::path driver = defaultDriver();
+    fs::path driver = platform::testing::builtModule("Rastrel.so");
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         if (arg == "--machine" && i + 1 < argc) machineDir = argv[++i];

@@ -26,7 +26,7 @@ typedef LONG_PTR LPARAM;
 // A colour that names an entry of the DIB's colour table directly.
 #define DIBINDEX(n) (static_cast<COLORREF>(0x10ff0000 | static_cast<WORD>(n)))
 #define CLR_INVALID 0xFFFFFFFF
-#define GDI_ERROR 0xFFFFFFFFL
+#define GDI_ERROR (static_cast<int>(0xFFFFFFFF))
 #define HGDI_ERROR (reinterpret_cast<HGDIOBJ>(static_cast<intptr_t>(-1)))
 
 struct POINT {

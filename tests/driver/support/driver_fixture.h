@@ -4,14 +4,17 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include "devmode_builder.h"
 #include "platform/control.h"
 #include "platform/testing/driver_host.h"
 #include "platform/testing/machine.h"
+#include "rastrel_dump/stream.h"
 
 inline const std::u16string kTestPrinter = u"Rastrel Test Printer";
 inline const std::u16string kTestDriver = u"Rastrel Monochrome Laser";
@@ -26,6 +29,24 @@ inline std::u16string InstallTestPrinter(const std::string& defaultDevmode = Dev
     setup.defaultDevmode = defaultDevmode;
     platform::installPrinter(setup);
     return *platform::driverModulePath(kTestDriver);
+}
+
+// The marks of the sheets in stream order: the runs of completely black rows of each (0 for a blank
+// sheet). Tests number their pages with that many black bars.
+inline std::vector<int> BlackRowRuns(const rastrel_dump::Result& result) {
+    std::vector<int> marks;
+    for (const auto& sheet : result.sheets) {
+        int runs = 0;
+        bool inRun = false;
+        for (uint32_t y = 0; y < sheet.height; ++y) {
+            const uint8_t* row = sheet.bits.data() + y * sheet.row_bytes();
+            bool black = std::all_of(row, row + sheet.row_bytes(), [](uint8_t b) { return b == 0xFF; });
+            if (black && !inRun) ++runs;
+            inRun = black;
+        }
+        marks.push_back(runs);
+    }
+    return marks;
 }
 
 // A DEVMODE in a heap block of exactly its bytes, so that any access past them shows under the

@@ -69,22 +69,7 @@ protected:
             std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()));
     }
 
-    // The marks of the sheets in stream order: runs of completely black rows (0 for a blank sheet).
-    static std::vector<int> Marks(const rastrel_dump::Result& result) {
-        std::vector<int> marks;
-        for (const auto& sheet : result.sheets) {
-            int runs = 0;
-            bool inRun = false;
-            for (uint32_t y = 0; y < sheet.height; ++y) {
-                const uint8_t* row = sheet.bits.data() + y * sheet.row_bytes();
-                bool black = std::all_of(row, row + sheet.row_bytes(), [](uint8_t b) { return b == 0xFF; });
-                if (black && !inRun) ++runs;
-                inRun = black;
-            }
-            marks.push_back(runs);
-        }
-        return marks;
-    }
+    static std::vector<int> Marks(const rastrel_dump::Result& result) { return BlackRowRuns(result); }
 
     // The driver's temporary files left in its folder.
     std::vector<std::string> TempFiles() {

@@ -1,6 +1,5 @@
 // rastrel-print: prints page descriptions, pictures and PDFs through the Rastrel driver as an
 // application prints through GDI, and keeps the job stream the driver wrote.
-#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -15,6 +14,7 @@
 #include "devmode_builder.h"
 #include "platform/control.h"
 #include "platform/printing.h"
+#include "platform/testing/build_tree.h"
 #include "platform/testing/machine.h"
 #include "rastrel_dump/images.h"
 #include "rastrel_dump/stream.h"
@@ -28,14 +28,6 @@ using namespace rastrel_print;
 namespace {
 
 const char* kDriverName = "Rastrel Monochrome Laser";
-
-fs::path defaultDriver() {
-    char self[4096];
-    ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
-    if (n <= 0) return "Rastrel.so";
-    self[n] = 0;
-    return fs::path(self).parent_path().parent_path() / "lib" / "Rastrel.so";
-}
 
 void usageText(FILE* out) {
     std::fprintf(out,
@@ -179,7 +171,7 @@ bool writeSheets(const std::string& stream, const fs::path& folder, bool quiet, 
 int main(int argc, char** argv) {
     std::vector<std::string> inputs;
     std::optional<std::string> output, pngFolder, machineDir, title;
-    fs::path driver = defaultDriver();
+    fs::path driver = platform::testing::builtModule("Rastrel.so");
     std::u16string printerName = u"Rastrel Printer";
     bool quiet = false;
     DrawOptions drawOptions;
@@ -274,6 +266,17 @@ int main(int argc, char** argv) {
         ensurePrinter(printerName, driver, &installed);
         auto devmodeBytes = printerDevmode(printerName);
         DevmodeBuilder devmode = devmodeBytes ? DevmodeBuilder(*devmodeBytes) : DevmodeBuilder();
+        if (settings.watermarkImage) {
+            // The driver reads the picture from the machine: it goes there first.
+            std::ifstream picture(*settings.watermarkImage, std::ios::binary);
+            if (!picture) return failure("cannot read the watermark picture " + *settings.watermarkImage);
+            std::string bytes((std::istreambuf_iterator<char>(picture)), std::istreambuf_iterator<char>());
+            settings.watermarkImageOnMachine = u"C:\\ProgramData\\rastrel-print-watermark.bmp";
+            auto host = platform::hostPath(settings.watermarkImageOnMachine);
+            std::ofstream copy(*host, std::ios::binary);
+            copy.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+            if (!copy) return failure("cannot place the watermark picture in the machine");
+        }
         applySettings(settings, devmode);
 
         platform::printing::PrinterDevice device(printerName, devmode.devmode());
@@ -325,6 +328,8 @@ int main(int argc, char** argv) {
         if (!found) return failure("the spooler has no job " + std::to_string(device.jobId()));
         if (!quiet) std::printf("job %u: %d page%s, %zu bytes\n", device.jobId(), total, total == 1 ? "" : "s", stream.size());
         if (output) {
+            std::error_code ec;
+            if (fs::path parent = fs::path(*output).parent_path(); !parent.empty()) fs::create_directories(parent, ec);
             std::ofstream out(*output, std::ios::binary);
             out.write(stream.data(), static_cast<std::streamsize>(stream.size()));
             out.close();

@@ -2,6 +2,8 @@
 // bad value is refused here rather than repaired quietly by the driver.
 #include "rastrel_print/settings.h"
 
+#include "platform/control.h"
+
 #include <charconv>
 #include <cmath>
 
@@ -69,6 +71,17 @@ const std::vector<SettingOption>& settingOptions() {
         {"--rotate180", nullptr, "turn the page by 180 degrees"},
         {"--mirror", nullptr, "mirror the page"},
         {"--density", "0|1|2", "toner density: light, normal, dark"},
+        {"--nup-order", "1..6", "order of the pages on an N-up sheet"},
+        {"--border", nullptr, "a frame around each page of an N-up sheet"},
+        {"--watermark", "TEXT", "a text watermark on every page"},
+        {"--watermark-font", "FACE", "its font face (default Arial)"},
+        {"--watermark-size", "POINTS", "its size (default 72)"},
+        {"--watermark-angle", "DEGREES", "its angle (default 45)"},
+        {"--watermark-darkness", "0..4", "its darkness, light to dark (default 2)"},
+        {"--watermark-at", "X,Y", "its centre in percent of the page (default: the middle)"},
+        {"--watermark-image", "FILE.bmp", "a BMP picture as the watermark"},
+        {"--watermark-blend", nullptr, "the picture also tints dark parts of the page"},
+        {"--watermark-first-page", nullptr, "mark the first page only"},
     };
     return options;
 }
@@ -157,6 +170,50 @@ bool takeSetting(std::string_view name, std::optional<std::string_view> value, P
         s->density = static_cast<int16_t>(*n);
         return true;
     }
+    if (name == "--nup-order") {
+        auto n = integer(v);
+        if (!n || *n < 1 || *n > 6) return bad(why, "--nup-order " + v + ": 1 to 6");
+        s->nupOrder = static_cast<int16_t>(*n);
+        return true;
+    }
+    if (name == "--border") return s->border = true, true;
+    if (name == "--watermark") {
+        std::u16string text = platform::fromUtf8(v);
+        if (text.empty() || text.size() > 63) return bad(why, "--watermark: 1 to 63 characters");
+        s->watermarkText = text;
+        return true;
+    }
+    if (name == "--watermark-font") {
+        if (v.empty() || v.size() > 31) return bad(why, "--watermark-font: 1 to 31 characters");
+        s->watermarkFont = platform::fromUtf8(v);
+        return true;
+    }
+    auto ranged = [&](int low, int high, int16_t* out) {
+        auto n = integer(v);
+        if (!n || *n < low || *n > high)
+            return bad(why, std::string(name) + " " + v + ": " + std::to_string(low) + " to " + std::to_string(high));
+        *out = static_cast<int16_t>(*n);
+        return true;
+    };
+    if (name == "--watermark-size") return ranged(4, 400, &s->watermarkSize);
+    if (name == "--watermark-angle") return ranged(-360, 360, &s->watermarkAngle);
+    if (name == "--watermark-darkness") return ranged(0, 4, &s->watermarkDarkness);
+    if (name == "--watermark-at") {
+        size_t comma = v.find(',');
+        auto x = comma == std::string::npos ? std::nullopt : integer(v.substr(0, comma));
+        auto y = comma == std::string::npos ? std::nullopt : integer(v.substr(comma + 1));
+        if (!x || !y || *x < 0 || *x > 100 || *y < 0 || *y > 100)
+            return bad(why, "--watermark-at " + v + ": X,Y in percent, as 50,30");
+        s->watermarkAt = std::make_pair(static_cast<int16_t>(*x), static_cast<int16_t>(*y));
+        return true;
+    }
+    if (name == "--watermark-image") {
+        if (v.empty()) return bad(why, "--watermark-image needs a file");
+        s->watermarkImage = v;
+        return true;
+    }
+    if (name == "--watermark-blend") return s->watermarkBlend = true, true;
+    if (name == "--watermark-first-page") return s->watermarkFirstPage = true, true;
     return bad(why, "unknown option " + std::string(name));
 }
 
@@ -175,6 +232,18 @@ void applySettings(const PrintSettings& s, DevmodeBuilder& dm) {
     if (s.rotate180) dm.rotate180(*s.rotate180);
     if (s.mirror) dm.mirror(*s.mirror);
     if (s.density) dm.density(*s.density);
+    if (s.nupOrder) dm.nupOrder(static_cast<int16_t>(*s.nupOrder - 1));
+    if (s.border) dm.border(*s.border);
+    if (s.watermarkText) {
+        dm.textWatermark(*s.watermarkText, s.watermarkFont, s.watermarkSize, s.watermarkAngle, s.watermarkDarkness);
+    } else if (s.watermarkImage && !s.watermarkImageOnMachine.empty()) {
+        dm.imageWatermark(s.watermarkImageOnMachine, s.watermarkBlend);
+    }
+    if (s.watermarkAt)
+        dm.watermarkPosition(1, s.watermarkAt->first, s.watermarkAt->second);
+    else if (s.watermarkText || s.watermarkImage)
+        dm.watermarkPosition(5, 0, 0);
+    if (s.watermarkText || s.watermarkImage) dm.watermarkFirstPageOnly(s.watermarkFirstPage);
 }
 
 }  // namespace rastrel_print

@@ -26,6 +26,20 @@ struct PrintSettings {
     std::optional<int16_t> pagesPerSheet;   // 1, 2, 4, 9; 22 for poster
     std::optional<bool> negative, rotate180, mirror;
     std::optional<int16_t> density;         // 0..2
+    std::optional<int16_t> nupOrder;        // 1..6 as people count them; the DEVMODE keeps 0..5
+    std::optional<bool> border;
+    // Watermark: a text, or a BMP picture (a host file; its path on the machine is set by the
+    // caller, who copies it there, in watermarkImageOnMachine).
+    std::optional<std::u16string> watermarkText;
+    std::u16string watermarkFont = u"Arial";
+    int16_t watermarkSize = 72;             // points
+    int16_t watermarkAngle = 45;            // degrees
+    int16_t watermarkDarkness = 2;          // 0..4, light to dark
+    std::optional<std::pair<int16_t, int16_t>> watermarkAt;  // centre, percent of the page
+    std::optional<std::string> watermarkImage;
+    std::u16string watermarkImageOnMachine;
+    bool watermarkBlend = false;
+    bool watermarkFirstPage = false;
 };
 
 // The paper id the settings give to a size that is not in the printer's table.

@@ -1,0 +1,282 @@
+// Watermarks: a line of text or a BMP picture, drawn into a page-sized grey picture with the
+// printer's own font metrics and merged into the page after the engine has drawn it.
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+#include "rastrel.h"
+#include "win/gdi.h"
+
+namespace {
+
+constexpr COLORREF kMarkColor = RGB(100, 100, 100);
+constexpr double kPi = 3.14159;
+
+// The page the mark covers: the N-up cell, else the band.
+void PageSize(const DriverPdev* pdev, LONG* w, LONG* h) {
+    *w = IsNup(pdev) ? pdev->printableWidth : pdev->bandWidth;
+    *h = IsNup(pdev) ? pdev->printableHeight : pdev->bandHeight;
+}
+
+// A top-down DIB section of the page's size; an 8-bit one gets the grey colour table.
+HBITMAP CreatePageDib(HDC dc, LONG w, LONG h, WORD bitCount, void** bits) {
+    BITMAPINFOHEADER header{};
+    header.biSize = sizeof header;
+    header.biWidth = w;
+    header.biHeight = -h;
+    header.biPlanes = 1;
+    header.biBitCount = bitCount;
+    return CreateDIBSection(dc, reinterpret_cast<BITMAPINFO*>(&header), DIB_RGB_COLORS, bits, nullptr, 0);
+}
+
+BOOL GetPrinterName(HANDLE printer, WCHAR* name) {
+    PRINTER_INFO_2W* info = GetPrinterInfo2(printer);
+    if (!info) return FALSE;
+    lstrcpynW(name, info->pPrinterName, MAX_PATH);
+    LocalFree(info);
+    return name[0] != 0;
+}
+
+int CALLBACK FontEnumProc(const LOGFONTW* font, const TEXTMETRICW*, DWORD, LPARAM context) {
+    *reinterpret_cast<BYTE*>(context) = font->lfCharSet;  // the last family enumerated wins
+    return 1;
+}
+
+HFONT CreateWatermarkFont(HDC dc, const WCHAR* face, LONG height, LONG width, DWORD style, LONG escapement,
+                          BOOL useLogPixels) {
+    BYTE charset = 0;
+    EnumFontFamiliesW(dc, face, FontEnumProc, reinterpret_cast<LPARAM>(&charset));
+    SaveDC(dc);
+    SetGraphicsMode(dc, GM_ADVANCED);
+    ModifyWorldTransform(dc, nullptr, MWT_IDENTITY);
+    SetViewportOrgEx(dc, 0, 0, nullptr);
+    SetWindowOrgEx(dc, 0, 0, nullptr);
+    double xDpi, yDpi;
+    if (useLogPixels) {
+        xDpi = GetDeviceCaps(dc, LOGPIXELSX);
+        yDpi = GetDeviceCaps(dc, LOGPIXELSY);
+    } else {
+        int horzSize = GetDeviceCaps(dc, HORZSIZE), vertSize = GetDeviceCaps(dc, VERTSIZE);
+        xDpi = horzSize > 0 ? 25.4 * GetDeviceCaps(dc, HORZRES) / horzSize : 600.0;
+        yDpi = vertSize > 0 ? 25.4 * GetDeviceCaps(dc, VERTRES) / vertSize : 600.0;
+    }
+    POINT size{static_cast<LONG>(width * xDpi / 72), static_cast<LONG>(height * yDpi / 72)};
+    DPtoLP(dc, &size, 1);
+    LOGFONTW font{};
+    font.lfHeight = -static_cast<LONG>(std::abs(size.y) / 10.0 + 0.5);
+    font.lfEscapement = font.lfOrientation = escapement;
+    font.lfWeight = (style & 1) ? 700 : 0;
+    font.lfItalic = (style & 2) ? 1 : 0;
+    font.lfUnderline = (style & 4) ? 1 : 0;
+    font.lfStrikeOut = (style & 8) ? 1 : 0;
+    font.lfCharSet = charset;
+    lstrcpynW(font.lfFaceName, face, 32);
+    HFONT handle = CreateFontIndirectW(&font);
+    if (handle && width != 0 && size.y != 0) {
+        HGDIOBJ old = SelectObject(dc, handle);
+        TEXTMETRICW metrics{};
+        GetTextMetricsW(dc, &metrics);
+        SelectObject(dc, old);
+        DeleteObject(handle);
+        font.lfWidth = static_cast<LONG>(metrics.tmAveCharWidth * std::abs(size.x) / double(std::abs(size.y)) + 0.5);
+        handle = CreateFontIndirectW(&font);
+    }
+    RestoreDC(dc, -1);
+    return handle;
+}
+
+BOOL RenderTextWatermark(DriverPdev* pdev, BYTE* image) {
+    const WatermarkSettings& mark = pdev->watermark;
+    LONG w, h;
+    PageSize(pdev, &w, &h);
+    WCHAR printerName[MAX_PATH];
+    if (!GetPrinterName(pdev->printer, printerName)) return FALSE;
+    HDC memory = CreateCompatibleDC(nullptr);
+    // The record keeps a copy of full DEVMODEs only; without one the printer's default serves.
+    bool haveDevmode = reinterpret_cast<const DEVMODEW*>(pdev->devmodeCopy)->dmSize != 0;
+    HDC printerDc = CreateDCW(u"WINSPOOL", printerName, nullptr,
+                              haveDevmode ? reinterpret_cast<const DEVMODEW*>(pdev->devmodeCopy) : nullptr);
+    BOOL ok = memory && printerDc;
+    LONG height = static_cast<LONG>(mark.fontSize * 9.6);
+    LONG escapement = (mark.angle * 10) % 3600;
+    LONG placeW = w, placeH = h;
+    if (pdev->zoom > 100.0) {
+        height = static_cast<LONG>(height * pdev->zoom / 100.0);
+        placeW = static_cast<LONG>(w * pdev->zoom / 100.0);
+        placeH = static_cast<LONG>(h * pdev->zoom / 100.0);
+    } else if (pdev->zoom >= 25.0 && pdev->zoom < 100.0) {
+        height = static_cast<LONG>(height * pdev->zoom / 100.0);
+    }
+    HFONT font = ok ? CreateWatermarkFont(printerDc, mark.faceName, height, 0, mark.style, escapement, FALSE) : nullptr;
+    ok = ok && font;
+    HGDIOBJ oldFont = ok ? SelectObject(memory, font) : nullptr;
+    void* bits = nullptr;
+    HBITMAP dib = ok ? CreatePageDib(memory, w, h, 8, &bits) : nullptr;
+    ok = ok && dib && bits;
+    HGDIOBJ oldBitmap = ok ? SelectObject(memory, dib) : nullptr;
+    ok = ok && BitBlt(memory, 0, 0, w, h, nullptr, 0, 0, WHITENESS);
+    SIZE extent{};
+    int length = lstrlenW(mark.text);
+    ok = ok && GetTextExtentPoint32W(memory, mark.text, length, &extent);
+    if (ok) {
+        double theta = escapement * kPi / 1800.0;
+        LONG centreX = mark.placed ? placeW * 100 * mark.xPercent / 10000 : placeW / 2;
+        LONG centreY = mark.placed ? placeH * 100 * mark.yPercent / 10000 : placeH / 2;
+        LONG x = static_cast<LONG>(centreX - (extent.cx * std::cos(theta) + extent.cy * std::sin(theta)) / 2);
+        LONG y = static_cast<LONG>(centreY + (extent.cx * std::sin(theta) - extent.cy * std::cos(theta)) / 2);
+        if (pdev->bandingKind == 2) {
+            // A poster page is marked as a whole: each band shows its own part of the mark.
+            x -= (pdev->bandCounter & 1) ? pdev->printableWidth / 2 : 0;
+            y -= (pdev->bandCounter & 2) ? pdev->printableHeight / 2 : 0;
+        }
+        SetTextColor(memory, kMarkColor);
+        SetBkMode(memory, TRANSPARENT);
+        SetTextAlign(memory, 0);
+        RECT page{0, 0, w, h};
+        ok = ExtTextOutW(memory, x, y, ETO_CLIPPED, &page, mark.text, static_cast<UINT>(length), nullptr);
+    }
+    if (ok) {
+        for (LONG row = 0; row < h; ++row)
+            std::memcpy(image + SIZE_T(row) * w, static_cast<const BYTE*>(bits) + SIZE_T(row) * ((w + 3) & ~3),
+                        SIZE_T(w));
+    }
+    if (oldBitmap) SelectObject(memory, oldBitmap);
+    if (dib) DeleteObject(dib);
+    if (oldFont) SelectObject(memory, oldFont);
+    if (font) DeleteObject(font);
+    if (memory) DeleteDC(memory);
+    if (printerDc) DeleteDC(printerDc);
+    return ok;
+}
+
+DWORD U32(const BYTE* p) { return p[0] | (DWORD(p[1]) << 8) | (DWORD(p[2]) << 16) | (DWORD(p[3]) << 24); }
+WORD U16(const BYTE* p) { return static_cast<WORD>(p[0] | (p[1] << 8)); }
+
+// A BMP file checked whole before any of it is used: its sizes, header, depth, compression, colour
+// table and pixel rows must all lie inside the file.
+bool CheckBitmapFile(const BYTE* file, DWORD size, LONG* width, LONG* height) {
+    if (size < 26 || file[0] != 'B' || file[1] != 'M' || U32(file + 2) != size) return false;
+    DWORD headerSize = U32(file + 14), bitsOffset = U32(file + 10);
+    if (headerSize != 12 && headerSize != 40 && headerSize != 52 && headerSize != 56 && headerSize != 108 &&
+        headerSize != 124)
+        return false;
+    if (14ull + headerSize > size) return false;
+    DWORD bitCount, compression = 0, colorsUsed = 0;
+    if (headerSize == 12) {
+        *width = U16(file + 18);
+        *height = U16(file + 20);
+        bitCount = U16(file + 24);
+    } else {
+        *width = static_cast<LONG>(U32(file + 18));
+        LONG rawHeight = static_cast<LONG>(U32(file + 22));
+        if (rawHeight == LONG(0x80000000)) return false;
+        *height = rawHeight < 0 ? -rawHeight : rawHeight;
+        bitCount = U16(file + 28);
+        compression = U32(file + 30);
+        colorsUsed = U32(file + 46);
+    }
+    if (*width <= 0 || *height <= 0 || *width > 32768 || *height > 32768) return false;
+    if (bitCount != 1 && bitCount != 4 && bitCount != 8 && bitCount != 16 && bitCount != 24 && bitCount != 32)
+        return false;
+    bool fields = compression == 3 && (bitCount == 16 || bitCount == 32);
+    if (compression != 0 && !fields) return false;
+    ULONGLONG palette = bitCount <= 8 ? (colorsUsed ? colorsUsed : (1u << bitCount)) : 0;
+    if (bitCount <= 8 && palette > (1u << bitCount)) return false;
+    ULONGLONG tableEnd = 14ull + headerSize + (fields && headerSize == 40 ? 12 : 0) +
+                         palette * (headerSize == 12 ? 3 : 4);
+    ULONGLONG stride = ((ULONGLONG(*width) * bitCount + 31) / 32) * 4;
+    return tableEnd <= bitsOffset && bitsOffset <= size && stride * ULONGLONG(*height) <= size - bitsOffset;
+}
+
+BOOL RenderImageWatermark(DriverPdev* pdev, BYTE* image) {
+    const WatermarkSettings& mark = pdev->watermark;
+    LONG w, h;
+    PageSize(pdev, &w, &h);
+    HANDLE file = CreateFileW(mark.imagePath, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        OutputDebugStringW(u"Rastrel: watermark picture cannot be opened");
+        return FALSE;
+    }
+    DWORD size = GetFileSize(file, nullptr);
+    BYTE* bytes = size != INVALID_FILE_SIZE && size > 0 ? static_cast<BYTE*>(HeapAlloc(GetProcessHeap(), 0, size)) : nullptr;
+    DWORD read = 0;
+    BOOL ok = bytes && ReadFile(file, bytes, size, &read, nullptr) && read == size;
+    CloseHandle(file);
+    LONG width = 0, height = 0;
+    if (!ok) {
+        OutputDebugStringW(u"Rastrel: watermark picture cannot be read");
+    } else if (!CheckBitmapFile(bytes, size, &width, &height)) {
+        OutputDebugStringW(u"Rastrel: watermark picture is not a sound BMP file");
+        ok = FALSE;
+    }
+    HDC memory = ok ? CreateCompatibleDC(nullptr) : nullptr;
+    void* bits = nullptr;
+    HBITMAP dib = memory ? CreatePageDib(memory, w, h, 24, &bits) : nullptr;
+    ok = ok && dib && bits;
+    HGDIOBJ old = ok ? SelectObject(memory, dib) : nullptr;
+    LONG targetW = w, targetH = h;
+    if (pdev->zoom > 100.0) {
+        targetW = static_cast<LONG>(w * pdev->zoom / 100.0);
+        targetH = static_cast<LONG>(h * pdev->zoom / 100.0);
+    }
+    ok = ok && StretchDIBits(memory, 0, 0, targetW, targetH, 0, 0, width, height, bytes + U32(bytes + 10),
+                             reinterpret_cast<const BITMAPINFO*>(bytes + 14), DIB_RGB_COLORS, SRCCOPY) != GDI_ERROR;
+    if (ok) {
+        SIZE_T stride = (SIZE_T(w) * 3 + 3) & ~SIZE_T(3);
+        for (LONG y = 0; y < h; ++y) {
+            const BYTE* row = static_cast<const BYTE*>(bits) + SIZE_T(y) * stride;
+            for (LONG x = 0; x < w; ++x) {
+                const BYTE* px = row + SIZE_T(x) * 3;
+                image[SIZE_T(y) * w + x] = static_cast<BYTE>((117 * px[0] + 601 * px[1] + 306 * px[2]) >> 10);
+            }
+        }
+    }
+    if (old) SelectObject(memory, old);
+    if (dib) DeleteObject(dib);
+    if (memory) DeleteDC(memory);
+    if (bytes) HeapFree(GetProcessHeap(), 0, bytes);
+    return ok;
+}
+
+// Merges the mark into the page: light page pixels take it fully, dark ones are only tinted, black
+// stays black.
+void Merge(BYTE* page, const BYTE* mark, SIZE_T count, LONG tint, LONG light, const LONG* flatten) {
+    for (SIZE_T i = 0; i < count; ++i) {
+        LONG w = mark[i];
+        if (w == 255) continue;
+        if (flatten) w = *flatten;
+        LONG p = page[i];
+        if (p == 255)
+            p = w;
+        else if (p != 0)
+            p = p > light ? (255 - p) * (383 - w) / 383 + p : tint * (383 - w) / 383 + p;
+        page[i] = static_cast<BYTE>(p);
+    }
+}
+
+}  // namespace
+
+BOOL ApplyWatermark(DriverPdev* pdev) {
+    LONG w, h;
+    PageSize(pdev, &w, &h);
+    SIZE_T count = SIZE_T(w) * h;
+    auto* image = static_cast<BYTE*>(HeapAlloc(GetProcessHeap(), 0, count));
+    if (!image) return FALSE;
+    std::memset(image, 255, count);
+    const WatermarkSettings& mark = pdev->watermark;
+    BOOL ok = mark.kind == 1 ? RenderTextWatermark(pdev, image) : RenderImageWatermark(pdev, image);
+    if (ok) {
+        if (mark.kind == 1) {
+            LONG flat = (100 - mark.darkness) * 255 / 100;
+            Merge(pdev->pageBuffer, image, count, 40, 215, &flat);
+        } else if (mark.imageBlend) {
+            Merge(pdev->pageBuffer, image, count, 200, 55, nullptr);
+        } else {
+            for (SIZE_T i = 0; i < count; ++i)
+                if (pdev->pageBuffer[i] == 255 && image[i] != 255) pdev->pageBuffer[i] = image[i];
+        }
+    }
+    HeapFree(GetProcessHeap(), 0, image);
+    return ok;
+}
