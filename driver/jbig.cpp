@@ -53,16 +53,23 @@ void JbigStripeSink(unsigned char* start, size_t length, void* context) {
     if (length > dropped) JbigOutputSink(start + dropped, length - dropped, sink->out);
 }
 
-// Whether no bit is set, looked at a block at a time so that the inner loop vectorises and a
-// sheet with ink stops early.
+// Whether no bit is set: eight bytes at a time, a block at a time, so that a sheet with ink stops
+// early.
 bool IsAllWhite(const BYTE* data, SIZE_T bytes) {
-    constexpr SIZE_T kBlock = 4096;
-    for (SIZE_T at = 0; at < bytes; at += kBlock) {
-        SIZE_T end = at + kBlock < bytes ? at + kBlock : bytes;
-        BYTE any = 0;
-        for (SIZE_T i = at; i < end; ++i) any |= data[i];
+    constexpr SIZE_T kBlockWords = 512;
+    SIZE_T words = bytes / 8;
+    for (SIZE_T at = 0; at < words; at += kBlockWords) {
+        SIZE_T end = at + kBlockWords < words ? at + kBlockWords : words;
+        ULONGLONG any = 0;
+        for (SIZE_T i = at; i < end; ++i) {
+            ULONGLONG word;
+            std::memcpy(&word, data + i * 8, sizeof word);
+            any |= word;
+        }
         if (any) return false;
     }
+    for (SIZE_T i = words * 8; i < bytes; ++i)
+        if (data[i]) return false;
     return true;
 }
 
