@@ -207,7 +207,8 @@ BOOL FinishPageImage(DriverPdev* pdev) {
 
 BOOL SendPageAndClear(DriverPdev* pdev) {
     BOOL ok = FlushPage(pdev, kFlushEndOfPage);
-    std::memset(pdev->pageBuffer, 255, pdev->pageBufferSize);
+    // A sheet sent from the page buffer itself has been cleared by the flush already.
+    if (!ok || pdev->sheetBuffer != pdev->pageBuffer) std::memset(pdev->pageBuffer, 255, pdev->pageBufferSize);
     return ok;
 }
 

@@ -1,5 +1,6 @@
 // Watermarks: a line of text or a BMP picture, drawn into a page-sized grey picture with the
 // printer's own font metrics and merged into the page after the engine has drawn it.
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -85,7 +86,34 @@ HFONT CreateWatermarkFont(HDC dc, const WCHAR* face, LONG height, LONG width, DW
     return handle;
 }
 
-BOOL RenderTextWatermark(DriverPdev* pdev, BYTE* image) {
+// How a mark's grey meets the page's.
+enum class MergeRule { kText, kBlend, kWhiteOnly };
+
+// Merges one row of the mark into the page: light page pixels take it fully, dark ones are only
+// tinted, black stays black; with kWhiteOnly only white page pixels take it.
+void MergeRow(BYTE* page, const BYTE* mark, LONG count, MergeRule rule, LONG flat) {
+    const LONG tint = rule == MergeRule::kText ? 40 : 200;
+    const LONG light = rule == MergeRule::kText ? 215 : 55;
+    for (LONG i = 0; i < count; ++i) {
+        LONG w = mark[i];
+        if (w == 255) continue;
+        LONG p = page[i];
+        if (rule == MergeRule::kWhiteOnly) {
+            if (p == 255) page[i] = static_cast<BYTE>(w);
+            continue;
+        }
+        if (rule == MergeRule::kText) w = flat;
+        if (p == 255)
+            p = w;
+        else if (p != 0)
+            p = p > light ? (255 - p) * (383 - w) / 383 + p : tint * (383 - w) / 383 + p;
+        page[i] = static_cast<BYTE>(p);
+    }
+}
+
+// The text is drawn into a grey picture of just the box its turned cell covers on the page, and
+// merged from there: no page-sized picture is needed.
+BOOL RenderTextWatermark(DriverPdev* pdev) {
     const WatermarkSettings& mark = pdev->watermark;
     LONG w, h;
     PageSize(pdev, &w, &h);
@@ -110,35 +138,56 @@ BOOL RenderTextWatermark(DriverPdev* pdev, BYTE* image) {
     HFONT font = ok ? CreateWatermarkFont(printerDc, mark.faceName, height, 0, mark.style, escapement, FALSE) : nullptr;
     ok = ok && font;
     HGDIOBJ oldFont = ok ? SelectObject(memory, font) : nullptr;
-    void* bits = nullptr;
-    HBITMAP dib = ok ? CreatePageDib(memory, w, h, 8, &bits) : nullptr;
-    ok = ok && dib && bits;
-    HGDIOBJ oldBitmap = ok ? SelectObject(memory, dib) : nullptr;
-    ok = ok && BitBlt(memory, 0, 0, w, h, nullptr, 0, 0, WHITENESS);
     SIZE extent{};
     int length = lstrlenW(mark.text);
     ok = ok && GetTextExtentPoint32W(memory, mark.text, length, &extent);
+    LONG x = 0, y = 0;
+    RECTL box{0, 0, 0, 0};
     if (ok) {
-        double theta = escapement * kPi / 1800.0;
+        double theta = escapement * kPi / 1800.0, c = std::cos(theta), s = std::sin(theta);
         LONG centreX = mark.placed ? placeW * 100 * mark.xPercent / 10000 : placeW / 2;
         LONG centreY = mark.placed ? placeH * 100 * mark.yPercent / 10000 : placeH / 2;
-        LONG x = static_cast<LONG>(centreX - (extent.cx * std::cos(theta) + extent.cy * std::sin(theta)) / 2);
-        LONG y = static_cast<LONG>(centreY + (extent.cx * std::sin(theta) - extent.cy * std::cos(theta)) / 2);
+        x = static_cast<LONG>(centreX - (extent.cx * c + extent.cy * s) / 2);
+        y = static_cast<LONG>(centreY + (extent.cx * s - extent.cy * c) / 2);
         if (pdev->bandingKind == 2) {
             // A poster page is marked as a whole: each band shows its own part of the mark.
             x -= (pdev->bandCounter & 1) ? pdev->printableWidth / 2 : 0;
             y -= (pdev->bandCounter & 2) ? pdev->printableHeight / 2 : 0;
         }
-        SetTextColor(memory, kMarkColor);
-        SetBkMode(memory, TRANSPARENT);
-        SetTextAlign(memory, 0);
-        RECT page{0, 0, w, h};
-        ok = ExtTextOutW(memory, x, y, ETO_CLIPPED, &page, mark.text, static_cast<UINT>(length), nullptr);
+        // The text cell from its top-left corner (x, y): along the baseline (c, -s), down (s, c);
+        // one cell height of room all round for what glyphs reach beyond their cell.
+        double xs[4] = {0, extent.cx * c, extent.cy * s, extent.cx * c + extent.cy * s};
+        double ys[4] = {0, -extent.cx * s, extent.cy * c, -extent.cx * s + extent.cy * c};
+        double pad = extent.cy;
+        box.left = std::max<LONG>(0, static_cast<LONG>(std::floor(x + *std::min_element(xs, xs + 4) - pad)));
+        box.top = std::max<LONG>(0, static_cast<LONG>(std::floor(y + *std::min_element(ys, ys + 4) - pad)));
+        box.right = std::min<LONG>(w, static_cast<LONG>(std::ceil(x + *std::max_element(xs, xs + 4) + pad)));
+        box.bottom = std::min<LONG>(h, static_cast<LONG>(std::ceil(y + *std::max_element(ys, ys + 4) + pad)));
     }
-    if (ok) {
-        for (LONG row = 0; row < h; ++row)
-            std::memcpy(image + SIZE_T(row) * w, static_cast<const BYTE*>(bits) + SIZE_T(row) * ((w + 3) & ~3),
-                        SIZE_T(w));
+    LONG boxW = box.right - box.left, boxH = box.bottom - box.top;
+    void* bits = nullptr;
+    HBITMAP dib = nullptr;
+    HGDIOBJ oldBitmap = nullptr;
+    if (ok && boxW > 0 && boxH > 0) {  // a mark wholly off the page leaves the page as it is
+        dib = CreatePageDib(memory, boxW, boxH, 8, &bits);
+        ok = dib && bits;
+        oldBitmap = ok ? SelectObject(memory, dib) : nullptr;
+        ok = ok && BitBlt(memory, 0, 0, boxW, boxH, nullptr, 0, 0, WHITENESS);
+        if (ok) {
+            SetTextColor(memory, kMarkColor);
+            SetBkMode(memory, TRANSPARENT);
+            SetTextAlign(memory, 0);
+            RECT page{-box.left, -box.top, w - box.left, h - box.top};
+            ok = ExtTextOutW(memory, x - box.left, y - box.top, ETO_CLIPPED, &page, mark.text,
+                             static_cast<UINT>(length), nullptr);
+        }
+        if (ok) {
+            LONG flat = (100 - mark.darkness) * 255 / 100;
+            SIZE_T stride = (SIZE_T(boxW) + 3) & ~SIZE_T(3);
+            for (LONG row = 0; row < boxH; ++row)
+                MergeRow(pdev->pageBuffer + SIZE_T(box.top + row) * w + box.left,
+                         static_cast<const BYTE*>(bits) + SIZE_T(row) * stride, boxW, MergeRule::kText, flat);
+        }
     }
     if (oldBitmap) SelectObject(memory, oldBitmap);
     if (dib) DeleteObject(dib);
@@ -188,7 +237,9 @@ bool CheckBitmapFile(const BYTE* file, DWORD size, LONG* width, LONG* height) {
     return tableEnd <= bitsOffset && bitsOffset <= size && stride * ULONGLONG(*height) <= size - bitsOffset;
 }
 
-BOOL RenderImageWatermark(DriverPdev* pdev, BYTE* image) {
+// The picture is stretched over the page a band of rows at a time, each band turned grey and merged
+// at once: no page-sized picture is needed.
+BOOL RenderImageWatermark(DriverPdev* pdev) {
     const WatermarkSettings& mark = pdev->watermark;
     LONG w, h;
     PageSize(pdev, &w, &h);
@@ -210,28 +261,37 @@ BOOL RenderImageWatermark(DriverPdev* pdev, BYTE* image) {
         OutputDebugStringW(u"Rastrel: watermark picture is not a sound BMP file");
         ok = FALSE;
     }
+    constexpr LONG kBandRows = 256;
+    LONG bandRows = h < kBandRows ? h : kBandRows;
     HDC memory = ok ? CreateCompatibleDC(nullptr) : nullptr;
     void* bits = nullptr;
-    HBITMAP dib = memory ? CreatePageDib(memory, w, h, 24, &bits) : nullptr;
+    HBITMAP dib = memory ? CreatePageDib(memory, w, bandRows, 24, &bits) : nullptr;
     ok = ok && dib && bits;
     HGDIOBJ old = ok ? SelectObject(memory, dib) : nullptr;
+    BYTE* greys = ok ? static_cast<BYTE*>(HeapAlloc(GetProcessHeap(), 0, SIZE_T(w))) : nullptr;
+    ok = ok && greys;
     LONG targetW = w, targetH = h;
     if (pdev->zoom > 100.0) {
         targetW = static_cast<LONG>(w * pdev->zoom / 100.0);
         targetH = static_cast<LONG>(h * pdev->zoom / 100.0);
     }
-    ok = ok && StretchDIBits(memory, 0, 0, targetW, targetH, 0, 0, width, height, bytes + U32(bytes + 10),
-                             reinterpret_cast<const BITMAPINFO*>(bytes + 14), DIB_RGB_COLORS, SRCCOPY) != GDI_ERROR;
-    if (ok) {
-        SIZE_T stride = (SIZE_T(w) * 3 + 3) & ~SIZE_T(3);
-        for (LONG y = 0; y < h; ++y) {
+    const MergeRule rule = mark.imageBlend ? MergeRule::kBlend : MergeRule::kWhiteOnly;
+    const SIZE_T stride = (SIZE_T(w) * 3 + 3) & ~SIZE_T(3);
+    for (LONG top = 0; ok && top < h; top += bandRows) {
+        LONG rows = h - top < bandRows ? h - top : bandRows;
+        // The whole stretched picture, placed so that this band's rows fall on the band bitmap.
+        ok = StretchDIBits(memory, 0, -top, targetW, targetH, 0, 0, width, height, bytes + U32(bytes + 10),
+                           reinterpret_cast<const BITMAPINFO*>(bytes + 14), DIB_RGB_COLORS, SRCCOPY) != GDI_ERROR;
+        for (LONG y = 0; ok && y < rows; ++y) {
             const BYTE* row = static_cast<const BYTE*>(bits) + SIZE_T(y) * stride;
             for (LONG x = 0; x < w; ++x) {
                 const BYTE* px = row + SIZE_T(x) * 3;
-                image[SIZE_T(y) * w + x] = static_cast<BYTE>((117 * px[0] + 601 * px[1] + 306 * px[2]) >> 10);
+                greys[x] = static_cast<BYTE>((117 * px[0] + 601 * px[1] + 306 * px[2]) >> 10);
             }
+            MergeRow(pdev->pageBuffer + SIZE_T(top + y) * w, greys, w, rule, 0);
         }
     }
+    if (greys) HeapFree(GetProcessHeap(), 0, greys);
     if (old) SelectObject(memory, old);
     if (dib) DeleteObject(dib);
     if (memory) DeleteDC(memory);
@@ -239,44 +299,9 @@ BOOL RenderImageWatermark(DriverPdev* pdev, BYTE* image) {
     return ok;
 }
 
-// Merges the mark into the page: light page pixels take it fully, dark ones are only tinted, black
-// stays black.
-void Merge(BYTE* page, const BYTE* mark, SIZE_T count, LONG tint, LONG light, const LONG* flatten) {
-    for (SIZE_T i = 0; i < count; ++i) {
-        LONG w = mark[i];
-        if (w == 255) continue;
-        if (flatten) w = *flatten;
-        LONG p = page[i];
-        if (p == 255)
-            p = w;
-        else if (p != 0)
-            p = p > light ? (255 - p) * (383 - w) / 383 + p : tint * (383 - w) / 383 + p;
-        page[i] = static_cast<BYTE>(p);
-    }
-}
-
 }  // namespace
 
 BOOL ApplyWatermark(DriverPdev* pdev) {
-    LONG w, h;
-    PageSize(pdev, &w, &h);
-    SIZE_T count = SIZE_T(w) * h;
-    auto* image = static_cast<BYTE*>(HeapAlloc(GetProcessHeap(), 0, count));
-    if (!image) return FALSE;
-    std::memset(image, 255, count);
-    const WatermarkSettings& mark = pdev->watermark;
-    BOOL ok = mark.kind == 1 ? RenderTextWatermark(pdev, image) : RenderImageWatermark(pdev, image);
-    if (ok) {
-        if (mark.kind == 1) {
-            LONG flat = (100 - mark.darkness) * 255 / 100;
-            Merge(pdev->pageBuffer, image, count, 40, 215, &flat);
-        } else if (mark.imageBlend) {
-            Merge(pdev->pageBuffer, image, count, 200, 55, nullptr);
-        } else {
-            for (SIZE_T i = 0; i < count; ++i)
-                if (pdev->pageBuffer[i] == 255 && image[i] != 255) pdev->pageBuffer[i] = image[i];
-        }
-    }
-    HeapFree(GetProcessHeap(), 0, image);
-    return ok;
+    if (!pdev->pageBuffer) return FALSE;
+    return pdev->watermark.kind == 1 ? RenderTextWatermark(pdev) : RenderImageWatermark(pdev);
 }

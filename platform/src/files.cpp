@@ -412,12 +412,13 @@ BOOL WINAPI RemoveDirectoryW(LPCWSTR name) {
 }
 
 BOOL WINAPI CloseHandle(HANDLE object) {
-    if (!platform::detail::handleAs<FileObject>(object)) {
-        // Printer handles and other objects are closed by their own calls.
+    // Any kernel object of the handle table: files, mutexes and what else the kernel side adds. The
+    // object goes when its last reference does (a wait in progress keeps it until it returns).
+    auto found = platform::detail::findHandle(object);
+    if (!found || !found->closedByCloseHandle() || !platform::detail::removeHandle(object)) {
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
-    platform::detail::removeHandle(object);
     return TRUE;
 }
 

@@ -20,6 +20,8 @@ std::optional<Fault> takeFault(std::string_view function, std::string_view detai
 // ---- Kernel handles ----------------------------------------------------------------------------
 struct KernelObject {
     virtual ~KernelObject() = default;
+    // Printer handles and registry keys have calls of their own to close them; CloseHandle refuses them.
+    virtual bool closedByCloseHandle() const { return true; }
 };
 HANDLE insertHandle(std::shared_ptr<KernelObject> object);
 std::shared_ptr<KernelObject> findHandle(HANDLE handle);

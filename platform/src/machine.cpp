@@ -3,6 +3,7 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -56,6 +57,15 @@ platform::MachineSettings parseSettings(const std::string& text) {
             settings.userName = value;
         } else if (key == "computer" && !value.empty()) {
             settings.computerName = value;
+        } else if (key == "lcid" || key == "osmajor" || key == "osminor" || key == "osbuild") {
+            char* end = nullptr;
+            unsigned long number = std::strtoul(value.c_str(), &end, 0);
+            if (value.empty() || value[0] == '-' || !end || *end != 0 || number > 0xFFFFFFFFul) continue;
+            DWORD field = static_cast<DWORD>(number);
+            if (key == "lcid") settings.lcid = field;
+            else if (key == "osmajor") settings.osMajor = field;
+            else if (key == "osminor") settings.osMinor = field;
+            else settings.osBuild = field;
         }
     }
     return settings;
@@ -63,8 +73,11 @@ platform::MachineSettings parseSettings(const std::string& text) {
 
 void writeSettings(const fs::path& root, const platform::MachineSettings& settings) {
     std::ostringstream text;
+    char lcid[16];
+    std::snprintf(lcid, sizeof lcid, "0x%04X", static_cast<unsigned>(settings.lcid));
     text << "codepage=" << settings.codePage << "\nuser=" << settings.userName << "\ncomputer="
-         << settings.computerName << "\n";
+         << settings.computerName << "\nlcid=" << lcid << "\nosmajor=" << settings.osMajor
+         << "\nosminor=" << settings.osMinor << "\nosbuild=" << settings.osBuild << "\n";
     platform::detail::writeHostFile(root / "machine.ini", text.str());
 }
 

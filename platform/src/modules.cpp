@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "internal.h"
+#include "platform/resources.h"
 #include "win/kernel.h"
 
 namespace fs = std::filesystem;
@@ -89,6 +90,14 @@ HMODULE WINAPI LoadLibraryW(LPCWSTR fileName) {
     }
     auto& modules = table();
     std::lock_guard lock(modules.mutex);
+    if (platform::resources::isResourceFile(found->first)) {
+        // A language resource library: read as a resource file, nothing dlopened (library stays null).
+        HMODULE module = platform::resources::openModule(found->first);  // sets the error
+        if (!module) return nullptr;
+        Module& record = modules.modules[module];
+        if (record.references++ == 0) record.windowsPath = found->second;
+        return module;
+    }
     void* library = dlopen(found->first.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!library) {
         std::string why = std::string("LoadLibrary: ") + dlerror();
@@ -131,7 +140,8 @@ FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR procName) {
         SetLastError(ERROR_INVALID_HANDLE);
         return nullptr;
     }
-    if (!procName || reinterpret_cast<uintptr_t>(procName) < 0x10000) {  // ordinals are not exported here
+    if (!procName || reinterpret_cast<uintptr_t>(procName) < 0x10000 ||  // ordinals are not exported here
+        !it->second.library) {                                               // nor anything by a resource module
         SetLastError(ERROR_PROC_NOT_FOUND);
         return nullptr;
     }
@@ -153,6 +163,11 @@ BOOL WINAPI FreeLibrary(HMODULE module) {
     }
     if (--it->second.references == 0) {
         void* library = it->second.library;
+        if (!library) {  // a resource module
+            modules.modules.erase(it);
+            platform::resources::closeModule(module);
+            return TRUE;
+        }
         if (auto entry = reinterpret_cast<EntryPoint>(dlsym(library, "DllEntryPoint")))
             entry(reinterpret_cast<HINSTANCE>(module), DLL_PROCESS_DETACH, nullptr);
         modules.modules.erase(it);
@@ -161,15 +176,30 @@ BOOL WINAPI FreeLibrary(HMODULE module) {
     return TRUE;
 }
 
-DWORD WINAPI GetModuleFileNameW(HMODULE module, LPWSTR fileName, DWORD size) {
-    auto& modules = table();
-    std::lock_guard lock(modules.mutex);
-    auto it = modules.modules.find(module);
-    if (it == modules.modules.end()) {
-        SetLastError(ERROR_MOD_NOT_FOUND);
-        return 0;
-    }
-    const std::u16string& path = it->second.windowsPath;
+namespace {
+
+struct ProgramState {
+    std::mutex mutex;
+    bool chosen = false;
+    std::u16string path;
+};
+ProgramState& program() {
+    static ProgramState* state = new ProgramState;
+    return *state;
+}
+
+// PLATFORM_PROGRAM, else "C:\Program Files\<host executable name>.exe".
+std::u16string defaultProgramPath() {
+    if (const char* chosen = std::getenv("PLATFORM_PROGRAM"); chosen && *chosen) return platform::fromUtf8(chosen);
+    std::error_code ec;
+    fs::path self = fs::read_symlink("/proc/self/exe", ec);
+    std::u16string name = ec ? u"program" : platform::fromUtf8(self.filename().string());
+    if (name.size() < 4 || platform::detail::foldCase(name.substr(name.size() - 4)) != u".EXE") name += u".exe";
+    return u"C:\\Program Files\\" + name;
+}
+
+// Copies a module path out as GetModuleFileNameW does: cut and ERROR_INSUFFICIENT_BUFFER when short.
+DWORD copyModulePath(const std::u16string& path, LPWSTR fileName, DWORD size) {
     if (!fileName || size == 0) {
         SetLastError(ERROR_INSUFFICIENT_BUFFER);
         return 0;
@@ -182,3 +212,46 @@ DWORD WINAPI GetModuleFileNameW(HMODULE module, LPWSTR fileName, DWORD size) {
     platform::detail::copyOut(path, fileName, size);
     return static_cast<DWORD>(path.size());
 }
+
+}  // namespace
+
+DWORD WINAPI GetModuleFileNameW(HMODULE module, LPWSTR fileName, DWORD size) {
+    if (auto fault = platform::detail::takeFault("GetModuleFileNameW")) {
+        SetLastError(fault->error ? fault->error : ERROR_MOD_NOT_FOUND);
+        return 0;
+    }
+    if (!module) return copyModulePath(platform::programPath(), fileName, size);
+    std::u16string path;
+    {
+        auto& modules = table();
+        std::lock_guard lock(modules.mutex);
+        auto it = modules.modules.find(module);
+        if (it == modules.modules.end()) {
+            SetLastError(ERROR_MOD_NOT_FOUND);
+            return 0;
+        }
+        path = it->second.windowsPath;
+    }
+    return copyModulePath(path, fileName, size);
+}
+
+namespace platform {
+
+void setProgramPath(std::u16string path) {
+    auto& state = program();
+    std::lock_guard lock(state.mutex);
+    state.path = std::move(path);
+    state.chosen = true;
+}
+
+std::u16string programPath() {
+    auto& state = program();
+    std::lock_guard lock(state.mutex);
+    if (!state.chosen) {
+        state.path = defaultProgramPath();
+        state.chosen = true;
+    }
+    return state.path;
+}
+
+}  // namespace platform

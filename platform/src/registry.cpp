@@ -26,6 +26,7 @@ struct Key {
 using Hive = std::map<std::u16string, Key>;  // by folded path
 
 struct KeyObject : platform::detail::KernelObject {
+    bool closedByCloseHandle() const override { return false; }
     std::u16string path;
 };
 

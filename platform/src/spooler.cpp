@@ -56,6 +56,7 @@ void writeIni(const fs::path& file, const std::map<std::string, std::string>& va
 }
 
 struct PrinterObject : platform::detail::KernelObject {
+    bool closedByCloseHandle() const override { return false; }
     std::u16string name;
     fs::path folder;
     DWORD job = 0;

@@ -273,7 +273,7 @@ std::string wideToAnsi(std::u16string_view text) {
 
 bool copyOut(std::u16string_view text, WCHAR* buffer, size_t size) {
     if (!buffer || text.size() + 1 > size) return false;
-    std::memcpy(buffer, text.data(), text.size() * sizeof(WCHAR));
+    if (!text.empty()) std::memcpy(buffer, text.data(), text.size() * sizeof(WCHAR));
     buffer[text.size()] = 0;
     return true;
 }

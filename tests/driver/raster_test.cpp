@@ -57,8 +57,8 @@ constexpr BYTE kB[16][16] = {
 constexpr BYTE kGuard = 0xA5;
 constexpr size_t kGuardBytes = 64;
 
-Bytes randomImage(LONG w, LONG h, uint32_t seed) {
-    std::mt19937 rng(seed);
+Bytes randomImage(LONG w, LONG h, uint32_t salt) {
+    std::mt19937 rng(salt);
     Bytes img(static_cast<size_t>(w) * static_cast<size_t>(h));
     for (auto& b : img) {
         b = static_cast<BYTE>(rng());
@@ -251,9 +251,9 @@ TEST(RasterHalftone, RandomPagesMatchReference) {
     const struct {
         LONG w, h;
     } sizes[] = {{32, 1}, {32, 17}, {96, 33}, {160, 101}, {4736, 19}, {1056, 255}};
-    uint32_t seed = 1;
+    uint32_t salt = 1;
     for (const auto& s : sizes) {
-        const Bytes img = randomImage(s.w, s.h, seed++);
+        const Bytes img = randomImage(s.w, s.h, salt++);
         for (LONG dpi : {600, 1200}) {
             ASSERT_EQ(screen(img, s.w, s.h, dpi), referenceScreen(img, s.w, s.h, dpi))
                 << s.w << "x" << s.h << " at " << dpi << " dpi";
@@ -266,9 +266,9 @@ TEST(RasterHalftone, OtherWidthsPackPixelsInRowOrder) {
     const struct {
         LONG w, h;
     } sizes[] = {{48, 5}, {40, 3}, {13, 7}, {1, 9}, {6, 3}};
-    uint32_t seed = 100;
+    uint32_t salt = 100;
     for (const auto& s : sizes) {
-        const Bytes img = randomImage(s.w, s.h, seed++);
+        const Bytes img = randomImage(s.w, s.h, salt++);
         for (LONG dpi : {600, 1200}) {
             EXPECT_EQ(screen(img, s.w, s.h, dpi), referenceScreen(img, s.w, s.h, dpi))
                 << s.w << "x" << s.h << " at " << dpi << " dpi";
@@ -317,9 +317,9 @@ TEST_F(RasterGeometry, TurnsMatchReferenceOnOddSizes) {
     } sizes[] = {{1, 1},   {1, 7},    {7, 1},     {16, 16},   {17, 33},  {33, 17},
                  {31, 16}, {64, 48},  {100, 37},  {67, 129},  {257, 131}, {64, 64},
                  {200, 128}, {128, 200}, {1024, 640}, {1000, 703}};
-    uint32_t seed = 7;
+    uint32_t salt = 7;
     for (const auto& s : sizes) {
-        const Bytes src = randomImage(s.w, s.h, seed++);
+        const Bytes src = randomImage(s.w, s.h, salt++);
         for (bool clockwise : {true, false}) {
             Bytes img = src;
             ASSERT_TRUE(Rotate90(img.data(), s.w, s.h, clockwise ? 1 : 0));

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -489,6 +491,77 @@ TEST_F(Text, TheFontsApiGivesTheGlyphPicturesExtTextOutDraws) {
     EXPECT_EQ(platform::fonts::findFamily(u"Arial")->face, u"DejaVu Sans");
     EXPECT_EQ(platform::fonts::findFamily(u"\u5B8B\u4F53")->face, u"WenQuanYi Micro Hei");
     EXPECT_FALSE(platform::fonts::findFamily(u"Wingdings"));
+}
+
+// A font file taken in draws under the name it is given, as the family it holds does, and is found
+// and enumerated like our own families; files that hold no font are refused with the reason.
+TEST_F(Text, AFontFileDrawsUnderTheNameItIsTakenInUnder) {
+    namespace fs = std::filesystem;
+    const fs::path folder = fs::path(::testing::TempDir()) / "gdi_text_font_files";
+    fs::create_directories(folder / "folder.ttf");
+    std::ofstream(folder / "text.ttf") << "this is text, not a font";
+    const fs::path serif = "/usr/share/fonts/truetype/dejavu/DejaVuSerif.ttf";
+    for (const char* copy : {"one.ttf", "two.ttf"})
+        fs::copy_file(serif, folder / copy, fs::copy_options::overwrite_existing);
+
+    struct Refused {
+        fs::path file;
+        const char* reason;
+    };
+    for (const Refused& r : {Refused{folder / "none.ttf", "cannot open the font file"},
+                             Refused{folder / "text.ttf", "not a scalable font file"},
+                             Refused{folder / "folder.ttf", "is a folder"}, Refused{"", "cannot open"}}) {
+        SCOPED_TRACE(r.file.string());
+        std::string why;
+        EXPECT_FALSE(platform::fonts::addFontFile(r.file.string(), &why));
+        EXPECT_NE(why.find(r.reason), std::string::npos) << why;
+    }
+
+    std::string why;
+    auto one = platform::fonts::addFontFile((folder / "one.ttf").string(), &why);
+    ASSERT_TRUE(one) << why;
+    // The file's family name is ours already: the name takes the style, then a number, to be its own.
+    EXPECT_NE(one->name, u"DejaVu Serif");
+    EXPECT_EQ(one->name.rfind(u"DejaVu Serif", 0), 0u);
+    EXPECT_LT(one->name.size(), static_cast<size_t>(LF_FACESIZE));
+    EXPECT_EQ(one->face, one->name);
+    auto again = platform::fonts::addFontFile((folder / "sub/../one.ttf").string());
+    ASSERT_TRUE(again);
+    EXPECT_EQ(again->name, one->name) << "the same file";
+    auto two = platform::fonts::addFontFile((folder / "two.ttf").string());
+    ASSERT_TRUE(two);
+    EXPECT_NE(two->name, one->name) << "another file of the same family";
+    auto found = platform::fonts::findFamily(one->name);
+    ASSERT_TRUE(found);
+    EXPECT_EQ(found->name, one->name);
+    EXPECT_EQ(found->pitchAndFamily & 0x03, VARIABLE_PITCH);
+
+    // Drawn as DejaVu Serif, in the regular style and with bold simulated.
+    for (LONG weight : {FW_NORMAL, FW_BOLD}) {
+        SCOPED_TRACE(weight);
+        Canvas fromFile(300, 80), fromFamily(300, 80);
+        draw(fromFile, logfont(one->name, -30, 0, weight), 5, 5, u"Serif 42");
+        draw(fromFamily, logfont(u"DejaVu Serif", -30), 5, 5, u"Serif 42");
+        EXPECT_GT(fromFile.ink().count, 100);
+        if (weight == FW_NORMAL) {
+            EXPECT_EQ(fromFile.picture(), fromFamily.picture());
+        } else {
+            EXPECT_GT(fromFile.ink().count, fromFamily.ink().count);
+        }
+    }
+    // Characters the file lacks come from the fallback faces, as for our families.
+    Canvas fileChinese(200, 60), serifChinese(200, 60);
+    draw(fileChinese, logfont(two->name, -30), 5, 5, u"\u4E2D\u6587");
+    draw(serifChinese, logfont(u"DejaVu Serif", -30), 5, 5, u"\u4E2D\u6587");
+    EXPECT_GT(fileChinese.ink().count, 100);
+    EXPECT_EQ(fileChinese.picture(), serifChinese.picture());
+
+    HDC dc = CreateCompatibleDC(nullptr);
+    Enumerated e;
+    EXPECT_EQ(EnumFontFamiliesW(dc, one->name.c_str(), record, reinterpret_cast<LPARAM>(&e)), 1);
+    EXPECT_EQ(e.calls, 4);
+    EXPECT_EQ(e.lastFace, one->name);
+    DeleteDC(dc);
 }
 
 }  // namespace

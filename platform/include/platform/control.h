@@ -28,9 +28,20 @@ struct MachineSettings {
     UINT codePage = 1252;
     std::string userName = "User";
     std::string computerName = "PC";
+    DWORD lcid = 0x0409;     // system and user locale (GetSystemDefaultLCID)
+    DWORD osMajor = 10;      // GetVersionExW
+    DWORD osMinor = 0;
+    DWORD osBuild = 19045;
 };
 MachineSettings machineSettings();
 void setMachineSettings(const MachineSettings& settings);
+
+// ---- The running program -----------------------------------------------------------------------
+// The program's own Windows path, as GetModuleFileNameW(NULL) answers it. Set by tests and by the
+// program stand-ins; the default comes from PLATFORM_PROGRAM, else "C:\Program Files\<host
+// executable name>.exe". Kept per process, not per machine.
+void setProgramPath(std::u16string path);
+std::u16string programPath();
 
 // ---- Text --------------------------------------------------------------------------------------
 std::string toUtf8(std::u16string_view text);

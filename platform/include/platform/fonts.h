@@ -9,7 +9,8 @@
 // Arial Narrow to DejaVu Sans Condensed; SimSun, 宋体, SimHei, 黑体, Microsoft YaHei, 微软雅黑, KaiTi,
 // MingLiU, PMingLiU, MS Gothic, MS Mincho, Gulim, Batang, ... to WenQuanYi Micro Hei. Characters a
 // face lacks come from WenQuanYi Micro Hei, then from DejaVu Sans; what none has is the face's
-// missing-glyph picture. Everything is rendered without anti-aliasing, hinted for one-bit output.
+// missing-glyph picture. Font files can be added under names of their own (addFontFile). Everything
+// is rendered without anti-aliasing, hinted for one-bit output.
 #pragma once
 
 #include <array>
@@ -42,6 +43,14 @@ struct Family {
 std::vector<Family> families();
 // The family for a face name (without regard to case), or nothing for a name we do not know.
 std::optional<Family> findFamily(std::u16string_view name);
+
+// Takes in a font file for this process, as a private font resource: its face draws under the
+// name given back, in every weight and slant (bold and italic simulated), with characters it lacks
+// coming from the fallback faces. The name is the file's family name, or with its style name (then
+// a number) when that is taken, within the 31 units of a face name; the family enumerates and is
+// found like ours. The same file again gives the same family. Nothing, and the reason in `why`, for
+// a file that does not open or holds no scalable font.
+std::optional<Family> addFontFile(const std::string& path, std::string* why = nullptr);
 
 // Whether a font can be made for the LOGFONTW (a terminated face name, sizes within 16384, a face
 // file that opens); the reason in `why` when not.

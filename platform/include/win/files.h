@@ -52,7 +52,8 @@ WINBASEAPI BOOL WINAPI DeleteFileA(LPCSTR name);
 WINBASEAPI DWORD WINAPI GetFileAttributesW(LPCWSTR name);
 WINBASEAPI BOOL WINAPI CreateDirectoryW(LPCWSTR name, LPSECURITY_ATTRIBUTES sa);
 WINBASEAPI BOOL WINAPI RemoveDirectoryW(LPCWSTR name);
-// Closes any kernel handle of the layer (files, and later mutexes, events, threads).
+// Closes a kernel handle of the layer (files, mutexes); printer handles and registry keys are
+// refused with ERROR_INVALID_HANDLE, as they have ClosePrinter and RegCloseKey.
 WINBASEAPI BOOL WINAPI CloseHandle(HANDLE object);
 
 // The user's temporary folder, with its closing backslash.

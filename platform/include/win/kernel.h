@@ -61,6 +61,9 @@ WINBASEAPI HMODULE WINAPI LoadLibraryW(LPCWSTR fileName);
 WINBASEAPI HMODULE WINAPI LoadLibraryA(LPCSTR fileName);
 WINBASEAPI FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR procName);
 WINBASEAPI BOOL WINAPI FreeLibrary(HMODULE module);
+// The Windows path of a loaded module, or with NULL of the running program (platform::setProgramPath);
+// a buffer too small gets the path cut to size - 1 characters, returns size, ERROR_INSUFFICIENT_BUFFER.
+// Fault switch "GetModuleFileNameW" fails a call (ERROR_MOD_NOT_FOUND). No other processes' modules.
 WINBASEAPI DWORD WINAPI GetModuleFileNameW(HMODULE module, LPWSTR fileName, DWORD size);
 
 // ---- Code pages --------------------------------------------------------------------------------
@@ -85,3 +88,98 @@ WINBASEAPI int WINAPI WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR sr
 WINBASEAPI int WINAPI lstrlenW(LPCWSTR s);
 WINBASEAPI LPWSTR WINAPI lstrcpynW(LPWSTR dst, LPCWSTR src, int maxChars);
 WINBASEAPI int WINAPI lstrcmpiW(LPCWSTR a, LPCWSTR b);
+
+// ---- Profile (INI) files -------------------------------------------------------------------------
+// INI files on the machine's drives; a name without a folder is looked up in the Windows directory.
+// Files with a UTF-16LE or UTF-8 byte-order mark are read as such, others as UTF-8 when they are valid
+// UTF-8 and through the machine code page otherwise. Sections and keys match without regard to case;
+// the first of duplicated sections or keys counts; lines starting with ';' are comments; values lose
+// surrounding blanks and one pair of enclosing quotes. No caching, no registry mapping of INI files.
+
+// A key's value (or `defaultValue`, trailing blanks stripped) cut to size - 1 characters and
+// terminated; returns the characters copied (size - 1 when cut, with ERROR_MORE_DATA). A NULL key
+// lists the section's keys, a NULL section the section names, each NUL-terminated with a closing NUL
+// (size - 2 when cut). A missing file, section or key sets ERROR_FILE_NOT_FOUND. Fault switch
+// "GetPrivateProfileStringW" (detail: the file name as given) makes the file unreadable.
+WINBASEAPI DWORD WINAPI GetPrivateProfileStringW(LPCWSTR section, LPCWSTR key, LPCWSTR defaultValue,
+                                                 LPWSTR returned, DWORD size, LPCWSTR fileName);
+// Sets a key (creating the file, in the machine code page, or the section as needed), deletes a key
+// (NULL value) or a whole section (NULL key); keeps a file's encoding and writes CRLF lines. The folder
+// must exist (ERROR_PATH_NOT_FOUND). Fault switch "WritePrivateProfileStringW" fails a call.
+WINBASEAPI BOOL WINAPI WritePrivateProfileStringW(LPCWSTR section, LPCWSTR key, LPCWSTR value,
+                                                  LPCWSTR fileName);
+
+// ---- System information --------------------------------------------------------------------------
+typedef DWORD LCID;
+typedef WORD LANGID;
+#define LANGIDFROMLCID(lcid) (static_cast<LANGID>(lcid))
+#define VER_PLATFORM_WIN32_NT 2
+#define VER_NT_WORKSTATION 1
+
+struct OSVERSIONINFOW {
+    DWORD dwOSVersionInfoSize;
+    DWORD dwMajorVersion;
+    DWORD dwMinorVersion;
+    DWORD dwBuildNumber;
+    DWORD dwPlatformId;
+    WCHAR szCSDVersion[128];
+};
+typedef OSVERSIONINFOW* LPOSVERSIONINFOW;
+struct OSVERSIONINFOEXW {
+    DWORD dwOSVersionInfoSize;
+    DWORD dwMajorVersion;
+    DWORD dwMinorVersion;
+    DWORD dwBuildNumber;
+    DWORD dwPlatformId;
+    WCHAR szCSDVersion[128];
+    WORD wServicePackMajor;
+    WORD wServicePackMinor;
+    WORD wSuiteMask;
+    BYTE wProductType;
+    BYTE wReserved;
+};
+
+// "C:\Windows"; returns its length, or the size needed (with the NUL) when the buffer is too small.
+WINBASEAPI UINT WINAPI GetWindowsDirectoryW(LPWSTR buffer, UINT size);
+// The machine's locale (platform::MachineSettings::lcid); user and system locale are the same, and
+// the UI language is the locale's language id. No per-thread locales, no locale names.
+WINBASEAPI LCID WINAPI GetSystemDefaultLCID();
+WINBASEAPI LCID WINAPI GetUserDefaultLCID();
+WINBASEAPI LANGID WINAPI GetSystemDefaultUILanguage();
+WINBASEAPI LANGID WINAPI GetUserDefaultUILanguage();
+// The machine's OS version as it is (no compatibility shims that make Windows 8.1 and later report
+// 6.2); the size field must be that of OSVERSIONINFOW or OSVERSIONINFOEXW (else ERROR_INSUFFICIENT_BUFFER).
+WINBASEAPI BOOL WINAPI GetVersionExW(LPOSVERSIONINFOW info);
+// Major version in the low byte, minor in the next, build in the high word.
+WINBASEAPI DWORD WINAPI GetVersion();
+
+// ---- Synchronisation -----------------------------------------------------------------------------
+// Mutexes. Named ones live in the machine and are shared by all its processes ("Local\" or no prefix:
+// the session's namespace; "Global\": the machine's); names are case-sensitive, as on Windows; unnamed
+// ones belong to their process. A thread or process that ends owning a mutex abandons it: the next
+// wait gets WAIT_ABANDONED and the ownership. Security attributes, access rights and handle
+// inheritance are not modelled (a forked child inherits no mutex handle).
+#define INFINITE 0xFFFFFFFFu
+#define WAIT_OBJECT_0 0x00000000u
+#define WAIT_ABANDONED 0x00000080u
+#define WAIT_TIMEOUT 0x00000102u
+#define WAIT_FAILED 0xFFFFFFFFu
+#define SYNCHRONIZE 0x00100000u
+#define MUTEX_MODIFY_STATE 0x0001u
+#define MUTEX_ALL_ACCESS 0x001F0001u
+#define ERROR_NOT_OWNER 288L
+
+// Creates a mutex, or opens the existing one of that name with ERROR_ALREADY_EXISTS (initialOwner
+// then has no effect); otherwise the last error is 0. ERROR_PATH_NOT_FOUND for a name with a folder
+// other than "Local\" or "Global\", ERROR_FILENAME_EXCED_RANGE for MAX_PATH characters or more.
+// Fault switch "CreateMutexW" (detail: the name in UTF-8) fails a call (ERROR_ACCESS_DENIED).
+WINBASEAPI HANDLE WINAPI CreateMutexW(LPSECURITY_ATTRIBUTES sa, BOOL initialOwner, LPCWSTR name);
+// Opens an existing named mutex; ERROR_FILE_NOT_FOUND when no process has it. The access mask and
+// inheritance are not modelled. Fault switch "OpenMutexW".
+WINBASEAPI HANDLE WINAPI OpenMutexW(DWORD access, BOOL inherit, LPCWSTR name);
+// Gives up one level of the calling thread's ownership; ERROR_NOT_OWNER when it does not own it.
+WINBASEAPI BOOL WINAPI ReleaseMutex(HANDLE mutex);
+// Waits on the machine clock (in virtual time the wait advances the clock until its timeout) for a
+// mutex; WAIT_FAILED with ERROR_INVALID_HANDLE for anything else. Alertable waits are not modelled.
+// Fault switch "WaitForSingleObject" answers WAIT_FAILED.
+WINBASEAPI DWORD WINAPI WaitForSingleObject(HANDLE object, DWORD milliseconds);

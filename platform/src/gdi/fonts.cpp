@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <deque>
 #include <filesystem>
 #include <map>
 
@@ -24,16 +25,20 @@ namespace {
 
 constexpr double kPi = 3.14159265358979323846;
 constexpr LONG kMaxSize = 16384;
+constexpr size_t kMaxName = LF_FACESIZE - 1;  // units of a face name, without its terminator
 
 // ---- The face table ------------------------------------------------------------------------------------
 struct FamilyDef {
     const char16_t* name;
-    const char* files[4];  // regular, bold, italic, bold italic (null: simulated from the regular one)
+    const char* files[4];  // regular, bold, italic, bold italic (null: simulated from the regular one);
+                           // a name in the font folders, or an absolute path
     int index;             // face in a collection
     BYTE charSet;
     BYTE pitchAndFamily;
 };
-enum FamilyId { kSans, kSerif, kMono, kCondensed, kCjk, kCjkMono, kFamilyCount };
+// Our families are numbered first, the font files taken in by addFontFile after them.
+using FamilyId = int;
+enum : FamilyId { kSans, kSerif, kMono, kCondensed, kCjk, kCjkMono, kFamilyCount };
 const FamilyDef kFamilies[kFamilyCount] = {
     {u"DejaVu Sans",
      {"DejaVuSans.ttf", "DejaVuSans-Bold.ttf", "DejaVuSans-Oblique.ttf", "DejaVuSans-BoldOblique.ttf"},
@@ -138,8 +143,23 @@ bool sameName(std::u16string_view a, std::u16string_view b) {
     return true;
 }
 
+// A font file taken in: a family of one face, under a name of its own.
+struct FileFamily {
+    std::u16string name;
+    std::string path;  // absolute
+    FamilyDef def;     // points into name and path
+};
+// Stable addresses: the definitions point into their own strings. Guarded by the GDI lock.
+std::deque<FileFamily>& fileFamilies() {
+    static auto* list = new std::deque<FileFamily>;
+    return *list;
+}
+
+const FamilyDef& def(FamilyId id) { return id < kFamilyCount ? kFamilies[id] : fileFamilies()[id - kFamilyCount].def; }
+FamilyId familyCount() { return kFamilyCount + static_cast<FamilyId>(fileFamilies().size()); }
+
 Family familyOf(FamilyId id, std::u16string name, BYTE charSet) {
-    return Family{std::move(name), kFamilies[id].name, charSet, kFamilies[id].pitchAndFamily};
+    return Family{std::move(name), def(id).name, charSet, def(id).pitchAndFamily};
 }
 
 std::optional<std::pair<FamilyId, BYTE>> lookup(std::u16string_view name) {
@@ -147,6 +167,8 @@ std::optional<std::pair<FamilyId, BYTE>> lookup(std::u16string_view name) {
         if (sameName(name, kFamilies[i].name)) return std::make_pair(static_cast<FamilyId>(i), kFamilies[i].charSet);
     for (const Alias& alias : kAliases)
         if (sameName(name, alias.name)) return std::make_pair(alias.family, alias.charSet);
+    for (FamilyId i = kFamilyCount; i < familyCount(); ++i)
+        if (sameName(name, def(i).name)) return std::make_pair(i, def(i).charSet);
     return std::nullopt;
 }
 
@@ -181,6 +203,24 @@ Library& freetype() {
     return *state;
 }
 
+// A scalable face of a file, with its Unicode character map chosen; FreeType's error otherwise
+// (FT_Err_Invalid_File_Format for a face without outlines).
+FT_Error newFace(const fs::path& path, int index, FT_Face* face) {
+    *face = nullptr;
+    FT_Error error = FT_New_Face(freetype().library, path.c_str(), index, face);
+    if (error) {
+        *face = nullptr;
+        return error;
+    }
+    if (!FT_IS_SCALABLE(*face)) {
+        FT_Done_Face(*face);
+        *face = nullptr;
+        return FT_Err_Invalid_File_Format;
+    }
+    FT_Select_Charmap(*face, FT_ENCODING_UNICODE);
+    return 0;
+}
+
 FT_Face openFace(const char* file, int index) {
     Library& ft = freetype();
     if (!ft.library || !file) return nullptr;
@@ -188,19 +228,15 @@ FT_Face openFace(const char* file, int index) {
     if (auto it = ft.faces.find(key); it != ft.faces.end()) return it->second;
     FT_Face face = nullptr;
     std::error_code ec;
-    for (const fs::path& folder : fontFolders()) {
-        fs::path path = folder / file;
+    // An absolute path is the file itself (a font file taken in), else the file is looked for.
+    std::vector<fs::path> candidates;
+    if (fs::path(file).is_absolute())
+        candidates.emplace_back(file);
+    else
+        for (const fs::path& folder : fontFolders()) candidates.push_back(folder / file);
+    for (const fs::path& path : candidates) {
         if (!fs::is_regular_file(path, ec)) continue;
-        if (FT_New_Face(ft.library, path.c_str(), index, &face) == 0) {
-            if (!FT_IS_SCALABLE(face)) {
-                FT_Done_Face(face);
-                face = nullptr;
-                continue;
-            }
-            FT_Select_Charmap(face, FT_ENCODING_UNICODE);
-            break;
-        }
-        face = nullptr;
+        if (newFace(path, index, &face) == 0) break;
     }
     ft.faces.emplace(key, face);
     return face;
@@ -213,15 +249,15 @@ struct StyledFace {
     bool simItalic = false;
 };
 StyledFace styledFace(FamilyId id, bool bold, bool italic) {
-    const FamilyDef& def = kFamilies[id];
+    const FamilyDef& family = def(id);
     int style = (bold ? 1 : 0) | (italic ? 2 : 0);
-    if (FT_Face face = openFace(def.files[style], def.index)) return StyledFace{face, false, false};
+    if (FT_Face face = openFace(family.files[style], family.index)) return StyledFace{face, false, false};
     // Nearest file: keep what the family has of the style, simulate the rest.
     if (bold && italic) {
-        if (FT_Face face = openFace(def.files[1], def.index)) return StyledFace{face, false, true};
-        if (FT_Face face = openFace(def.files[2], def.index)) return StyledFace{face, true, false};
+        if (FT_Face face = openFace(family.files[1], family.index)) return StyledFace{face, false, true};
+        if (FT_Face face = openFace(family.files[2], family.index)) return StyledFace{face, true, false};
     }
-    return StyledFace{openFace(def.files[0], def.index), bold, italic};
+    return StyledFace{openFace(family.files[0], family.index), bold, italic};
 }
 
 // ---- A font realised for a size -------------------------------------------------------------------------
@@ -374,7 +410,7 @@ std::optional<Realised> realise(const LOGFONTW& font, Resolution res, std::strin
     tm.tmItalic = font.lfItalic ? 1 : 0;
     tm.tmUnderlined = font.lfUnderline ? 1 : 0;
     tm.tmStruckOut = font.lfStrikeOut ? 1 : 0;
-    BYTE pitch = kFamilies[r.family].pitchAndFamily;
+    BYTE pitch = def(r.family).pitchAndFamily;
     // TMPF_FIXED_PITCH set means a variable-pitch font.
     tm.tmPitchAndFamily = static_cast<BYTE>((pitch & 0xF0) | ((pitch & 0x03) == FIXED_PITCH ? 0 : TMPF_FIXED_PITCH) |
                                             TMPF_VECTOR | TMPF_TRUETYPE);
@@ -406,9 +442,20 @@ GlyphSource glyphFor(const Realised& r, char32_t cp) {
     return GlyphSource{r.primary, 0};
 }
 
+// Sizes a face for the font. Setting a size runs the font's own set-up program, so a face keeps
+// the size it was last given and is sized again only for another one (callers hold the GDI lock).
 bool setSize(FT_Face face, const Realised& r) {
-    return FT_Set_Char_Size(face, static_cast<FT_F26Dot6>(std::lround(r.emX * 64)),
-                            static_cast<FT_F26Dot6>(std::lround(r.emY * 64)), 72, 72) == 0;
+    static std::map<FT_Face, std::pair<FT_F26Dot6, FT_F26Dot6>> current;
+    std::pair<FT_F26Dot6, FT_F26Dot6> size{static_cast<FT_F26Dot6>(std::lround(r.emX * 64)),
+                                           static_cast<FT_F26Dot6>(std::lround(r.emY * 64))};
+    auto known = current.find(face);
+    if (known != current.end() && known->second == size) return true;
+    if (FT_Set_Char_Size(face, size.first, size.second, 72, 72) != 0) {
+        current.erase(face);
+        return false;
+    }
+    current[face] = size;
+    return true;
 }
 
 FT_Pos emboldenStrength(const Realised& r) { return std::max<FT_Pos>(64, static_cast<FT_Pos>(r.emY * 64 / 24)); }
@@ -550,20 +597,77 @@ std::optional<engine::Glyph> renderGlyph(const Realised& r, const GlyphSource& g
 }  // namespace
 
 std::vector<Family> families() {
+    std::lock_guard guard(gdi::lock());
     std::vector<Family> out;
     for (int i = 0; i < kFamilyCount; ++i)
         out.push_back(familyOf(static_cast<FamilyId>(i), kFamilies[i].name, kFamilies[i].charSet));
     for (const Alias& alias : kAliases) out.push_back(familyOf(alias.family, alias.name, alias.charSet));
+    for (FamilyId i = kFamilyCount; i < familyCount(); ++i) out.push_back(familyOf(i, def(i).name, def(i).charSet));
     return out;
 }
 
 std::optional<Family> findFamily(std::u16string_view name) {
+    std::lock_guard guard(gdi::lock());
     for (int i = 0; i < kFamilyCount; ++i)
         if (sameName(name, kFamilies[i].name))
             return familyOf(static_cast<FamilyId>(i), kFamilies[i].name, kFamilies[i].charSet);
     for (const Alias& alias : kAliases)
         if (sameName(name, alias.name)) return familyOf(alias.family, alias.name, alias.charSet);
+    for (FamilyId i = kFamilyCount; i < familyCount(); ++i)
+        if (sameName(name, def(i).name)) return familyOf(i, def(i).name, def(i).charSet);
     return std::nullopt;
+}
+
+std::optional<Family> addFontFile(const std::string& file, std::string* why) {
+    auto fail = [why](std::string reason) -> std::optional<Family> {
+        if (why) *why = std::move(reason);
+        return std::nullopt;
+    };
+    std::error_code ec;
+    fs::path path = fs::absolute(file, ec);
+    if (ec || file.empty()) return fail("cannot open the font file " + file);
+    path = path.lexically_normal();
+    std::lock_guard guard(gdi::lock());
+    for (FamilyId i = kFamilyCount; i < familyCount(); ++i)
+        if (fileFamilies()[i - kFamilyCount].path == path.string()) return familyOf(i, def(i).name, def(i).charSet);
+    Library& ft = freetype();
+    if (!ft.library) return fail("the font library cannot start");
+    if (fs::is_directory(path, ec)) return fail(file + " is a folder, not a font file");
+    if (!fs::is_regular_file(path, ec)) return fail("cannot open the font file " + file);
+    FT_Face face = nullptr;
+    if (FT_Error error = newFace(path, 0, &face)) {
+        if (error == FT_Err_Cannot_Open_Resource) return fail("cannot open the font file " + file);
+        if (error == FT_Err_Unknown_File_Format || error == FT_Err_Invalid_File_Format)
+            return fail(file + " is not a scalable font file");
+        return fail("cannot read the font file " + file + " (error " + std::to_string(error) + ")");
+    }
+    ft.faces[std::make_pair(path.string(), 0)] = face;
+
+    // The file's family name, else its file name; with the style, then a number, when that is taken.
+    std::u16string family = face->family_name ? fromUtf8(face->family_name) : std::u16string();
+    if (family.empty()) family = fromUtf8(path.stem().string());
+    if (family.empty()) family = u"Font";
+    std::u16string style = face->style_name ? fromUtf8(face->style_name) : std::u16string();
+    auto fits = [](std::u16string name, size_t room = kMaxName) {
+        if (name.size() > room) name.resize(room - (name[room - 1] >= 0xD800 && name[room - 1] <= 0xDBFF ? 1 : 0));
+        return name;
+    };
+    auto taken = [&](const std::u16string& name) { return lookup(name).has_value(); };
+    std::u16string name = fits(family);
+    if (taken(name) && !style.empty()) name = fits(family + u" " + style);
+    for (int n = 2; taken(name); ++n) {
+        std::u16string number = u" #" + fromUtf8(std::to_string(n));
+        name = fits(family, kMaxName - number.size()) + number;
+    }
+
+    FileFamily& added = fileFamilies().emplace_back();
+    added.name = name;
+    added.path = path.string();
+    bool fixed = FT_IS_FIXED_WIDTH(face);
+    added.def = FamilyDef{added.name.c_str(), {added.path.c_str(), nullptr, nullptr, nullptr}, 0, ANSI_CHARSET,
+                          static_cast<BYTE>(fixed ? FIXED_PITCH | FF_MODERN : VARIABLE_PITCH | FF_DONTCARE)};
+    FamilyId id = familyCount() - 1;
+    return familyOf(id, def(id).name, def(id).charSet);
 }
 
 bool usable(const LOGFONTW& font, std::string* why) {

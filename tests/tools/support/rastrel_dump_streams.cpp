@@ -150,8 +150,8 @@ Bytes job(const std::vector<TestSheet>& sheets, int pause_before) {
   return out;
 }
 
-Bytes noise(std::size_t bytes, unsigned seed, int percent) {
-  std::mt19937 random(seed);
+Bytes noise(std::size_t bytes, unsigned salt, int percent) {
+  std::mt19937 random(salt);
   std::uniform_int_distribution<int> hundred(0, 99);
   Bytes out(bytes, 0);
   for (uint8_t& b : out)
@@ -167,8 +167,8 @@ TestSheet sheet_with_jbig_size(std::size_t target, uint32_t width_pixels) {
   // try other noise.
   const uint32_t height = static_cast<uint32_t>((target + target / 2) / row + 128);
   const std::size_t size = row * height;
-  for (unsigned seed = 1; seed < 50; ++seed) {
-    const Bytes source = noise(size, seed);
+  for (unsigned salt = 1; salt < 50; ++salt) {
+    const Bytes source = noise(size, salt);
     auto image = [&](std::size_t k) {
       Bytes bits(size, 0);
       std::copy(source.begin(), source.begin() + std::ptrdiff_t(k), bits.begin());

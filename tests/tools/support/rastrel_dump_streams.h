@@ -51,7 +51,7 @@ Bytes sheet_chunks(const TestSheet& sheet);
 Bytes job(const std::vector<TestSheet>& sheets, int pause_before = 0);
 
 // Deterministic noise: each bit is 1 with about the given probability (percent).
-Bytes noise(std::size_t bytes, unsigned seed, int percent = 50);
+Bytes noise(std::size_t bytes, unsigned salt, int percent = 50);
 
 // A 1-bit sheet of the given width whose encoded data is exactly `target` bytes long, found by
 // filling more or fewer lines with noise.

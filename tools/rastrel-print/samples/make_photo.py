@@ -9,9 +9,9 @@ HORIZON = 132
 random.seed(7)
 
 
-def ridge(x, base, amplitude, seed):
+def ridge(x, base, amplitude, salt):
     # A few sines of falling size make a mountain outline.
-    r = random.Random(seed)
+    r = random.Random(salt)
     phases = [r.uniform(0, 6.28) for _ in range(5)]
     y = base
     for k, p in enumerate(phases):

@@ -1,35 +1,103 @@
-// FreeType glyphs as GLYPHBITS pictures: hinted for one-bit output and rendered in mono mode.
+// The page description's fonts and text over the platform's font engine.
 #include "rastrel_print/glyphs.h"
-
-#include <ft2build.h>
-#include FT_FREETYPE_H
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
+#include <filesystem>
+
+#include "platform/fonts.h"
 
 namespace rastrel_print {
 
 namespace {
 
-FT_Library library() {
-    // One library for the program; FreeType frees it at exit with the process.
-    static FT_Library lib = [] {
-        FT_Library l = nullptr;
-        if (FT_Init_FreeType(&l) != 0) l = nullptr;
-        return l;
-    }();
-    return lib;
+struct NamedFont {
+    const char* name;
+    Font font;
+};
+const std::vector<NamedFont>& families() {
+    static const std::vector<NamedFont> table = {
+        {"sans", {u"DejaVu Sans", FW_NORMAL, false}},
+        {"sans-bold", {u"DejaVu Sans", FW_BOLD, false}},
+        {"sans-oblique", {u"DejaVu Sans", FW_NORMAL, true}},
+        {"sans-bold-oblique", {u"DejaVu Sans", FW_BOLD, true}},
+        {"sans-condensed", {u"DejaVu Sans Condensed", FW_NORMAL, false}},
+        {"serif", {u"DejaVu Serif", FW_NORMAL, false}},
+        {"serif-bold", {u"DejaVu Serif", FW_BOLD, false}},
+        {"serif-italic", {u"DejaVu Serif", FW_NORMAL, true}},
+        {"serif-bold-italic", {u"DejaVu Serif", FW_BOLD, true}},
+        {"mono", {u"DejaVu Sans Mono", FW_NORMAL, false}},
+        {"mono-bold", {u"DejaVu Sans Mono", FW_BOLD, false}},
+        {"mono-oblique", {u"DejaVu Sans Mono", FW_NORMAL, true}},
+        {"mono-bold-oblique", {u"DejaVu Sans Mono", FW_BOLD, true}},
+    };
+    return table;
 }
 
-struct Rendered {
-    POINTL origin{};
-    SIZEL size{};
-    std::vector<BYTE> bits;
-    FT_Pos advance = 0;  // 26.6 pixels
-};
+std::u16string utf16(std::u32string_view text) {
+    std::u16string out;
+    for (char32_t c : text) {
+        if (c < 0x10000) {
+            out += static_cast<char16_t>(c);
+        } else {
+            c -= 0x10000;
+            out += static_cast<char16_t>(0xD800 + (c >> 10));
+            out += static_cast<char16_t>(0xDC00 + (c & 0x3FF));
+        }
+    }
+    return out;
+}
 
 }  // namespace
+
+LOGFONTW Font::logfont(double points, LONG dpiY) const {
+    LOGFONTW lf{};
+    // A negative height asks for the em, as an application asks for a size in points.
+    lf.lfHeight = -std::max<LONG>(1, static_cast<LONG>(std::lround(points * dpiY / 72)));
+    lf.lfWeight = weight;
+    lf.lfItalic = italic ? 1 : 0;
+    lf.lfCharSet = DEFAULT_CHARSET;
+    lf.lfOutPrecision = OUT_TT_PRECIS;
+    lf.lfQuality = NONANTIALIASED_QUALITY;
+    std::copy_n(face.begin(), std::min<size_t>(face.size(), LF_FACESIZE - 1), lf.lfFaceName);
+    return lf;
+}
+
+std::vector<std::string> fontFamilies() {
+    std::vector<std::string> names;
+    for (const NamedFont& f : families()) names.push_back(f.name);
+    return names;
+}
+
+const Font* familyFont(std::string_view family) {
+    for (const NamedFont& f : families())
+        if (family == f.name) return &f.font;
+    return nullptr;
+}
+
+std::optional<TextLine> layout(const Font& font, std::string_view utf8, double points, LONG dpiX, LONG dpiY,
+                               POINTL at, Align align, std::string* why) {
+    const LOGFONTW lf = font.logfont(points, dpiY);
+    platform::fonts::Placement placement;
+    placement.at = platform::fonts::PointD{static_cast<double>(at.x), static_cast<double>(at.y)};
+    placement.align = TA_BASELINE | (align == Align::kRight ? TA_RIGHT : align == Align::kCenter ? TA_CENTER : TA_LEFT);
+    auto rendered = platform::fonts::render(lf, utf16(decodeUtf8(utf8)), placement, {dpiX, dpiY});
+    if (!rendered) {
+        if (why && platform::fonts::usable(lf, why)) *why = "the text cannot be laid out in its font at this size";
+        return std::nullopt;
+    }
+    return TextLine{std::move(rendered->glyphs), rendered->extent.cx};
+}
+
+const Font* FontCache::get(const std::string& name, const std::string& folder, std::string* why) {
+    if (const Font* family = familyFont(name)) return platform::fonts::usable(family->logfont(12, 72), why) ? family : nullptr;
+    std::filesystem::path file(name);
+    std::string path = file.is_absolute() || folder.empty() ? name : (std::filesystem::path(folder) / file).string();
+    if (auto it = files_.find(path); it != files_.end()) return &it->second;
+    auto family = platform::fonts::addFontFile(path, why);
+    if (!family) return nullptr;
+    return &files_.emplace(path, Font{family->name, FW_NORMAL, false}).first->second;
+}
 
 std::u32string decodeUtf8(std::string_view s) {
     std::u32string out;
@@ -62,127 +130,6 @@ std::u32string decodeUtf8(std::string_view s) {
         i += extra + 1;
     }
     return out;
-}
-
-struct FontFace::Impl {
-    FT_Face face = nullptr;
-    FT_F26Dot6 size = 0;
-    unsigned dpiX = 0, dpiY = 0;
-    std::map<std::pair<FT_UInt, long>, Rendered> cache;  // (glyph, size key)
-
-    ~Impl() {
-        if (face) FT_Done_Face(face);
-    }
-
-    const Rendered* glyph(FT_UInt index, long key) {
-        auto it = cache.find({index, key});
-        if (it != cache.end()) return &it->second;
-        Rendered r;
-        if (FT_Load_Glyph(face, index, FT_LOAD_DEFAULT | FT_LOAD_TARGET_MONO) != 0) return nullptr;
-        FT_GlyphSlot slot = face->glyph;
-        r.advance = slot->advance.x;
-        if (slot->format != FT_GLYPH_FORMAT_BITMAP && FT_Render_Glyph(slot, FT_RENDER_MODE_MONO) != 0) return nullptr;
-        const FT_Bitmap& bm = slot->bitmap;
-        if (bm.width > 0 && bm.rows > 0) {
-            if (bm.pixel_mode != FT_PIXEL_MODE_MONO) return nullptr;
-            r.size = SIZEL{static_cast<LONG>(bm.width), static_cast<LONG>(bm.rows)};
-            r.origin = POINTL{slot->bitmap_left, -slot->bitmap_top};
-            size_t rowBytes = (bm.width + 7) / 8;
-            r.bits.resize(rowBytes * bm.rows);
-            int pitch = bm.pitch;
-            for (unsigned y = 0; y < bm.rows; ++y) {
-                // A negative pitch means the rows run upwards in memory.
-                const unsigned char* src = pitch >= 0 ? bm.buffer + size_t(y) * pitch
-                                                      : bm.buffer + size_t(bm.rows - 1 - y) * size_t(-pitch);
-                std::memcpy(r.bits.data() + y * rowBytes, src, rowBytes);
-                // Bits past the width are not ink.
-                if (bm.width % 8) r.bits[y * rowBytes + rowBytes - 1] &= static_cast<BYTE>(0xFF00 >> (bm.width % 8));
-            }
-            // A picture without ink (a space) is no picture.
-            if (std::all_of(r.bits.begin(), r.bits.end(), [](BYTE b) { return b == 0; })) {
-                r.bits.clear();
-                r.size = SIZEL{0, 0};
-                r.origin = POINTL{0, 0};
-            }
-        }
-        return &cache.emplace(std::make_pair(index, key), std::move(r)).first->second;
-    }
-};
-
-FontFace::FontFace(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
-FontFace::~FontFace() = default;
-
-std::unique_ptr<FontFace> FontFace::open(const std::string& path, std::string* why) {
-    FT_Library lib = library();
-    if (!lib) {
-        *why = "FreeType cannot start";
-        return nullptr;
-    }
-    auto impl = std::make_unique<Impl>();
-    FT_Error e = FT_New_Face(lib, path.c_str(), 0, &impl->face);
-    if (e != 0) {
-        impl->face = nullptr;
-        *why = e == FT_Err_Cannot_Open_Resource ? "cannot open the font file " + path
-               : e == FT_Err_Unknown_File_Format ? path + " is not a font file FreeType knows"
-                                                 : "FreeType cannot read the font " + path + " (error " + std::to_string(e) + ")";
-        return nullptr;
-    }
-    if (!FT_IS_SCALABLE(impl->face)) {
-        *why = path + " is not a scalable font";
-        return nullptr;
-    }
-    FT_Select_Charmap(impl->face, FT_ENCODING_UNICODE);
-    return std::unique_ptr<FontFace>(new FontFace(std::move(impl)));
-}
-
-std::string FontFace::name() const {
-    std::string n = impl_->face->family_name ? impl_->face->family_name : "?";
-    if (impl_->face->style_name) n += std::string(" ") + impl_->face->style_name;
-    return n;
-}
-
-TextLine FontFace::layout(std::string_view utf8, double points, unsigned dpiX, unsigned dpiY, POINTL pen) {
-    TextLine line;
-    FT_Face face = impl_->face;
-    FT_F26Dot6 size = static_cast<FT_F26Dot6>(std::lround(points * 64));
-    if (size != impl_->size || dpiX != impl_->dpiX || dpiY != impl_->dpiY) {
-        if (FT_Set_Char_Size(face, 0, size, dpiX, dpiY) != 0) return line;
-        impl_->size = size;
-        impl_->dpiX = dpiX;
-        impl_->dpiY = dpiY;
-    }
-    long key = static_cast<long>(size) * 100000 + dpiX * 10 + (dpiY != dpiX);
-    const bool kerning = FT_HAS_KERNING(face);
-    FT_Pos x = 0;  // 26.6 from the pen's start
-    FT_UInt previous = 0;
-    for (char32_t c : decodeUtf8(utf8)) {
-        FT_UInt index = FT_Get_Char_Index(face, c);
-        if (kerning && previous && index) {
-            FT_Vector delta{};
-            if (FT_Get_Kerning(face, previous, index, FT_KERNING_DEFAULT, &delta) == 0) x += delta.x;
-        }
-        const Rendered* r = impl_->glyph(index, key);
-        if (!r) r = impl_->glyph(0, key);
-        if (!r) continue;
-        platform::engine::Glyph g;
-        g.position = POINTL{pen.x + static_cast<LONG>((x + 32) >> 6), pen.y};
-        g.origin = r->origin;
-        g.size = r->size;
-        g.bits = r->bits;
-        line.glyphs.push_back(std::move(g));
-        x += r->advance;
-        previous = index;
-    }
-    line.advance = static_cast<LONG>((x + 32) >> 6);
-    return line;
-}
-
-FontFace* FontCache::get(const std::string& path, std::string* why) {
-    auto it = faces_.find(path);
-    if (it != faces_.end()) return it->second.get();
-    auto face = FontFace::open(path, why);
-    if (!face) return nullptr;
-    return faces_.emplace(path, std::move(face)).first->second.get();
 }
 
 }  // namespace rastrel_print

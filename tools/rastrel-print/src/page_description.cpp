@@ -16,31 +16,11 @@ namespace rastrel_print {
 
 namespace {
 
-constexpr const char* kFontFolder = "/usr/share/fonts/truetype/dejavu/";
 constexpr double kMaxCoordinate = 2000;  // mm, either way from the origin
 constexpr double kMaxSize = 2000;        // mm
 constexpr double kMaxLineWidth = 50;     // mm
 constexpr double kMinPoints = 1, kMaxPoints = 300;
 constexpr size_t kMaxPointsInLine = 10000;
-
-const std::map<std::string, std::string, std::less<>>& families() {
-    static const std::map<std::string, std::string, std::less<>> table = {
-        {"sans", "DejaVuSans.ttf"},
-        {"sans-bold", "DejaVuSans-Bold.ttf"},
-        {"sans-oblique", "DejaVuSans-Oblique.ttf"},
-        {"sans-bold-oblique", "DejaVuSans-BoldOblique.ttf"},
-        {"sans-condensed", "DejaVuSansCondensed.ttf"},
-        {"serif", "DejaVuSerif.ttf"},
-        {"serif-bold", "DejaVuSerif-Bold.ttf"},
-        {"serif-italic", "DejaVuSerif-Italic.ttf"},
-        {"serif-bold-italic", "DejaVuSerif-BoldItalic.ttf"},
-        {"mono", "DejaVuSansMono.ttf"},
-        {"mono-bold", "DejaVuSansMono-Bold.ttf"},
-        {"mono-oblique", "DejaVuSansMono-Oblique.ttf"},
-        {"mono-bold-oblique", "DejaVuSansMono-BoldOblique.ttf"},
-    };
-    return table;
-}
 
 // Patterns: row 0 first, 1 = ink.
 const std::map<std::string, std::array<unsigned char, 8>, std::less<>>& patterns() {
@@ -370,16 +350,16 @@ Command parseCommand(const std::string& name, std::vector<Token> tokens) {
         a.expect(5, "X Y W H and a pattern name or 16 hex digits");
         PatternCommand p;
         box(a, &p.at, &p.w, &p.h);
-        const std::string& spec = a[4].text;
-        auto named = patterns().find(spec);
+        const std::string& shape = a[4].text;
+        auto named = patterns().find(shape);
         if (named != patterns().end()) {
             std::copy(named->second.begin(), named->second.end(), p.rows);
-        } else if (spec.size() == 16 && std::all_of(spec.begin(), spec.end(), hexDigit)) {
-            for (int i = 0; i < 8; ++i) p.rows[i] = static_cast<unsigned char>(std::stoi(spec.substr(2 * i, 2), nullptr, 16));
+        } else if (shape.size() == 16 && std::all_of(shape.begin(), shape.end(), hexDigit)) {
+            for (int i = 0; i < 8; ++i) p.rows[i] = static_cast<unsigned char>(std::stoi(shape.substr(2 * i, 2), nullptr, 16));
         } else {
             std::string list;
             for (const std::string& n : patternNames()) list += (list.empty() ? "" : ", ") + n;
-            error("unknown pattern " + shown(spec) + " (known: " + list + "; or 16 hex digits, row 0 first)");
+            error("unknown pattern " + shown(shape) + " (known: " + list + "; or 16 hex digits, row 0 first)");
         }
         p.ink = a.greyOption("ink", 0);
         p.paper = a.greyOption("paper", 255);
@@ -499,22 +479,10 @@ ParseResult parsePageDescription(std::string_view text, const std::string& name)
     return result;
 }
 
-std::vector<std::string> fontFamilies() {
-    std::vector<std::string> names;
-    for (const auto& [family, file] : families()) names.push_back(family);
-    return names;
-}
-
 std::vector<std::string> patternNames() {
     std::vector<std::string> names;
     for (const auto& [pattern, rows] : patterns()) names.push_back(pattern);
     return names;
-}
-
-std::optional<std::string> familyFile(std::string_view family) {
-    auto it = families().find(family);
-    if (it == families().end()) return std::nullopt;
-    return std::string(kFontFolder) + it->second;
 }
 
 std::string expandMacros(std::string_view text, int page, int pages) {

@@ -43,12 +43,6 @@ std::string resolved(const std::string& folder, const std::string& name) {
     return p.is_absolute() ? name : (fs::path(folder) / p).string();
 }
 
-// The file of a font name: a family, else a file beside the description.
-std::string fontFile(const std::string& folder, const std::string& name) {
-    if (auto family = familyFile(name)) return *family;
-    return resolved(folder, name);
-}
-
 // Millimetres of a description to pixels of the device's page.
 class Units {
 public:
@@ -120,16 +114,15 @@ private:
     bool paint(const TextCommand& c) {
         std::string name = c.font.value_or(state_.font);
         double points = c.points.value_or(state_.points);
-        auto file = input_.fonts.find(name);
+        auto loaded = input_.fonts.find(name);
         std::string why;
-        FontFace* face = fonts_.get(file != input_.fonts.end() ? file->second : fontFile(input_.folder, name), &why);
-        if (!face) return fail(why);
+        const Font* font = loaded != input_.fonts.end() ? &loaded->second : fonts_.get(name, input_.folder, &why);
+        if (!font) return fail(why);
         std::string text = expandMacros(c.text, number_, total_);
-        POINTL pen{static_cast<LONG>(std::lround(units_.x(c.at.x))), static_cast<LONG>(std::lround(units_.y(c.at.y)))};
-        TextLine line = face->layout(text, points, device_.caps().dpiX, device_.caps().dpiY, pen);
-        LONG shift = c.align == Align::kRight ? -line.advance : c.align == Align::kCenter ? -line.advance / 2 : 0;
-        for (auto& g : line.glyphs) g.position.x += shift;
-        return front(device_.text(line.glyphs, static_cast<BYTE>(c.grey)));
+        POINTL at{static_cast<LONG>(std::lround(units_.x(c.at.x))), static_cast<LONG>(std::lround(units_.y(c.at.y)))};
+        auto line = layout(*font, text, points, device_.caps().dpiX, device_.caps().dpiY, at, c.align, &why);
+        if (!line) return fail(why);
+        return front(device_.text(line->glyphs, static_cast<BYTE>(c.grey)));
     }
     bool paint(const LineCommand& c) {
         std::vector<PointD> points;
@@ -325,12 +318,13 @@ std::optional<Input> loadInput(const std::string& path, FontCache& fonts, std::v
     const size_t before = errors->size();
     auto useFont = [&](const std::string& name, int line) {
         if (input.fonts.count(name)) return;
-        std::string file = fontFile(input.folder, name), reason;
-        if (!fonts.get(file, &reason)) {
+        std::string reason;
+        const Font* font = fonts.get(name, input.folder, &reason);
+        if (!font) {
             errors->push_back(path + ":" + std::to_string(line) + ": font " + name + ": " + reason);
             return;
         }
-        input.fonts[name] = file;
+        input.fonts[name] = *font;
     };
     useFont(kDefaultFont, 0);
     for (const auto& page : input.description.pages)

@@ -25,7 +25,7 @@ struct OriginCommand {
 };
 // `font NAME|FILE SIZE`: the font of the text after it.
 struct FontCommand {
-    std::string name;  // a family name (see fontFamilies()) or a font file
+    std::string name;  // a family name (see fontFamilies() in glyphs.h) or a font file
     double points = 0;
 };
 // `text X Y "TEXT" [align=] [grey=] [font=] [size=]`.
@@ -118,11 +118,9 @@ struct ParseResult {
 inline constexpr size_t kMaxErrors = 20;
 ParseResult parsePageDescription(std::string_view text, const std::string& name);
 
-// Names of the built-in font families and patterns, for messages and the format's documentation.
-std::vector<std::string> fontFamilies();
+// Names of the built-in patterns, for messages and the format's documentation (the font families
+// are in glyphs.h).
 std::vector<std::string> patternNames();
-// The file of a family name under the font folder, or nothing for a name that is not a family.
-std::optional<std::string> familyFile(std::string_view family);
 
 // Replaces {page} and {pages} in a text.
 std::string expandMacros(std::string_view text, int page, int pages);

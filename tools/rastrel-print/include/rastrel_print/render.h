@@ -1,6 +1,6 @@
 // rastrel-print's inputs and how each of their pages is drawn through the printing front: page
-// descriptions (millimetres to device pixels, FreeType text), pictures fitted to the printable area
-// and PDF pages rasterised at the device's resolution.
+// descriptions (millimetres to device pixels, text by the platform's font engine), pictures fitted
+// to the printable area and PDF pages rasterised at the device's resolution.
 #pragma once
 
 #include <map>
@@ -27,7 +27,7 @@ struct Input {
     PageDescription description;
     std::string folder;  // where a description's relative file names start
     std::map<std::string, std::shared_ptr<const platform::printing::Picture>> images;  // by the name written
-    std::map<std::string, std::string> fonts;  // font name written -> file
+    std::map<std::string, Font> fonts;  // by the font name written
     std::shared_ptr<const platform::printing::Picture> picture;
     std::shared_ptr<PdfDocument> pdf;
 

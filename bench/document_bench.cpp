@@ -1,0 +1,615 @@
+// Whole documents through rastrel-print: speed and peak memory of the complete print path (the
+// harness's drawing and text, the engine's front, the driver's page buffer, screen, JBIG encoding and
+// job stream), against JBIG-KIT's encoding alone of the very sheets the run produced.
+//
+// Every case prints a 10-page document with the built bin/rastrel-print beside this program, as a
+// child process (-q -o JOB --machine DIR, a fresh machine folder for every run), a fixed 3 times:
+//   text   bench/documents/text.page, ten times over (dense text in five faces and sizes, rules;
+//          {page} makes every page differ)
+//   photo  bench/documents/photo.page, ten times over (the sample photograph stretched over most of
+//          the page, a heading and a caption)
+// at 600 and 1200 dpi, the text document 4-up and 9-up at 600 dpi, and with a text watermark.
+//
+// Figures of a case:
+//   wall      median wall time of the whole child run (start to exit, posix_spawn to wait4); the
+//             Google Benchmark time is this wall time (manual timing, one run an iteration)
+//   pages/s   10 / wall
+//   jbig      JBIG-KIT alone on the run's sheets: the job stream of the last run is read back with
+//             rastrel_dump::parse (which decodes every sheet) and each sheet's bits are encoded again
+//             with the driver's options (one layer, order 3, options 0x5C, L0 128, mx 0, my 0); only
+//             the encoding is timed, the median of 3 rounds over all sheets
+//   nonjbig   (wall - jbig) / wall
+//   profile   one more run under `perf record` (when perf is there and may sample), its samples
+//             split by shared object: JBIG-KIT (libjbig), the driver (the Rastrel module), the engine
+//             (libplatform), the harness (rastrel-print with FreeType, libpng, zlib, Poppler), the C
+//             and C++ runtime (libc, libm, libstdc++, the loader), the kernel, anything else. By
+//             object, not by caller: the driver's page clears count as runtime (memset), its page
+//             faults and temp-file writes as kernel, and FreeType as the harness's even where the
+//             engine's fonts call it; `perf record --call-graph dwarf` on one run splits those
+//   start     the median wall time of 3 runs of the device baseline below (the fixed cost of a run)
+//   peak      the child's ru_maxrss from wait4 (largest of the 3 runs), in MiB and in page buffers
+//             (4736 x 6784 bytes, the A4 8-bit page buffer), less two baselines:
+//               prog  rastrel-print --help: the program and its libraries, no machine, no device
+//               dev   a one-page run of bench/documents/blank.page with the case's settings: the
+//                     machine, the printer, the device and its surface enabled, one empty sheet sent
+//             (children are started by a small launcher forked at start: see startLauncher)
+//
+// Targets (printed, never asserted): the driver's own share of the profile (beside JBIG-KIT) under
+// 15% of the samples, and peak - prog under 3 page buffers.
+//
+//   build-docbench/bin/document_bench [--no-perf] [--keep] [benchmark flags]
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <spawn.h>
+#include <stdlib.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <optional>
+#include <span>
+#include <sstream>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "rastrel_dump/stream.h"
+
+extern "C" {
+#include <jbig.h>
+}
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+constexpr int kPages = 10;
+constexpr int kRuns = 3;
+constexpr int kJbigRounds = 3;
+constexpr double kPageBuffer = 4736.0 * 6784.0;  // bytes of the A4 8-bit page buffer at 600 dpi
+constexpr double kMiB = 1024.0 * 1024.0;
+
+bool g_perf = true;
+bool g_keep = false;
+
+// ---- Paths -------------------------------------------------------------------------------------------
+fs::path selfDir() {
+    char self[4096];
+    const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+    if (n <= 0) return fs::current_path();
+    self[n] = 0;
+    return fs::path(self).parent_path();
+}
+
+fs::path printBinary() { return selfDir() / "rastrel-print"; }
+
+fs::path documentsDir() {
+    if (const char* dir = std::getenv("DOCUMENT_BENCH_DOCUMENTS")) return dir;
+    return fs::path(__FILE__).parent_path() / "documents";
+}
+
+fs::path& scratchRoot() {
+    static fs::path root;
+    return root;
+}
+
+// ---- Child processes ---------------------------------------------------------------------------------
+struct Run {
+    bool ok = false;
+    double wallMs = 0;
+    long maxRssKiB = 0;
+};
+
+// Runs argv[0] with its output (both streams) going to log; waits with wait4 for its usage.
+Run spawnAndWait(const std::vector<std::string>& argv, const std::string& log) {
+    Run run;
+    std::vector<char*> args;
+    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_adddup2(&actions, 1, 2);
+    pid_t pid = 0;
+    const auto t0 = Clock::now();
+    const int spawned = posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0) return run;
+    int status = 0;
+    struct rusage usage {};
+    if (wait4(pid, &status, 0, &usage) != pid) return run;
+    run.wallMs = std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
+    run.maxRssKiB = usage.ru_maxrss;
+    run.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    return run;
+}
+
+// A child's ru_maxrss is the larger of its own peak and the resident size of the process it was
+// forked from (Linux keeps the high-water mark across exec). This program grows to hold sheets and
+// job streams, so the children are started by a launcher forked from it at start, while it is
+// small: requests (log file, then the arguments, each ended by a NUL) go down a pipe, a Run comes
+// back.
+struct Launcher {
+    int requests = -1;
+    int replies = -1;
+};
+
+Launcher& launcher() {
+    static Launcher l;
+    return l;
+}
+
+bool readAll(int fd, void* data, size_t size) {
+    auto* p = static_cast<char*>(data);
+    while (size > 0) {
+        const ssize_t n = read(fd, p, size);
+        if (n <= 0) return false;
+        p += n;
+        size -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+bool writeAll(int fd, const void* data, size_t size) {
+    const auto* p = static_cast<const char*>(data);
+    while (size > 0) {
+        const ssize_t n = write(fd, p, size);
+        if (n <= 0) return false;
+        p += n;
+        size -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+[[noreturn]] void launcherLoop(int in, int out) {
+    for (;;) {
+        uint32_t size = 0;
+        if (!readAll(in, &size, sizeof size)) _exit(0);
+        std::string request(size, '\0');
+        if (!readAll(in, request.data(), size)) _exit(0);
+        std::vector<std::string> words;
+        for (size_t at = 0; at < request.size();) {
+            const size_t end = request.find('\0', at);
+            words.push_back(request.substr(at, end - at));
+            at = end + 1;
+        }
+        Run run;
+        if (words.size() >= 2) run = spawnAndWait({words.begin() + 1, words.end()}, words[0]);
+        if (!writeAll(out, &run, sizeof run)) _exit(0);
+    }
+}
+
+bool startLauncher() {
+    int down[2], up[2];
+    if (pipe(down) != 0 || pipe(up) != 0) return false;
+    const pid_t pid = fork();
+    if (pid < 0) return false;
+    if (pid == 0) {
+        close(down[1]);
+        close(up[0]);
+        launcherLoop(down[0], up[1]);
+    }
+    close(down[0]);
+    close(up[1]);
+    launcher().requests = down[1];
+    launcher().replies = up[0];
+    return true;
+}
+
+Run runChild(const std::vector<std::string>& argv, const fs::path& log) {
+    std::string request = log.string();
+    request.push_back('\0');
+    for (const std::string& a : argv) {
+        request += a;
+        request.push_back('\0');
+    }
+    const auto size = static_cast<uint32_t>(request.size());
+    Run run;
+    if (!writeAll(launcher().requests, &size, sizeof size) ||
+        !writeAll(launcher().requests, request.data(), request.size()) ||
+        !readAll(launcher().replies, &run, sizeof run))
+        return Run{};
+    return run;
+}
+
+std::string readText(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// ---- The cases ---------------------------------------------------------------------------------------
+struct Case {
+    std::string name;
+    std::string document;               // file under bench/documents/
+    std::vector<std::string> settings;  // rastrel-print's print settings
+};
+
+std::vector<std::string> printArgs(const Case& c, const fs::path& machine, const fs::path& job, const fs::path& doc,
+                                   int copies) {
+    std::vector<std::string> args{printBinary().string(), "-q", "--machine", machine.string(), "-o", job.string()};
+    args.insert(args.end(), c.settings.begin(), c.settings.end());
+    for (int i = 0; i < copies; ++i) args.push_back(doc.string());
+    return args;
+}
+
+// ---- JBIG-KIT alone on the sheets of a job stream -----------------------------------------------------
+struct Collected {
+    std::vector<unsigned char> data;
+    size_t length = 0;
+};
+
+void collect(unsigned char* start, size_t length, void* context) {
+    auto* out = static_cast<Collected*>(context);
+    if (out->length + length > out->data.size()) std::abort();  // sized well beyond any sheet
+    std::memcpy(out->data.data() + out->length, start, length);
+    out->length += length;
+}
+
+size_t encodeSheet(unsigned long widthBits, unsigned long height, unsigned char* bits, Collected* out) {
+    out->length = 0;
+    unsigned char* planes[1] = {bits};
+    jbg_enc_state state;
+    jbg_enc_init(&state, widthBits, height, 1, planes, collect, out);
+    jbg_enc_layers(&state, 0);
+    jbg_enc_lrange(&state, 0, -1);
+    jbg_enc_options(&state, JBG_ILEAVE | JBG_SMID, JBG_LRLTWO | JBG_TPDON | JBG_TPBON | JBG_DPON, 128, 0, 0);
+    jbg_enc_out(&state);
+    jbg_enc_free(&state);
+    return out->length;
+}
+
+struct JbigFigures {
+    bool ok = false;
+    std::string why;
+    int sheets = 0;
+    double ms = 0;          // median over the rounds of the sum over the sheets
+    bool sameSize = true;   // every sheet encoded to the size the driver sent (BIH + image data)
+    size_t streamBytes = 0;
+};
+
+JbigFigures jbigAlone(const fs::path& jobFile) {
+    JbigFigures f;
+    const std::string text = readText(jobFile);
+    std::vector<uint8_t> stream(text.begin(), text.end());
+    f.streamBytes = stream.size();
+    rastrel_dump::Options options;
+    options.keep_images = true;
+    rastrel_dump::Result result = rastrel_dump::parse(stream, options);
+    if (!result.ok()) {
+        f.why = result.error ? rastrel_dump::describe(*result.error) : "the stream was cut short";
+        return f;
+    }
+    f.sheets = static_cast<int>(result.sheets.size());
+    size_t largest = 0;
+    for (const auto& s : result.sheets) largest = std::max(largest, s.bits.size());
+    Collected out;
+    out.data.assign(largest * 2 + (size_t(1) << 20), 0);  // every byte touched before any timing
+    std::vector<double> rounds;
+    for (int round = 0; round < kJbigRounds; ++round) {
+        double total = 0;
+        for (auto& s : result.sheets) {
+            const auto t0 = Clock::now();
+            const size_t encoded = encodeSheet(s.width_bits(), s.height, s.bits.data(), &out);
+            total += std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
+            if (encoded != s.jbig_bytes + rastrel_dump::kBihSize) f.sameSize = false;
+        }
+        rounds.push_back(total);
+    }
+    std::sort(rounds.begin(), rounds.end());
+    f.ms = rounds[rounds.size() / 2];
+    f.ok = true;
+    return f;
+}
+
+// ---- The profile ---------------------------------------------------------------------------------------
+enum Part { kJbig, kDriver, kEngine, kHarness, kRuntime, kKernel, kOther, kParts };
+constexpr const char* kPartNames[kParts] = {"jbig", "driver", "engine", "harness", "runtime", "kernel", "other"};
+
+struct Profile {
+    bool ok = false;
+    double share[kParts] = {};  // percent of the samples
+    double memOps = 0;          // percent in libc's memset, memcpy and memmove
+    std::vector<std::pair<double, std::string>> top;  // the largest symbols, "dso: symbol"
+};
+
+Part partOf(const std::string& dso) {
+    auto has = [&](const char* s) { return dso.find(s) != std::string::npos; };
+    if (has("libjbig")) return kJbig;
+    if (has("Rastrel")) return kDriver;
+    if (has("libplatform")) return kEngine;
+    if (has("rastrel-print") || has("libfreetype") || has("libpng") || has("libz.") || has("libpoppler") ||
+        has("libbrotli") || has("libbz2"))
+        return kHarness;
+    if (has("libc.so") || has("libm.so") || has("libstdc++") || has("ld-linux") || has("libgcc")) return kRuntime;
+    if (has("[kernel")) return kKernel;
+    return kOther;
+}
+
+std::optional<fs::path> perfBinary() {
+    for (const char* p : {"/usr/bin/perf", "/usr/local/bin/perf"})
+        if (access(p, X_OK) == 0) return fs::path(p);
+    return std::nullopt;
+}
+
+Profile profileRun(const std::vector<std::string>& printCommand, const fs::path& dir) {
+    Profile p;
+    const auto perf = perfBinary();
+    if (!perf) return p;
+    const fs::path data = dir / "perf.data";
+    std::vector<std::string> record{perf->string(), "record", "-q", "-F", "2999", "-o", data.string(), "--"};
+    record.insert(record.end(), printCommand.begin(), printCommand.end());
+    if (!runChild(record, dir / "perf-record.log").ok) return p;
+    const fs::path report = dir / "perf-report.txt";
+    std::vector<std::string> show{perf->string(), "report", "-i", data.string(), "--stdio", "-q",
+                                  "--sort", "dso,sym", "--percent-limit", "0"};
+    if (!runChild(show, report).ok) return p;
+    std::istringstream lines(readText(report));
+    std::string line;
+    double total = 0;
+    while (std::getline(lines, line)) {
+        std::istringstream words(line);
+        std::string percent, dso, kind;
+        if (!(words >> percent >> dso >> kind) || percent.empty() || percent.back() != '%') continue;
+        std::string symbol;
+        std::getline(words, symbol);
+        symbol.erase(0, symbol.find_first_not_of(' '));
+        while (!symbol.empty() && symbol.back() == ' ') symbol.pop_back();
+        const double v = std::strtod(percent.c_str(), nullptr);
+        p.share[partOf(dso)] += v;
+        total += v;
+        if (dso.find("libc.so") != std::string::npos &&
+            (symbol.find("memset") != std::string::npos || symbol.find("memcpy") != std::string::npos ||
+             symbol.find("memmove") != std::string::npos))
+            p.memOps += v;
+        p.top.emplace_back(v, dso + ": " + symbol);
+    }
+    if (total <= 0) return p;
+    std::sort(p.top.begin(), p.top.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
+    if (p.top.size() > 6) p.top.resize(6);
+    p.ok = true;
+    return p;
+}
+
+// ---- One case ------------------------------------------------------------------------------------------
+struct Figures {
+    std::string name;
+    bool ok = false;
+    double wallMs = 0;
+    double pagesPerSecond = 0;
+    long peakKiB = 0;
+    long devKiB = 0;
+    double devMs = 0;  // wall time of the empty one-page run: start-up, device, one empty sheet
+    JbigFigures jbig;
+    Profile profile;
+};
+
+long g_progKiB = 0;
+
+std::vector<Figures>& results() {
+    static std::vector<Figures> all;
+    return all;
+}
+
+void removeTree(const fs::path& p) {
+    if (g_keep) return;
+    std::error_code ec;
+    fs::remove_all(p, ec);
+}
+
+void benchDocument(benchmark::State& state, const Case& c) {
+    const fs::path caseDir = scratchRoot() / c.name;
+    std::error_code ec;
+    fs::remove_all(caseDir, ec);
+    fs::create_directories(caseDir);
+    const fs::path doc = documentsDir() / c.document;
+
+    Figures f;
+    f.name = c.name;
+    std::vector<double> walls;
+    fs::path lastJob;
+    int run = 0;
+    bool failed = false;
+    for (auto _ : state) {
+        ++run;
+        const fs::path runDir = caseDir / ("run-" + std::to_string(run));
+        fs::create_directories(runDir);
+        const fs::path job = runDir / "job.prn";
+        const Run r = runChild(printArgs(c, runDir / "machine", job, doc, kPages), runDir / "print.log");
+        if (!r.ok) {
+            state.SkipWithError(("rastrel-print failed, see " + (runDir / "print.log").string()).c_str());
+            g_keep = true;
+            failed = true;
+            break;
+        }
+        state.SetIterationTime(r.wallMs / 1000.0);
+        walls.push_back(r.wallMs);
+        f.peakKiB = std::max(f.peakKiB, r.maxRssKiB);
+        removeTree(runDir / "machine");
+        if (!lastJob.empty()) removeTree(lastJob.parent_path());
+        lastJob = job;
+    }
+    if (failed || walls.empty()) return;
+    std::sort(walls.begin(), walls.end());
+    f.wallMs = walls[walls.size() / 2];
+    f.pagesPerSecond = kPages / (f.wallMs / 1000.0);
+
+    // The device baseline: the same settings, one empty page, as many runs.
+    {
+        std::vector<double> devWalls;
+        for (int i = 0; i < kRuns; ++i) {
+            const fs::path dir = caseDir / ("device-" + std::to_string(i + 1));
+            fs::create_directories(dir);
+            const Run r = runChild(printArgs(c, dir / "machine", dir / "job.prn", documentsDir() / "blank.page", 1),
+                                   dir / "print.log");
+            if (r.ok) {
+                f.devKiB = std::max(f.devKiB, r.maxRssKiB);
+                devWalls.push_back(r.wallMs);
+            }
+            removeTree(dir);
+        }
+        std::sort(devWalls.begin(), devWalls.end());
+        if (!devWalls.empty()) f.devMs = devWalls[devWalls.size() / 2];
+    }
+
+    f.jbig = jbigAlone(lastJob);
+    if (!f.jbig.ok) {
+        state.SkipWithError(("the job stream does not read back: " + f.jbig.why).c_str());
+        g_keep = true;
+        return;
+    }
+
+    if (g_perf) {
+        const fs::path dir = caseDir / "perf";
+        fs::create_directories(dir);
+        f.profile = profileRun(printArgs(c, dir / "machine", dir / "job.prn", doc, kPages), dir);
+        removeTree(dir);
+    }
+    removeTree(caseDir);
+    f.ok = true;
+
+    state.counters["pages_per_s"] = f.pagesPerSecond;
+    state.counters["jbig_ms"] = f.jbig.ms;
+    state.counters["nonjbig_pct"] = 100.0 * (f.wallMs - f.jbig.ms) / f.wallMs;
+    state.counters["peak_MiB"] = f.peakKiB / 1024.0;
+    state.counters["peak_less_prog_PB"] = (f.peakKiB - g_progKiB) * 1024.0 / kPageBuffer;
+    if (f.profile.ok) state.counters["driver_pct"] = f.profile.share[kDriver];
+    auto& all = results();
+    auto it = std::find_if(all.begin(), all.end(), [&](const Figures& g) { return g.name == f.name; });
+    if (it != all.end()) *it = f; else all.push_back(f);
+}
+
+void printTables() {
+    std::printf("\nwhole documents, %d pages each, median of %d runs; JBIG-KIT alone on the same sheets\n", kPages,
+                kRuns);
+    std::printf("(start ms: the empty one-page run with the same settings, i.e. the fixed cost of a run)\n");
+    std::printf("%-16s %6s %8s %7s %9s %8s %9s %8s %9s\n", "case", "sheets", "wall ms", "pages/s", "jbig ms",
+                "nonjbig", "start ms", "KiB", "jbig=drv");
+    for (const Figures& f : results()) {
+        if (!f.ok) continue;
+        std::printf("%-16s %6d %8.0f %7.2f %9.1f %7.1f%% %9.0f %8.0f %9s\n", f.name.c_str(), f.jbig.sheets,
+                    f.wallMs, f.pagesPerSecond, f.jbig.ms, 100.0 * (f.wallMs - f.jbig.ms) / f.wallMs, f.devMs,
+                    f.jbig.streamBytes / 1024.0, f.jbig.sameSize ? "yes" : "NO");
+    }
+
+    bool anyProfile = false;
+    for (const Figures& f : results()) anyProfile |= f.profile.ok;
+    if (anyProfile) {
+        std::printf("\nprofile of one more run (perf record, cpu-clock samples by shared object, %% of all)\n");
+        std::printf("%-16s", "case");
+        for (const char* n : kPartNames) std::printf(" %7s", n);
+        std::printf(" %8s %9s %7s\n", "libc mem", "not j/h", "driver");
+        for (const Figures& f : results()) {
+            if (!f.ok || !f.profile.ok) continue;
+            std::printf("%-16s", f.name.c_str());
+            for (double v : f.profile.share) std::printf(" %6.1f%%", v);
+            const bool met = f.profile.share[kDriver] < 15.0;
+            const double rest = 100.0 - f.profile.share[kJbig] - f.profile.share[kHarness];
+            std::printf(" %7.1f%% %8.1f%% %7s\n", f.profile.memOps, rest, met ? "<15 ok" : ">=15 !");
+        }
+        std::printf("(libc mem: memset, memcpy and memmove in libc, within runtime; not j/h: all but JBIG-KIT and\n"
+                    " the harness, i.e. driver, engine, runtime and kernel together)\n");
+        std::printf("largest symbols:\n");
+        for (const Figures& f : results()) {
+            if (!f.ok || !f.profile.ok) continue;
+            std::printf("  %s:", f.name.c_str());
+            for (const auto& [v, s] : f.profile.top) std::printf(" %.1f%% %s;", v, s.c_str());
+            std::printf("\n");
+        }
+    }
+
+    std::printf("\npeak memory (ru_maxrss of the child; PB = page buffer of 4736 x 6784 bytes = %.1f MiB)\n",
+                kPageBuffer / kMiB);
+    std::printf("prog = rastrel-print --help: %.1f MiB; dev = one empty page with the case's settings\n",
+                g_progKiB / 1024.0);
+    std::printf("%-16s %9s %8s %8s %13s %12s %7s\n", "case", "peak MiB", "peak PB", "dev MiB", "peak-prog PB",
+                "peak-dev PB", "target");
+    for (const Figures& f : results()) {
+        if (!f.ok) continue;
+        const double lessProg = (f.peakKiB - g_progKiB) * 1024.0 / kPageBuffer;
+        std::printf("%-16s %9.1f %8.2f %8.1f %13.2f %12.2f %7s\n", f.name.c_str(), f.peakKiB / 1024.0,
+                    f.peakKiB * 1024.0 / kPageBuffer, f.devKiB / 1024.0, lessProg,
+                    (f.peakKiB - f.devKiB) * 1024.0 / kPageBuffer, lessProg < 3.0 ? "<3 ok" : ">=3 !");
+    }
+    std::printf("targets: the driver's share of the profile < 15%%; peak - prog < 3 page buffers; '!' misses.\n");
+    if (g_keep) std::printf("files kept under %s\n", scratchRoot().c_str());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (!startLauncher()) {
+        std::fprintf(stderr, "document_bench: cannot start the launcher\n");
+        return 1;
+    }
+    // Our own flags first; the rest goes to Google Benchmark.
+    std::vector<char*> rest{argv[0]};
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--no-perf") == 0)
+            g_perf = false;
+        else if (std::strcmp(argv[i], "--keep") == 0)
+            g_keep = true;
+        else
+            rest.push_back(argv[i]);
+    }
+    int restCount = static_cast<int>(rest.size());
+    benchmark::Initialize(&restCount, rest.data());
+    if (benchmark::ReportUnrecognizedArguments(restCount, rest.data())) return 1;
+
+    if (access(printBinary().c_str(), X_OK) != 0) {
+        std::fprintf(stderr, "document_bench: no %s (build rastrel-print)\n", printBinary().c_str());
+        return 1;
+    }
+    for (const char* d : {"text.page", "photo.page", "blank.page"}) {
+        if (!fs::is_regular_file(documentsDir() / d)) {
+            std::fprintf(stderr, "document_bench: no %s (set DOCUMENT_BENCH_DOCUMENTS)\n",
+                         (documentsDir() / d).c_str());
+            return 1;
+        }
+    }
+    char pattern[] = "/tmp/document_bench.XXXXXX";
+    if (!mkdtemp(pattern)) return 1;
+    scratchRoot() = pattern;
+    if (g_perf && !perfBinary()) g_perf = false;
+
+    {
+        const Run r = runChild({printBinary().string(), "--help"}, scratchRoot() / "help.log");
+        g_progKiB = r.maxRssKiB;
+    }
+
+    static const std::vector<Case> cases = {
+        {"text_600", "text.page", {"--resolution", "600"}},
+        {"text_1200", "text.page", {"--resolution", "1200"}},
+        {"photo_600", "photo.page", {"--resolution", "600"}},
+        {"photo_1200", "photo.page", {"--resolution", "1200"}},
+        {"text_600_4up", "text.page", {"--resolution", "600", "--pages-per-sheet", "4"}},
+        {"text_600_9up", "text.page", {"--resolution", "600", "--pages-per-sheet", "9"}},
+        {"text_600_wmark", "text.page", {"--resolution", "600", "--watermark", "CONFIDENTIAL"}},
+    };
+    for (const Case& c : cases) {
+        benchmark::RegisterBenchmark(("document/" + c.name).c_str(), benchDocument, c)
+            ->Iterations(kRuns)
+            ->UseManualTime()
+            ->Unit(benchmark::kMillisecond);
+    }
+    benchmark::RunSpecifiedBenchmarks();
+    printTables();
+    benchmark::Shutdown();
+    if (!g_keep) {
+        std::error_code ec;
+        fs::remove_all(scratchRoot(), ec);
+    }
+    return 0;
+}

@@ -1,0 +1,56 @@
+// System information: the Windows directory, the machine's locale and OS version.
+#include <cstring>
+
+#include "internal.h"
+#include "win/kernel.h"
+
+namespace {
+
+const char16_t kWindowsDirectory[] = u"C:\\Windows";
+
+}  // namespace
+
+UINT WINAPI GetWindowsDirectoryW(LPWSTR buffer, UINT size) {
+    const std::u16string_view folder = kWindowsDirectory;
+    if (!buffer || folder.size() + 1 > size) return static_cast<UINT>(folder.size() + 1);
+    platform::detail::copyOut(folder, buffer, size);
+    return static_cast<UINT>(folder.size());
+}
+
+LCID WINAPI GetSystemDefaultLCID() { return platform::machineSettings().lcid; }
+
+LCID WINAPI GetUserDefaultLCID() { return platform::machineSettings().lcid; }
+
+LANGID WINAPI GetSystemDefaultUILanguage() { return LANGIDFROMLCID(platform::machineSettings().lcid); }
+
+LANGID WINAPI GetUserDefaultUILanguage() { return LANGIDFROMLCID(platform::machineSettings().lcid); }
+
+BOOL WINAPI GetVersionExW(LPOSVERSIONINFOW info) {
+    if (!info) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    const DWORD size = info->dwOSVersionInfoSize;
+    if (size != sizeof(OSVERSIONINFOW) && size != sizeof(OSVERSIONINFOEXW)) {
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return FALSE;
+    }
+    const platform::MachineSettings settings = platform::machineSettings();
+    std::memset(info, 0, size);
+    info->dwOSVersionInfoSize = size;
+    info->dwMajorVersion = settings.osMajor;
+    info->dwMinorVersion = settings.osMinor;
+    info->dwBuildNumber = settings.osBuild;
+    info->dwPlatformId = VER_PLATFORM_WIN32_NT;
+    if (size == sizeof(OSVERSIONINFOEXW)) {
+        auto* ex = reinterpret_cast<OSVERSIONINFOEXW*>(info);
+        ex->wSuiteMask = 0x0100;  // VER_SUITE_SINGLEUSERTS, as a desktop reports it
+        ex->wProductType = VER_NT_WORKSTATION;
+    }
+    return TRUE;
+}
+
+DWORD WINAPI GetVersion() {
+    const platform::MachineSettings settings = platform::machineSettings();
+    return (settings.osMajor & 0xFF) | ((settings.osMinor & 0xFF) << 8) | ((settings.osBuild & 0x7FFF) << 16);
+}
