@@ -302,8 +302,9 @@ BOOL APIENTRY EngStretchBlt(SURFOBJ* target, SURFOBJ* source, SURFOBJ* mask, CLI
                     LONG sy = static_cast<LONG>(nearest(y - map.target.top, th, map.source.top, sh, map.flipY));
                     if (masked(sx, sy)) continue;
                 }
+                // An average of greys: never negative, so adding a half and cutting rounds it.
                 float v = acc[size_t(i)] / total[size_t(i)];
-                d[r.left + i] = static_cast<BYTE>(std::clamp(std::lround(v), 0L, 255L));
+                d[r.left + i] = static_cast<BYTE>(std::min(static_cast<int>(v + 0.5f), 255));
             }
         }
     }

@@ -526,23 +526,30 @@ std::optional<Laid> layOut(const Realised& r, std::u16string_view text, const IN
 
 LONG roundPixel(double v) { return static_cast<LONG>(std::floor(v + 0.5)); }
 
+// Grows the ink bounds by a glyph's inked pixels: per row only the first and the last inked byte
+// are looked into.
 void addInk(RECTL& bounds, bool& any, const engine::Glyph& g) {
     LONG rowBytes = (g.size.cx + 7) / 8;
     LONG left = g.position.x + g.origin.x, top = g.position.y + g.origin.y;
     for (LONG y = 0; y < g.size.cy; ++y) {
         const BYTE* row = g.bits.data() + static_cast<size_t>(y) * rowBytes;
-        for (LONG x = 0; x < g.size.cx; ++x) {
-            if (!(row[x >> 3] & (0x80 >> (x & 7)))) continue;
-            LONG px = left + x, py = top + y;
-            if (!any) {
-                bounds = RECTL{px, py, px + 1, py + 1};
-                any = true;
-            } else {
-                bounds.left = std::min(bounds.left, px);
-                bounds.top = std::min(bounds.top, py);
-                bounds.right = std::max(bounds.right, px + 1);
-                bounds.bottom = std::max(bounds.bottom, py + 1);
-            }
+        LONG first = 0, last = rowBytes - 1;
+        while (first < rowBytes && !row[first]) ++first;
+        if (first == rowBytes) continue;
+        while (!row[last]) --last;
+        // Within the bytes: the leftmost set bit of the first, the rightmost of the last.
+        LONG x0 = first * 8, x1 = last * 8 + 7;
+        while (!(row[first] & (0x80 >> (x0 & 7)))) ++x0;
+        while (!(row[last] & (0x80 >> (x1 & 7)))) --x1;
+        LONG px0 = left + x0, px1 = left + x1 + 1, py = top + y;
+        if (!any) {
+            bounds = RECTL{px0, py, px1, py + 1};
+            any = true;
+        } else {
+            bounds.left = std::min(bounds.left, px0);
+            bounds.top = std::min(bounds.top, py);
+            bounds.right = std::max(bounds.right, px1);
+            bounds.bottom = std::max(bounds.bottom, py + 1);
         }
     }
 }

@@ -1,0 +1,156 @@
+// The window manager's state in this process, shared by the files of src/user/.
+//
+// One lock (`UserState::mutex`) guards classes, windows, queues, timers and hooks; window procedures
+// and hooks are always called without it. A window handle carries the id of the process that made it
+// (pid << 24 | a counter), so a handle of another process is known as such without a lookup; a forked
+// child starts with an empty state of its own (the state is kept per process id).
+#pragma once
+
+#include <condition_variable>
+#include <deque>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "win/user.h"
+
+namespace platform::user {
+
+struct WindowClass {
+    std::u16string name;
+    std::u16string folded;
+    ATOM atom = 0;
+    WNDCLASSEXW info{};
+    int windows = 0;
+};
+
+struct Window {
+    HWND hwnd = nullptr;
+    std::shared_ptr<WindowClass> cls;
+    WNDPROC proc = nullptr;
+    DWORD style = 0;
+    DWORD exStyle = 0;
+    LONG_PTR id = 0;
+    LONG_PTR userData = 0;
+    HINSTANCE instance = nullptr;
+    std::vector<unsigned char> extra;
+    HWND parent = nullptr;  // child windows only
+    HWND owner = nullptr;   // top-level windows only
+    std::vector<HWND> children;  // top of the order first
+    std::u16string text;
+    RECT rect{};  // in the parent's client coordinates (the screen for top-level windows)
+    DWORD tid = 0;
+    bool messageOnly = false;
+    bool destroying = false;
+    bool published = false;
+    std::vector<std::pair<std::u16string, HANDLE>> props;
+    std::filesystem::path file;  // its entry among the machine's top-level windows
+    bool topLevel() const { return (style & WS_CHILD) == 0; }
+};
+
+struct SentMessage {
+    HWND hwnd = nullptr;
+    UINT msg = 0;
+    WPARAM wParam = 0;
+    LPARAM lParam = 0;
+    LRESULT result = 0;
+    bool done = false;
+    bool failed = false;
+    DWORD senderTid = 0;
+};
+
+struct Timer {
+    HWND hwnd = nullptr;
+    UINT_PTR id = 0;
+    UINT interval = 0;
+    ULONGLONG due = 0;
+    TIMERPROC proc = nullptr;
+};
+
+struct ThreadQueue {
+    DWORD tid = 0;
+    bool alive = true;
+    std::condition_variable wake;
+    std::deque<MSG> posted;
+    std::deque<std::shared_ptr<SentMessage>> sent;
+    std::vector<Timer> timers;
+    bool quit = false;
+    int quitCode = 0;
+    HWND focus = nullptr;
+    HWND active = nullptr;
+};
+
+struct Hook {
+    HHOOK handle = nullptr;
+    HOOKPROC proc = nullptr;
+    DWORD tid = 0;  // 0: every thread of the process
+};
+
+struct UserState {
+    std::mutex mutex;
+    int pid = 0;
+    uint64_t nextWindow = 1;
+    ATOM nextAtom = 0xC000;
+    UINT_PTR nextThreadTimer = 1;
+    uintptr_t nextHook = 1;
+    std::map<std::u16string, std::shared_ptr<WindowClass>> classes;  // by folded name
+    std::map<HWND, std::shared_ptr<Window>> windows;
+    std::vector<HWND> topLevels;  // this process's top-level windows, top of the order first
+    std::map<DWORD, std::shared_ptr<ThreadQueue>> queues;
+    std::vector<Hook> hooks;  // newest first
+    HWND foreground = nullptr;
+};
+
+// The state of this process (a fresh one after a fork).
+UserState& state();
+// The calling thread's queue, made on first use (the lock must be held).
+std::shared_ptr<ThreadQueue> myQueue(std::unique_lock<std::mutex>& lock);
+std::shared_ptr<Window> findWindow(HWND hwnd);  // lock held; null when not a window of this process
+std::shared_ptr<ThreadQueue> queueOf(DWORD tid);  // lock held
+DWORD currentTid();
+int currentPid();
+// True when the handle names a window of another process (by the id it carries).
+bool foreignHandle(HWND hwnd);
+HWND desktopWindow();
+
+// Calls the CBT hooks of the calling thread (without the lock); returns the chain's answer.
+LRESULT callCbtHooks(int code, WPARAM wParam, LPARAM lParam);
+
+// ---- The machine's top-level windows (machine.cpp) --------------------------------------------
+// Writes or rewrites the entry of a top-level window of this process (lock held: reads the window).
+void publish(Window& window);
+void unpublish(Window& window);
+struct PublishedWindow {
+    HWND hwnd = nullptr;
+    DWORD pid = 0;
+    DWORD tid = 0;
+    std::u16string className;
+    std::u16string title;
+    std::vector<std::pair<std::u16string, HANDLE>> props;
+};
+// Live entries of other processes (dead processes' entries are removed on the way).
+std::vector<PublishedWindow> foreignWindows();
+std::optional<PublishedWindow> foreignWindow(HWND hwnd);
+// Sends a posted message to another process's inbox; an error code, or ERROR_SUCCESS.
+DWORD postToProcess(DWORD pid, HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+// Makes sure this process's inbox listens (called when a top-level window is published).
+void openInbox();
+// Delivers a posted message to the queue of a window of this process (lock held); false if none.
+bool deliverPosted(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+
+// Forgets the windows of a thread that ended, without messages (lock held; windows.cpp).
+void forgetThreadWindows(DWORD tid);
+
+// ---- Messages (messages.cpp) --------------------------------------------------------------------
+// Removes a thread's timers of a window (lock held).
+void dropTimers(HWND hwnd, DWORD tid);
+// Calls a window procedure of this process (without the lock).
+LRESULT callProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+
+bool equalsNoCase(std::u16string_view a, std::u16string_view b);
+
+}  // namespace platform::user
