@@ -40,6 +40,7 @@ typedef BOOL(CALLBACK* WNDENUMPROC)(HWND, LPARAM);
 #define ERROR_CONTROL_ID_NOT_FOUND 1421L
 #define ERROR_INVALID_HOOK_FILTER 1426L
 #define ERROR_INVALID_FILTER_PROC 1427L
+#define ERROR_MESSAGE_SYNC_ONLY 1159L
 #define ERROR_INVALID_THREAD_ID 1444L
 #define ERROR_TIMEOUT 1460L
 #define ERROR_NOT_ENOUGH_QUOTA 1816L
@@ -221,7 +222,7 @@ WINBASEAPI int WINAPI GetClassNameW(HWND hwnd, LPWSTR name, int size);
 // (unless WS_EX_NOPARENTNOTIFY). WS_CHILD needs a parent (the control id is hMenu); a top-level
 // window's "parent" is its owner (the root of that owner). A window that does not have WS_CHILD is
 // top-level and is published to the machine; HWND_MESSAGE makes a message-only window, which is not.
-// CW_USEDEFAULT gives position 0,0 and size 0,0. A hook or WM_NCCREATE saying no, or WM_CREATE answering
+// A visible top-level window is then activated. CW_USEDEFAULT gives position 0,0 and size 0,0. A hook or WM_NCCREATE saying no, or WM_CREATE answering
 // -1, destroys the window and returns NULL. ERROR_CANNOT_FIND_WND_CLASS, ERROR_INVALID_WINDOW_HANDLE
 // for a bad parent or owner (or one of another process), ERROR_INVALID_PARAMETER for WS_CHILD without
 // a parent. Menus are not modelled. Fault switch "CreateWindowExW" (detail: the class name in UTF-8) fails a call
@@ -230,8 +231,8 @@ WINBASEAPI HWND WINAPI CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR
                                        int y, int width, int height, HWND parent, HMENU menu, HINSTANCE instance,
                                        LPVOID param);
 // Destroys a window of the calling thread: the CBT hook (HCBT_DESTROYWND) may refuse; then windows it
-// owns, WM_DESTROY to it and then to its children (each before its own children), WM_NCDESTROY to the
-// children and then to it; its timers and properties go, focus and activation let go of it.
+// owns, WM_PARENTNOTIFY to its parent, WM_DESTROY to it and then to its children (each before its own
+// children), WM_NCDESTROY to the children and then to it; its timers and properties go, focus and activation let go of it.
 // ERROR_ACCESS_DENIED for a window of another thread.
 WINBASEAPI BOOL WINAPI DestroyWindow(HWND hwnd);
 // A window of this process, another process's live top-level window, or the desktop window.
@@ -249,8 +250,9 @@ WINBASEAPI HWND WINAPI SetParent(HWND hwnd, HWND parent);
 #define GA_PARENT 1
 #define GA_ROOT 2
 #define GA_ROOTOWNER 3
-// Relations in this process: siblings in creation order (new windows go to the bottom, SetWindowPos
-// reorders), the first child, the owner. The desktop's children are this process's top-level windows.
+// Relations in this process: siblings in their order (a new child goes to the bottom, so children come
+// in creation order; a new top-level window to the top; SetWindowPos reorders), the first child, the
+// owner. The desktop's children are this process's top-level windows.
 WINBASEAPI HWND WINAPI GetWindow(HWND hwnd, UINT cmd);
 // GA_PARENT (the desktop for a top-level window), GA_ROOT and GA_ROOTOWNER.
 WINBASEAPI HWND WINAPI GetAncestor(HWND hwnd, UINT flags);
@@ -310,9 +312,10 @@ WINBASEAPI int WINAPI GetWindowTextLengthW(HWND hwnd);
 #define SW_SHOWDEFAULT 10
 // Sets or clears WS_VISIBLE (WM_SHOWWINDOW when it changes) and WS_MINIMIZE/WS_MAXIMIZE; the showing
 // commands that activate make a top-level window the thread's active window (HCBT_ACTIVATE, WM_ACTIVATE).
-// Returns whether it was visible before. Windows of other processes: FALSE, ERROR_ACCESS_DENIED.
+// Returns whether it was visible before. Another process's top-level window is asked to do it (its
+// thread does, in its message loop); the answer is then its visibility as last published.
 WINBASEAPI BOOL WINAPI ShowWindow(HWND hwnd, int cmd);
-// WS_VISIBLE of the window and of all its parents.
+// WS_VISIBLE of the window and of all its parents (another process's top-level window: as published).
 WINBASEAPI BOOL WINAPI IsWindowVisible(HWND hwnd);
 WINBASEAPI BOOL WINAPI IsIconic(HWND hwnd);
 WINBASEAPI BOOL WINAPI IsZoomed(HWND hwnd);
@@ -326,6 +329,7 @@ WINBASEAPI HWND WINAPI SetFocus(HWND hwnd);
 WINBASEAPI HWND WINAPI GetFocus();
 // The calling thread's active top-level window (HCBT_ACTIVATE may refuse; WM_ACTIVATE to both).
 // The foreground window is the active window of the thread that set it last; there is no real screen.
+// SetForegroundWindow of another process's top-level window asks its thread to activate it.
 WINBASEAPI HWND WINAPI SetActiveWindow(HWND hwnd);
 WINBASEAPI HWND WINAPI GetActiveWindow();
 WINBASEAPI BOOL WINAPI SetForegroundWindow(HWND hwnd);
@@ -380,6 +384,7 @@ WINBASEAPI BOOL WINAPI ChangeWindowMessageFilter(UINT message, DWORD flag);
 // Puts a message at the end of the queue of the window's thread: a window of this process, or another
 // process's top-level window (only the number, wParam and lParam cross; pointers mean nothing there).
 // NULL posts to the calling thread. HWND_BROADCAST is not modelled (ERROR_INVALID_WINDOW_HANDLE).
+// Messages whose parameters are pointers (WM_SETTEXT, WM_GETTEXT, WM_CREATE, ...): ERROR_MESSAGE_SYNC_ONLY.
 // ERROR_NOT_ENOUGH_QUOTA when the other process's inbox is full. Fault switch "PostMessageW".
 WINBASEAPI BOOL WINAPI PostMessageW(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 // A message with no window to a thread of this process that has a queue (ERROR_INVALID_THREAD_ID).
@@ -412,7 +417,8 @@ WINBASEAPI BOOL WINAPI PeekMessageW(LPMSG msg, HWND hwnd, UINT filterMin, UINT f
 // Return, Backspace, Tab and Escape, to be taken next; TRUE for key messages. Nothing else.
 WINBASEAPI BOOL WINAPI TranslateMessage(const MSG* msg);
 // Calls the window procedure of a window of the calling thread (a WM_TIMER with a TIMERPROC in lParam
-// calls that instead). Messages of other threads' windows are not dispatched (0).
+// calls that instead, when it is a timer of the calling thread). Messages of other threads' windows are
+// not dispatched (0).
 WINBASEAPI LRESULT WINAPI DispatchMessageW(const MSG* msg);
 // Makes WM_QUIT with this exit code come to the calling thread once its posted messages are gone.
 WINBASEAPI void WINAPI PostQuitMessage(int exitCode);

@@ -24,17 +24,6 @@ constexpr auto kRealRound = std::chrono::milliseconds(20);   // longest real wai
 constexpr auto kQuietPause = std::chrono::milliseconds(2);   // virtual time: the pause before a jump
 constexpr ULONGLONG kVirtualStep = 100;                      // virtual time: a bounded wait's step
 
-bool virtualClock() {
-    // The clock is virtual when it does not follow the steady clock; the kernel keeps the switch.
-    static const ULONGLONG probe = 0;
-    (void)probe;
-    const ULONGLONG before = GetTickCount64();
-    using namespace std::chrono;
-    const auto real = static_cast<ULONGLONG>(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
-    // The virtual clock starts near 1000 and moves only when told; the real one is the steady clock.
-    return before + 3600000ull * 24 < real || before > real + 3600000ull * 24;
-}
-
 // Ends a thread's queue when the thread ends: its pending senders get a failed answer, its windows go.
 struct ThreadGuard {
     UserState* owner = nullptr;
@@ -94,6 +83,14 @@ void handleSent(const std::shared_ptr<SentMessage>& sent) {
 
 // Handles one message sent to the calling thread, if there is one (the lock is given up meanwhile).
 bool handleOneSent(std::unique_lock<std::mutex>& lock, ThreadQueue& q) {
+    if (!q.calls.empty()) {
+        auto call = std::move(q.calls.front());
+        q.calls.pop_front();
+        lock.unlock();
+        call();
+        lock.lock();
+        return true;
+    }
     if (q.sent.empty()) return false;
     auto sent = q.sent.front();
     q.sent.pop_front();
@@ -103,33 +100,31 @@ bool handleOneSent(std::unique_lock<std::mutex>& lock, ThreadQueue& q) {
     return true;
 }
 
-// Waits for something to happen to the queue; in virtual time with a timer `dueAt`, jumps the clock
-// there when nothing came during a short pause. `limit` bounds the wait (machine time).
+// Waits for something to happen to the queue, at most until `dueAt` (a timer) or `limit` (machine
+// time). When nothing comes during a short pause the clock is moved on: to the timer, or by a step
+// towards the limit. Only the virtual clock follows; on the real clock that is seen from the
+// unchanged time, and the thread waits for real.
 void waitRound(std::unique_lock<std::mutex>& lock, ThreadQueue& q, std::optional<ULONGLONG> dueAt,
                std::optional<ULONGLONG> limit) {
-    const ULONGLONG now = GetTickCount64();
     std::optional<ULONGLONG> until = dueAt;
     if (limit && (!until || *limit < *until)) until = limit;
-    if (virtualClock()) {
-        if (!until) {
-            q.wake.wait_for(lock, kRealRound);
-            return;
-        }
-        if (q.wake.wait_for(lock, kQuietPause) == std::cv_status::no_timeout) return;
-        if (*until > now) {
-            ULONGLONG step = *until - now;
-            if (!dueAt || (limit && *limit < *dueAt)) step = std::min(step, kVirtualStep);
-            platform::advanceClock(step);
-        }
+    if (!until) {
+        q.wake.wait_for(lock, kRealRound);
         return;
     }
-    auto pause = kRealRound;
-    if (until) pause = std::min(pause, std::chrono::milliseconds(*until > now ? *until - now : 0));
-    q.wake.wait_for(lock, pause);
+    if (*until <= GetTickCount64()) return;
+    if (q.wake.wait_for(lock, kQuietPause) == std::cv_status::no_timeout) return;
+    const ULONGLONG now = GetTickCount64();
+    if (*until <= now) return;
+    ULONGLONG step = *until - now;
+    if (!dueAt || (limit && *limit < *dueAt)) step = std::min(step, kVirtualStep);
+    platform::advanceClock(step);
+    if (GetTickCount64() - now >= step) return;  // virtual time: it moved
+    q.wake.wait_for(lock, std::min<std::chrono::milliseconds>(kRealRound, std::chrono::milliseconds(step)));
 }
 
 bool hasWork(ThreadQueue& q) {
-    if (!q.sent.empty() || !q.posted.empty() || q.quit) return true;
+    if (!q.sent.empty() || !q.calls.empty() || !q.posted.empty() || q.quit) return true;
     const ULONGLONG now = GetTickCount64();
     for (const Timer& t : q.timers)
         if (t.due <= now) return true;
@@ -267,6 +262,22 @@ std::optional<Hook> hookFrom(size_t from) {
 
 }  // namespace
 
+bool carriesPointer(UINT msg) {
+    switch (msg) {
+    case WM_CREATE:
+    case WM_NCCREATE:
+    case WM_SETTEXT:
+    case WM_GETTEXT:
+    case WM_WINDOWPOSCHANGING:
+    case WM_WINDOWPOSCHANGED:
+    case WM_NOTIFY:
+    case 0x004A:  // WM_COPYDATA
+        return true;
+    default:
+        return false;
+    }
+}
+
 std::shared_ptr<ThreadQueue> myQueue(std::unique_lock<std::mutex>&) {
     UserState& s = state();
     const DWORD tid = currentTid();
@@ -302,6 +313,16 @@ bool deliverPosted(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     return true;
 }
 
+bool deliverCall(HWND hwnd, std::function<void()> call) {
+    auto window = findWindow(hwnd);
+    if (!window) return false;
+    auto q = queueOf(window->tid);
+    if (!q) return false;
+    q->calls.push_back(std::move(call));
+    q->wake.notify_all();
+    return true;
+}
+
 LRESULT callCbtHooks(int code, WPARAM wParam, LPARAM lParam) {
     std::optional<Hook> hook;
     {
@@ -318,6 +339,10 @@ using namespace platform::user;
 BOOL WINAPI PostMessageW(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     if (auto fault = platform::detail::takeFault("PostMessageW")) {
         SetLastError(fault->error ? fault->error : ERROR_NOT_ENOUGH_QUOTA);
+        return FALSE;
+    }
+    if (carriesPointer(msg)) {
+        SetLastError(ERROR_MESSAGE_SYNC_ONLY);
         return FALSE;
     }
     if (!hwnd) return PostThreadMessageW(currentTid(), msg, wParam, lParam);
@@ -343,6 +368,10 @@ BOOL WINAPI PostMessageW(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
 }
 
 BOOL WINAPI PostThreadMessageW(DWORD threadId, UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (carriesPointer(msg)) {
+        SetLastError(ERROR_MESSAGE_SYNC_ONLY);
+        return FALSE;
+    }
     UserState& s = state();
     std::unique_lock lock(s.mutex);
     if (threadId == currentTid()) myQueue(lock);
@@ -422,11 +451,22 @@ BOOL WINAPI TranslateMessage(const MSG* msg) {
 }
 
 LRESULT WINAPI DispatchMessageW(const MSG* msg) {
-    if (!msg || !msg->hwnd) return 0;
+    if (!msg) return 0;
     if (msg->message == WM_TIMER && msg->lParam) {
-        reinterpret_cast<TIMERPROC>(msg->lParam)(msg->hwnd, WM_TIMER, msg->wParam, GetTickCount());
+        // Only a timer of this thread with this procedure: an lParam from elsewhere is not called.
+        bool ours = false;
+        {
+            UserState& s = state();
+            std::unique_lock lock(s.mutex);
+            auto q = myQueue(lock);
+            ours = std::any_of(q->timers.begin(), q->timers.end(), [&](const Timer& t) {
+                return t.hwnd == msg->hwnd && t.id == msg->wParam && reinterpret_cast<LPARAM>(t.proc) == msg->lParam;
+            });
+        }
+        if (ours) reinterpret_cast<TIMERPROC>(msg->lParam)(msg->hwnd, WM_TIMER, msg->wParam, GetTickCount());
         return 0;
     }
+    if (!msg->hwnd) return 0;
     {
         std::lock_guard lock(state().mutex);
         auto window = findWindow(msg->hwnd);

@@ -8,6 +8,7 @@
 
 #include <condition_variable>
 #include <deque>
+#include <functional>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -77,6 +78,7 @@ struct ThreadQueue {
     std::condition_variable wake;
     std::deque<MSG> posted;
     std::deque<std::shared_ptr<SentMessage>> sent;
+    std::deque<std::function<void()>> calls;  // asked for by another process, run like sent messages
     std::vector<Timer> timers;
     bool quit = false;
     int quitCode = 0;
@@ -130,15 +132,20 @@ struct PublishedWindow {
     DWORD tid = 0;
     std::u16string className;
     std::u16string title;
+    DWORD style = 0;
     std::vector<std::pair<std::u16string, HANDLE>> props;
 };
 // Live entries of other processes (dead processes' entries are removed on the way).
 std::vector<PublishedWindow> foreignWindows();
 std::optional<PublishedWindow> foreignWindow(HWND hwnd);
-// Sends a posted message to another process's inbox; an error code, or ERROR_SUCCESS.
-DWORD postToProcess(DWORD pid, HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+// What a datagram to another process asks for.
+enum class Request : uint32_t { Post = 0, Show = 1, Foreground = 2 };
+// Sends a request to another process's inbox; an error code, or ERROR_SUCCESS.
+DWORD postToProcess(DWORD pid, HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, Request request = Request::Post);
 // Makes sure this process's inbox listens (called when a top-level window is published).
 void openInbox();
+// Has the thread of a window of this process run `call` in its message loop (lock held); false if none.
+bool deliverCall(HWND hwnd, std::function<void()> call);
 // Delivers a posted message to the queue of a window of this process (lock held); false if none.
 bool deliverPosted(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 
@@ -150,6 +157,10 @@ void forgetThreadWindows(DWORD tid);
 void dropTimers(HWND hwnd, DWORD tid);
 // Calls a window procedure of this process (without the lock).
 LRESULT callProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+
+// Messages whose parameters are pointers: they can only be sent, never posted (nor taken from
+// another process).
+bool carriesPointer(UINT msg);
 
 bool equalsNoCase(std::u16string_view a, std::u16string_view b);
 
