@@ -65,9 +65,7 @@
 
 #include "rastrel_dump/stream.h"
 
-extern "C" {
-#include <jbig.h>
-}
+#include "jbig_alone.h"
 
 extern char** environ;
 
@@ -246,31 +244,6 @@ std::vector<std::string> printArgs(const Case& c, const fs::path& machine, const
 }
 
 // ---- JBIG-KIT alone on the sheets of a job stream -----------------------------------------------------
-struct Collected {
-    std::vector<unsigned char> data;
-    size_t length = 0;
-};
-
-void collect(unsigned char* start, size_t length, void* context) {
-    auto* out = static_cast<Collected*>(context);
-    if (out->length + length > out->data.size()) std::abort();  // sized well beyond any sheet
-    std::memcpy(out->data.data() + out->length, start, length);
-    out->length += length;
-}
-
-size_t encodeSheet(unsigned long widthBits, unsigned long height, unsigned char* bits, Collected* out) {
-    out->length = 0;
-    unsigned char* planes[1] = {bits};
-    jbg_enc_state state;
-    jbg_enc_init(&state, widthBits, height, 1, planes, collect, out);
-    jbg_enc_layers(&state, 0);
-    jbg_enc_lrange(&state, 0, -1);
-    jbg_enc_options(&state, JBG_ILEAVE | JBG_SMID, JBG_LRLTWO | JBG_TPDON | JBG_TPBON | JBG_DPON, 128, 0, 0);
-    jbg_enc_out(&state);
-    jbg_enc_free(&state);
-    return out->length;
-}
-
 struct JbigFigures {
     bool ok = false;
     std::string why;
@@ -295,14 +268,14 @@ JbigFigures jbigAlone(const fs::path& jobFile) {
     f.sheets = static_cast<int>(result.sheets.size());
     size_t largest = 0;
     for (const auto& s : result.sheets) largest = std::max(largest, s.bits.size());
-    Collected out;
-    out.data.assign(largest * 2 + (size_t(1) << 20), 0);  // every byte touched before any timing
+    std::vector<unsigned char> block(largest * 2 + (size_t(1) << 20), 0);  // every byte touched before any timing
+    bench::JbigBlock out{block.data(), 0, block.size()};
     std::vector<double> rounds;
     for (int round = 0; round < kJbigRounds; ++round) {
         double total = 0;
         for (auto& s : result.sheets) {
             const auto t0 = Clock::now();
-            const size_t encoded = encodeSheet(s.width_bits(), s.height, s.bits.data(), &out);
+            const size_t encoded = bench::EncodeWithJbigKit(s.width_bits(), s.height, s.bits.data(), &out);
             total += std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
             if (encoded != s.jbig_bytes + rastrel_dump::kBihSize) f.sameSize = false;
         }

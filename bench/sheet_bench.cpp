@@ -33,9 +33,7 @@
 #include "raster.h"
 #include "stream.h"
 
-extern "C" {
-#include <jbig.h>
-}
+#include "jbig_alone.h"
 
 namespace {
 
@@ -223,33 +221,6 @@ BenchPrinter& printer() {
     return p;
 }
 
-// ---- JBIG-KIT alone -----------------------------------------------------------------------------------
-struct Collected {
-    BYTE* data;
-    size_t length;
-    size_t capacity;
-};
-
-void collect(unsigned char* start, size_t length, void* context) {
-    auto* out = static_cast<Collected*>(context);
-    if (out->length + length > out->capacity) std::abort();  // sized for noise and more
-    std::memcpy(out->data + out->length, start, length);
-    out->length += length;
-}
-
-size_t jbigAlone(DWORD widthBits, DWORD height, BYTE* raster, Collected* out) {
-    out->length = 0;
-    unsigned char* planes[1] = {raster};
-    jbg_enc_state state;
-    jbg_enc_init(&state, widthBits, height, 1, planes, collect, out);
-    jbg_enc_layers(&state, 0);
-    jbg_enc_lrange(&state, 0, -1);
-    jbg_enc_options(&state, JBG_ILEAVE | JBG_SMID, JBG_LRLTWO | JBG_TPDON | JBG_TPBON | JBG_DPON, 128, 0, 0);
-    jbg_enc_out(&state);
-    jbg_enc_free(&state);
-    return out->length;
-}
-
 // ---- The cases ----------------------------------------------------------------------------------------
 struct Figures {
     std::string name;
@@ -299,7 +270,7 @@ void benchSheet(benchmark::State& state, Paper s, Content c, LONG dpi, std::stri
     Bytes scratch(rasterBytes, 0);
     Bytes copy(page.size(), 0);
     Bytes collectedBlock(rasterBytes * 2 + (size_t(1) << 20), 0);
-    Collected collected{collectedBlock.data(), 0, collectedBlock.size()};
+    bench::JbigBlock collected{collectedBlock.data(), 0, collectedBlock.size()};
     {
         StreamSink sink = job.sink();
         Bytes sheetRaster(rasterBytes, 0);
@@ -328,7 +299,7 @@ void benchSheet(benchmark::State& state, Paper s, Content c, LONG dpi, std::stri
         f.sheet += sheet;
 
         t0 = Clock::now();
-        encoded = jbigAlone(widthBits, static_cast<DWORD>(s.h), raster.data(), &collected);
+        encoded = bench::EncodeWithJbigKit(widthBits, static_cast<DWORD>(s.h), raster.data(), &collected);
         benchmark::ClobberMemory();
         f.jbig += msSince(t0);
 
