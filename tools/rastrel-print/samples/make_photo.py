@@ -6,7 +6,7 @@ import random
 
 W, H = 320, 200
 HORIZON = 132
-random.seed(7)
+GRAIN = random.Random(7)
 
 
 def ridge(x, base, amplitude, salt):
@@ -37,7 +37,7 @@ def scene(x, y):
 pixels = bytearray()
 for y in range(H):
     for x in range(W):
-        v = scene(x, y) + random.gauss(0, 6)
+        v = scene(x, y) + GRAIN.gauss(0, 6)
         pixels.append(max(0, min(255, int(v))))
 with open("photo.pgm", "wb") as f:
     f.write(b"P5\n# rastrel-print sample photograph (made by make_photo.py)\n%d %d\n255\n" % (W, H))
