@@ -483,3 +483,295 @@ WINBASEAPI HHOOK WINAPI SetWindowsHookExW(int idHook, HOOKPROC proc, HINSTANCE m
 WINBASEAPI LRESULT WINAPI CallNextHookEx(HHOOK hook, int code, WPARAM wParam, LPARAM lParam);
 // ERROR_INVALID_HOOK_HANDLE for a hook that is not installed.
 WINBASEAPI BOOL WINAPI UnhookWindowsHookEx(HHOOK hook);
+
+// ---- Dialogs and controls --------------------------------------------------------------------------
+// Dialogs from the templates of resource modules (platform/resources.h), laid out in the base units of
+// the template's font (the font engine's average Latin letter width and height at 96 dpi; a dialog unit
+// is a quarter of the width and an eighth of the height; 8 x 16 when the font cannot be measured), and
+// the built-in control classes BUTTON, STATIC, EDIT, COMBOBOX, msctls_progress32 and SysListView32,
+// registered in every process on first use. Nothing is painted: controls keep their state and send
+// the notifications a user's actions cause. Left out: dialog templates in memory (DLGTEMPLATE),
+// menus and class names in templates, WM_SETFONT of the template's font, mirroring the controls of a
+// right-to-left dialog (the flag is kept on the window only), mouse input, list boxes.
+typedef INT_PTR(CALLBACK* DLGPROC)(HWND, UINT, WPARAM, LPARAM);
+#ifndef MAKELONG
+#define MAKELONG(l, h) (static_cast<LONG>(static_cast<DWORD>(static_cast<WORD>(l)) | (static_cast<DWORD>(static_cast<WORD>(h)) << 16)))
+#endif
+#define MAKELRESULT(l, h) (static_cast<LRESULT>(static_cast<DWORD>(MAKELONG(l, h))))
+
+#define WC_DIALOG u"#32770"
+#define DLGWINDOWEXTRA 30
+#define IDOK 1
+#define IDCANCEL 2
+#define IDABORT 3
+#define IDRETRY 4
+#define IDIGNORE 5
+#define IDYES 6
+#define IDNO 7
+#define DS_MODALFRAME 0x80L
+#define DS_SETFONT 0x40L
+#define WS_EX_RIGHT 0x00001000L
+#define WS_EX_RTLREADING 0x00002000L
+
+#define WM_DRAWITEM 0x002B
+#define WM_GETDLGCODE 0x0087
+#define WM_CTLCOLORMSGBOX 0x0132
+#define WM_CTLCOLOREDIT 0x0133
+#define WM_CTLCOLORBTN 0x0135
+#define WM_CTLCOLORDLG 0x0136
+#define WM_CTLCOLORSTATIC 0x0138
+#define DM_GETDEFID (WM_USER + 0)
+#define DM_SETDEFID (WM_USER + 1)
+#define DC_HASDEFID 0x534B
+#define DLGC_WANTARROWS 0x0001
+#define DLGC_WANTTAB 0x0002
+#define DLGC_WANTALLKEYS 0x0004
+#define DLGC_HASSETSEL 0x0008
+#define DLGC_DEFPUSHBUTTON 0x0010
+#define DLGC_UNDEFPUSHBUTTON 0x0020
+#define DLGC_RADIOBUTTON 0x0040
+#define DLGC_WANTCHARS 0x0080
+#define DLGC_STATIC 0x0100
+#define DLGC_BUTTON 0x2000
+#define VK_SHIFT 0x10
+
+// Buttons.
+#define BS_PUSHBUTTON 0x0L
+#define BS_DEFPUSHBUTTON 0x1L
+#define BS_CHECKBOX 0x2L
+#define BS_AUTOCHECKBOX 0x3L
+#define BS_RADIOBUTTON 0x4L
+#define BS_3STATE 0x5L
+#define BS_AUTO3STATE 0x6L
+#define BS_GROUPBOX 0x7L
+#define BS_AUTORADIOBUTTON 0x9L
+#define BS_OWNERDRAW 0xBL
+#define BS_TYPEMASK 0xFL
+#define BM_GETCHECK 0x00F0
+#define BM_SETCHECK 0x00F1
+#define BM_GETSTATE 0x00F2
+#define BM_SETSTATE 0x00F3
+#define BM_SETSTYLE 0x00F4
+#define BM_CLICK 0x00F5
+#define BST_UNCHECKED 0x0
+#define BST_CHECKED 0x1
+#define BST_INDETERMINATE 0x2
+#define BST_PUSHED 0x4
+#define BST_FOCUS 0x8
+#define BN_CLICKED 0
+#define ODT_BUTTON 4
+#define ODA_DRAWENTIRE 0x1
+#define ODA_SELECT 0x2
+#define ODA_FOCUS 0x4
+#define ODS_SELECTED 0x1
+#define ODS_DISABLED 0x4
+#define ODS_CHECKED 0x8
+#define ODS_FOCUS 0x10
+struct DRAWITEMSTRUCT {
+    UINT CtlType;
+    UINT CtlID;
+    UINT itemID;
+    UINT itemAction;
+    UINT itemState;
+    HWND hwndItem;
+    HDC hDC;
+    RECT rcItem;
+    ULONG_PTR itemData;
+};
+typedef DRAWITEMSTRUCT* LPDRAWITEMSTRUCT;
+
+// Statics.
+#define SS_LEFT 0x0L
+#define SS_CENTER 0x1L
+#define SS_RIGHT 0x2L
+#define SS_NOTIFY 0x100L
+
+// Edits.
+#define ES_LEFT 0x0000L
+#define ES_MULTILINE 0x0004L
+#define ES_UPPERCASE 0x0008L
+#define ES_LOWERCASE 0x0010L
+#define ES_PASSWORD 0x0020L
+#define ES_AUTOHSCROLL 0x0080L
+#define ES_READONLY 0x0800L
+#define ES_WANTRETURN 0x1000L
+#define ES_NUMBER 0x2000L
+#define EM_GETSEL 0x00B0
+#define EM_SETSEL 0x00B1
+#define EM_REPLACESEL 0x00C2
+#define EM_LIMITTEXT 0x00C5
+#define EM_SETLIMITTEXT EM_LIMITTEXT
+#define EM_SETPASSWORDCHAR 0x00CC
+#define EM_SETREADONLY 0x00CF
+#define EM_GETPASSWORDCHAR 0x00D2
+#define EM_GETLIMITTEXT 0x00D5
+#define EN_SETFOCUS 0x0100
+#define EN_KILLFOCUS 0x0200
+#define EN_CHANGE 0x0300
+#define EN_MAXTEXT 0x0501
+
+// Combo boxes (the list is kept; there is no drop-down to show).
+#define CBS_SIMPLE 0x1L
+#define CBS_DROPDOWN 0x2L
+#define CBS_DROPDOWNLIST 0x3L
+#define CBS_SORT 0x100L
+#define CB_ADDSTRING 0x0143
+#define CB_DELETESTRING 0x0144
+#define CB_GETCOUNT 0x0146
+#define CB_GETCURSEL 0x0147
+#define CB_GETLBTEXT 0x0148
+#define CB_GETLBTEXTLEN 0x0149
+#define CB_INSERTSTRING 0x014A
+#define CB_RESETCONTENT 0x014B
+#define CB_SETCURSEL 0x014E
+#define CB_GETITEMDATA 0x0150
+#define CB_SETITEMDATA 0x0151
+#define CB_FINDSTRINGEXACT 0x0158
+#define CB_ERR (-1)
+#define CBN_SELCHANGE 1
+
+// Progress bars.
+#define PROGRESS_CLASSW u"msctls_progress32"
+#define PBM_SETRANGE (WM_USER + 1)
+#define PBM_SETPOS (WM_USER + 2)
+#define PBM_DELTAPOS (WM_USER + 3)
+#define PBM_SETSTEP (WM_USER + 4)
+#define PBM_STEPIT (WM_USER + 5)
+#define PBM_SETRANGE32 (WM_USER + 6)
+#define PBM_GETRANGE (WM_USER + 7)
+#define PBM_GETPOS (WM_USER + 8)
+struct PBRANGE {
+    int iLow;
+    int iHigh;
+};
+typedef PBRANGE* PPBRANGE;
+
+// List views (report view: items with sub-items and their selection; no images, no sorting).
+#define WC_LISTVIEWW u"SysListView32"
+#define LVS_REPORT 0x0001
+#define LVS_SINGLESEL 0x0004
+#define LVM_FIRST 0x1000
+#define LVM_GETITEMCOUNT (LVM_FIRST + 4)
+#define LVM_DELETEITEM (LVM_FIRST + 8)
+#define LVM_DELETEALLITEMS (LVM_FIRST + 9)
+#define LVM_GETNEXTITEM (LVM_FIRST + 12)
+#define LVM_SETITEMSTATE (LVM_FIRST + 43)
+#define LVM_GETITEMSTATE (LVM_FIRST + 44)
+#define LVM_INSERTITEMW (LVM_FIRST + 77)
+#define LVM_INSERTCOLUMNW (LVM_FIRST + 97)
+#define LVM_GETITEMTEXTW (LVM_FIRST + 115)
+#define LVM_SETITEMTEXTW (LVM_FIRST + 116)
+#define LVIF_TEXT 0x0001
+#define LVIF_PARAM 0x0004
+#define LVIF_STATE 0x0008
+#define LVIS_FOCUSED 0x0001
+#define LVIS_SELECTED 0x0002
+#define LVNI_ALL 0x0000
+#define LVNI_FOCUSED 0x0001
+#define LVNI_SELECTED 0x0002
+#define LVCF_FMT 0x0001
+#define LVCF_WIDTH 0x0002
+#define LVCF_TEXT 0x0004
+#define LVN_FIRST (0U - 100U)
+#define LVN_ITEMCHANGED (LVN_FIRST - 1)
+struct NMHDR {
+    HWND hwndFrom;
+    UINT_PTR idFrom;
+    UINT code;
+};
+typedef NMHDR* LPNMHDR;
+struct LVITEMW {
+    UINT mask;
+    int iItem;
+    int iSubItem;
+    UINT state;
+    UINT stateMask;
+    LPWSTR pszText;
+    int cchTextMax;
+    int iImage;
+    LPARAM lParam;
+    int iIndent;
+};
+typedef LVITEMW* LPLVITEMW;
+struct LVCOLUMNW {
+    UINT mask;
+    int fmt;
+    int cx;
+    LPWSTR pszText;
+    int cchTextMax;
+    int iSubItem;
+};
+typedef LVCOLUMNW* LPLVCOLUMNW;
+struct NMLISTVIEW {
+    NMHDR hdr;
+    int iItem;
+    int iSubItem;
+    UINT uNewState;
+    UINT uOldState;
+    UINT uChanged;
+    POINT ptAction;
+    LPARAM lParam;
+};
+typedef NMLISTVIEW* LPNMLISTVIEW;
+
+// Message boxes.
+#define MB_OK 0x0L
+#define MB_OKCANCEL 0x1L
+#define MB_ABORTRETRYIGNORE 0x2L
+#define MB_YESNOCANCEL 0x3L
+#define MB_YESNO 0x4L
+#define MB_RETRYCANCEL 0x5L
+#define MB_TYPEMASK 0xFL
+#define MB_ICONHAND 0x10L
+#define MB_ICONERROR MB_ICONHAND
+#define MB_ICONQUESTION 0x20L
+#define MB_ICONEXCLAMATION 0x30L
+#define MB_ICONWARNING MB_ICONEXCLAMATION
+#define MB_ICONASTERISK 0x40L
+#define MB_ICONINFORMATION MB_ICONASTERISK
+#define MB_ICONMASK 0xF0L
+#define MB_DEFBUTTON2 0x100L
+#define MB_DEFBUTTON3 0x200L
+#define MB_DEFMASK 0xF00L
+#define MB_SETFOREGROUND 0x10000L
+#define MB_TOPMOST 0x40000L
+#define MB_RIGHT 0x80000L
+#define MB_RTLREADING 0x100000L
+
+// A modeless dialog from the module's template (owner `parent`); NULL with ERROR_RESOURCE_NAME_NOT_FOUND or the failing control's error.
+WINBASEAPI HWND WINAPI CreateDialogParamW(HINSTANCE module, LPCWSTR templateName, HWND parent, DLGPROC proc, LPARAM param);
+// A modal dialog: disables the owner, runs its own message loop until EndDialog, returns that value (-1 when it cannot be made).
+WINBASEAPI INT_PTR WINAPI DialogBoxParamW(HINSTANCE module, LPCWSTR templateName, HWND parent, DLGPROC proc, LPARAM param);
+// Ends a modal dialog with a result (its loop returns) or hides a modeless one; FALSE for a window that is no dialog.
+WINBASEAPI BOOL WINAPI EndDialog(HWND dialog, INT_PTR result);
+// The dialog class's procedure: calls the DLGPROC, answers from DWLP_MSGRESULT, WM_CLOSE posts IDCANCEL, DM_GETDEFID/DM_SETDEFID.
+WINBASEAPI LRESULT WINAPI DefDlgProcW(HWND dialog, UINT msg, WPARAM wParam, LPARAM lParam);
+// Takes the keys as a dialog does (Tab/Shift+Tab, Enter, Escape) and dispatches the dialog's other messages; FALSE when not the dialog's.
+WINBASEAPI BOOL WINAPI IsDialogMessageW(HWND dialog, LPMSG msg);
+// The next (or previous) WS_TABSTOP control that is visible and enabled, wrapping around; NULL when there is none.
+WINBASEAPI HWND WINAPI GetNextDlgTabItem(HWND dialog, HWND control, BOOL previous);
+// The next (or previous) control of the same WS_GROUP group, wrapping within the group.
+WINBASEAPI HWND WINAPI GetNextDlgGroupItem(HWND dialog, HWND control, BOOL previous);
+// Dialog units to pixels with the dialog's base units (those of its template's font).
+WINBASEAPI BOOL WINAPI MapDialogRect(HWND dialog, LPRECT rect);
+// The system font's base units: 8 across in the low word, 16 down in the high word.
+WINBASEAPI LONG WINAPI GetDialogBaseUnits();
+// WM_GETTEXT of a control; 0 with ERROR_CONTROL_ID_NOT_FOUND for a missing one.
+WINBASEAPI UINT WINAPI GetDlgItemTextW(HWND dialog, int id, LPWSTR text, int size);
+// WM_SETTEXT of a control.
+WINBASEAPI BOOL WINAPI SetDlgItemTextW(HWND dialog, int id, LPCWSTR text);
+// A control's text as a number (leading blanks, a '-' when signed); 0 and *translated FALSE for anything else or overflow.
+WINBASEAPI UINT WINAPI GetDlgItemInt(HWND dialog, int id, BOOL* translated, BOOL isSigned);
+// Sets a control's text to the number.
+WINBASEAPI BOOL WINAPI SetDlgItemInt(HWND dialog, int id, UINT value, BOOL isSigned);
+// BM_SETCHECK of a button.
+WINBASEAPI BOOL WINAPI CheckDlgButton(HWND dialog, int id, UINT check);
+// BM_GETCHECK of a button (0 for a missing one).
+WINBASEAPI UINT WINAPI IsDlgButtonChecked(HWND dialog, int id);
+// Checks `check` and clears the other buttons from `first` to `last`.
+WINBASEAPI BOOL WINAPI CheckRadioButton(HWND dialog, int first, int last, int check);
+// SendMessageW to a control; 0 with ERROR_CONTROL_ID_NOT_FOUND for a missing one.
+WINBASEAPI LRESULT WINAPI SendDlgItemMessageW(HWND dialog, int id, UINT msg, WPARAM wParam, LPARAM lParam);
+// A modal dialog with the text, the caption ("Error" for NULL) and buttons of `type`; returns the button's id (0 on failure). Icons and
+// MB_RTLREADING/MB_RIGHT are kept on the window (platform/dialogs.h reads them); help buttons and system modality are not modelled.
+WINBASEAPI int WINAPI MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type);

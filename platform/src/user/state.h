@@ -105,6 +105,7 @@ struct UserState {
     std::map<DWORD, std::shared_ptr<ThreadQueue>> queues;
     std::vector<Hook> hooks;  // newest first
     HWND foreground = nullptr;
+    bool builtinClasses = false;  // the dialog class and the controls' classes are registered
 };
 
 // The state of this process (a fresh one after a fork).
@@ -163,5 +164,16 @@ LRESULT callProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 bool carriesPointer(UINT msg);
 
 bool equalsNoCase(std::u16string_view a, std::u16string_view b);
+
+// ---- Dialogs and controls (dialogs.cpp, controls.cpp) -------------------------------------------
+// Registers the dialog class and the built-in control classes once in this process (without the lock).
+void ensureBuiltinClasses();
+// Messages of our own between the dialog scripting calls and the dialogs and controls.
+inline constexpr UINT kScriptKey = 0x0391;          // dialog: wParam key, lParam Shift held
+inline constexpr UINT kScriptFocus = 0x0392;        // dialog: SetFocus(wParam)
+inline constexpr UINT kScriptGetFocus = 0x0393;     // dialog: answers GetFocus()
+inline constexpr UINT kScriptShownText = 0x0394;    // edit: lParam std::u16string* of what it shows
+inline constexpr UINT kScriptColours = 0x0395;      // static: lParam StaticColours* asked of the parent
+inline constexpr UINT kScriptChoose = 0x0396;       // combo box: the user chooses item wParam
 
 }  // namespace platform::user

@@ -289,6 +289,7 @@ HWND WINAPI CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName
         SetLastError(fault->error ? fault->error : ERROR_NOT_ENOUGH_MEMORY);
         return nullptr;
     }
+    ensureBuiltinClasses();
     UserState& s = state();
     std::unique_lock lock(s.mutex);
     auto cls = lookupClass(className);

@@ -1,0 +1,78 @@
+// Dialogs as a user meets them, for tests and headless scripting: find this process's dialogs, read
+// their controls, act on them as a user would (clicks, typing, keys through IsDialogMessageW), and a
+// watchdog that ends modal dialogs nobody scripts. Not a Windows interface. Every call may come from
+// any thread: what acts on a dialog is sent to the dialog's thread, which handles it in its message
+// loop (the modal loop of DialogBoxParamW or MessageBoxW handles sent messages while it waits).
+#pragma once
+
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "win/user.h"
+
+namespace platform::dialogs {
+
+// This process's live top-level dialogs (ended ones left out), newest first: with this exact title
+// (empty: any) and made from this template id (0: any; message boxes have none).
+std::vector<HWND> findDialogs(std::u16string_view title = {}, UINT templateId = 0);
+// The first of findDialogs, waiting for it up to `realMilliseconds` of real time (polling); NULL if none came.
+HWND waitForDialog(std::u16string_view title = {}, UINT templateId = 0, DWORD realMilliseconds = 5000);
+// The template id a dialog was made from (0 for a message box or a window that is no dialog).
+UINT templateIdOf(HWND dialog);
+// True for a dialog made by MessageBoxW; its MB_* type as given.
+bool isMessageBox(HWND dialog);
+UINT messageBoxType(HWND dialog);
+
+// A control's text (a message box's text is its control 0xFFFF); empty for a missing control.
+std::u16string controlText(HWND dialog, int id);
+// What an edit shows: its text, or password characters for ES_PASSWORD.
+std::u16string shownText(HWND dialog, int id);
+// BM_GETCHECK of a button.
+UINT checkState(HWND dialog, int id);
+// The dialog thread's focus (NULL when it is elsewhere).
+HWND focusedControl(HWND dialog);
+// What the parent answers WM_CTLCOLORSTATIC for a static control: the brush, and the text colour it set.
+struct StaticColours {
+    HBRUSH brush = nullptr;
+    COLORREF text = 0;
+};
+StaticColours staticColours(HWND dialog, int id);
+
+// BM_CLICK of a button (nothing happens to a disabled one: false).
+bool clickButton(HWND dialog, int id);
+// WM_CHAR for each character into a control (false for a missing one).
+bool typeText(HWND dialog, int id, std::u16string_view text);
+// Gives a control the focus, on the dialog's thread.
+bool focusControl(HWND dialog, int id);
+// A key (VK_RETURN, VK_ESCAPE, VK_TAB, ...) to the dialog's focus through IsDialogMessageW, with Shift held or not.
+bool pressKey(HWND dialog, UINT virtualKey, bool shift = false);
+// Chooses a combo box item as a user does (CB_SETCURSEL, then CBN_SELCHANGE to the parent).
+bool chooseComboItem(HWND dialog, int id, int index);
+// Selects (or deselects) a list-view item as a user does (LVM_SETITEMSTATE; LVN_ITEMCHANGED follows).
+bool selectListItem(HWND dialog, int id, int index, bool select = true);
+
+// The watchdog for modal dialogs nobody scripts. With a handler installed, a modal dialog or message
+// box started afterwards that is still open after `virtualMilliseconds` of machine time while no
+// Script is alive is reported to the handler (on the dialog's thread) and ended with IDCANCEL.
+// An empty handler turns it off.
+struct UnscriptedDialog {
+    HWND hwnd = nullptr;
+    std::u16string title;
+    UINT templateId = 0;
+    bool messageBox = false;
+    std::u16string text;  // a message box's text
+};
+void setUnscriptedDialogHandler(std::function<void(const UnscriptedDialog&)> handler, DWORD virtualMilliseconds = 1000);
+
+// While a Script is alive (on any thread), the watchdog waits: someone is scripting the dialogs.
+class Script {
+public:
+    Script();
+    ~Script();
+    Script(const Script&) = delete;
+    Script& operator=(const Script&) = delete;
+};
+
+}  // namespace platform::dialogs

@@ -1,0 +1,581 @@
+// The built-in control classes: BUTTON, STATIC, EDIT, COMBOBOX, msctls_progress32 and SysListView32,
+// and the dialog class. Each control keeps its state here (by window, made at WM_NCCREATE and gone at
+// WM_NCDESTROY) and tells its parent what a user's action did; nothing is painted.
+#include <algorithm>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <mutex>
+
+#include "../internal.h"
+#include "platform/dialogs.h"
+#include "state.h"
+
+namespace platform::user {
+namespace {
+
+struct ListItem {
+    std::vector<std::u16string> texts;  // the item, then its sub-items
+    UINT state = 0;
+    LPARAM param = 0;
+};
+
+struct Control {
+    UINT check = BST_UNCHECKED;
+    bool pushed = false;
+    // Edits.
+    size_t limit = 0x7FFFFFFE;
+    WCHAR passwordChar = 0;
+    size_t selStart = 0, selEnd = 0;
+    // Combo boxes.
+    std::vector<std::pair<std::u16string, LPARAM>> items;
+    int current = -1;
+    // Progress bars.
+    int low = 0, high = 100, pos = 0, step = 10;
+    // List views.
+    std::vector<std::u16string> columns;
+    std::vector<ListItem> rows;
+};
+
+std::mutex controlsMutex;
+std::map<HWND, std::shared_ptr<Control>>& controls() {
+    static auto* map = new std::map<HWND, std::shared_ptr<Control>>;
+    return *map;
+}
+
+// The control's state; controls are only ever handled on their own thread, so the state is used
+// without a lock once found.
+std::shared_ptr<Control> controlOf(HWND hwnd) {
+    std::lock_guard lock(controlsMutex);
+    auto it = controls().find(hwnd);
+    return it == controls().end() ? nullptr : it->second;
+}
+
+// Keeps state across WM_NCCREATE .. WM_NCDESTROY; answers whether the message was one of those.
+bool lifetime(HWND hwnd, UINT msg) {
+    std::lock_guard lock(controlsMutex);
+    if (msg == WM_NCCREATE) controls()[hwnd] = std::make_shared<Control>();
+    else if (msg == WM_NCDESTROY) controls().erase(hwnd);
+    else return false;
+    return true;
+}
+
+DWORD styleOf(HWND hwnd) { return static_cast<DWORD>(GetWindowLongW(hwnd, GWL_STYLE)); }
+
+std::u16string textOf(HWND hwnd) {
+    std::lock_guard lock(state().mutex);
+    auto w = findWindow(hwnd);
+    return w ? w->text : std::u16string();
+}
+
+void notifyParent(HWND hwnd, WORD code) {
+    HWND parent = GetParent(hwnd);
+    if (parent && (styleOf(hwnd) & WS_CHILD))
+        SendMessageW(parent, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(hwnd), code), reinterpret_cast<LPARAM>(hwnd));
+}
+
+size_t copyOut(const std::u16string& text, LPWSTR buffer, size_t size) {
+    if (!buffer || size == 0) return 0;
+    const size_t n = std::min(text.size(), size - 1);
+    std::memcpy(buffer, text.data(), n * sizeof(WCHAR));
+    buffer[n] = 0;
+    return n;
+}
+
+// ---- BUTTON ----------------------------------------------------------------------------------------
+void drawItem(HWND hwnd, const Control& c, UINT action) {
+    HWND parent = GetParent(hwnd);
+    if (!parent) return;
+    DRAWITEMSTRUCT dis{};
+    dis.CtlType = ODT_BUTTON;
+    dis.CtlID = static_cast<UINT>(GetDlgCtrlID(hwnd));
+    dis.itemAction = action;
+    dis.itemState = (c.pushed ? ODS_SELECTED : 0) | (IsWindowEnabled(hwnd) ? 0 : ODS_DISABLED) |
+                    (GetFocus() == hwnd ? ODS_FOCUS : 0) | (c.check == BST_CHECKED ? ODS_CHECKED : 0);
+    dis.hwndItem = hwnd;
+    dis.hDC = CreateCompatibleDC(nullptr);
+    GetClientRect(hwnd, &dis.rcItem);
+    SendMessageW(parent, WM_DRAWITEM, dis.CtlID, reinterpret_cast<LPARAM>(&dis));
+    if (dis.hDC) DeleteDC(dis.hDC);
+}
+
+void uncheckGroupOthers(HWND hwnd) {
+    HWND parent = GetParent(hwnd);
+    if (!parent) return;
+    for (HWND other = GetNextDlgGroupItem(parent, hwnd, FALSE); other && other != hwnd;
+         other = GetNextDlgGroupItem(parent, other, FALSE)) {
+        WCHAR cls[16] = {};
+        GetClassNameW(other, cls, 16);
+        if (equalsNoCase(cls, u"BUTTON") && (styleOf(other) & BS_TYPEMASK) == BS_AUTORADIOBUTTON)
+            SendMessageW(other, BM_SETCHECK, BST_UNCHECKED, 0);
+    }
+}
+
+LRESULT CALLBACK buttonProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (lifetime(hwnd, msg)) return DefWindowProcW(hwnd, msg, wParam, lParam);
+    auto c = controlOf(hwnd);
+    if (!c) return DefWindowProcW(hwnd, msg, wParam, lParam);
+    const DWORD type = styleOf(hwnd) & BS_TYPEMASK;
+    switch (msg) {
+    case WM_GETDLGCODE:
+        switch (type) {
+        case BS_DEFPUSHBUTTON: return DLGC_BUTTON | DLGC_DEFPUSHBUTTON;
+        case BS_PUSHBUTTON: return DLGC_BUTTON | DLGC_UNDEFPUSHBUTTON;
+        case BS_RADIOBUTTON:
+        case BS_AUTORADIOBUTTON: return DLGC_BUTTON | DLGC_RADIOBUTTON;
+        case BS_GROUPBOX: return DLGC_STATIC;
+        default: return DLGC_BUTTON;
+        }
+    case BM_GETCHECK: return c->check;
+    case BM_SETCHECK: {
+        const UINT check = static_cast<UINT>(wParam) & 3;
+        if (type == BS_CHECKBOX || type == BS_AUTOCHECKBOX || type == BS_RADIOBUTTON || type == BS_AUTORADIOBUTTON)
+            c->check = check == BST_INDETERMINATE ? BST_CHECKED : check;
+        else if (type == BS_3STATE || type == BS_AUTO3STATE)
+            c->check = check;
+        return 0;
+    }
+    case BM_GETSTATE: return c->check | (c->pushed ? BST_PUSHED : 0) | (GetFocus() == hwnd ? BST_FOCUS : 0);
+    case BM_SETSTATE: c->pushed = wParam != 0; return 0;
+    case BM_SETSTYLE:
+        SetWindowLongW(hwnd, GWL_STYLE, static_cast<LONG>((styleOf(hwnd) & ~BS_TYPEMASK) | (wParam & 0xFFFF)));
+        return 0;
+    case BM_CLICK: {
+        if (!IsWindowEnabled(hwnd) || type == BS_GROUPBOX) return 0;
+        if (type == BS_RADIOBUTTON || type == BS_AUTORADIOBUTTON || type == BS_CHECKBOX || type == BS_AUTOCHECKBOX ||
+            type == BS_3STATE || type == BS_AUTO3STATE)
+            SetFocus(hwnd);
+        if (type == BS_OWNERDRAW) {
+            c->pushed = true;
+            drawItem(hwnd, *c, ODA_SELECT);
+            c->pushed = false;
+            drawItem(hwnd, *c, ODA_SELECT);
+        }
+        if (type == BS_AUTOCHECKBOX) c->check = c->check == BST_CHECKED ? BST_UNCHECKED : BST_CHECKED;
+        if (type == BS_AUTO3STATE) c->check = (c->check + 1) % 3;
+        if (type == BS_AUTORADIOBUTTON) {
+            c->check = BST_CHECKED;
+            uncheckGroupOthers(hwnd);
+        }
+        notifyParent(hwnd, BN_CLICKED);
+        return 0;
+    }
+    case WM_SETFOCUS:
+    case WM_KILLFOCUS:
+        if (type == BS_OWNERDRAW) drawItem(hwnd, *c, ODA_FOCUS);
+        return 0;
+    case WM_SHOWWINDOW:
+        if (type == BS_OWNERDRAW && wParam) drawItem(hwnd, *c, ODA_DRAWENTIRE);
+        return 0;
+    default: return DefWindowProcW(hwnd, msg, wParam, lParam);
+    }
+}
+
+// ---- STATIC ----------------------------------------------------------------------------------------
+LRESULT CALLBACK staticProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (lifetime(hwnd, msg)) return DefWindowProcW(hwnd, msg, wParam, lParam);
+    switch (msg) {
+    case WM_GETDLGCODE: return DLGC_STATIC;
+    case kScriptColours: {
+        auto* out = reinterpret_cast<platform::dialogs::StaticColours*>(lParam);
+        HWND parent = GetParent(hwnd);
+        if (!out || !parent) return FALSE;
+        HDC dc = CreateCompatibleDC(nullptr);
+        if (!dc) return FALSE;
+        out->brush = reinterpret_cast<HBRUSH>(
+            SendMessageW(parent, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(hwnd)));
+        out->text = GetTextColor(dc);
+        DeleteDC(dc);
+        return TRUE;
+    }
+    default: return DefWindowProcW(hwnd, msg, wParam, lParam);
+    }
+}
+
+// ---- EDIT ------------------------------------------------------------------------------------------
+void replaceSelection(HWND hwnd, Control& c, std::u16string insert, bool notify) {
+    std::u16string text = textOf(hwnd);
+    const size_t a = std::min(std::min(c.selStart, c.selEnd), text.size());
+    const size_t b = std::min(std::max(c.selStart, c.selEnd), text.size());
+    const size_t room = c.limit > text.size() - (b - a) ? c.limit - (text.size() - (b - a)) : 0;
+    const bool cut = insert.size() > room;
+    if (cut) insert.resize(room);
+    if (insert.empty() && a == b) {
+        if (cut) notifyParent(hwnd, EN_MAXTEXT);
+        return;
+    }
+    text.replace(a, b - a, insert);
+    DefWindowProcW(hwnd, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+    c.selStart = c.selEnd = a + insert.size();
+    if (cut) notifyParent(hwnd, EN_MAXTEXT);
+    if (notify) notifyParent(hwnd, EN_CHANGE);
+}
+
+LRESULT CALLBACK editProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (lifetime(hwnd, msg)) {
+        const LRESULT r = DefWindowProcW(hwnd, msg, wParam, lParam);
+        if (msg == WM_NCCREATE)
+            if (auto c = controlOf(hwnd); c && (styleOf(hwnd) & ES_PASSWORD)) c->passwordChar = u'*';
+        return r;
+    }
+    auto c = controlOf(hwnd);
+    if (!c) return DefWindowProcW(hwnd, msg, wParam, lParam);
+    const DWORD style = styleOf(hwnd);
+    switch (msg) {
+    case WM_GETDLGCODE: {
+        LRESULT code = DLGC_WANTCHARS | DLGC_HASSETSEL | DLGC_WANTARROWS;
+        if ((style & ES_MULTILINE) && (style & ES_WANTRETURN)) {
+            auto* m = reinterpret_cast<const MSG*>(lParam);
+            if (m && m->wParam == VK_RETURN) code |= DLGC_WANTALLKEYS;
+        }
+        return code;
+    }
+    case WM_CHAR: {
+        if (style & ES_READONLY) return 0;
+        char16_t ch = static_cast<char16_t>(wParam);
+        if (ch == VK_BACK) {
+            if (c->selStart == c->selEnd && c->selStart > 0) c->selStart--;
+            replaceSelection(hwnd, *c, u"", true);
+            return 0;
+        }
+        if (ch == u'\r' && (style & ES_MULTILINE)) {
+            replaceSelection(hwnd, *c, u"\r\n", true);
+            return 0;
+        }
+        if (ch < 0x20) return 0;
+        if ((style & ES_NUMBER) && (ch < u'0' || ch > u'9')) return 0;
+        if ((style & ES_UPPERCASE) && ch >= u'a' && ch <= u'z') ch = static_cast<char16_t>(ch - 32);
+        if ((style & ES_LOWERCASE) && ch >= u'A' && ch <= u'Z') ch = static_cast<char16_t>(ch + 32);
+        replaceSelection(hwnd, *c, std::u16string(1, ch), true);
+        return 0;
+    }
+    case WM_SETTEXT: {
+        const LRESULT r = DefWindowProcW(hwnd, msg, wParam, lParam);
+        c->selStart = c->selEnd = 0;
+        notifyParent(hwnd, EN_CHANGE);
+        return r;
+    }
+    case EM_REPLACESEL: {
+        auto* text = reinterpret_cast<LPCWSTR>(lParam);
+        replaceSelection(hwnd, *c, text ? std::u16string(text) : std::u16string(), true);
+        return 0;
+    }
+    case EM_LIMITTEXT: c->limit = wParam ? wParam : 0x7FFFFFFE; return 0;
+    case EM_GETLIMITTEXT: return static_cast<LRESULT>(c->limit);
+    case EM_SETPASSWORDCHAR:
+        c->passwordChar = static_cast<WCHAR>(wParam);
+        SetWindowLongW(hwnd, GWL_STYLE, static_cast<LONG>(wParam ? (style | ES_PASSWORD) : (style & ~ES_PASSWORD)));
+        return 0;
+    case EM_GETPASSWORDCHAR: return c->passwordChar;
+    case EM_SETREADONLY:
+        SetWindowLongW(hwnd, GWL_STYLE, static_cast<LONG>(wParam ? (style | ES_READONLY) : (style & ~ES_READONLY)));
+        return TRUE;
+    case EM_SETSEL: {
+        const size_t length = textOf(hwnd).size();
+        const auto start = static_cast<intptr_t>(static_cast<int>(wParam));
+        const auto end = static_cast<intptr_t>(static_cast<int>(lParam));
+        if (start < 0) {
+            c->selStart = c->selEnd = std::min(c->selEnd, length);  // no selection, the caret stays
+            return 0;
+        }
+        c->selStart = std::min(static_cast<size_t>(start), length);
+        c->selEnd = end < 0 ? length : std::min(static_cast<size_t>(end), length);
+        if (c->selStart > c->selEnd) std::swap(c->selStart, c->selEnd);
+        return 0;
+    }
+    case EM_GETSEL: {
+        if (wParam) *reinterpret_cast<DWORD*>(wParam) = static_cast<DWORD>(c->selStart);
+        if (lParam) *reinterpret_cast<DWORD*>(lParam) = static_cast<DWORD>(c->selEnd);
+        return MAKELONG(std::min<size_t>(c->selStart, 0xFFFF), std::min<size_t>(c->selEnd, 0xFFFF));
+    }
+    case WM_SETFOCUS: notifyParent(hwnd, EN_SETFOCUS); return 0;
+    case WM_KILLFOCUS: notifyParent(hwnd, EN_KILLFOCUS); return 0;
+    case kScriptShownText: {
+        auto* out = reinterpret_cast<std::u16string*>(lParam);
+        if (!out) return FALSE;
+        *out = textOf(hwnd);
+        if ((style & ES_PASSWORD) && c->passwordChar) *out = std::u16string(out->size(), c->passwordChar);
+        return TRUE;
+    }
+    default: return DefWindowProcW(hwnd, msg, wParam, lParam);
+    }
+}
+
+// ---- COMBOBOX --------------------------------------------------------------------------------------
+void showCurrent(HWND hwnd, const Control& c) {
+    const std::u16string text = c.current >= 0 ? c.items[static_cast<size_t>(c.current)].first : std::u16string();
+    DefWindowProcW(hwnd, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+}
+
+LRESULT CALLBACK comboProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (lifetime(hwnd, msg)) return DefWindowProcW(hwnd, msg, wParam, lParam);
+    auto c = controlOf(hwnd);
+    if (!c) return DefWindowProcW(hwnd, msg, wParam, lParam);
+    const auto count = static_cast<int>(c->items.size());
+    const int index = static_cast<int>(wParam);
+    switch (msg) {
+    case WM_GETDLGCODE: return DLGC_WANTARROWS | DLGC_WANTCHARS;
+    case CB_ADDSTRING:
+    case CB_INSERTSTRING: {
+        auto* text = reinterpret_cast<LPCWSTR>(lParam);
+        if (!text) return CB_ERR;
+        std::u16string s(text);
+        size_t at = c->items.size();
+        if (msg == CB_INSERTSTRING) {
+            if (index > count) return CB_ERR;
+            if (index >= 0) at = static_cast<size_t>(index);
+        } else if (styleOf(hwnd) & CBS_SORT) {
+            const std::u16string key = platform::detail::foldCase(s);
+            at = 0;
+            while (at < c->items.size() && platform::detail::foldCase(c->items[at].first) <= key) ++at;
+        }
+        c->items.insert(c->items.begin() + static_cast<ptrdiff_t>(at), {s, 0});
+        if (c->current >= static_cast<int>(at)) ++c->current;
+        return static_cast<LRESULT>(at);
+    }
+    case CB_DELETESTRING:
+        if (index < 0 || index >= count) return CB_ERR;
+        c->items.erase(c->items.begin() + index);
+        if (c->current == index) {
+            c->current = -1;
+            showCurrent(hwnd, *c);
+        } else if (c->current > index) {
+            --c->current;
+        }
+        return count - 1;
+    case CB_RESETCONTENT:
+        c->items.clear();
+        c->current = -1;
+        showCurrent(hwnd, *c);
+        return TRUE;
+    case CB_GETCOUNT: return count;
+    case CB_GETCURSEL: return c->current;
+    case CB_SETCURSEL:
+        c->current = index >= 0 && index < count ? index : -1;
+        showCurrent(hwnd, *c);
+        return c->current;
+    case CB_GETLBTEXT:
+        if (index < 0 || index >= count || !lParam) return CB_ERR;
+        return static_cast<LRESULT>(copyOut(c->items[static_cast<size_t>(index)].first, reinterpret_cast<LPWSTR>(lParam),
+                                            c->items[static_cast<size_t>(index)].first.size() + 1));
+    case CB_GETLBTEXTLEN:
+        if (index < 0 || index >= count) return CB_ERR;
+        return static_cast<LRESULT>(c->items[static_cast<size_t>(index)].first.size());
+    case CB_GETITEMDATA:
+        if (index < 0 || index >= count) return CB_ERR;
+        return c->items[static_cast<size_t>(index)].second;
+    case CB_SETITEMDATA:
+        if (index < 0 || index >= count) return CB_ERR;
+        c->items[static_cast<size_t>(index)].second = lParam;
+        return TRUE;
+    case CB_FINDSTRINGEXACT: {
+        auto* text = reinterpret_cast<LPCWSTR>(lParam);
+        if (!text || count == 0) return CB_ERR;
+        const int start = index < 0 || index >= count ? -1 : index;
+        for (int i = 1; i <= count; ++i) {
+            const int k = (start + i) % count;
+            if (equalsNoCase(c->items[static_cast<size_t>(k)].first, text)) return k;
+        }
+        return CB_ERR;
+    }
+    case kScriptChoose:
+        if (index < 0 || index >= count || !IsWindowEnabled(hwnd)) return FALSE;
+        c->current = index;
+        showCurrent(hwnd, *c);
+        notifyParent(hwnd, CBN_SELCHANGE);
+        return TRUE;
+    default: return DefWindowProcW(hwnd, msg, wParam, lParam);
+    }
+}
+
+// ---- msctls_progress32 -----------------------------------------------------------------------------
+LRESULT CALLBACK progressProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (lifetime(hwnd, msg)) return DefWindowProcW(hwnd, msg, wParam, lParam);
+    auto c = controlOf(hwnd);
+    if (!c) return DefWindowProcW(hwnd, msg, wParam, lParam);
+    auto clampPos = [&](int v) { return std::clamp(v, std::min(c->low, c->high), std::max(c->low, c->high)); };
+    switch (msg) {
+    case PBM_SETRANGE:
+    case PBM_SETRANGE32: {
+        const LRESULT old = MAKELONG(static_cast<WORD>(c->low), static_cast<WORD>(c->high));
+        if (msg == PBM_SETRANGE) {
+            c->low = static_cast<int>(LOWORD(lParam));
+            c->high = static_cast<int>(HIWORD(lParam));
+        } else {
+            c->low = static_cast<int>(wParam);
+            c->high = static_cast<int>(lParam);
+        }
+        c->pos = clampPos(c->pos);
+        return old;
+    }
+    case PBM_GETRANGE:
+        if (auto* r = reinterpret_cast<PPBRANGE>(lParam)) *r = {c->low, c->high};
+        return wParam ? c->low : c->high;
+    case PBM_SETPOS: {
+        const int old = c->pos;
+        c->pos = clampPos(static_cast<int>(wParam));
+        return old;
+    }
+    case PBM_DELTAPOS: {
+        const int old = c->pos;
+        c->pos = clampPos(static_cast<int>(static_cast<long long>(old) + static_cast<int>(wParam)));
+        return old;
+    }
+    case PBM_SETSTEP: {
+        const int old = c->step;
+        c->step = static_cast<int>(wParam);
+        return old;
+    }
+    case PBM_STEPIT: {
+        const int old = c->pos;
+        long long next = static_cast<long long>(old) + c->step;
+        if (next > std::max(c->low, c->high)) next = std::min(c->low, c->high) + (next - std::max(c->low, c->high));  // starts over
+        if (next < std::min(c->low, c->high)) next = std::max(c->low, c->high);
+        c->pos = clampPos(static_cast<int>(next));
+        return old;
+    }
+    case PBM_GETPOS: return c->pos;
+    default: return DefWindowProcW(hwnd, msg, wParam, lParam);
+    }
+}
+
+// ---- SysListView32 ---------------------------------------------------------------------------------
+void itemChanged(HWND hwnd, int item, UINT oldState, UINT newState, LPARAM param) {
+    HWND parent = GetParent(hwnd);
+    if (!parent) return;
+    NMLISTVIEW nm{};
+    nm.hdr.hwndFrom = hwnd;
+    nm.hdr.idFrom = static_cast<UINT_PTR>(GetDlgCtrlID(hwnd));
+    nm.hdr.code = LVN_ITEMCHANGED;
+    nm.iItem = item;
+    nm.uOldState = oldState;
+    nm.uNewState = newState;
+    nm.uChanged = LVIF_STATE;
+    nm.lParam = param;
+    SendMessageW(parent, WM_NOTIFY, nm.hdr.idFrom, reinterpret_cast<LPARAM>(&nm));
+}
+
+void setState(HWND hwnd, Control& c, int item, UINT mask, UINT value) {
+    ListItem& row = c.rows[static_cast<size_t>(item)];
+    const UINT old = row.state;
+    const UINT now = (old & ~mask) | (value & mask);
+    if (old == now) return;
+    row.state = now;
+    itemChanged(hwnd, item, old, now, row.param);
+}
+
+LRESULT CALLBACK listViewProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (lifetime(hwnd, msg)) return DefWindowProcW(hwnd, msg, wParam, lParam);
+    auto c = controlOf(hwnd);
+    if (!c) return DefWindowProcW(hwnd, msg, wParam, lParam);
+    const auto count = static_cast<int>(c->rows.size());
+    const int index = static_cast<int>(wParam);
+    switch (msg) {
+    case WM_GETDLGCODE: return DLGC_WANTARROWS | DLGC_WANTCHARS;
+    case LVM_INSERTCOLUMNW: {
+        auto* col = reinterpret_cast<const LVCOLUMNW*>(lParam);
+        if (!col || index < 0) return -1;
+        const size_t at = std::min(static_cast<size_t>(index), c->columns.size());
+        c->columns.insert(c->columns.begin() + static_cast<ptrdiff_t>(at),
+                          (col->mask & LVCF_TEXT) && col->pszText ? std::u16string(col->pszText) : std::u16string());
+        return static_cast<LRESULT>(at);
+    }
+    case LVM_INSERTITEMW: {
+        auto* item = reinterpret_cast<const LVITEMW*>(lParam);
+        if (!item || item->iItem < 0 || item->iSubItem != 0) return -1;
+        ListItem row;
+        row.texts.push_back((item->mask & LVIF_TEXT) && item->pszText ? std::u16string(item->pszText) : std::u16string());
+        if (item->mask & LVIF_PARAM) row.param = item->lParam;
+        const UINT state = (item->mask & LVIF_STATE) ? (item->state & item->stateMask) : 0;
+        const int at = std::min(item->iItem, count);
+        c->rows.insert(c->rows.begin() + at, row);
+        if (state) setState(hwnd, *c, at, state, state);
+        return at;
+    }
+    case LVM_SETITEMTEXTW:
+    case LVM_GETITEMTEXTW: {
+        auto* item = reinterpret_cast<LVITEMW*>(lParam);
+        if (!item || index < 0 || index >= count || item->iSubItem < 0) return msg == LVM_SETITEMTEXTW ? FALSE : 0;
+        auto& texts = c->rows[static_cast<size_t>(index)].texts;
+        const auto sub = static_cast<size_t>(item->iSubItem);
+        if (msg == LVM_SETITEMTEXTW) {
+            if (texts.size() <= sub) texts.resize(sub + 1);
+            texts[sub] = item->pszText ? std::u16string(item->pszText) : std::u16string();
+            return TRUE;
+        }
+        if (item->cchTextMax <= 0) return 0;
+        return static_cast<LRESULT>(copyOut(sub < texts.size() ? texts[sub] : std::u16string(), item->pszText,
+                                            static_cast<size_t>(item->cchTextMax)));
+    }
+    case LVM_GETITEMCOUNT: return count;
+    case LVM_DELETEITEM:
+        if (index < 0 || index >= count) return FALSE;
+        c->rows.erase(c->rows.begin() + index);
+        return TRUE;
+    case LVM_DELETEALLITEMS: c->rows.clear(); return TRUE;
+    case LVM_GETITEMSTATE:
+        if (index < 0 || index >= count) return 0;
+        return c->rows[static_cast<size_t>(index)].state & static_cast<UINT>(lParam);
+    case LVM_SETITEMSTATE: {
+        auto* item = reinterpret_cast<const LVITEMW*>(lParam);
+        if (!item || index < -1 || index >= count) return FALSE;
+        const bool single = (styleOf(hwnd) & LVS_SINGLESEL) != 0;
+        for (int i = 0; i < count; ++i) {
+            if (index != -1 && i != index) continue;
+            if (single && index != -1 && (item->stateMask & item->state & LVIS_SELECTED))
+                for (int j = 0; j < count; ++j)
+                    if (j != i) setState(hwnd, *c, j, LVIS_SELECTED, 0);
+            if (item->stateMask & item->state & LVIS_FOCUSED)
+                for (int j = 0; j < count; ++j)
+                    if (j != i) setState(hwnd, *c, j, LVIS_FOCUSED, 0);
+            setState(hwnd, *c, i, item->stateMask, item->state);
+        }
+        return TRUE;
+    }
+    case LVM_GETNEXTITEM: {
+        const UINT flags = static_cast<UINT>(lParam) & (LVNI_SELECTED | LVNI_FOCUSED);
+        for (int i = index < 0 ? 0 : index + 1; i < count; ++i) {
+            const UINT st = c->rows[static_cast<size_t>(i)].state;
+            if ((st & flags) == flags) return i;
+        }
+        return -1;
+    }
+    default: return DefWindowProcW(hwnd, msg, wParam, lParam);
+    }
+}
+
+}  // namespace
+
+void ensureBuiltinClasses() {
+    static std::mutex once;
+    std::lock_guard guard(once);
+    {
+        std::lock_guard lock(state().mutex);
+        if (state().builtinClasses) return;
+        state().builtinClasses = true;
+    }
+    const DWORD error = GetLastError();
+    struct Builtin {
+        const char16_t* name;
+        WNDPROC proc;
+        int extra;
+    };
+    const Builtin builtins[] = {
+        {WC_DIALOG, DefDlgProcW, DLGWINDOWEXTRA}, {u"BUTTON", buttonProc, 0},
+        {u"STATIC", staticProc, 0},              {u"EDIT", editProc, 0},
+        {u"COMBOBOX", comboProc, 0},             {PROGRESS_CLASSW, progressProc, 0},
+        {WC_LISTVIEWW, listViewProc, 0},
+    };
+    for (const auto& b : builtins) {
+        WNDCLASSEXW wc{};
+        wc.cbSize = sizeof wc;
+        wc.style = CS_GLOBALCLASS | CS_DBLCLKS;
+        wc.lpfnWndProc = b.proc;
+        wc.cbWndExtra = b.extra;
+        wc.lpszClassName = b.name;
+        RegisterClassExW(&wc);
+    }
+    SetLastError(error);
+}
+
+}  // namespace platform::user

@@ -1,0 +1,766 @@
+// Dialogs: creation from the templates of resource modules, the dialog class's procedure, the modal
+// loop, the dialog keys, message boxes, and the scripting calls of platform/dialogs.h with the
+// watchdog that ends modal dialogs nobody scripts.
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <map>
+#include <mutex>
+#include <thread>
+
+#include "platform/dialogs.h"
+#include "platform/resources.h"
+#include "state.h"
+#include "win/kernel.h"
+
+namespace platform::user {
+namespace {
+
+namespace res = platform::resources;
+
+constexpr UINT_PTR kWatchdogTimer = 0x57444F47;
+constexpr int kBaseX = 8;
+constexpr int kBaseY = 16;
+
+struct DialogInfo {
+    UINT templateId = 0;
+    bool modal = false;
+    bool ended = false;
+    INT_PTR result = 0;
+    int defId = 0;
+    bool messageBox = false;
+    UINT mbType = 0;
+    std::u16string mbText;
+    uint64_t serial = 0;
+    int baseX = kBaseX, baseY = kBaseY;  // the template font's average character width and height
+    bool ready = false;  // made, shown and (modal) its owner disabled: scripts may find it
+};
+
+struct Dialogs {
+    std::mutex mutex;
+    std::map<HWND, DialogInfo> info;
+    uint64_t nextSerial = 1;
+    std::function<void(const platform::dialogs::UnscriptedDialog&)> handler;
+    DWORD watchdogMs = 1000;
+};
+Dialogs& dialogs() {
+    static Dialogs* d = new Dialogs;
+    return *d;
+}
+std::atomic<int> scripts{0};
+
+// What the next dialog made on this thread is: its WM_NCCREATE takes it.
+struct Pending {
+    DLGPROC proc = nullptr;
+    DialogInfo info;
+};
+thread_local Pending* pending = nullptr;
+
+// Dialog units to pixels, rounded as MulDiv rounds.
+int scale(int units, int base, int per) {
+    const long long n = static_cast<long long>(units) * base;
+    return static_cast<int>(n >= 0 ? (n + per / 2) / per : -((-n + per / 2) / per));
+}
+
+struct BaseUnits {
+    int x = kBaseX, y = kBaseY;
+};
+
+// The base units of a template's font: the average width of the Latin letters and the font's
+// height, as the font engine measures them at 96 dpi; 8 x 16 when it cannot.
+BaseUnits baseUnitsFor(const std::u16string& face, uint16_t points) {
+    static std::mutex mutex;
+    static auto* cache = new std::map<std::pair<std::u16string, uint16_t>, BaseUnits>;
+    const auto key = std::make_pair(face.empty() ? std::u16string(u"MS Shell Dlg") : face, points ? points : uint16_t(8));
+    {
+        std::lock_guard lock(mutex);
+        if (auto it = cache->find(key); it != cache->end()) return it->second;
+    }
+    BaseUnits base;
+    const DWORD error = GetLastError();
+    if (HDC dc = CreateCompatibleDC(nullptr)) {
+        LOGFONTW lf{};
+        lf.lfHeight = -((key.second * 96 + 36) / 72);
+        lf.lfWeight = 400;
+        const size_t n = std::min<size_t>(key.first.size(), 31);
+        std::memcpy(lf.lfFaceName, key.first.data(), n * sizeof(WCHAR));
+        if (HFONT font = CreateFontIndirectW(&lf)) {
+            HGDIOBJ old = SelectObject(dc, font);
+            static const char16_t letters[] = u"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
+            TEXTMETRICW tm{};
+            SIZE size{};
+            if (GetTextMetricsW(dc, &tm) && GetTextExtentPoint32W(dc, letters, 52, &size) && size.cx > 0 && tm.tmHeight > 0) {
+                base.x = std::max<int>(1, (size.cx / 26 + 1) / 2);
+                base.y = static_cast<int>(tm.tmHeight);
+            }
+            SelectObject(dc, old);
+            DeleteObject(font);
+        }
+        DeleteDC(dc);
+    }
+    SetLastError(error);
+    std::lock_guard lock(mutex);
+    (*cache)[key] = base;
+    return base;
+}
+
+std::optional<DialogInfo> infoOf(HWND hwnd) {
+    std::lock_guard lock(dialogs().mutex);
+    auto it = dialogs().info.find(hwnd);
+    if (it == dialogs().info.end()) return std::nullopt;
+    return it->second;
+}
+
+DWORD styleOf(HWND hwnd) { return static_cast<DWORD>(GetWindowLongW(hwnd, GWL_STYLE)); }
+
+std::u16string classOf(HWND hwnd) {
+    WCHAR name[64] = {};
+    GetClassNameW(hwnd, name, 64);
+    return name;
+}
+
+bool isPushButton(HWND hwnd) {
+    if (!equalsNoCase(classOf(hwnd), u"BUTTON")) return false;
+    const DWORD type = styleOf(hwnd) & BS_TYPEMASK;
+    return type == BS_PUSHBUTTON || type == BS_DEFPUSHBUTTON;
+}
+
+std::vector<HWND> childrenOf(HWND dialog) {
+    std::vector<HWND> out;
+    for (HWND c = GetWindow(dialog, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) out.push_back(c);
+    return out;
+}
+
+bool canTakeFocus(HWND hwnd) {
+    const DWORD style = styleOf(hwnd);
+    return (style & WS_VISIBLE) && !(style & WS_DISABLED);
+}
+
+std::u16string textOf(HWND hwnd) {
+    std::lock_guard lock(state().mutex);
+    auto w = findWindow(hwnd);
+    return w ? w->text : std::u16string();
+}
+
+void pressDefault(HWND dialog) {
+    HWND focus = GetFocus();
+    int id = IDOK;
+    HWND button = nullptr;
+    if (focus && IsChild(dialog, focus) && isPushButton(focus)) {
+        button = focus;
+        id = GetDlgCtrlID(focus);
+    } else {
+        const LRESULT r = SendMessageW(dialog, DM_GETDEFID, 0, 0);
+        if (HIWORD(r) == DC_HASDEFID) id = LOWORD(r);
+        button = GetDlgItem(dialog, id);
+    }
+    if (button && !IsWindowEnabled(button)) return;
+    SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(button));
+}
+
+void moveFocus(HWND dialog, bool previous) {
+    HWND focus = GetFocus();
+    if (focus && !IsChild(dialog, focus)) focus = nullptr;
+    HWND next = GetNextDlgTabItem(dialog, focus, previous);
+    if (!next) return;
+    SetFocus(next);
+    if (SendMessageW(next, WM_GETDLGCODE, 0, 0) & DLGC_HASSETSEL) SendMessageW(next, EM_SETSEL, 0, -1);
+}
+
+bool handleKey(HWND dialog, MSG* msg, bool shift) {
+    const LRESULT code = SendMessageW(msg->hwnd, WM_GETDLGCODE, msg->wParam, reinterpret_cast<LPARAM>(msg));
+    if (code & DLGC_WANTALLKEYS) return false;
+    switch (msg->wParam) {
+    case VK_TAB:
+        if (code & DLGC_WANTTAB) return false;
+        moveFocus(dialog, shift);
+        return true;
+    case VK_RETURN: pressDefault(dialog); return true;
+    case VK_ESCAPE: {
+        HWND cancel = GetDlgItem(dialog, IDCANCEL);
+        if (cancel && !IsWindowEnabled(cancel)) return true;
+        SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), reinterpret_cast<LPARAM>(cancel));
+        return true;
+    }
+    default: return false;
+    }
+}
+
+thread_local bool shiftHeld = false;
+
+void watchdogFired(HWND dialog) {
+    if (scripts.load() > 0) return;  // someone is scripting: the timer comes again
+    KillTimer(dialog, kWatchdogTimer);
+    std::function<void(const platform::dialogs::UnscriptedDialog&)> handler;
+    platform::dialogs::UnscriptedDialog report;
+    {
+        std::lock_guard lock(dialogs().mutex);
+        auto it = dialogs().info.find(dialog);
+        if (it == dialogs().info.end() || it->second.ended) return;
+        handler = dialogs().handler;
+        report.templateId = it->second.templateId;
+        report.messageBox = it->second.messageBox;
+        report.text = it->second.mbText;
+    }
+    report.hwnd = dialog;
+    report.title = textOf(dialog);
+    if (handler) handler(report);
+    EndDialog(dialog, IDCANCEL);
+}
+
+bool returnsDirectly(UINT msg) {
+    return msg == WM_INITDIALOG || (msg >= WM_CTLCOLORMSGBOX && msg <= WM_CTLCOLORSTATIC) || msg == 0x0039 /* WM_COMPAREITEM */ ||
+           msg == 0x002E /* WM_VKEYTOITEM */ || msg == 0x002F /* WM_CHARTOITEM */ || msg == 0x0037 /* WM_QUERYDRAGICON */;
+}
+
+void markReady(HWND dialog) {
+    std::lock_guard lock(dialogs().mutex);
+    auto it = dialogs().info.find(dialog);
+    if (it != dialogs().info.end()) it->second.ready = true;
+}
+
+// Makes a dialog from a template: the dialog window, its controls, WM_INITDIALOG. Shown when the
+// template says WS_VISIBLE or the dialog is modal.
+HWND createDialog(const res::DialogTemplate& t, HINSTANCE module, HWND owner, DLGPROC proc, LPARAM param, DialogInfo info) {
+    ensureBuiltinClasses();
+    const BaseUnits base = baseUnitsFor(t.fontFace, t.pointSize);
+    info.baseX = base.x;
+    info.baseY = base.y;
+    auto px = [&](int v) { return scale(v, base.x, 4); };
+    auto py = [&](int v) { return scale(v, base.y, 8); };
+    Pending p{proc, std::move(info)};
+    {
+        std::lock_guard lock(dialogs().mutex);
+        p.info.serial = dialogs().nextSerial++;
+    }
+    const bool modal = p.info.modal;
+    const DWORD style = t.style & ~static_cast<DWORD>(WS_VISIBLE);
+    pending = &p;
+    HWND dialog = CreateWindowExW(t.exStyle, WC_DIALOG, t.title.c_str(), style, px(t.x), py(t.y), px(t.cx), py(t.cy), owner, nullptr, module, nullptr);
+    pending = nullptr;
+    if (!dialog) return nullptr;
+    for (const auto& c : t.controls) {
+        HWND control = CreateWindowExW(c.exStyle, c.className.c_str(), c.text.c_str(), c.style | WS_CHILD,
+                                       px(c.x), py(c.y), px(c.cx), py(c.cy), dialog,
+                                       reinterpret_cast<HMENU>(static_cast<intptr_t>(c.id)), module, nullptr);
+        if (!control) {
+            const DWORD error = GetLastError();
+            DestroyWindow(dialog);
+            SetLastError(error ? error : ERROR_CANNOT_FIND_WND_CLASS);
+            return nullptr;
+        }
+    }
+    HWND first = GetNextDlgTabItem(dialog, nullptr, FALSE);
+    const LRESULT focusIt = SendMessageW(dialog, WM_INITDIALOG, reinterpret_cast<WPARAM>(first), param);
+    if (!IsWindow(dialog)) return nullptr;
+    if (focusIt && first) SetFocus(first);
+    if ((t.style & WS_VISIBLE) || modal) ShowWindow(dialog, SW_SHOW);
+    if (!modal) markReady(dialog);
+    return dialog;
+}
+
+INT_PTR runModal(HWND dialog, HWND owner) {
+    HWND root = owner ? GetAncestor(owner, GA_ROOT) : nullptr;
+    const bool reenable = root && IsWindowEnabled(root);
+    if (reenable) EnableWindow(root, FALSE);
+    {
+        std::unique_lock lock(dialogs().mutex);
+        if (dialogs().handler) {
+            const DWORD ms = dialogs().watchdogMs;
+            lock.unlock();
+            SetTimer(dialog, kWatchdogTimer, ms, nullptr);
+        }
+    }
+    markReady(dialog);
+    bool quit = false;
+    WPARAM quitCode = 0;
+    INT_PTR result = -1;
+    for (;;) {
+        auto info = infoOf(dialog);
+        if (!info || !IsWindow(dialog)) break;
+        if (info->ended) {
+            result = info->result;
+            break;
+        }
+        MSG msg{};
+        const BOOL got = GetMessageW(&msg, nullptr, 0, 0);
+        if (got == 0) {
+            quit = true;
+            quitCode = msg.wParam;
+            break;
+        }
+        if (got == -1) break;
+        if (!IsDialogMessageW(dialog, &msg)) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+    }
+    if (reenable) EnableWindow(root, TRUE);
+    if (IsWindow(dialog)) DestroyWindow(dialog);
+    if (quit) PostQuitMessage(static_cast<int>(quitCode));
+    return result;
+}
+
+std::optional<res::DialogTemplate> templateFor(HINSTANCE module, LPCWSTR name) {
+    if (!name || !IS_INTRESOURCE(name)) {
+        SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);
+        return std::nullopt;
+    }
+    if (!res::isResourceModule(module)) {
+        SetLastError(ERROR_RESOURCE_DATA_NOT_FOUND);
+        return std::nullopt;
+    }
+    auto t = res::findDialog(module, static_cast<UINT>(reinterpret_cast<ULONG_PTR>(name)));
+    if (!t) SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);
+    return t;
+}
+
+// ---- Message boxes -------------------------------------------------------------------------------
+struct BoxButton {
+    int id;
+    const char16_t* text;
+};
+
+std::vector<BoxButton> boxButtons(UINT type) {
+    switch (type & MB_TYPEMASK) {
+    case MB_OK: return {{IDOK, u"OK"}};
+    case MB_OKCANCEL: return {{IDOK, u"OK"}, {IDCANCEL, u"Cancel"}};
+    case MB_ABORTRETRYIGNORE: return {{IDABORT, u"&Abort"}, {IDRETRY, u"&Retry"}, {IDIGNORE, u"&Ignore"}};
+    case MB_YESNOCANCEL: return {{IDYES, u"&Yes"}, {IDNO, u"&No"}, {IDCANCEL, u"Cancel"}};
+    case MB_YESNO: return {{IDYES, u"&Yes"}, {IDNO, u"&No"}};
+    case MB_RETRYCANCEL: return {{IDRETRY, u"&Retry"}, {IDCANCEL, u"Cancel"}};
+    default: return {};
+    }
+}
+
+INT_PTR CALLBACK messageBoxProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM) {
+    if (msg == WM_INITDIALOG) {
+        const LRESULT def = SendMessageW(hwnd, DM_GETDEFID, 0, 0);
+        if (HWND b = GetDlgItem(hwnd, LOWORD(def))) SetFocus(b);
+        return FALSE;
+    }
+    if (msg != WM_COMMAND) return FALSE;
+    const int id = LOWORD(wParam);
+    if (GetDlgItem(hwnd, id)) {
+        EndDialog(hwnd, id);
+    } else if (id == IDCANCEL && GetDlgItem(hwnd, IDOK) && !GetDlgItem(hwnd, IDCANCEL) && !GetDlgItem(hwnd, IDNO)) {
+        EndDialog(hwnd, IDOK);  // Escape in a box with only OK answers OK
+    }
+    return TRUE;
+}
+
+}  // namespace
+}  // namespace platform::user
+
+using namespace platform::user;
+
+LRESULT WINAPI DefDlgProcW(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    switch (msg) {
+    case WM_NCCREATE:
+        if (pending) {
+            SetWindowLongPtrW(hwnd, DWLP_DLGPROC, reinterpret_cast<LONG_PTR>(pending->proc));
+            std::lock_guard lock(dialogs().mutex);
+            dialogs().info[hwnd] = pending->info;
+            pending = nullptr;
+        } else {
+            std::lock_guard lock(dialogs().mutex);
+            dialogs().info[hwnd].serial = dialogs().nextSerial++;
+        }
+        return DefWindowProcW(hwnd, msg, wParam, lParam);
+    case kScriptKey: {
+        MSG key{};
+        HWND focus = GetFocus();
+        key.hwnd = focus && IsChild(hwnd, focus) ? focus : hwnd;
+        key.message = WM_KEYDOWN;
+        key.wParam = wParam;
+        key.time = GetTickCount();
+        shiftHeld = lParam != 0;
+        const BOOL taken = IsDialogMessageW(hwnd, &key);
+        shiftHeld = false;
+        return taken;
+    }
+    case kScriptFocus: {
+        HWND control = reinterpret_cast<HWND>(wParam);
+        if (!IsChild(hwnd, control)) return FALSE;
+        SetFocus(control);
+        return TRUE;
+    }
+    case kScriptGetFocus: return reinterpret_cast<LRESULT>(GetFocus());
+    case WM_TIMER:
+        if (wParam == kWatchdogTimer) {
+            watchdogFired(hwnd);
+            return 0;
+        }
+        break;
+    default: break;
+    }
+    if (msg != WM_NCDESTROY) {
+        auto proc = reinterpret_cast<DLGPROC>(GetWindowLongPtrW(hwnd, DWLP_DLGPROC));
+        if (proc) {
+            const INT_PTR r = proc(hwnd, msg, wParam, lParam);
+            if (r) return returnsDirectly(msg) ? r : GetWindowLongPtrW(hwnd, DWLP_MSGRESULT);
+        }
+    }
+    switch (msg) {
+    case WM_INITDIALOG: return 0;
+    case WM_CLOSE: {
+        HWND cancel = GetDlgItem(hwnd, IDCANCEL);
+        if (!cancel || IsWindowEnabled(cancel))
+            PostMessageW(hwnd, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), reinterpret_cast<LPARAM>(cancel));
+        return 0;
+    }
+    case DM_GETDEFID: {
+        if (auto info = infoOf(hwnd); info && info->defId) return MAKELRESULT(info->defId, DC_HASDEFID);
+        for (HWND c : childrenOf(hwnd))
+            if (equalsNoCase(classOf(c), u"BUTTON") && (styleOf(c) & BS_TYPEMASK) == BS_DEFPUSHBUTTON)
+                return MAKELRESULT(GetDlgCtrlID(c), DC_HASDEFID);
+        return 0;
+    }
+    case DM_SETDEFID: {
+        std::lock_guard lock(dialogs().mutex);
+        auto it = dialogs().info.find(hwnd);
+        if (it == dialogs().info.end()) return FALSE;
+        it->second.defId = static_cast<int>(wParam);
+        return TRUE;
+    }
+    case WM_NCDESTROY: {
+        {
+            std::lock_guard lock(dialogs().mutex);
+            dialogs().info.erase(hwnd);
+        }
+        return DefWindowProcW(hwnd, msg, wParam, lParam);
+    }
+    default:
+        if (msg >= WM_CTLCOLORMSGBOX && msg <= WM_CTLCOLORSTATIC) return 0;
+        return DefWindowProcW(hwnd, msg, wParam, lParam);
+    }
+}
+
+HWND WINAPI CreateDialogParamW(HINSTANCE module, LPCWSTR templateName, HWND parent, DLGPROC proc, LPARAM param) {
+    auto t = templateFor(module, templateName);
+    if (!t) return nullptr;
+    DialogInfo info;
+    info.templateId = static_cast<UINT>(reinterpret_cast<ULONG_PTR>(templateName));
+    return createDialog(*t, module, parent, proc, param, std::move(info));
+}
+
+INT_PTR WINAPI DialogBoxParamW(HINSTANCE module, LPCWSTR templateName, HWND parent, DLGPROC proc, LPARAM param) {
+    auto t = templateFor(module, templateName);
+    if (!t) return -1;
+    DialogInfo info;
+    info.templateId = static_cast<UINT>(reinterpret_cast<ULONG_PTR>(templateName));
+    info.modal = true;
+    HWND dialog = createDialog(*t, module, parent, proc, param, std::move(info));
+    if (!dialog) return -1;
+    return runModal(dialog, parent);
+}
+
+BOOL WINAPI EndDialog(HWND dialog, INT_PTR result) {
+    {
+        std::lock_guard lock(dialogs().mutex);
+        auto it = dialogs().info.find(dialog);
+        if (it == dialogs().info.end()) {
+            SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+            return FALSE;
+        }
+        it->second.ended = true;
+        it->second.result = result;
+    }
+    ShowWindow(dialog, SW_HIDE);
+    PostMessageW(dialog, WM_NULL, 0, 0);  // wakes the modal loop
+    return TRUE;
+}
+
+BOOL WINAPI IsDialogMessageW(HWND dialog, LPMSG msg) {
+    if (!msg || !dialog || !msg->hwnd || !IsWindow(dialog)) return FALSE;
+    if (msg->hwnd != dialog && !IsChild(dialog, msg->hwnd)) return FALSE;
+    if (msg->message == WM_KEYDOWN && handleKey(dialog, msg, shiftHeld)) return TRUE;
+    if (msg->message == WM_CHAR && (msg->wParam == u'\t' || msg->wParam == u'\r' || msg->wParam == 0x1B)) {
+        const LRESULT code = SendMessageW(msg->hwnd, WM_GETDLGCODE, msg->wParam, reinterpret_cast<LPARAM>(msg));
+        const bool wanted = (code & DLGC_WANTALLKEYS) || (msg->wParam == u'\t' && (code & DLGC_WANTTAB));
+        if (!wanted) return TRUE;  // the key did its dialog work as WM_KEYDOWN
+    }
+    TranslateMessage(msg);
+    DispatchMessageW(msg);
+    return TRUE;
+}
+
+HWND WINAPI GetNextDlgTabItem(HWND dialog, HWND control, BOOL previous) {
+    if (!IsWindow(dialog) || (control && !IsChild(dialog, control))) {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        return nullptr;
+    }
+    auto kids = childrenOf(dialog);
+    if (previous) std::reverse(kids.begin(), kids.end());
+    const auto at = std::find(kids.begin(), kids.end(), control);
+    const size_t start = at == kids.end() ? kids.size() - 1 : static_cast<size_t>(at - kids.begin());
+    for (size_t i = 1; i <= kids.size(); ++i) {
+        HWND c = kids[(start + i) % kids.size()];
+        if ((styleOf(c) & WS_TABSTOP) && canTakeFocus(c)) return c;
+    }
+    return nullptr;
+}
+
+HWND WINAPI GetNextDlgGroupItem(HWND dialog, HWND control, BOOL previous) {
+    if (!IsWindow(dialog) || !control || !IsChild(dialog, control)) {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        return nullptr;
+    }
+    const auto kids = childrenOf(dialog);
+    const size_t at = static_cast<size_t>(std::find(kids.begin(), kids.end(), control) - kids.begin());
+    if (at >= kids.size()) return nullptr;
+    size_t first = at;
+    while (first > 0 && !(styleOf(kids[first]) & WS_GROUP)) --first;
+    size_t end = at + 1;
+    while (end < kids.size() && !(styleOf(kids[end]) & WS_GROUP)) ++end;
+    const size_t n = end - first;
+    for (size_t i = 1; i < n; ++i) {
+        const size_t k = previous ? (at - first + n - i) % n : (at - first + i) % n;
+        if (canTakeFocus(kids[first + k])) return kids[first + k];
+    }
+    return control;
+}
+
+BOOL WINAPI MapDialogRect(HWND dialog, LPRECT rect) {
+    auto info = infoOf(dialog);
+    if (!rect || !info) {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        return FALSE;
+    }
+    rect->left = scale(rect->left, info->baseX, 4);
+    rect->right = scale(rect->right, info->baseX, 4);
+    rect->top = scale(rect->top, info->baseY, 8);
+    rect->bottom = scale(rect->bottom, info->baseY, 8);
+    return TRUE;
+}
+
+LONG WINAPI GetDialogBaseUnits() { return MAKELONG(kBaseX, kBaseY); }
+
+UINT WINAPI GetDlgItemTextW(HWND dialog, int id, LPWSTR text, int size) {
+    if (text && size > 0) text[0] = 0;
+    HWND control = GetDlgItem(dialog, id);
+    if (!control) return 0;
+    return static_cast<UINT>(GetWindowTextW(control, text, size));
+}
+
+BOOL WINAPI SetDlgItemTextW(HWND dialog, int id, LPCWSTR text) {
+    HWND control = GetDlgItem(dialog, id);
+    return control ? SetWindowTextW(control, text) : FALSE;
+}
+
+UINT WINAPI GetDlgItemInt(HWND dialog, int id, BOOL* translated, BOOL isSigned) {
+    if (translated) *translated = FALSE;
+    WCHAR buffer[64] = {};
+    HWND control = GetDlgItem(dialog, id);
+    if (!control) return 0;
+    GetWindowTextW(control, buffer, 64);
+    const char16_t* p = buffer;
+    while (*p == u' ' || *p == u'\t') ++p;
+    bool negative = false;
+    if (isSigned && *p == u'-') {
+        negative = true;
+        ++p;
+    }
+    if (*p < u'0' || *p > u'9') return 0;
+    unsigned long long value = 0;
+    for (; *p >= u'0' && *p <= u'9'; ++p) {
+        value = value * 10 + static_cast<unsigned>(*p - u'0');
+        if (value > 0xFFFFFFFFull) return 0;
+    }
+    while (*p == u' ' || *p == u'\t') ++p;
+    if (*p) return 0;
+    if (isSigned && value > (negative ? 0x80000000ull : 0x7FFFFFFFull)) return 0;
+    if (translated) *translated = TRUE;
+    return negative ? static_cast<UINT>(0u - static_cast<UINT>(value)) : static_cast<UINT>(value);
+}
+
+BOOL WINAPI SetDlgItemInt(HWND dialog, int id, UINT value, BOOL isSigned) {
+    const std::string digits = isSigned ? std::to_string(static_cast<int>(value)) : std::to_string(value);
+    const std::u16string text(digits.begin(), digits.end());
+    return SetDlgItemTextW(dialog, id, text.c_str());
+}
+
+BOOL WINAPI CheckDlgButton(HWND dialog, int id, UINT check) {
+    HWND control = GetDlgItem(dialog, id);
+    if (!control) return FALSE;
+    SendMessageW(control, BM_SETCHECK, check, 0);
+    return TRUE;
+}
+
+UINT WINAPI IsDlgButtonChecked(HWND dialog, int id) {
+    HWND control = GetDlgItem(dialog, id);
+    return control ? static_cast<UINT>(SendMessageW(control, BM_GETCHECK, 0, 0)) : 0;
+}
+
+BOOL WINAPI CheckRadioButton(HWND dialog, int first, int last, int check) {
+    if (!IsWindow(dialog) || first > last) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    for (int id = first; id <= last; ++id)
+        if (HWND c = GetDlgItem(dialog, id)) SendMessageW(c, BM_SETCHECK, id == check ? BST_CHECKED : BST_UNCHECKED, 0);
+    return TRUE;
+}
+
+LRESULT WINAPI SendDlgItemMessageW(HWND dialog, int id, UINT msg, WPARAM wParam, LPARAM lParam) {
+    HWND control = GetDlgItem(dialog, id);
+    return control ? SendMessageW(control, msg, wParam, lParam) : 0;
+}
+
+int WINAPI MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type) {
+    const auto buttons = boxButtons(type);
+    if (buttons.empty()) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    res::DialogTemplate t;
+    t.title = caption ? caption : u"Error";
+    t.style = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME;
+    if (type & MB_RTLREADING) t.exStyle |= WS_EX_RTLREADING;
+    if (type & MB_RIGHT) t.exStyle |= WS_EX_RIGHT;
+    if (type & MB_TOPMOST) t.exStyle |= WS_EX_TOPMOST;
+    const std::u16string body = text ? text : u"";
+    const int16_t width = static_cast<int16_t>(std::clamp<size_t>(body.size() * 4 + 40, 60 * buttons.size() + 20, 400));
+    t.cx = width;
+    t.cy = 70;
+    if (type & MB_ICONMASK) t.controls.push_back({u"STATIC", u"", 20, WS_VISIBLE | 0x3 /* SS_ICON */, 0, 7, 7, 21, 20});
+    t.controls.push_back({u"STATIC", body, 0xFFFF, static_cast<uint32_t>(WS_VISIBLE | WS_GROUP | ((type & MB_RIGHT) ? SS_RIGHT : SS_LEFT)),
+                          0, 35, 7, static_cast<int16_t>(width - 42), 30});
+    const size_t defIndex = std::min<size_t>(((type & MB_DEFMASK) >> 8), buttons.size() - 1);
+    for (size_t i = 0; i < buttons.size(); ++i) {
+        const uint32_t style = WS_VISIBLE | WS_TABSTOP | (i == 0 ? WS_GROUP : 0) | (i == defIndex ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON);
+        t.controls.push_back({u"BUTTON", buttons[i].text, buttons[i].id, style, 0,
+                              static_cast<int16_t>(width - 55 * static_cast<int>(buttons.size() - i)), 48, 50, 14});
+    }
+    DialogInfo info;
+    info.modal = true;
+    info.messageBox = true;
+    info.mbType = type;
+    info.mbText = body;
+    HWND dialog = createDialog(t, nullptr, owner, messageBoxProc, 0, std::move(info));
+    if (!dialog) return 0;
+    const INT_PTR r = runModal(dialog, owner);
+    return r < 0 ? 0 : static_cast<int>(r);
+}
+
+// ---- Scripting -------------------------------------------------------------------------------------
+namespace platform::dialogs {
+
+std::vector<HWND> findDialogs(std::u16string_view title, UINT templateId) {
+    std::vector<std::pair<uint64_t, HWND>> found;
+    {
+        std::lock_guard lock(user::dialogs().mutex);
+        for (auto& [hwnd, info] : user::dialogs().info)
+            if (info.ready && !info.ended && (templateId == 0 || info.templateId == templateId)) found.push_back({info.serial, hwnd});
+    }
+    std::sort(found.begin(), found.end(), [](auto& a, auto& b) { return a.first > b.first; });
+    std::vector<HWND> out;
+    for (auto& [serial, hwnd] : found) {
+        if (!IsWindow(hwnd) || (user::styleOf(hwnd) & WS_CHILD)) continue;
+        if (!title.empty() && user::textOf(hwnd) != title) continue;
+        out.push_back(hwnd);
+    }
+    return out;
+}
+
+HWND waitForDialog(std::u16string_view title, UINT templateId, DWORD realMilliseconds) {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(realMilliseconds);
+    for (;;) {
+        auto found = findDialogs(title, templateId);
+        if (!found.empty()) return found.front();
+        if (std::chrono::steady_clock::now() >= until) return nullptr;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+}
+
+UINT templateIdOf(HWND dialog) {
+    auto info = user::infoOf(dialog);
+    return info ? info->templateId : 0;
+}
+
+bool isMessageBox(HWND dialog) {
+    auto info = user::infoOf(dialog);
+    return info && info->messageBox;
+}
+
+UINT messageBoxType(HWND dialog) {
+    auto info = user::infoOf(dialog);
+    return info && info->messageBox ? info->mbType : 0;
+}
+
+std::u16string controlText(HWND dialog, int id) {
+    HWND control = GetDlgItem(dialog, id);
+    return control ? user::textOf(control) : std::u16string();
+}
+
+std::u16string shownText(HWND dialog, int id) {
+    HWND control = GetDlgItem(dialog, id);
+    if (!control) return {};
+    std::u16string shown;
+    if (!SendMessageW(control, user::kScriptShownText, 0, reinterpret_cast<LPARAM>(&shown))) return user::textOf(control);
+    return shown;
+}
+
+UINT checkState(HWND dialog, int id) { return IsDlgButtonChecked(dialog, id); }
+
+HWND focusedControl(HWND dialog) {
+    if (!user::infoOf(dialog)) return nullptr;
+    return reinterpret_cast<HWND>(SendMessageW(dialog, user::kScriptGetFocus, 0, 0));
+}
+
+StaticColours staticColours(HWND dialog, int id) {
+    StaticColours colours;
+    if (HWND control = GetDlgItem(dialog, id))
+        SendMessageW(control, user::kScriptColours, 0, reinterpret_cast<LPARAM>(&colours));
+    return colours;
+}
+
+bool clickButton(HWND dialog, int id) {
+    HWND control = GetDlgItem(dialog, id);
+    if (!control || !IsWindowEnabled(control)) return false;
+    SendMessageW(control, BM_CLICK, 0, 0);
+    return true;
+}
+
+bool typeText(HWND dialog, int id, std::u16string_view text) {
+    HWND control = GetDlgItem(dialog, id);
+    if (!control) return false;
+    for (char16_t c : text) SendMessageW(control, WM_CHAR, c, 1);
+    return true;
+}
+
+bool focusControl(HWND dialog, int id) {
+    HWND control = GetDlgItem(dialog, id);
+    return control && SendMessageW(dialog, user::kScriptFocus, reinterpret_cast<WPARAM>(control), 0);
+}
+
+bool pressKey(HWND dialog, UINT virtualKey, bool shift) {
+    if (!user::infoOf(dialog)) return false;
+    return SendMessageW(dialog, user::kScriptKey, virtualKey, shift ? 1 : 0) != 0;
+}
+
+bool chooseComboItem(HWND dialog, int id, int index) {
+    HWND control = GetDlgItem(dialog, id);
+    return control && SendMessageW(control, user::kScriptChoose, static_cast<WPARAM>(index), 0);
+}
+
+bool selectListItem(HWND dialog, int id, int index, bool select) {
+    HWND control = GetDlgItem(dialog, id);
+    if (!control) return false;
+    LVITEMW item{};
+    item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    item.state = select ? (LVIS_SELECTED | LVIS_FOCUSED) : 0;
+    return SendMessageW(control, LVM_SETITEMSTATE, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&item)) != 0;
+}
+
+void setUnscriptedDialogHandler(std::function<void(const UnscriptedDialog&)> handler, DWORD virtualMilliseconds) {
+    std::lock_guard lock(user::dialogs().mutex);
+    user::dialogs().handler = std::move(handler);
+    user::dialogs().watchdogMs = virtualMilliseconds ? virtualMilliseconds : 1;
+}
+
+Script::Script() { ++user::scripts; }
+Script::~Script() { --user::scripts; }
+
+}  // namespace platform::dialogs
