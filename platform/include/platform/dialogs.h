@@ -5,7 +5,9 @@
 // loop (the modal loop of DialogBoxParamW or MessageBoxW handles sent messages while it waits).
 #pragma once
 
+#include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -74,5 +76,17 @@ public:
     Script(const Script&) = delete;
     Script& operator=(const Script&) = delete;
 };
+
+// A window as painted: its top-level window is painted now, whole (WM_PAINT to it and to its visible
+// descendants, parents first, sent to their thread), and the surface read back. Pixels 0x00RRGGBB, row by row.
+struct Picture {
+    int width = 0;
+    int height = 0;
+    std::vector<uint32_t> pixels;
+    uint32_t at(int x, int y) const { return pixels[static_cast<size_t>(y) * width + x]; }
+};
+std::optional<Picture> windowPicture(HWND hwnd);
+// Writes a picture as an 8-bit RGB PNG file at a host path; false when it cannot.
+bool writePng(const Picture& picture, const std::string& path);
 
 }  // namespace platform::dialogs

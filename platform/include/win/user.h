@@ -775,3 +775,108 @@ WINBASEAPI LRESULT WINAPI SendDlgItemMessageW(HWND dialog, int id, UINT msg, WPA
 // A modal dialog with the text, the caption ("Error" for NULL) and buttons of `type`; returns the button's id (0 on failure). Icons and
 // MB_RTLREADING/MB_RIGHT are kept on the window (platform/dialogs.h reads them); help buttons and system modality are not modelled.
 WINBASEAPI int WINAPI MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type);
+
+// ---- Painting ---------------------------------------------------------------------------------------
+// Each top-level window has a 32-bit surface of its size; a child draws into its part of its top-level
+// window's surface, clipped to its rectangle and to its ancestors'. A window's invalid area is one
+// rectangle (the union of what was invalidated), in client coordinates; invalidating a window
+// invalidates the part of its visible descendants it covers, so they are painted again on top of it.
+// GetMessageW/PeekMessageW make one WM_PAINT per invalidation for a window of the calling thread when
+// nothing else is waiting (a parent before its children); BeginPaint takes the area away.
+DECLARE_HANDLE(HRGN);
+
+struct PAINTSTRUCT {
+    HDC hdc;
+    BOOL fErase;  // TRUE when the background is still to be erased
+    RECT rcPaint;
+    BOOL fRestore;
+    BOOL fIncUpdate;
+    BYTE rgbReserved[32];
+};
+typedef PAINTSTRUCT* LPPAINTSTRUCT;
+
+#define RDW_INVALIDATE 0x0001
+#define RDW_INTERNALPAINT 0x0002
+#define RDW_ERASE 0x0004
+#define RDW_VALIDATE 0x0008
+#define RDW_ALLCHILDREN 0x0080
+#define RDW_UPDATENOW 0x0100
+#define RDW_ERASENOW 0x0200
+#define RDW_FRAME 0x0400
+
+#define COLOR_SCROLLBAR 0
+#define COLOR_BACKGROUND 1
+#define COLOR_ACTIVECAPTION 2
+#define COLOR_INACTIVECAPTION 3
+#define COLOR_MENU 4
+#define COLOR_WINDOW 5
+#define COLOR_WINDOWFRAME 6
+#define COLOR_MENUTEXT 7
+#define COLOR_WINDOWTEXT 8
+#define COLOR_CAPTIONTEXT 9
+#define COLOR_ACTIVEBORDER 10
+#define COLOR_INACTIVEBORDER 11
+#define COLOR_APPWORKSPACE 12
+#define COLOR_HIGHLIGHT 13
+#define COLOR_HIGHLIGHTTEXT 14
+#define COLOR_BTNFACE 15
+#define COLOR_BTNSHADOW 16
+#define COLOR_GRAYTEXT 17
+#define COLOR_BTNTEXT 18
+#define COLOR_INACTIVECAPTIONTEXT 19
+#define COLOR_BTNHIGHLIGHT 20
+#define COLOR_3DDKSHADOW 21
+#define COLOR_3DLIGHT 22
+#define COLOR_INFOTEXT 23
+#define COLOR_INFOBK 24
+
+#define DT_TOP 0x00000000
+#define DT_LEFT 0x00000000
+#define DT_CENTER 0x00000001
+#define DT_RIGHT 0x00000002
+#define DT_VCENTER 0x00000004
+#define DT_BOTTOM 0x00000008
+#define DT_WORDBREAK 0x00000010
+#define DT_SINGLELINE 0x00000020
+#define DT_EXPANDTABS 0x00000040
+#define DT_NOCLIP 0x00000100
+#define DT_CALCRECT 0x00000400
+#define DT_NOPREFIX 0x00000800
+
+// Adds a rectangle (NULL: the client area) to the invalid area of a window of this process; `erase`
+// asks for WM_ERASEBKGND at BeginPaint. FALSE with ERROR_INVALID_WINDOW_HANDLE for no window.
+WINBASEAPI BOOL WINAPI InvalidateRect(HWND hwnd, const RECT* rect, BOOL erase);
+// Takes a rectangle (NULL: all) away from the invalid area; what is left is the bounding rectangle of the rest.
+WINBASEAPI BOOL WINAPI ValidateRect(HWND hwnd, const RECT* rect);
+// The invalid area's bounding rectangle (empty when valid); TRUE when there is one.
+WINBASEAPI BOOL WINAPI GetUpdateRect(HWND hwnd, LPRECT rect, BOOL erase);
+// Sends WM_PAINT now when the window has an invalid area (a window of another thread gets it in its loop).
+WINBASEAPI BOOL WINAPI UpdateWindow(HWND hwnd);
+// RDW_INVALIDATE (RDW_ERASE), RDW_VALIDATE, RDW_ALLCHILDREN (the descendants too), RDW_UPDATENOW
+// (then WM_PAINT to each that is invalid, parents first). Regions are not modelled: `region` must be NULL.
+WINBASEAPI BOOL WINAPI RedrawWindow(HWND hwnd, const RECT* rect, HRGN region, UINT flags);
+// A DC of the window's client area clipped to it, sends WM_ERASEBKGND when asked for (an answer of 0
+// fills with the class background brush), validates the window and fills in the PAINTSTRUCT.
+WINBASEAPI HDC WINAPI BeginPaint(HWND hwnd, LPPAINTSTRUCT paint);
+WINBASEAPI BOOL WINAPI EndPaint(HWND hwnd, const PAINTSTRUCT* paint);
+// A DC drawing into the window's part of its top-level surface: origin at its client corner, clipped to
+// it and to its ancestors, the default GUI font selected. There is no non-client area: GetWindowDC is GetDC.
+// Release each with ReleaseDC (or EndPaint for BeginPaint's).
+WINBASEAPI HDC WINAPI GetDC(HWND hwnd);
+WINBASEAPI HDC WINAPI GetWindowDC(HWND hwnd);
+WINBASEAPI int WINAPI ReleaseDC(HWND hwnd, HDC dc);
+
+// A brush may be a system colour index + 1, as in WNDCLASSEXW::hbrBackground.
+WINBASEAPI int WINAPI FillRect(HDC dc, const RECT* rect, HBRUSH brush);
+// A one-pixel frame just inside the rectangle.
+WINBASEAPI int WINAPI FrameRect(HDC dc, const RECT* rect, HBRUSH brush);
+// Text in a rectangle with the DC's font and colours: DT_LEFT/CENTER/RIGHT, DT_TOP/VCENTER/BOTTOM with
+// DT_SINGLELINE, lines at '\n' otherwise and DT_WORDBREAK at spaces, '&' marking a mnemonic (left out)
+// unless DT_NOPREFIX, DT_CALCRECT measuring only (the rectangle's right and bottom are set). Returns
+// the height of the text. `count` -1: to the terminating 0.
+WINBASEAPI int WINAPI DrawTextW(HDC dc, LPCWSTR text, int count, LPRECT rect, UINT format);
+
+// The fixed colours of our plain look (a grey face, black text, white windows, a dark blue highlight).
+WINBASEAPI DWORD WINAPI GetSysColor(int index);
+// A solid brush of that colour, owned by the system (DeleteObject leaves it alone).
+WINBASEAPI HBRUSH WINAPI GetSysColorBrush(int index);

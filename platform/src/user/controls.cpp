@@ -1,7 +1,9 @@
 // The built-in control classes: BUTTON, STATIC, EDIT, COMBOBOX, msctls_progress32 and SysListView32,
 // and the dialog class. Each control keeps its state here (by window, made at WM_NCCREATE and gone at
-// WM_NCDESTROY) and tells its parent what a user's action did; nothing is painted.
+// WM_NCDESTROY) and tells its parent what a user's action did, and paints itself in a plain, fixed
+// look (grey faces, black frames and text, the built-in 8-point font) at WM_PAINT.
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -10,8 +12,12 @@
 #include "../internal.h"
 #include "platform/dialogs.h"
 #include "state.h"
+#include "win/gdi.h"
 
 namespace platform::user {
+
+HFONT guiFont();  // paint.cpp
+
 namespace {
 
 struct ListItem {
@@ -93,10 +99,211 @@ void drawItem(HWND hwnd, const Control& c, UINT action) {
     dis.itemState = (c.pushed ? ODS_SELECTED : 0) | (IsWindowEnabled(hwnd) ? 0 : ODS_DISABLED) |
                     (GetFocus() == hwnd ? ODS_FOCUS : 0) | (c.check == BST_CHECKED ? ODS_CHECKED : 0);
     dis.hwndItem = hwnd;
-    dis.hDC = CreateCompatibleDC(nullptr);
+    dis.hDC = GetDC(hwnd);
     GetClientRect(hwnd, &dis.rcItem);
     SendMessageW(parent, WM_DRAWITEM, dis.CtlID, reinterpret_cast<LPARAM>(&dis));
-    if (dis.hDC) DeleteDC(dis.hDC);
+    if (dis.hDC) ReleaseDC(hwnd, dis.hDC);
+}
+
+// ---- Painting ---------------------------------------------------------------------------------------
+// Every control paints its whole client area at WM_PAINT, in the built-in font.
+struct Painter {
+    HWND hwnd;
+    PAINTSTRUCT ps{};
+    HDC dc = nullptr;
+    RECT client{};
+    HGDIOBJ oldFont = nullptr;
+    explicit Painter(HWND h) : hwnd(h) {
+        dc = BeginPaint(hwnd, &ps);
+        GetClientRect(hwnd, &client);
+        if (dc) {
+            oldFont = SelectObject(dc, guiFont());
+            SetBkMode(dc, TRANSPARENT);
+            SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
+        }
+    }
+    ~Painter() {
+        if (dc && oldFont) SelectObject(dc, oldFont);
+        if (dc) EndPaint(hwnd, &ps);
+    }
+    Painter(const Painter&) = delete;
+    Painter& operator=(const Painter&) = delete;
+    void fill(RECT r, int color) const { FillRect(dc, &r, GetSysColorBrush(color)); }
+    void frame(RECT r, int color) const { FrameRect(dc, &r, GetSysColorBrush(color)); }
+    void text(const std::u16string& t, RECT r, UINT format, int color) const {
+        SetTextColor(dc, GetSysColor(color));
+        DrawTextW(dc, t.c_str(), static_cast<int>(t.size()), &r, format);
+    }
+};
+
+RECT inset(RECT r, int by) { return RECT{r.left + by, r.top + by, r.right - by, r.bottom - by}; }
+
+void paintPushButton(HWND hwnd, const Control& c, bool isDefault) {
+    Painter p(hwnd);
+    if (!p.dc) return;
+    const bool enabled = IsWindowEnabled(hwnd) != FALSE;
+    p.fill(p.client, c.pushed ? COLOR_BTNSHADOW : COLOR_BTNFACE);
+    p.frame(p.client, COLOR_WINDOWFRAME);
+    if (isDefault) p.frame(inset(p.client, 1), COLOR_WINDOWFRAME);
+    if (GetFocus() == hwnd) p.frame(inset(p.client, 3), COLOR_BTNSHADOW);
+    RECT r = p.client;
+    if (c.pushed) r = RECT{r.left + 1, r.top + 1, r.right + 1, r.bottom + 1};
+    p.text(textOf(hwnd), r, DT_CENTER | DT_VCENTER | DT_SINGLELINE, enabled ? COLOR_BTNTEXT : COLOR_GRAYTEXT);
+}
+
+void paintCheck(HWND hwnd, const Control& c, bool radio) {
+    Painter p(hwnd);
+    if (!p.dc) return;
+    const bool enabled = IsWindowEnabled(hwnd) != FALSE;
+    p.fill(p.client, COLOR_BTNFACE);
+    const int size = 13;
+    const int top = (p.client.bottom - size) / 2;
+    const RECT box{0, top, size, top + size};
+    if (radio) {
+        // A circle of spans, a dot inside when checked.
+        for (int y = 0; y < size; ++y) {
+            const double dy = y - 6.0;
+            const int outer = static_cast<int>(std::sqrt(std::max(0.0, 42.25 - dy * dy)) + 0.5);
+            p.fill(RECT{6 - outer, top + y, 7 + outer, top + y + 1}, COLOR_WINDOWFRAME);
+            const int in = static_cast<int>(std::sqrt(std::max(0.0, 30.25 - dy * dy)) + 0.5) - 1;
+            if (y > 0 && y < size - 1 && in >= 0)
+                p.fill(RECT{6 - in, top + y, 7 + in, top + y + 1}, enabled ? COLOR_WINDOW : COLOR_BTNFACE);
+        }
+        if (c.check == BST_CHECKED) p.fill(RECT{4, top + 4, 9, top + 9}, enabled ? COLOR_WINDOWTEXT : COLOR_GRAYTEXT);
+    } else {
+        p.fill(box, enabled ? COLOR_WINDOW : COLOR_BTNFACE);
+        p.frame(box, COLOR_WINDOWFRAME);
+        if (c.check == BST_CHECKED) {
+            // A tick: down from the left, then up to the right, two pixels thick.
+            const int xs[] = {3, 4, 5, 6, 7, 8, 9};
+            const int ys[] = {6, 7, 8, 7, 6, 5, 4};
+            for (int i = 0; i < 7; ++i)
+                p.fill(RECT{xs[i], top + ys[i], xs[i] + 1, top + ys[i] + 3}, enabled ? COLOR_WINDOWTEXT : COLOR_GRAYTEXT);
+        } else if (c.check == BST_INDETERMINATE) {
+            p.fill(inset(box, 3), COLOR_GRAYTEXT);
+        }
+    }
+    RECT text{size + 4, 0, p.client.right, p.client.bottom};
+    p.text(textOf(hwnd), text, DT_LEFT | DT_VCENTER | DT_SINGLELINE, enabled ? COLOR_BTNTEXT : COLOR_GRAYTEXT);
+    if (GetFocus() == hwnd) {
+        RECT measured = text;
+        const std::u16string t = textOf(hwnd);
+        DrawTextW(p.dc, t.c_str(), static_cast<int>(t.size()), &measured, DT_CALCRECT | DT_SINGLELINE);
+        const int h = measured.bottom - measured.top;
+        p.frame(RECT{text.left - 1, (p.client.bottom - h) / 2 - 1, measured.right + 1, (p.client.bottom + h) / 2 + 1},
+                COLOR_BTNSHADOW);
+    }
+}
+
+void paintGroupBox(HWND hwnd) {
+    Painter p(hwnd);
+    if (!p.dc) return;
+    p.fill(p.client, COLOR_BTNFACE);
+    p.frame(RECT{0, 6, p.client.right, p.client.bottom}, COLOR_BTNSHADOW);
+    const std::u16string t = textOf(hwnd);
+    RECT r{8, 0, p.client.right - 8, 13};
+    DrawTextW(p.dc, t.c_str(), static_cast<int>(t.size()), &r, DT_CALCRECT | DT_SINGLELINE);
+    p.fill(RECT{r.left - 2, 0, r.right + 2, 13}, COLOR_BTNFACE);
+    p.text(t, RECT{8, 0, p.client.right - 8, 13}, DT_LEFT | DT_SINGLELINE, IsWindowEnabled(hwnd) ? COLOR_BTNTEXT : COLOR_GRAYTEXT);
+}
+
+void paintEdit(HWND hwnd, const Control& c) {
+    Painter p(hwnd);
+    if (!p.dc) return;
+    const DWORD style = styleOf(hwnd);
+    const bool enabled = IsWindowEnabled(hwnd) != FALSE;
+    p.fill(p.client, enabled && !(style & ES_READONLY) ? COLOR_WINDOW : COLOR_BTNFACE);
+    p.frame(p.client, COLOR_BTNSHADOW);
+    std::u16string shown = textOf(hwnd);
+    if ((style & ES_PASSWORD) && c.passwordChar) shown = std::u16string(shown.size(), c.passwordChar);
+    const RECT r{3, 1, p.client.right - 3, p.client.bottom - 1};
+    p.text(shown, r, DT_LEFT | DT_NOPREFIX | ((style & ES_MULTILINE) ? DT_WORDBREAK : DT_VCENTER | DT_SINGLELINE),
+           enabled ? COLOR_WINDOWTEXT : COLOR_GRAYTEXT);
+}
+
+void paintStatic(HWND hwnd) {
+    Painter p(hwnd);
+    if (!p.dc) return;
+    HWND parent = GetParent(hwnd);
+    SetTextColor(p.dc, GetSysColor(COLOR_WINDOWTEXT));
+    SetBkColor(p.dc, GetSysColor(COLOR_BTNFACE));
+    HBRUSH brush = parent ? reinterpret_cast<HBRUSH>(SendMessageW(parent, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(p.dc),
+                                                                  reinterpret_cast<LPARAM>(hwnd)))
+                          : nullptr;
+    FillRect(p.dc, &p.client, brush ? brush : GetSysColorBrush(COLOR_BTNFACE));
+    if (!IsWindowEnabled(hwnd)) SetTextColor(p.dc, GetSysColor(COLOR_GRAYTEXT));
+    SetBkMode(p.dc, TRANSPARENT);
+    const DWORD style = styleOf(hwnd);
+    const UINT align = (style & 3) == SS_CENTER ? DT_CENTER : (style & 3) == SS_RIGHT ? DT_RIGHT : DT_LEFT;
+    const std::u16string t = textOf(hwnd);
+    RECT r = p.client;
+    DrawTextW(p.dc, t.c_str(), static_cast<int>(t.size()), &r, align | DT_WORDBREAK);
+}
+
+void paintCombo(HWND hwnd, const Control& c) {
+    Painter p(hwnd);
+    if (!p.dc) return;
+    const bool enabled = IsWindowEnabled(hwnd) != FALSE;
+    // The field only: the list is never dropped down.
+    const RECT field{0, 0, p.client.right, std::min<LONG>(p.client.bottom, 21)};
+    p.fill(p.client, COLOR_BTNFACE);
+    p.fill(field, enabled ? COLOR_WINDOW : COLOR_BTNFACE);
+    p.frame(field, COLOR_BTNSHADOW);
+    const int arrow = field.bottom - field.top;
+    const RECT button{field.right - arrow, field.top, field.right, field.bottom};
+    p.fill(inset(button, 1), COLOR_BTNFACE);
+    p.frame(button, COLOR_BTNSHADOW);
+    const int cx = (button.left + button.right) / 2, cy = (button.top + button.bottom) / 2 - 1;
+    for (int i = 0; i < 4; ++i) p.fill(RECT{cx - 3 + i, cy + i, cx + 4 - i, cy + i + 1}, enabled ? COLOR_BTNTEXT : COLOR_GRAYTEXT);
+    const std::u16string t = c.current >= 0 ? c.items[static_cast<size_t>(c.current)].first : textOf(hwnd);
+    p.text(t, RECT{3, field.top, button.left - 2, field.bottom}, DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX,
+           enabled ? COLOR_WINDOWTEXT : COLOR_GRAYTEXT);
+}
+
+void paintProgress(HWND hwnd, const Control& c) {
+    Painter p(hwnd);
+    if (!p.dc) return;
+    p.fill(p.client, COLOR_BTNFACE);
+    p.frame(p.client, COLOR_BTNSHADOW);
+    const RECT inner = inset(p.client, 1);
+    const long long span = static_cast<long long>(c.high) - c.low;
+    const long long done = std::clamp<long long>(static_cast<long long>(c.pos) - c.low, 0, span > 0 ? span : 0);
+    const LONG width = span > 0 ? static_cast<LONG>((inner.right - inner.left) * done / span) : 0;
+    if (width > 0) p.fill(RECT{inner.left, inner.top, inner.left + width, inner.bottom}, COLOR_HIGHLIGHT);
+}
+
+void paintListView(HWND hwnd, const Control& c) {
+    Painter p(hwnd);
+    if (!p.dc) return;
+    p.fill(p.client, COLOR_WINDOW);
+    const int rowHeight = 17;
+    const size_t columns = std::max<size_t>(1, c.columns.size());
+    const LONG inner = p.client.right - 2;
+    auto column = [&](size_t i, LONG top, LONG bottom) {
+        return RECT{1 + static_cast<LONG>(inner * i / columns), top, 1 + static_cast<LONG>(inner * (i + 1) / columns), bottom};
+    };
+    if (!c.columns.empty()) {
+        for (size_t i = 0; i < c.columns.size(); ++i) {
+            const RECT h = column(i, 1, 1 + rowHeight);
+            p.fill(h, COLOR_BTNFACE);
+            p.frame(h, COLOR_BTNSHADOW);
+            p.text(c.columns[i], RECT{h.left + 4, h.top, h.right - 2, h.bottom}, DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX,
+                   COLOR_BTNTEXT);
+        }
+    }
+    LONG y = 1 + (c.columns.empty() ? 0 : rowHeight);
+    for (const ListItem& item : c.rows) {
+        if (y >= p.client.bottom) break;
+        const bool selected = (item.state & LVIS_SELECTED) != 0;
+        if (selected) p.fill(RECT{1, y, p.client.right - 1, y + rowHeight}, COLOR_HIGHLIGHT);
+        for (size_t i = 0; i < item.texts.size() && i < columns; ++i) {
+            const RECT cell = column(i, y, y + rowHeight);
+            p.text(item.texts[i], RECT{cell.left + 4, cell.top, cell.right - 2, cell.bottom},
+                   DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX, selected ? COLOR_HIGHLIGHTTEXT : COLOR_WINDOWTEXT);
+        }
+        y += rowHeight;
+    }
+    p.frame(p.client, COLOR_BTNSHADOW);
 }
 
 void uncheckGroupOthers(HWND hwnd) {
@@ -167,6 +374,23 @@ LRESULT CALLBACK buttonProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_SHOWWINDOW:
         if (type == BS_OWNERDRAW && wParam) drawItem(hwnd, *c, ODA_DRAWENTIRE);
         return 0;
+    case WM_PAINT:
+        switch (type) {
+        case BS_OWNERDRAW: {
+            PAINTSTRUCT ps;
+            if (BeginPaint(hwnd, &ps)) EndPaint(hwnd, &ps);
+            drawItem(hwnd, *c, ODA_DRAWENTIRE);
+            return 0;
+        }
+        case BS_CHECKBOX:
+        case BS_AUTOCHECKBOX:
+        case BS_3STATE:
+        case BS_AUTO3STATE: paintCheck(hwnd, *c, false); return 0;
+        case BS_RADIOBUTTON:
+        case BS_AUTORADIOBUTTON: paintCheck(hwnd, *c, true); return 0;
+        case BS_GROUPBOX: paintGroupBox(hwnd); return 0;
+        default: paintPushButton(hwnd, *c, type == BS_DEFPUSHBUTTON); return 0;
+        }
     default: return DefWindowProcW(hwnd, msg, wParam, lParam);
     }
 }
@@ -176,6 +400,7 @@ LRESULT CALLBACK staticProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     if (lifetime(hwnd, msg)) return DefWindowProcW(hwnd, msg, wParam, lParam);
     switch (msg) {
     case WM_GETDLGCODE: return DLGC_STATIC;
+    case WM_PAINT: paintStatic(hwnd); return 0;
     case kScriptColours: {
         auto* out = reinterpret_cast<platform::dialogs::StaticColours*>(lParam);
         HWND parent = GetParent(hwnd);
@@ -288,6 +513,7 @@ LRESULT CALLBACK editProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
         if (lParam) *reinterpret_cast<DWORD*>(lParam) = static_cast<DWORD>(c->selEnd);
         return MAKELONG(std::min<size_t>(c->selStart, 0xFFFF), std::min<size_t>(c->selEnd, 0xFFFF));
     }
+    case WM_PAINT: paintEdit(hwnd, *c); return 0;
     case WM_SETFOCUS: notifyParent(hwnd, EN_SETFOCUS); return 0;
     case WM_KILLFOCUS: notifyParent(hwnd, EN_KILLFOCUS); return 0;
     case kScriptShownText: {
@@ -315,6 +541,7 @@ LRESULT CALLBACK comboProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     const int index = static_cast<int>(wParam);
     switch (msg) {
     case WM_GETDLGCODE: return DLGC_WANTARROWS | DLGC_WANTCHARS;
+    case WM_PAINT: paintCombo(hwnd, *c); return 0;
     case CB_ADDSTRING:
     case CB_INSERTSTRING: {
         auto* text = reinterpret_cast<LPCWSTR>(lParam);
@@ -435,6 +662,7 @@ LRESULT CALLBACK progressProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
         return old;
     }
     case PBM_GETPOS: return c->pos;
+    case WM_PAINT: paintProgress(hwnd, *c); return 0;
     default: return DefWindowProcW(hwnd, msg, wParam, lParam);
     }
 }
@@ -472,6 +700,7 @@ LRESULT CALLBACK listViewProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
     const int index = static_cast<int>(wParam);
     switch (msg) {
     case WM_GETDLGCODE: return DLGC_WANTARROWS | DLGC_WANTCHARS;
+    case WM_PAINT: paintListView(hwnd, *c); return 0;
     case LVM_INSERTCOLUMNW: {
         auto* col = reinterpret_cast<const LVCOLUMNW*>(lParam);
         if (!col || index < 0) return -1;
@@ -544,6 +773,17 @@ LRESULT CALLBACK listViewProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
     }
 }
 
+// The dialog class: DefDlgProcW, and then the default painting (the class background brush) for a
+// dialog whose procedure left its invalid area alone.
+LRESULT CALLBACK dialogClassProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    const LRESULT result = DefDlgProcW(hwnd, msg, wParam, lParam);
+    if (msg == WM_PAINT && IsWindow(hwnd) && GetUpdateRect(hwnd, nullptr, FALSE)) {
+        PAINTSTRUCT ps;
+        if (BeginPaint(hwnd, &ps)) EndPaint(hwnd, &ps);
+    }
+    return result;
+}
+
 }  // namespace
 
 void ensureBuiltinClasses() {
@@ -561,7 +801,7 @@ void ensureBuiltinClasses() {
         int extra;
     };
     const Builtin builtins[] = {
-        {WC_DIALOG, DefDlgProcW, DLGWINDOWEXTRA}, {u"BUTTON", buttonProc, 0},
+        {WC_DIALOG, dialogClassProc, DLGWINDOWEXTRA}, {u"BUTTON", buttonProc, 0},
         {u"STATIC", staticProc, 0},              {u"EDIT", editProc, 0},
         {u"COMBOBOX", comboProc, 0},             {PROGRESS_CLASSW, progressProc, 0},
         {WC_LISTVIEWW, listViewProc, 0},
@@ -573,6 +813,7 @@ void ensureBuiltinClasses() {
         wc.lpfnWndProc = b.proc;
         wc.cbWndExtra = b.extra;
         wc.lpszClassName = b.name;
+        if (b.proc == dialogClassProc) wc.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_BTNFACE + 1));
         RegisterClassExW(&wc);
     }
     SetLastError(error);

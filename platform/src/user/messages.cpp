@@ -18,6 +18,12 @@
 #include "win/kernel.h"
 
 namespace platform::user {
+
+// Painting (paint.cpp): the windows of a thread waiting for a WM_PAINT, and taking one.
+std::vector<HWND> pendingPaints(DWORD tid);
+void paintTaken(HWND hwnd);
+void forgetPaint(HWND hwnd);
+
 namespace {
 
 constexpr auto kRealRound = std::chrono::milliseconds(20);   // longest real wait between checks
@@ -123,8 +129,27 @@ void waitRound(std::unique_lock<std::mutex>& lock, ThreadQueue& q, std::optional
     q.wake.wait_for(lock, std::min<std::chrono::milliseconds>(kRealRound, std::chrono::milliseconds(step)));
 }
 
+// The window of the thread to get a WM_PAINT next (lock held): a live one matching the filter whose
+// parent is not waiting for one itself, so parents paint before their children.
+HWND nextPaint(ThreadQueue& q, HWND filter) {
+    const auto pending = pendingPaints(q.tid);
+    for (HWND hwnd : pending) {
+        auto w = findWindow(hwnd);
+        if (!w) {
+            forgetPaint(hwnd);  // a window that is gone
+            continue;
+        }
+        if (w->destroying || !matches(filter, hwnd)) continue;
+        if (w->parent && std::find(pending.begin(), pending.end(), w->parent) != pending.end() && findWindow(w->parent))
+            continue;
+        return hwnd;
+    }
+    return nullptr;
+}
+
 bool hasWork(ThreadQueue& q) {
     if (!q.sent.empty() || !q.calls.empty() || !q.posted.empty() || q.quit) return true;
+    if (nextPaint(q, nullptr)) return true;
     const ULONGLONG now = GetTickCount64();
     for (const Timer& t : q.timers)
         if (t.due <= now) return true;
@@ -156,6 +181,13 @@ bool takeMessage(MSG* out, HWND filter, UINT low, UINT high, bool remove, bool w
             *out = MSG{nullptr, WM_QUIT, static_cast<WPARAM>(q->quitCode), 0, GetTickCount(), {0, 0}};
             if (remove) q->quit = false;
             return true;
+        }
+        if (inRange(WM_PAINT, low, high)) {
+            if (HWND hwnd = nextPaint(*q, filter)) {
+                *out = MSG{hwnd, WM_PAINT, 0, 0, GetTickCount(), {0, 0}};
+                if (remove) paintTaken(hwnd);
+                return true;
+            }
         }
         const ULONGLONG now = GetTickCount64();
         Timer* timer = nextTimer(*q, filter, low, high);
