@@ -66,9 +66,7 @@ TEST_F(NupTest, SixOrdersAtFourAndNinePagesASheet) {
     };
     for (auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c.pages << " pages, order " << c.order << (c.landscape ? " landscape" : ""));
-        TearDown();
-        devices_.clear();
-        SetUp();
+        Restart();
         DevmodeBuilder dm;
         dm.pagesPerSheet(c.pages).nupOrder(c.order);
         if (c.landscape) dm.landscape();
@@ -97,9 +95,7 @@ TEST_F(NupTest, TwoPagesASheetAreTurnedAndFramedInHalves) {
     } cases[] = {{0, {{2}, {1}}}, {1, {{1}, {2}}}};
     for (auto& c : cases) {
         SCOPED_TRACE(testing::Message() << "order " << c.order);
-        TearDown();
-        devices_.clear();
-        SetUp();
+        Restart();
         DriverPdev* pdev = NupDevice(DevmodeBuilder().pagesPerSheet(2).nupOrder(c.order));
         ASSERT_EQ(pdev->nupLayoutKind, 1);
         StorePage(pdev, 1);
@@ -157,9 +153,7 @@ TEST_F(NupTest, WholeJobsOfNupSheets) {
     } cases[] = {{4, 5, 2}, {2, 3, 2}, {9, 9, 1}};
     for (auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c.pages << " a sheet, " << c.printed << " pages");
-        TearDown();
-        devices_.clear();
-        SetUp();
+        Restart();
         DriverPdev* pdev = NupDevice(SmallPaper().pagesPerSheet(c.pages));
         ASSERT_TRUE(BeginJob(pdev));
         for (int n = 1; n <= c.printed; ++n) {

@@ -65,13 +65,7 @@ protected:
         return Job();
     }
 
-    // The driver's temporary files left behind.
-    std::vector<std::string> TempFiles() {
-        auto names = machine_.filesIn(u"C:\\Users\\User\\AppData\\Roaming\\Microsoft\\Windows\\Templates");
-        auto more = machine_.filesIn(u"C:\\ProgramData");
-        names.insert(names.end(), more.begin(), more.end());
-        return names;
-    }
+    std::vector<std::string> TempFiles() { return DriverTempFiles(machine_); }
 
     platform::testing::Machine machine_;
     std::string bytes_;

@@ -68,9 +68,7 @@ TEST_F(ReplayTest, SheetOrderOfCopiesCollationReverseAndDuplex) {
     };
     for (auto& c : cases) {
         SCOPED_TRACE(c.what);
-        TearDown();
-        devices_.clear();
-        SetUp();
+        Restart();
         DriverPdev* pdev = Device(c.settings);
         ASSERT_TRUE(PrintSheets(pdev, c.sheets));
         rastrel_dump::Result result = Read(JobBytes());
@@ -133,9 +131,7 @@ TEST_F(ReplayTest, FailuresLeaveNoTemporaryFiles) {
     };
     for (auto& c : cases) {
         SCOPED_TRACE(c.what);
-        TearDown();
-        devices_.clear();
-        SetUp();
+        Restart();
         DriverPdev* pdev = Device(c.settings);
         platform::setFault(c.function, c.fault);
         EXPECT_FALSE(PrintSheets(pdev, 3));

@@ -71,9 +71,7 @@ TEST_F(StreamTest, StartPageItemsOfEachKindOfPage) {
     };
     for (auto& c : cases) {
         SCOPED_TRACE(c.what);
-        TearDown();
-        devices_.clear();
-        SetUp();
+        Restart();
         DriverPdev* pdev = Device(c.settings);
         ASSERT_TRUE(PrintSheets(pdev, 1));
         rastrel_dump::Result result = Read(JobBytes());
@@ -147,9 +145,7 @@ TEST_F(StreamTest, SheetsRoundTripBitForBitAt600And1200Dpi) {
     std::mt19937 random(7);
     for (int16_t dpi : {600, 1200}) {
         SCOPED_TRACE(testing::Message() << dpi << " dpi");
-        TearDown();
-        devices_.clear();
-        SetUp();
+        Restart();
         DriverPdev* pdev = Device(SmallPaper().quality(dpi));
         LONG w = pdev->sheetWidth, h = pdev->sheetHeight;
         // Grey ramps with noise and a few solid blocks.

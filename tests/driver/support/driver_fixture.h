@@ -49,6 +49,14 @@ inline std::vector<int> BlackRowRuns(const rastrel_dump::Result& result) {
     return marks;
 }
 
+// The driver's temporary files (spool and N-up store) left in its folders on the machine.
+inline std::vector<std::string> DriverTempFiles(const platform::testing::Machine& machine) {
+    auto names = machine.filesIn(u"C:\\Users\\User\\AppData\\Roaming\\Microsoft\\Windows\\Templates");
+    auto more = machine.filesIn(u"C:\\ProgramData");
+    names.insert(names.end(), more.begin(), more.end());
+    return names;
+}
+
 // A DEVMODE in a heap block of exactly its bytes, so that any access past them shows under the
 // address sanitizer.
 class ExactDevmode {

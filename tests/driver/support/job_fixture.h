@@ -71,12 +71,13 @@ protected:
 
     static std::vector<int> Marks(const rastrel_dump::Result& result) { return BlackRowRuns(result); }
 
-    // The driver's temporary files left in its folder.
-    std::vector<std::string> TempFiles() {
-        auto names = machine_.filesIn(u"C:\\Users\\User\\AppData\\Roaming\\Microsoft\\Windows\\Templates");
-        auto more = machine_.filesIn(u"C:\\ProgramData");
-        names.insert(names.end(), more.begin(), more.end());
-        return names;
+    std::vector<std::string> TempFiles() { return DriverTempFiles(machine_); }
+
+    // A fresh job for the next case of a table: the devices go, the printer's job starts anew.
+    void Restart() {
+        TearDown();
+        devices_.clear();
+        SetUp();
     }
 
     platform::testing::Machine machine_;
