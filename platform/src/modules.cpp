@@ -182,6 +182,7 @@ struct ProgramState {
     std::mutex mutex;
     bool chosen = false;
     std::u16string path;
+    std::u16string commandLine;
 };
 ProgramState& program() {
     static ProgramState* state = new ProgramState;
@@ -213,14 +214,49 @@ DWORD copyModulePath(const std::u16string& path, LPWSTR fileName, DWORD size) {
     return static_cast<DWORD>(path.size());
 }
 
+// The running program's module handle: never a loaded module's (those are heap addresses).
+HMODULE programModule() { return reinterpret_cast<HMODULE>(static_cast<uintptr_t>(0x400000)); }
+
+std::u16string fileNameOf(const std::u16string& path) {
+    const size_t slash = path.find_last_of(u"\\/");
+    return slash == std::u16string::npos ? path : path.substr(slash + 1);
+}
+
 }  // namespace
+
+HMODULE WINAPI GetModuleHandleW(LPCWSTR moduleName) {
+    if (!moduleName) return programModule();
+    const std::u16string wanted = platform::detail::foldCase(moduleName);
+    auto& modules = table();
+    std::lock_guard lock(modules.mutex);
+    for (const auto& [handle, module] : modules.modules) {
+        const std::u16string path = platform::detail::foldCase(module.windowsPath);
+        const std::u16string name = fileNameOf(path);
+        if (path == wanted || name == wanted || name == wanted + u".DLL") return handle;
+    }
+    SetLastError(ERROR_MOD_NOT_FOUND);
+    return nullptr;
+}
+
+LPWSTR WINAPI GetCommandLineW() {
+    auto& state = program();
+    std::lock_guard lock(state.mutex);
+    if (state.commandLine.empty()) {
+        if (!state.chosen) {
+            state.path = defaultProgramPath();
+            state.chosen = true;
+        }
+        state.commandLine = u"\"" + state.path + u"\"";
+    }
+    return state.commandLine.data();
+}
 
 DWORD WINAPI GetModuleFileNameW(HMODULE module, LPWSTR fileName, DWORD size) {
     if (auto fault = platform::detail::takeFault("GetModuleFileNameW")) {
         SetLastError(fault->error ? fault->error : ERROR_MOD_NOT_FOUND);
         return 0;
     }
-    if (!module) return copyModulePath(platform::programPath(), fileName, size);
+    if (!module || module == programModule()) return copyModulePath(platform::programPath(), fileName, size);
     std::u16string path;
     {
         auto& modules = table();
@@ -242,6 +278,12 @@ void setProgramPath(std::u16string path) {
     std::lock_guard lock(state.mutex);
     state.path = std::move(path);
     state.chosen = true;
+}
+
+void setCommandLine(std::u16string commandLine) {
+    auto& state = program();
+    std::lock_guard lock(state.mutex);
+    state.commandLine = std::move(commandLine);
 }
 
 std::u16string programPath() {

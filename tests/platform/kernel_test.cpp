@@ -8,6 +8,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/control.h"
 #include "platform/testing/machine.h"
 #include "win/files.h"
 #include "win/kernel.h"
@@ -189,6 +190,22 @@ TEST(Modules, MissingModuleIsNotFound) {
         EXPECT_EQ(LoadLibraryW(name), nullptr);
         EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
     }
+}
+
+TEST(Modules, TheProgramsOwnHandleAndCommandLine) {
+    Machine machine;
+    platform::setProgramPath(u"C:\\Program Files\\Scan Button\\Orlith.exe");
+    platform::setCommandLine({});
+    HMODULE self = GetModuleHandleW(nullptr);
+    EXPECT_NE(self, nullptr);
+    EXPECT_EQ(GetModuleHandleW(nullptr), self);
+    WCHAR path[MAX_PATH] = {};
+    EXPECT_GT(GetModuleFileNameW(self, path, MAX_PATH), 0u);
+    EXPECT_EQ(std::u16string(path), u"C:\\Program Files\\Scan Button\\Orlith.exe");
+    EXPECT_EQ(std::u16string(GetCommandLineW()), u"\"C:\\Program Files\\Scan Button\\Orlith.exe\"");
+    platform::setCommandLine(u"Orlith.exe /push 1");
+    EXPECT_EQ(std::u16string(GetCommandLineW()), u"Orlith.exe /push 1");
+    platform::setCommandLine({});
 }
 
 // ---- Engine palettes ---------------------------------------------------------------------------

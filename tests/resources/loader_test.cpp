@@ -78,6 +78,13 @@ TEST_F(Resources, AResourceFileLoadsAsAModuleThatExportsNothing) {
     EXPECT_GT(GetModuleFileNameW(module, path, 260), 0u);
     EXPECT_EQ(std::u16string(path), u"C:\\Program Files\\Test\\kelrtest.dll");
 
+    // Found by its file name (".dll" may be left off) or its whole path, without regard to case.
+    for (const char16_t* name : {u"kelrtest.dll", u"KELRTEST", u"c:\\program files\\test\\kelrtest.dll"})
+        EXPECT_EQ(GetModuleHandleW(name), module) << platform::toUtf8(name);
+    SetLastError(0);
+    EXPECT_EQ(GetModuleHandleW(u"kelrtes"), nullptr);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
+
     // The same file again is the same module, counted; the last FreeLibrary releases it.
     HMODULE again = LoadLibraryW(u"c:\\program files\\TEST\\KELRTEST.DLL");
     EXPECT_EQ(again, module);

@@ -42,6 +42,8 @@ void setMachineSettings(const MachineSettings& settings);
 // executable name>.exe". Kept per process, not per machine.
 void setProgramPath(std::u16string path);
 std::u16string programPath();
+// The command line GetCommandLineW answers (the program path in quotes until one is set).
+void setCommandLine(std::u16string commandLine);
 
 // ---- Text --------------------------------------------------------------------------------------
 std::string toUtf8(std::u16string_view text);

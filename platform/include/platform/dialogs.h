@@ -1,8 +1,9 @@
 // Dialogs as a user meets them, for tests and headless scripting: find this process's dialogs, read
-// their controls, act on them as a user would (clicks, typing, keys through IsDialogMessageW), and a
-// watchdog that ends modal dialogs nobody scripts. Not a Windows interface. Every call may come from
-// any thread: what acts on a dialog is sent to the dialog's thread, which handles it in its message
-// loop (the modal loop of DialogBoxParamW or MessageBoxW handles sent messages while it waits).
+// their controls, act on them as a user would (clicks, typing, keys, the mouse), and a watchdog that
+// ends modal dialogs nobody scripts. Not a Windows interface. Every call may come from any thread:
+// what acts on a dialog is done by the dialog's thread in its message loop (the modal loop of
+// DialogBoxParamW or MessageBoxW handles what comes to it while it waits). Keys and the mouse return
+// once that thread is back in its loop; on the dialog's own thread they are handled before they return.
 #pragma once
 
 #include <cstdint>
@@ -48,8 +49,30 @@ bool clickButton(HWND dialog, int id);
 bool typeText(HWND dialog, int id, std::u16string_view text);
 // Gives a control the focus, on the dialog's thread.
 bool focusControl(HWND dialog, int id);
-// A key (VK_RETURN, VK_ESCAPE, VK_TAB, ...) to the dialog's focus through IsDialogMessageW, with Shift held or not.
+// A key (VK_RETURN, VK_ESCAPE, VK_TAB, VK_SPACE, ...) as a keyboard gives it, with Shift held or not: on the
+// dialog's thread WM_KEYDOWN for its focus (the dialog when the focus is elsewhere) is offered to
+// CallMsgFilterW(MSGF_DIALOGBOX), then to IsDialogMessageW, else translated and dispatched; the WM_CHAR
+// that makes goes the same way, then WM_KEYUP. True when a filter or the dialog took the key down
+// (false for a window that is no dialog).
 bool pressKey(HWND dialog, UINT virtualKey, bool shift = false);
+// The mouse, as a mouse moves it: `x`, `y` are client coordinates of `window` (they may lie outside
+// it), made screen coordinates; the cursor goes there and the messages are posted as input (see
+// win/user.h: to the capture window or the window under the cursor, WM_MOUSELEAVE first to a tracked
+// window the cursor left), so a modal loop offers them to its message filters and IsDialogMessageW.
+// The call returns once every thread that got one has handled them (or a modal loop that would have
+// has ended); for windows of the calling thread it handles them itself, as its message loop would.
+// False for a window that is not one of this process (or when a thread did not come back for a minute).
+bool moveMouse(HWND window, int x, int y);
+// A move there, then WM_LBUTTONDOWN (MK_LBUTTON stays in the messages' flags while the button is held).
+bool pressMouse(HWND window, int x, int y);
+// A move there, then WM_LBUTTONUP.
+bool releaseMouse(HWND window, int x, int y);
+// pressMouse and releaseMouse at the same point.
+bool clickMouse(HWND window, int x, int y);
+// A click, then a second press as WM_LBUTTONDBLCLK (WM_LBUTTONDOWN for a class without CS_DBLCLKS) and its release.
+bool doubleClickMouse(HWND window, int x, int y);
+// The cursor to the centre of a dialog's control (false for a missing one).
+bool hover(HWND dialog, int id);
 // Chooses a combo box item as a user does (CB_SETCURSEL, then CBN_SELCHANGE to the parent).
 bool chooseComboItem(HWND dialog, int id, int index);
 // Selects (or deselects) a list-view item as a user does (LVM_SETITEMSTATE; LVN_ITEMCHANGED follows).

@@ -65,6 +65,13 @@ WINBASEAPI BOOL WINAPI FreeLibrary(HMODULE module);
 // a buffer too small gets the path cut to size - 1 characters, returns size, ERROR_INSUFFICIENT_BUFFER.
 // Fault switch "GetModuleFileNameW" fails a call (ERROR_MOD_NOT_FOUND). No other processes' modules.
 WINBASEAPI DWORD WINAPI GetModuleFileNameW(HMODULE module, LPWSTR fileName, DWORD size);
+// NULL: the running program's own handle (the same every call; GetModuleFileNameW of it is the
+// program path). A name: a module this process has loaded, matched by its file name without regard
+// to case (".dll" may be left off) or by its whole Windows path; no reference is added. Else NULL,
+// ERROR_MOD_NOT_FOUND.
+WINBASEAPI HMODULE WINAPI GetModuleHandleW(LPCWSTR moduleName);
+// The program's command line: platform::setCommandLine, else the program path in quotes.
+WINBASEAPI LPWSTR WINAPI GetCommandLineW();
 
 // ---- Code pages --------------------------------------------------------------------------------
 // Conversions go through iconv; CP_ACP is the machine's code page (1252 unless the machine says

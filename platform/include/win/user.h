@@ -1,9 +1,10 @@
 // Windows and messages: window classes, windows with their styles, text, rectangles and extra bytes,
 // per-thread message queues (posted and sent messages, timers on the machine clock, WM_QUIT), CBT
 // hooks, and the machine's top-level windows across processes (FindWindowW, EnumWindows, properties,
-// PostMessageW to another process). There is no screen: rectangles are plain numbers, nothing is
-// painted here, there is no mouse or keyboard input, no non-client area (the client area is the whole
-// window) and no menus. Left out everywhere: ANSI variants, window stations and desktops, DPI,
+// PostMessageW to another process), the mouse (the cursor on a screen of this process's windows,
+// capture, leave tracking), message filters for modal loops, and painting into a software raster.
+// There is no keyboard device (keys come from platform/dialogs.h), no non-client area (the client area
+// is the whole window) and no menus. Left out everywhere: ANSI variants, window stations and desktops, DPI,
 // Unicode/ANSI thunking of window procedures, security (UIPI filters are kept but never block).
 #pragma once
 
@@ -124,6 +125,12 @@ typedef BOOL(CALLBACK* WNDENUMPROC)(HWND, LPARAM);
 #define WM_SYSCOMMAND 0x0112
 #define WM_TIMER 0x0113
 #define WM_PARENTNOTIFY 0x0210
+#define WM_MOUSEMOVE 0x0200
+#define WM_LBUTTONDOWN 0x0201
+#define WM_LBUTTONUP 0x0202
+#define WM_LBUTTONDBLCLK 0x0203
+#define WM_CAPTURECHANGED 0x0215
+#define WM_MOUSELEAVE 0x02A3
 #define WM_USER 0x0400
 #define WM_APP 0x8000
 #define SC_CLOSE 0xF060
@@ -138,6 +145,16 @@ typedef BOOL(CALLBACK* WNDENUMPROC)(HWND, LPARAM);
 #define VK_RETURN 0x0D
 #define VK_ESCAPE 0x1B
 #define VK_SPACE 0x20
+
+// The keys and buttons held, in wParam of mouse messages.
+#define MK_LBUTTON 0x0001
+#define MK_RBUTTON 0x0002
+#define MK_SHIFT 0x0004
+#define MK_CONTROL 0x0008
+#define MK_MBUTTON 0x0010
+// The signed client coordinates of a mouse message (they are negative left of or above the window).
+#define GET_X_LPARAM(lp) (static_cast<int>(static_cast<short>(LOWORD(lp))))
+#define GET_Y_LPARAM(lp) (static_cast<int>(static_cast<short>(HIWORD(lp))))
 
 struct MSG {
     HWND hwnd;
@@ -319,12 +336,12 @@ WINBASEAPI BOOL WINAPI ShowWindow(HWND hwnd, int cmd);
 WINBASEAPI BOOL WINAPI IsWindowVisible(HWND hwnd);
 WINBASEAPI BOOL WINAPI IsIconic(HWND hwnd);
 WINBASEAPI BOOL WINAPI IsZoomed(HWND hwnd);
-// Sets or clears WS_DISABLED (WM_ENABLE when it changes; a disabled window loses the focus); returns
-// whether it was disabled before.
+// Sets or clears WS_DISABLED (WM_ENABLE when it changes; a disabled window loses the focus and the
+// mouse capture); returns whether it was disabled before.
 WINBASEAPI BOOL WINAPI EnableWindow(HWND hwnd, BOOL enable);
 WINBASEAPI BOOL WINAPI IsWindowEnabled(HWND hwnd);
 // The calling thread's focus: WM_KILLFOCUS to the old window, WM_SETFOCUS to the new one; returns the
-// old focus. Windows of other threads: NULL with ERROR_ACCESS_DENIED. No keyboard input follows it.
+// old focus. Windows of other threads: NULL with ERROR_ACCESS_DENIED. The keys of platform/dialogs.h go to it.
 WINBASEAPI HWND WINAPI SetFocus(HWND hwnd);
 WINBASEAPI HWND WINAPI GetFocus();
 // The calling thread's active top-level window (HCBT_ACTIVATE may refuse; WM_ACTIVATE to both).
@@ -356,6 +373,67 @@ WINBASEAPI BOOL WINAPI GetWindowRect(HWND hwnd, LPRECT rect);
 WINBASEAPI BOOL WINAPI GetClientRect(HWND hwnd, LPRECT rect);
 WINBASEAPI BOOL WINAPI ClientToScreen(HWND hwnd, LPPOINT point);
 WINBASEAPI BOOL WINAPI ScreenToClient(HWND hwnd, LPPOINT point);
+
+// ---- The mouse -----------------------------------------------------------------------------------------
+// The screen is this process's top-level windows at their rectangles; it has no edges (the cursor goes
+// where it is put) and other processes' windows are not on it. Mouse input comes from the actions of
+// platform/dialogs.h (moveMouse, pressMouse, ...) and from SetCursorPos: each mouse message is posted to
+// the thread of the window holding the capture or else of the window under the cursor (client
+// coordinates of that window in lParam, the buttons held in wParam, the screen point in MSG::pt), and
+// a disabled top-level window takes none. Two presses never make a double click by themselves:
+// WM_LBUTTONDBLCLK comes from doubleClickMouse only (to a class with CS_DBLCLKS). Only the left button
+// is modelled; no WM_SETCURSOR, WM_NCHITTEST or WM_MOUSEACTIVATE, no hover, no wheel.
+// The cursor position in screen coordinates; FALSE with ERROR_INVALID_PARAMETER for no point.
+WINBASEAPI BOOL WINAPI GetCursorPos(LPPOINT point);
+// Moves the cursor and posts the WM_MOUSEMOVE this makes (and WM_MOUSELEAVE to a tracked window left).
+WINBASEAPI BOOL WINAPI SetCursorPos(int x, int y);
+// The window under a screen point: the deepest visible child of the topmost visible top-level window
+// there, where disabled children and controls transparent to the mouse (group boxes, statics without
+// SS_NOTIFY) are passed over (a disabled top-level window is answered itself); NULL where no window of
+// this process is.
+WINBASEAPI HWND WINAPI WindowFromPoint(POINT point);
+#define CWP_ALL 0x0000
+#define CWP_SKIPINVISIBLE 0x0001
+#define CWP_SKIPDISABLED 0x0002
+#define CWP_SKIPTRANSPARENT 0x0004
+// The first direct child of `parent` (top of the order first) containing a point in the parent's client
+// coordinates, with the CWP_* flags passing over hidden, disabled or WS_EX_TRANSPARENT ones; the parent
+// itself when none does; NULL when the point is outside the parent (or for a bad window).
+WINBASEAPI HWND WINAPI ChildWindowFromPointEx(HWND parent, POINT point, UINT flags);
+// ChildWindowFromPointEx with CWP_ALL.
+WINBASEAPI HWND WINAPI ChildWindowFromPoint(HWND parent, POINT point);
+// Gives the mouse to a window of the calling thread: every mouse message goes to it wherever the cursor
+// is, until ReleaseCapture. WM_CAPTURECHANGED (lParam the new window) goes to the window losing it.
+// Returns the previous capture window of the calling thread. NULL releases as ReleaseCapture does; a bad
+// window fails with ERROR_INVALID_WINDOW_HANDLE, one of another thread with ERROR_ACCESS_DENIED.
+WINBASEAPI HWND WINAPI SetCapture(HWND hwnd);
+// Ends the calling thread's capture (WM_CAPTURECHANGED with lParam NULL to the window); TRUE.
+WINBASEAPI BOOL WINAPI ReleaseCapture();
+// The calling thread's capture window, NULL when it has none.
+WINBASEAPI HWND WINAPI GetCapture();
+#define TME_HOVER 0x00000001
+#define TME_LEAVE 0x00000002
+#define TME_NONCLIENT 0x00000010
+#define TME_QUERY 0x40000000
+#define TME_CANCEL 0x80000000
+#define HOVER_DEFAULT 0xFFFFFFFF
+struct TRACKMOUSEEVENT {
+    DWORD cbSize;
+    DWORD dwFlags;
+    HWND hwndTrack;
+    DWORD dwHoverTime;
+};
+typedef TRACKMOUSEEVENT* LPTRACKMOUSEEVENT;
+// TME_LEAVE: WM_MOUSELEAVE is posted to the window once, when mouse input finds the cursor over another
+// window (a child of it counts as another), and the tracking ends; arming it while the cursor is not
+// over the window posts WM_MOUSELEAVE at once. One window a thread is tracked. TME_CANCEL | TME_LEAVE
+// ends the tracking of that window; TME_QUERY fills the structure with the current tracking. TME_HOVER
+// is accepted and left out (no WM_MOUSEHOVER comes). ERROR_INVALID_PARAMETER for a wrong cbSize,
+// ERROR_INVALID_FLAGS for other flags (TME_NONCLIENT: there is no non-client area),
+// ERROR_INVALID_WINDOW_HANDLE for a window that is not one of this process.
+WINBASEAPI BOOL WINAPI TrackMouseEvent(LPTRACKMOUSEEVENT track);
+// The time two clicks may lie apart to make a double click (500 ms), for callers that measure it.
+WINBASEAPI UINT WINAPI GetDoubleClickTime();
 
 // ---- Properties and other processes ----------------------------------------------------------------
 // Properties of a window of this process; those of a top-level window are published with it, so
@@ -458,7 +536,11 @@ WINBASEAPI UINT_PTR WINAPI SetTimer(HWND hwnd, UINT_PTR id, UINT elapse, TIMERPR
 WINBASEAPI BOOL WINAPI KillTimer(HWND hwnd, UINT_PTR id);
 
 // ---- Hooks ---------------------------------------------------------------------------------------
+#define WH_MSGFILTER (-1)
 #define WH_CBT 5
+#define MSGF_DIALOGBOX 0
+#define MSGF_MESSAGEBOX 1
+#define MSGF_USER 4096
 #define HCBT_MOVESIZE 0
 #define HCBT_MINMAX 1
 #define HCBT_QS 2
@@ -475,24 +557,38 @@ struct CBTACTIVATESTRUCT {
     BOOL fMouse;
     HWND hWndActive;
 };
-// A CBT hook for one thread of this process (0: every thread of this process; there are no hooks
-// into other processes): HCBT_CREATEWND, HCBT_DESTROYWND, HCBT_ACTIVATE and HCBT_SETFOCUS, newest hook
-// first; a nonzero answer prevents the action. Other hook kinds: ERROR_INVALID_HOOK_FILTER.
+// A hook for one thread of this process (0: every thread of this process; there are no hooks into
+// other processes), newest hook first. WH_CBT: HCBT_CREATEWND, HCBT_DESTROYWND, HCBT_ACTIVATE and
+// HCBT_SETFOCUS; a nonzero answer prevents the action. WH_MSGFILTER: called by CallMsgFilterW (the
+// modal loops of dialogs and message boxes) with the code and the MSG* in lParam; a nonzero answer
+// says the hook handled the message. Other hook kinds: ERROR_INVALID_HOOK_FILTER.
 WINBASEAPI HHOOK WINAPI SetWindowsHookExW(int idHook, HOOKPROC proc, HINSTANCE module, DWORD threadId);
-// The next hook of the chain after `hook` for the calling thread; 0 when there is none.
+// The next hook of the same kind after `hook` for the calling thread; 0 when there is none.
 WINBASEAPI LRESULT WINAPI CallNextHookEx(HHOOK hook, int code, WPARAM wParam, LPARAM lParam);
 // ERROR_INVALID_HOOK_HANDLE for a hook that is not installed.
 WINBASEAPI BOOL WINAPI UnhookWindowsHookEx(HHOOK hook);
+// Offers a message to the calling thread's WH_MSGFILTER hooks (newest first) with `code` (MSGF_*);
+// TRUE when one handled it, so the loop neither translates nor dispatches it. FALSE for no message.
+// There are no WH_SYSMSGFILTER hooks.
+WINBASEAPI BOOL WINAPI CallMsgFilterW(LPMSG msg, int code);
 
 // ---- Dialogs and controls --------------------------------------------------------------------------
 // Dialogs from the templates of resource modules (platform/resources.h), laid out in the base units of
 // the template's font (the font engine's average Latin letter width and height at 96 dpi; a dialog unit
 // is a quarter of the width and an eighth of the height; 8 x 16 when the font cannot be measured), and
 // the built-in control classes BUTTON, STATIC, EDIT, COMBOBOX, msctls_progress32 and SysListView32,
-// registered in every process on first use. Nothing is painted: controls keep their state and send
-// the notifications a user's actions cause. Left out: dialog templates in memory (DLGTEMPLATE),
-// menus and class names in templates, WM_SETFONT of the template's font, mirroring the controls of a
-// right-to-left dialog (the flag is kept on the window only), mouse input, list boxes.
+// registered in every process on first use. Controls keep their state, send the notifications a
+// user's actions cause and paint themselves (below). The modal loop of DialogBoxParamW and MessageBoxW
+// offers each message to CallMsgFilterW(MSGF_DIALOGBOX) before IsDialogMessageW and leaves alone the
+// ones a hook handled. Buttons take the mouse as push buttons do (a press takes the focus and the
+// capture and pushes the button, the pushed state follows the cursor in and out, a release inside
+// clicks: auto check boxes and radio buttons change first, then BN_CLICKED) and the space bar (down
+// pushes, up clicks); a double click is a press, except that radio and owner-drawn buttons (and any
+// with BS_NOTIFY) send BN_DOUBLECLICKED instead. Edits and combo boxes take the focus when pressed.
+// State changes that alter a control's look invalidate it. Left out: dialog templates in memory
+// (DLGTEMPLATE), menus and class names in templates, WM_SETFONT of the template's font, mirroring
+// the controls of a right-to-left dialog (the flag is kept on the window only), list boxes, the mouse
+// in edits, combo boxes and list views beyond the focus.
 typedef INT_PTR(CALLBACK* DLGPROC)(HWND, UINT, WPARAM, LPARAM);
 #ifndef MAKELONG
 #define MAKELONG(l, h) (static_cast<LONG>(static_cast<DWORD>(static_cast<WORD>(l)) | (static_cast<DWORD>(static_cast<WORD>(h)) << 16)))
@@ -547,6 +643,7 @@ typedef INT_PTR(CALLBACK* DLGPROC)(HWND, UINT, WPARAM, LPARAM);
 #define BS_AUTORADIOBUTTON 0x9L
 #define BS_OWNERDRAW 0xBL
 #define BS_TYPEMASK 0xFL
+#define BS_NOTIFY 0x4000L
 #define BM_GETCHECK 0x00F0
 #define BM_SETCHECK 0x00F1
 #define BM_GETSTATE 0x00F2
@@ -559,6 +656,7 @@ typedef INT_PTR(CALLBACK* DLGPROC)(HWND, UINT, WPARAM, LPARAM);
 #define BST_PUSHED 0x4
 #define BST_FOCUS 0x8
 #define BN_CLICKED 0
+#define BN_DOUBLECLICKED 5
 #define ODT_BUTTON 4
 #define ODA_DRAWENTIRE 0x1
 #define ODA_SELECT 0x2
@@ -866,7 +964,8 @@ WINBASEAPI HDC WINAPI GetDC(HWND hwnd);
 WINBASEAPI HDC WINAPI GetWindowDC(HWND hwnd);
 WINBASEAPI int WINAPI ReleaseDC(HWND hwnd, HDC dc);
 
-// A brush may be a system colour index + 1, as in WNDCLASSEXW::hbrBackground.
+// A brush may be a system colour index + 1, as in WNDCLASSEXW::hbrBackground; the stock NULL_BRUSH
+// paints nothing.
 WINBASEAPI int WINAPI FillRect(HDC dc, const RECT* rect, HBRUSH brush);
 // A one-pixel frame just inside the rectangle.
 WINBASEAPI int WINAPI FrameRect(HDC dc, const RECT* rect, HBRUSH brush);
@@ -875,6 +974,43 @@ WINBASEAPI int WINAPI FrameRect(HDC dc, const RECT* rect, HBRUSH brush);
 // unless DT_NOPREFIX, DT_CALCRECT measuring only (the rectangle's right and bottom are set). Returns
 // the height of the text. `count` -1: to the terminating 0.
 WINBASEAPI int WINAPI DrawTextW(HDC dc, LPCWSTR text, int count, LPRECT rect, UINT format);
+
+#define BDR_RAISEDOUTER 0x0001
+#define BDR_SUNKENOUTER 0x0002
+#define BDR_RAISEDINNER 0x0004
+#define BDR_SUNKENINNER 0x0008
+#define BDR_OUTER (BDR_RAISEDOUTER | BDR_SUNKENOUTER)
+#define BDR_INNER (BDR_RAISEDINNER | BDR_SUNKENINNER)
+#define EDGE_RAISED (BDR_RAISEDOUTER | BDR_RAISEDINNER)
+#define EDGE_SUNKEN (BDR_SUNKENOUTER | BDR_SUNKENINNER)
+#define EDGE_ETCHED (BDR_SUNKENOUTER | BDR_RAISEDINNER)
+#define EDGE_BUMP (BDR_RAISEDOUTER | BDR_SUNKENINNER)
+#define BF_LEFT 0x0001
+#define BF_TOP 0x0002
+#define BF_RIGHT 0x0004
+#define BF_BOTTOM 0x0008
+#define BF_TOPLEFT (BF_TOP | BF_LEFT)
+#define BF_TOPRIGHT (BF_TOP | BF_RIGHT)
+#define BF_BOTTOMLEFT (BF_BOTTOM | BF_LEFT)
+#define BF_BOTTOMRIGHT (BF_BOTTOM | BF_RIGHT)
+#define BF_RECT (BF_LEFT | BF_TOP | BF_RIGHT | BF_BOTTOM)
+#define BF_DIAGONAL 0x0010
+#define BF_MIDDLE 0x0800
+#define BF_SOFT 0x1000
+#define BF_ADJUST 0x2000
+#define BF_FLAT 0x4000
+#define BF_MONO 0x8000
+// The 3-D edge of a rectangle, one line for the outer and one for the inner border on each side asked
+// for: raised outer COLOR_3DLIGHT at the top and left and COLOR_3DDKSHADOW at the bottom and right,
+// raised inner COLOR_BTNHIGHLIGHT / COLOR_BTNSHADOW, sunken outer COLOR_BTNSHADOW / COLOR_BTNHIGHLIGHT,
+// sunken inner COLOR_3DDKSHADOW / COLOR_3DLIGHT (the bottom and right lines take the corners they share
+// with the top and left ones). BF_MIDDLE fills the inside with COLOR_BTNFACE, BF_ADJUST moves the
+// rectangle in past the lines drawn. BF_SOFT, BF_FLAT and BF_MONO are ignored; BF_DIAGONAL fails
+// (ERROR_INVALID_PARAMETER), as does no DC or rectangle.
+WINBASEAPI BOOL WINAPI DrawEdge(HDC dc, LPRECT rect, UINT edge, UINT flags);
+// A dotted one-pixel frame just inside the rectangle: every other pixel of it (counted from the top
+// left corner) inverted, so that drawing it again restores the pixels.
+WINBASEAPI BOOL WINAPI DrawFocusRect(HDC dc, const RECT* rect);
 
 // The fixed colours of our plain look (a grey face, black text, white windows, a dark blue highlight).
 WINBASEAPI DWORD WINAPI GetSysColor(int index);

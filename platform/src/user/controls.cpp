@@ -1,13 +1,15 @@
 // The built-in control classes: BUTTON, STATIC, EDIT, COMBOBOX, msctls_progress32 and SysListView32,
 // and the dialog class. Each control keeps its state here (by window, made at WM_NCCREATE and gone at
-// WM_NCDESTROY) and tells its parent what a user's action did, and paints itself in a plain, fixed
-// look (grey faces, black frames and text, the built-in 8-point font) at WM_PAINT.
+// WM_NCDESTROY) and tells its parent what a user's action did (buttons take the mouse and the space bar
+// themselves), and paints itself in a plain, fixed look (grey faces, black frames and text, the
+// built-in 8-point font) at WM_PAINT; a change to what a control shows invalidates it.
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <tuple>
 
 #include "../internal.h"
 #include "platform/dialogs.h"
@@ -29,6 +31,8 @@ struct ListItem {
 struct Control {
     UINT check = BST_UNCHECKED;
     bool pushed = false;
+    bool mouseDown = false;  // a button pressed with the mouse, holding the capture until released
+    bool spaceDown = false;  // a button pushed with the space bar
     // Edits.
     size_t limit = 0x7FFFFFFE;
     WCHAR passwordChar = 0;
@@ -78,6 +82,11 @@ void notifyParent(HWND hwnd, WORD code) {
     HWND parent = GetParent(hwnd);
     if (parent && (styleOf(hwnd) & WS_CHILD))
         SendMessageW(parent, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(hwnd), code), reinterpret_cast<LPARAM>(hwnd));
+}
+
+// A control whose look changed is painted again (when it shows at all).
+void repaint(HWND hwnd) {
+    if (IsWindowVisible(hwnd)) InvalidateRect(hwnd, nullptr, TRUE);
 }
 
 size_t copyOut(const std::u16string& text, LPWSTR buffer, size_t size) {
@@ -318,6 +327,26 @@ void uncheckGroupOthers(HWND hwnd) {
     }
 }
 
+// What a click does: an automatic check box or radio button changes, then the parent hears BN_CLICKED.
+void clicked(HWND hwnd, Control& c, DWORD type) {
+    const UINT before = c.check;
+    if (type == BS_AUTOCHECKBOX) c.check = c.check == BST_CHECKED ? BST_UNCHECKED : BST_CHECKED;
+    if (type == BS_AUTO3STATE) c.check = (c.check + 1) % 3;
+    if (type == BS_AUTORADIOBUTTON) {
+        c.check = BST_CHECKED;
+        uncheckGroupOthers(hwnd);
+    }
+    if (c.check != before) repaint(hwnd);
+    notifyParent(hwnd, BN_CLICKED);
+}
+
+bool insideClient(HWND hwnd, LPARAM lParam) {
+    RECT r{};
+    GetClientRect(hwnd, &r);
+    const int x = GET_X_LPARAM(lParam), y = GET_Y_LPARAM(lParam);
+    return x >= r.left && x < r.right && y >= r.top && y < r.bottom;
+}
+
 LRESULT CALLBACK buttonProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     if (lifetime(hwnd, msg)) return DefWindowProcW(hwnd, msg, wParam, lParam);
     auto c = controlOf(hwnd);
@@ -336,14 +365,21 @@ LRESULT CALLBACK buttonProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     case BM_GETCHECK: return c->check;
     case BM_SETCHECK: {
         const UINT check = static_cast<UINT>(wParam) & 3;
+        const UINT before = c->check;
         if (type == BS_CHECKBOX || type == BS_AUTOCHECKBOX || type == BS_RADIOBUTTON || type == BS_AUTORADIOBUTTON)
             c->check = check == BST_INDETERMINATE ? BST_CHECKED : check;
         else if (type == BS_3STATE || type == BS_AUTO3STATE)
             c->check = check;
+        if (c->check != before) repaint(hwnd);
         return 0;
     }
     case BM_GETSTATE: return c->check | (c->pushed ? BST_PUSHED : 0) | (GetFocus() == hwnd ? BST_FOCUS : 0);
-    case BM_SETSTATE: c->pushed = wParam != 0; return 0;
+    case BM_SETSTATE:
+        if (c->pushed == (wParam != 0)) return 0;
+        c->pushed = wParam != 0;
+        if (type == BS_OWNERDRAW) drawItem(hwnd, *c, ODA_SELECT);
+        repaint(hwnd);
+        return 0;
     case BM_SETSTYLE:
         SetWindowLongW(hwnd, GWL_STYLE, static_cast<LONG>((styleOf(hwnd) & ~BS_TYPEMASK) | (wParam & 0xFFFF)));
         return 0;
@@ -358,18 +394,79 @@ LRESULT CALLBACK buttonProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
             c->pushed = false;
             drawItem(hwnd, *c, ODA_SELECT);
         }
-        if (type == BS_AUTOCHECKBOX) c->check = c->check == BST_CHECKED ? BST_UNCHECKED : BST_CHECKED;
-        if (type == BS_AUTO3STATE) c->check = (c->check + 1) % 3;
-        if (type == BS_AUTORADIOBUTTON) {
-            c->check = BST_CHECKED;
-            uncheckGroupOthers(hwnd);
-        }
-        notifyParent(hwnd, BN_CLICKED);
+        clicked(hwnd, *c, type);
         return 0;
     }
+    case WM_LBUTTONDBLCLK:
+        if (type == BS_GROUPBOX) return 0;
+        if (type == BS_RADIOBUTTON || type == BS_AUTORADIOBUTTON || type == BS_OWNERDRAW || (styleOf(hwnd) & BS_NOTIFY)) {
+            notifyParent(hwnd, BN_DOUBLECLICKED);
+            // Radio and owner-drawn buttons take the second press as the double click only.
+            if (type == BS_RADIOBUTTON || type == BS_AUTORADIOBUTTON || type == BS_OWNERDRAW) return 0;
+        }
+        [[fallthrough]];
+    case WM_LBUTTONDOWN:
+        if (type == BS_GROUPBOX) return 0;
+        SetFocus(hwnd);
+        SetCapture(hwnd);
+        c->mouseDown = true;
+        SendMessageW(hwnd, BM_SETSTATE, TRUE, 0);
+        return 0;
+    case WM_MOUSEMOVE:
+        // While pressed, the button shows pushed as long as the cursor is over it.
+        if (c->mouseDown && GetCapture() == hwnd) {
+            const bool inside = insideClient(hwnd, lParam);
+            if (inside != c->pushed) SendMessageW(hwnd, BM_SETSTATE, inside ? TRUE : FALSE, 0);
+        }
+        return 0;
+    case WM_LBUTTONUP: {
+        if (!c->mouseDown) return 0;
+        const bool inside = insideClient(hwnd, lParam);
+        c->mouseDown = false;
+        ReleaseCapture();
+        SendMessageW(hwnd, BM_SETSTATE, FALSE, 0);
+        if (inside) clicked(hwnd, *c, type);
+        return 0;
+    }
+    case WM_CAPTURECHANGED:
+        if (c->mouseDown) {
+            c->mouseDown = false;
+            SendMessageW(hwnd, BM_SETSTATE, FALSE, 0);
+        }
+        return 0;
+    case WM_KEYDOWN:
+        if (wParam == VK_SPACE && type != BS_GROUPBOX && !c->mouseDown && !c->spaceDown) {
+            c->spaceDown = true;
+            SendMessageW(hwnd, BM_SETSTATE, TRUE, 0);
+        }
+        return 0;
+    case WM_KEYUP:
+        if (wParam == VK_SPACE && c->spaceDown) {
+            c->spaceDown = false;
+            SendMessageW(hwnd, BM_SETSTATE, FALSE, 0);
+            clicked(hwnd, *c, type);
+        }
+        return 0;
+    case WM_ENABLE:
+        if (wParam) return 0;
+        // A disabled button lets go of a press and of the mouse.
+        c->spaceDown = c->mouseDown = false;
+        if (GetCapture() == hwnd) ReleaseCapture();
+        if (c->pushed) SendMessageW(hwnd, BM_SETSTATE, FALSE, 0);
+        return 0;
     case WM_SETFOCUS:
     case WM_KILLFOCUS:
+        if (msg == WM_KILLFOCUS) {
+            // Losing the focus lets go of a press, by mouse or by key.
+            c->spaceDown = false;
+            if (c->mouseDown) {
+                c->mouseDown = false;
+                if (GetCapture() == hwnd) ReleaseCapture();
+            }
+            if (c->pushed) SendMessageW(hwnd, BM_SETSTATE, FALSE, 0);
+        }
         if (type == BS_OWNERDRAW) drawItem(hwnd, *c, ODA_FOCUS);
+        repaint(hwnd);
         return 0;
     case WM_SHOWWINDOW:
         if (type == BS_OWNERDRAW && wParam) drawItem(hwnd, *c, ODA_DRAWENTIRE);
@@ -431,6 +528,7 @@ void replaceSelection(HWND hwnd, Control& c, std::u16string insert, bool notify)
     }
     text.replace(a, b - a, insert);
     DefWindowProcW(hwnd, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+    repaint(hwnd);
     c.selStart = c.selEnd = a + insert.size();
     if (cut) notifyParent(hwnd, EN_MAXTEXT);
     if (notify) notifyParent(hwnd, EN_CHANGE);
@@ -490,11 +588,14 @@ LRESULT CALLBACK editProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     case EM_SETPASSWORDCHAR:
         c->passwordChar = static_cast<WCHAR>(wParam);
         SetWindowLongW(hwnd, GWL_STYLE, static_cast<LONG>(wParam ? (style | ES_PASSWORD) : (style & ~ES_PASSWORD)));
+        repaint(hwnd);
         return 0;
     case EM_GETPASSWORDCHAR: return c->passwordChar;
     case EM_SETREADONLY:
         SetWindowLongW(hwnd, GWL_STYLE, static_cast<LONG>(wParam ? (style | ES_READONLY) : (style & ~ES_READONLY)));
+        repaint(hwnd);
         return TRUE;
+    case WM_LBUTTONDOWN: SetFocus(hwnd); return 0;
     case EM_SETSEL: {
         const size_t length = textOf(hwnd).size();
         const auto start = static_cast<intptr_t>(static_cast<int>(wParam));
@@ -531,6 +632,7 @@ LRESULT CALLBACK editProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
 void showCurrent(HWND hwnd, const Control& c) {
     const std::u16string text = c.current >= 0 ? c.items[static_cast<size_t>(c.current)].first : std::u16string();
     DefWindowProcW(hwnd, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+    repaint(hwnd);
 }
 
 LRESULT CALLBACK comboProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
@@ -542,6 +644,7 @@ LRESULT CALLBACK comboProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     switch (msg) {
     case WM_GETDLGCODE: return DLGC_WANTARROWS | DLGC_WANTCHARS;
     case WM_PAINT: paintCombo(hwnd, *c); return 0;
+    case WM_LBUTTONDOWN: SetFocus(hwnd); return 0;
     case CB_ADDSTRING:
     case CB_INSERTSTRING: {
         auto* text = reinterpret_cast<LPCWSTR>(lParam);
@@ -616,7 +719,18 @@ LRESULT CALLBACK comboProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
 }
 
 // ---- msctls_progress32 -----------------------------------------------------------------------------
+LRESULT CALLBACK progressBarProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+
+// The bar is painted again when its position or range moved.
 LRESULT CALLBACK progressProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    auto c = msg >= PBM_SETRANGE && msg <= PBM_SETRANGE32 ? controlOf(hwnd) : nullptr;
+    const auto before = c ? std::make_tuple(c->low, c->high, c->pos) : std::make_tuple(0, 0, 0);
+    const LRESULT r = progressBarProc(hwnd, msg, wParam, lParam);
+    if (c && std::make_tuple(c->low, c->high, c->pos) != before) repaint(hwnd);
+    return r;
+}
+
+LRESULT CALLBACK progressBarProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     if (lifetime(hwnd, msg)) return DefWindowProcW(hwnd, msg, wParam, lParam);
     auto c = controlOf(hwnd);
     if (!c) return DefWindowProcW(hwnd, msg, wParam, lParam);
@@ -689,10 +803,27 @@ void setState(HWND hwnd, Control& c, int item, UINT mask, UINT value) {
     const UINT now = (old & ~mask) | (value & mask);
     if (old == now) return;
     row.state = now;
+    repaint(hwnd);
     itemChanged(hwnd, item, old, now, row.param);
 }
 
+LRESULT CALLBACK listViewItemsProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+
+// The list is painted again when its columns, items or their texts change.
 LRESULT CALLBACK listViewProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    const LRESULT r = listViewItemsProc(hwnd, msg, wParam, lParam);
+    switch (msg) {
+    case LVM_INSERTCOLUMNW:
+    case LVM_INSERTITEMW:
+    case LVM_SETITEMTEXTW:
+    case LVM_DELETEITEM:
+    case LVM_DELETEALLITEMS: repaint(hwnd); break;
+    default: break;
+    }
+    return r;
+}
+
+LRESULT CALLBACK listViewItemsProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     if (lifetime(hwnd, msg)) return DefWindowProcW(hwnd, msg, wParam, lParam);
     auto c = controlOf(hwnd);
     if (!c) return DefWindowProcW(hwnd, msg, wParam, lParam);
@@ -773,6 +904,14 @@ LRESULT CALLBACK listViewProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
     }
 }
 
+// Every control is painted again when it is enabled or disabled or its text changes.
+template <WNDPROC Proc>
+LRESULT CALLBACK repainting(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    const LRESULT r = Proc(hwnd, msg, wParam, lParam);
+    if (msg == WM_ENABLE || msg == WM_SETTEXT) repaint(hwnd);
+    return r;
+}
+
 // The dialog class: DefDlgProcW, and then the default painting (the class background brush) for a
 // dialog whose procedure left its invalid area alone.
 LRESULT CALLBACK dialogClassProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
@@ -801,10 +940,13 @@ void ensureBuiltinClasses() {
         int extra;
     };
     const Builtin builtins[] = {
-        {WC_DIALOG, dialogClassProc, DLGWINDOWEXTRA}, {u"BUTTON", buttonProc, 0},
-        {u"STATIC", staticProc, 0},              {u"EDIT", editProc, 0},
-        {u"COMBOBOX", comboProc, 0},             {PROGRESS_CLASSW, progressProc, 0},
-        {WC_LISTVIEWW, listViewProc, 0},
+        {WC_DIALOG, dialogClassProc, DLGWINDOWEXTRA},
+        {u"BUTTON", repainting<buttonProc>, 0},
+        {u"STATIC", repainting<staticProc>, 0},
+        {u"EDIT", repainting<editProc>, 0},
+        {u"COMBOBOX", repainting<comboProc>, 0},
+        {PROGRESS_CLASSW, repainting<progressProc>, 0},
+        {WC_LISTVIEWW, repainting<listViewProc>, 0},
     };
     for (const auto& b : builtins) {
         WNDCLASSEXW wc{};

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstring>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -189,6 +190,39 @@ bool handleKey(HWND dialog, MSG* msg, bool shift) {
 
 thread_local bool shiftHeld = false;
 
+// A key as a keyboard gives it on the dialog's thread: WM_KEYDOWN for the focus, offered to the message
+// filters, then to the dialog, else translated and dispatched; the WM_CHAR that made the same way; then
+// WM_KEYUP. Returns whether a filter or the dialog took the key down.
+bool keyOnThread(HWND dialog, UINT key, bool shift) {
+    auto info = infoOf(dialog);
+    if (!info || info->ended || !IsWindow(dialog)) return false;
+    auto target = [&] {
+        HWND focus = GetFocus();
+        return focus && (focus == dialog || IsChild(dialog, focus)) ? focus : dialog;
+    };
+    auto offer = [&](MSG& m) {
+        if (CallMsgFilterW(&m, MSGF_DIALOGBOX)) return true;
+        if (IsWindow(dialog) && IsDialogMessageW(dialog, &m)) return true;
+        TranslateMessage(&m);
+        DispatchMessageW(&m);
+        return false;
+    };
+    POINT cursor{};
+    GetCursorPos(&cursor);
+    shiftHeld = shift;
+    MSG down{target(), WM_KEYDOWN, key, 1, GetTickCount(), cursor};
+    const bool taken = offer(down);
+    // TranslateMessage put the character first in the queue.
+    MSG ch{};
+    if (PeekMessageW(&ch, nullptr, WM_CHAR, WM_CHAR, PM_NOREMOVE) && ch.hwnd == down.hwnd && ch.lParam == down.lParam &&
+        PeekMessageW(&ch, nullptr, WM_CHAR, WM_CHAR, PM_REMOVE))
+        offer(ch);
+    MSG up{target(), WM_KEYUP, key, static_cast<LPARAM>(0xC0000001u), GetTickCount(), cursor};
+    if (IsWindow(up.hwnd)) offer(up);
+    shiftHeld = false;
+    return taken;
+}
+
 void watchdogFired(HWND dialog) {
     if (scripts.load() > 0) return;  // someone is scripting: the timer comes again
     KillTimer(dialog, kWatchdogTimer);
@@ -291,6 +325,7 @@ INT_PTR runModal(HWND dialog, HWND owner) {
             break;
         }
         if (got == -1) break;
+        if (CallMsgFilterW(&msg, MSGF_DIALOGBOX)) continue;  // a hook handled it
         if (!IsDialogMessageW(dialog, &msg)) {
             TranslateMessage(&msg);
             DispatchMessageW(&msg);
@@ -298,6 +333,7 @@ INT_PTR runModal(HWND dialog, HWND owner) {
     }
     if (reenable) EnableWindow(root, TRUE);
     if (IsWindow(dialog)) DestroyWindow(dialog);
+    releaseMarkers();  // input waiting for this loop will not be handled by it
     if (quit) PostQuitMessage(static_cast<int>(quitCode));
     return result;
 }
@@ -351,6 +387,9 @@ INT_PTR CALLBACK messageBoxProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM) {
 }
 
 }  // namespace
+
+bool isDialogWindow(HWND hwnd) { return infoOf(hwnd).has_value(); }
+
 }  // namespace platform::user
 
 using namespace platform::user;
@@ -368,18 +407,6 @@ LRESULT WINAPI DefDlgProcW(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
             dialogs().info[hwnd].serial = dialogs().nextSerial++;
         }
         return DefWindowProcW(hwnd, msg, wParam, lParam);
-    case kScriptKey: {
-        MSG key{};
-        HWND focus = GetFocus();
-        key.hwnd = focus && IsChild(hwnd, focus) ? focus : hwnd;
-        key.message = WM_KEYDOWN;
-        key.wParam = wParam;
-        key.time = GetTickCount();
-        shiftHeld = lParam != 0;
-        const BOOL taken = IsDialogMessageW(hwnd, &key);
-        shiftHeld = false;
-        return taken;
-    }
     case kScriptFocus: {
         HWND control = reinterpret_cast<HWND>(wParam);
         if (!IsChild(hwnd, control)) return FALSE;
@@ -737,7 +764,20 @@ bool focusControl(HWND dialog, int id) {
 
 bool pressKey(HWND dialog, UINT virtualKey, bool shift) {
     if (!user::infoOf(dialog)) return false;
-    return SendMessageW(dialog, user::kScriptKey, virtualKey, shift ? 1 : 0) != 0;
+    const DWORD tid = GetWindowThreadProcessId(dialog, nullptr);
+    if (tid == GetCurrentThreadId()) return user::keyOnThread(dialog, virtualKey, shift);
+    // The dialog's thread presses the key in its loop; a marker after it tells when that loop is back
+    // (or a modal loop the key started is running), so a key that opens another dialog does not block.
+    auto taken = std::make_shared<std::atomic<int>>(-1);
+    uint64_t marker = 0;
+    {
+        std::lock_guard lock(user::state().mutex);
+        if (!user::deliverCall(dialog, [=] { taken->store(user::keyOnThread(dialog, virtualKey, shift) ? 1 : 0); }))
+            return false;
+        marker = user::postMarker(tid);
+    }
+    if (marker && !user::awaitMarkers({{tid, marker}}, 60000)) return false;
+    return taken->load() != 0;
 }
 
 bool chooseComboItem(HWND dialog, int id, int index) {

@@ -1,5 +1,6 @@
 // Per-thread message queues: posted and sent messages, their retrieval and dispatch, WM_QUIT, timers
-// on the machine clock and the CBT hooks.
+// on the machine clock, the markers that tell a thread posting input when it has been handled, and the
+// hooks (CBT and message filters).
 //
 // A sent message to another thread's window is queued with that thread and the sender waits on its own
 // queue, handling what is sent to it meanwhile, until the owner has answered (or ended). In virtual time
@@ -47,6 +48,12 @@ struct ThreadGuard {
             if (auto sender = queueOf(sent->senderTid)) sender->wake.notify_all();
         }
         queue->sent.clear();
+        for (const MSG& m : queue->posted)
+            if (m.hwnd == nullptr && m.message == kInputMarker)
+                if (auto marker = s.markers.find(m.wParam); marker != s.markers.end()) {
+                    marker->second.done = true;
+                    if (auto waiter = queueOf(marker->second.waiterTid)) waiter->wake.notify_all();
+                }
         forgetThreadWindows(tid);
         s.hooks.erase(std::remove_if(s.hooks.begin(), s.hooks.end(), [&](const Hook& h) { return h.tid == tid; }),
                       s.hooks.end());
@@ -147,6 +154,17 @@ HWND nextPaint(ThreadQueue& q, HWND filter) {
     return nullptr;
 }
 
+bool isMarker(const MSG& m) { return m.hwnd == nullptr && m.message == kInputMarker; }
+
+// Marks a marker taken and wakes the thread waiting for it (lock held).
+void takeMarker(uint64_t serial) {
+    UserState& s = state();
+    auto it = s.markers.find(serial);
+    if (it == s.markers.end()) return;
+    it->second.done = true;
+    if (auto waiter = queueOf(it->second.waiterTid)) waiter->wake.notify_all();
+}
+
 bool hasWork(ThreadQueue& q) {
     if (!q.sent.empty() || !q.calls.empty() || !q.posted.empty() || q.quit) return true;
     if (nextPaint(q, nullptr)) return true;
@@ -168,9 +186,17 @@ bool takeMessage(MSG* out, HWND filter, UINT low, UINT high, bool remove, bool w
     UserState& s = state();
     std::unique_lock lock(s.mutex);
     auto q = myQueue(lock);
+    const bool unfiltered = !filter && low == 0 && high == 0;
     for (;;) {
         if (handleOneSent(lock, *q)) continue;
+        // Markers at the front are taken unseen by a loop that takes everything: what was posted
+        // before them has been handled.
+        while (unfiltered && !q->posted.empty() && isMarker(q->posted.front())) {
+            takeMarker(q->posted.front().wParam);
+            q->posted.pop_front();
+        }
         for (auto it = q->posted.begin(); it != q->posted.end(); ++it) {
+            if (isMarker(*it)) continue;
             if (matches(filter, it->hwnd) && inRange(it->message, low, high)) {
                 *out = *it;
                 if (remove) q->posted.erase(it);
@@ -283,12 +309,12 @@ SendResult sendTo(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, DWORD timeo
 
 HHOOK hookHandle(uintptr_t n) { return reinterpret_cast<HHOOK>(static_cast<uintptr_t>(0x484B0000) + n * 4); }
 
-// The first CBT hook for the calling thread at or after position `from` of the chain.
-std::optional<Hook> hookFrom(size_t from) {
+// The first hook of a kind for the calling thread at or after position `from` of the chain.
+std::optional<Hook> hookFrom(size_t from, int kind) {
     UserState& s = state();
     const DWORD me = currentTid();
     for (size_t i = from; i < s.hooks.size(); ++i)
-        if (s.hooks[i].tid == 0 || s.hooks[i].tid == me) return s.hooks[i];
+        if (s.hooks[i].kind == kind && (s.hooks[i].tid == 0 || s.hooks[i].tid == me)) return s.hooks[i];
     return std::nullopt;
 }
 
@@ -336,13 +362,86 @@ void dropTimers(HWND hwnd, DWORD tid) {
 }
 
 bool deliverPosted(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    return deliverInput(hwnd, msg, wParam, lParam, state().cursor);
+}
+
+bool deliverInput(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, POINT pt) {
     auto window = findWindow(hwnd);
     if (!window) return false;
     auto q = queueOf(window->tid);
     if (!q) return false;
-    q->posted.push_back(MSG{hwnd, msg, wParam, lParam, GetTickCount(), {0, 0}});
+    q->posted.push_back(MSG{hwnd, msg, wParam, lParam, GetTickCount(), pt});
     q->wake.notify_all();
     return true;
+}
+
+uint64_t postMarker(DWORD tid) {
+    UserState& s = state();
+    auto q = queueOf(tid);
+    if (!q || !q->alive) return 0;
+    const uint64_t serial = s.nextMarker++;
+    s.markers[serial] = InputMarker{currentTid(), false};
+    q->posted.push_back(MSG{nullptr, kInputMarker, static_cast<WPARAM>(serial), 0, GetTickCount(), s.cursor});
+    q->wake.notify_all();
+    return serial;
+}
+
+bool markerTaken(uint64_t serial) {
+    UserState& s = state();
+    std::lock_guard lock(s.mutex);
+    auto it = s.markers.find(serial);
+    if (it == s.markers.end()) return true;
+    if (!it->second.done) return false;
+    s.markers.erase(it);
+    return true;
+}
+
+void forgetMarker(uint64_t serial) {
+    std::lock_guard lock(state().mutex);
+    state().markers.erase(serial);
+}
+
+bool awaitMarkers(const std::vector<std::pair<DWORD, uint64_t>>& markers, DWORD realMilliseconds) {
+    UserState& s = state();
+    std::unique_lock lock(s.mutex);
+    auto q = myQueue(lock);
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(realMilliseconds);
+    auto forget = [&] {
+        for (auto& [tid, serial] : markers) s.markers.erase(serial);
+    };
+    for (;;) {
+        bool all = true;
+        for (auto& [tid, serial] : markers) {
+            auto it = s.markers.find(serial);
+            if (it == s.markers.end() || it->second.done) continue;
+            if (!queueOf(tid)) continue;  // the thread ended
+            all = false;
+        }
+        if (all) {
+            forget();
+            return true;
+        }
+        if (handleOneSent(lock, *q)) continue;
+        if (std::chrono::steady_clock::now() >= until) {
+            forget();
+            return false;
+        }
+        q->wake.wait_for(lock, kRealRound);
+    }
+}
+
+void releaseMarkers() {
+    UserState& s = state();
+    std::unique_lock lock(s.mutex);
+    auto q = myQueue(lock);
+    for (auto it = q->posted.begin(); it != q->posted.end();) {
+        if (isMarker(*it)) {
+            takeMarker(it->wParam);
+            it = q->posted.erase(it);
+        } else {
+            ++it;
+        }
+    }
 }
 
 bool deliverCall(HWND hwnd, std::function<void()> call) {
@@ -359,7 +458,7 @@ LRESULT callCbtHooks(int code, WPARAM wParam, LPARAM lParam) {
     std::optional<Hook> hook;
     {
         std::lock_guard lock(state().mutex);
-        hook = hookFrom(0);
+        hook = hookFrom(0, WH_CBT);
     }
     return hook ? hook->proc(code, wParam, lParam) : 0;
 }
@@ -477,7 +576,7 @@ BOOL WINAPI TranslateMessage(const MSG* msg) {
         UserState& s = state();
         std::unique_lock lock(s.mutex);
         auto q = myQueue(lock);
-        q->posted.push_front(MSG{msg->hwnd, WM_CHAR, ch, msg->lParam, GetTickCount(), {0, 0}});
+        q->posted.push_front(MSG{msg->hwnd, WM_CHAR, ch, msg->lParam, GetTickCount(), msg->pt});
     }
     return TRUE;
 }
@@ -608,7 +707,7 @@ BOOL WINAPI KillTimer(HWND hwnd, UINT_PTR id) {
 }
 
 HHOOK WINAPI SetWindowsHookExW(int idHook, HOOKPROC proc, HINSTANCE, DWORD threadId) {
-    if (idHook != WH_CBT) {
+    if (idHook != WH_CBT && idHook != WH_MSGFILTER) {
         SetLastError(ERROR_INVALID_HOOK_FILTER);
         return nullptr;
     }
@@ -622,7 +721,7 @@ HHOOK WINAPI SetWindowsHookExW(int idHook, HOOKPROC proc, HINSTANCE, DWORD threa
     }
     UserState& s = state();
     std::lock_guard lock(s.mutex);
-    Hook hook{hookHandle(s.nextHook++), proc, threadId};
+    Hook hook{hookHandle(s.nextHook++), proc, threadId, idHook};
     s.hooks.insert(s.hooks.begin(), hook);
     return hook.handle;
 }
@@ -634,9 +733,19 @@ LRESULT WINAPI CallNextHookEx(HHOOK hook, int code, WPARAM wParam, LPARAM lParam
         std::lock_guard lock(s.mutex);
         auto it = std::find_if(s.hooks.begin(), s.hooks.end(), [&](const Hook& h) { return h.handle == hook; });
         if (it == s.hooks.end()) return 0;
-        next = hookFrom(static_cast<size_t>(it - s.hooks.begin()) + 1);
+        next = hookFrom(static_cast<size_t>(it - s.hooks.begin()) + 1, it->kind);
     }
     return next ? next->proc(code, wParam, lParam) : 0;
+}
+
+BOOL WINAPI CallMsgFilterW(LPMSG msg, int code) {
+    if (!msg) return FALSE;
+    std::optional<Hook> hook;
+    {
+        std::lock_guard lock(state().mutex);
+        hook = hookFrom(0, WH_MSGFILTER);
+    }
+    return hook && hook->proc(code, 0, reinterpret_cast<LPARAM>(msg)) ? TRUE : FALSE;
 }
 
 BOOL WINAPI UnhookWindowsHookEx(HHOOK hook) {

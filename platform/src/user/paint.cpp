@@ -1,6 +1,7 @@
 // Painting into a software raster: a 32-bit surface per top-level window, invalid areas, WM_PAINT,
 // BeginPaint/EndPaint, window DCs clipped to a window's part of the surface (a bitmap view of just that
-// rectangle selected into a memory DC), FillRect/FrameRect/DrawTextW and the system colours.
+// rectangle selected into a memory DC), FillRect/FrameRect/DrawEdge/DrawFocusRect/DrawTextW and the
+// system colours.
 #include <algorithm>
 #include <map>
 #include <mutex>
@@ -425,6 +426,63 @@ int WINAPI FrameRect(HDC dc, const RECT* rect, HBRUSH brush) {
     for (const RECT& s : sides)
         if (!FillRect(dc, &s, brush)) return 0;
     return 1;
+}
+
+BOOL WINAPI DrawEdge(HDC dc, LPRECT rect, UINT edge, UINT flags) {
+    if (!rect || !GetObjectType(dc) || (flags & BF_DIAGONAL)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    struct Border {
+        UINT raised, sunken;
+        int raisedTopLeft, raisedBottomRight, sunkenTopLeft, sunkenBottomRight;
+    };
+    const Border borders[] = {
+        {BDR_RAISEDOUTER, BDR_SUNKENOUTER, COLOR_3DLIGHT, COLOR_3DDKSHADOW, COLOR_BTNSHADOW, COLOR_BTNHIGHLIGHT},
+        {BDR_RAISEDINNER, BDR_SUNKENINNER, COLOR_BTNHIGHLIGHT, COLOR_BTNSHADOW, COLOR_3DDKSHADOW, COLOR_3DLIGHT},
+    };
+    RECT r = *rect;
+    for (const Border& b : borders) {
+        if (!(edge & (b.raised | b.sunken)) || emptyRect(r)) continue;
+        const bool raised = (edge & b.raised) != 0;
+        HBRUSH topLeft = GetSysColorBrush(raised ? b.raisedTopLeft : b.sunkenTopLeft);
+        HBRUSH bottomRight = GetSysColorBrush(raised ? b.raisedBottomRight : b.sunkenBottomRight);
+        const RECT top{r.left, r.top, r.right, r.top + 1}, left{r.left, r.top, r.left + 1, r.bottom};
+        const RECT bottom{r.left, r.bottom - 1, r.right, r.bottom}, right{r.right - 1, r.top, r.right, r.bottom};
+        if (flags & BF_TOP) FillRect(dc, &top, topLeft);
+        if (flags & BF_LEFT) FillRect(dc, &left, topLeft);
+        if (flags & BF_BOTTOM) FillRect(dc, &bottom, bottomRight);
+        if (flags & BF_RIGHT) FillRect(dc, &right, bottomRight);
+        if (flags & BF_LEFT) ++r.left;
+        if (flags & BF_TOP) ++r.top;
+        if (flags & BF_RIGHT) --r.right;
+        if (flags & BF_BOTTOM) --r.bottom;
+    }
+    if ((flags & BF_MIDDLE) && !emptyRect(r)) FillRect(dc, &r, GetSysColorBrush(COLOR_BTNFACE));
+    if (flags & BF_ADJUST) *rect = r;
+    return TRUE;
+}
+
+BOOL WINAPI DrawFocusRect(HDC dc, const RECT* rect) {
+    if (!rect || !GetObjectType(dc)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    const RECT& r = *rect;
+    if (emptyRect(r)) return TRUE;
+    // Each pixel of the frame once, every other one inverted.
+    auto dot = [&](LONG x, LONG y) {
+        if (((x - r.left) + (y - r.top)) % 2 == 0) PatBlt(dc, x, y, 1, 1, DSTINVERT);
+    };
+    for (LONG x = r.left; x < r.right; ++x) {
+        dot(x, r.top);
+        if (r.bottom - 1 > r.top) dot(x, r.bottom - 1);
+    }
+    for (LONG y = r.top + 1; y < r.bottom - 1; ++y) {
+        dot(r.left, y);
+        if (r.right - 1 > r.left) dot(r.right - 1, y);
+    }
+    return TRUE;
 }
 
 namespace {

@@ -84,12 +84,21 @@ struct ThreadQueue {
     int quitCode = 0;
     HWND focus = nullptr;
     HWND active = nullptr;
+    HWND tracking = nullptr;  // the window TrackMouseEvent watches for the cursor leaving (TME_LEAVE)
 };
 
 struct Hook {
     HHOOK handle = nullptr;
     HOOKPROC proc = nullptr;
     DWORD tid = 0;  // 0: every thread of the process
+    int kind = WH_CBT;
+};
+
+// A marker posted after input: the thread that posted the input waits until the window's thread has
+// come back to its message loop for it, so everything posted before it has been handled.
+struct InputMarker {
+    DWORD waiterTid = 0;
+    bool done = false;
 };
 
 struct UserState {
@@ -106,6 +115,13 @@ struct UserState {
     std::vector<Hook> hooks;  // newest first
     HWND foreground = nullptr;
     bool builtinClasses = false;  // the dialog class and the controls' classes are registered
+    // The mouse: where the cursor is on the screen, the window holding the capture (of its own
+    // thread), the buttons held, and the markers of input waiting to be handled.
+    POINT cursor{0, 0};
+    HWND capture = nullptr;
+    WPARAM buttons = 0;
+    uint64_t nextMarker = 1;
+    std::map<uint64_t, InputMarker> markers;
 };
 
 // The state of this process (a fresh one after a fork).
@@ -149,6 +165,8 @@ void openInbox();
 bool deliverCall(HWND hwnd, std::function<void()> call);
 // Delivers a posted message to the queue of a window of this process (lock held); false if none.
 bool deliverPosted(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+// The same for input: the message carries the cursor position `pt` it happened at (lock held).
+bool deliverInput(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, POINT pt);
 
 // Forgets the windows of a thread that ended, without messages (lock held; windows.cpp).
 void forgetThreadWindows(DWORD tid);
@@ -159,6 +177,20 @@ void dropTimers(HWND hwnd, DWORD tid);
 // Calls a window procedure of this process (without the lock).
 LRESULT callProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 
+// Input markers (messages.cpp). A marker is posted to a thread's queue (lock held; 0 when the thread has
+// no queue) and taken, unseen, by the first GetMessageW/PeekMessageW without a filter that finds it at
+// the front of the queue; a modal loop that ends lets go of the markers left in its thread's queue.
+uint64_t postMarker(DWORD tid);
+// Waits (real time, at most `realMilliseconds`) until the markers are taken, handling what is sent to
+// the calling thread meanwhile; a thread that ends lets go of its markers. False on the time limit.
+bool awaitMarkers(const std::vector<std::pair<DWORD, uint64_t>>& markers, DWORD realMilliseconds);
+// Whether a marker has been taken (it is forgotten then).
+bool markerTaken(uint64_t marker);
+// Forgets a marker nobody waits for any more (taken or not).
+void forgetMarker(uint64_t marker);
+// Lets go of the markers in the calling thread's queue (at the end of a modal loop).
+void releaseMarkers();
+
 // Messages whose parameters are pointers: they can only be sent, never posted (nor taken from
 // another process).
 bool carriesPointer(UINT msg);
@@ -168,12 +200,24 @@ bool equalsNoCase(std::u16string_view a, std::u16string_view b);
 // ---- Dialogs and controls (dialogs.cpp, controls.cpp) -------------------------------------------
 // Registers the dialog class and the built-in control classes once in this process (without the lock).
 void ensureBuiltinClasses();
+// True for a window made by the dialog manager (CreateDialogParamW, DialogBoxParamW, MessageBoxW).
+bool isDialogWindow(HWND hwnd);
+
+// ---- Mouse input (input.cpp) --------------------------------------------------------------------
+// The window of this process under a screen point (lock held): the deepest visible child, skipping
+// disabled children and the controls that are transparent to the mouse (group boxes, statics without
+// SS_NOTIFY), of the topmost visible top-level window there; NULL where there is none.
+HWND windowAt(POINT screen);
+// The window's rectangle on the screen (lock held).
+RECT screenRectOf(const Window& w);
+// Forgets a window that goes away as the capture and as a tracked window (lock held).
+void forgetMouse(HWND hwnd);
 // Messages of our own between the dialog scripting calls and the dialogs and controls.
-inline constexpr UINT kScriptKey = 0x0391;          // dialog: wParam key, lParam Shift held
 inline constexpr UINT kScriptFocus = 0x0392;        // dialog: SetFocus(wParam)
 inline constexpr UINT kScriptGetFocus = 0x0393;     // dialog: answers GetFocus()
 inline constexpr UINT kScriptShownText = 0x0394;    // edit: lParam std::u16string* of what it shows
 inline constexpr UINT kScriptColours = 0x0395;      // static: lParam StaticColours* asked of the parent
 inline constexpr UINT kScriptChoose = 0x0396;       // combo box: the user chooses item wParam
+inline constexpr UINT kInputMarker = 0x0397;        // thread message: wParam the marker (never seen by loops)
 
 }  // namespace platform::user

@@ -63,6 +63,7 @@ void forget(HWND hwnd) {
                         q->posted.end());
     }
     if (s.foreground == hwnd) s.foreground = nullptr;
+    forgetMouse(hwnd);
     if (w->cls) --w->cls->windows;
     unpublish(*w);
     s.windows.erase(hwnd);
@@ -81,7 +82,11 @@ void setTextLocked(Window& w, std::u16string text) {
     if (w.published) publish(w);
 }
 
-RECT screenRect(const Window& w) {
+HWND activate(HWND hwnd);
+
+}  // namespace
+
+RECT screenRectOf(const Window& w) {
     RECT r = w.rect;
     for (auto p = findWindow(w.parent); p; p = findWindow(p->parent)) {
         r.left += p->rect.left;
@@ -91,10 +96,6 @@ RECT screenRect(const Window& w) {
     }
     return r;
 }
-
-HWND activate(HWND hwnd);
-
-}  // namespace
 
 UserState& state() {
     static std::atomic<UserState*> current{nullptr};
@@ -843,6 +844,7 @@ BOOL WINAPI IsZoomed(HWND hwnd) {
 BOOL WINAPI EnableWindow(HWND hwnd, BOOL enable) {
     bool wasDisabled = false;
     bool loseFocus = false;
+    bool releases = false;
     {
         UserState& s = state();
         std::lock_guard lock(s.mutex);
@@ -854,8 +856,10 @@ BOOL WINAPI EnableWindow(HWND hwnd, BOOL enable) {
         else w->style |= WS_DISABLED;
         if (w->published) publish(*w);
         if (auto q = queueOf(w->tid); q && !enable && q->focus == hwnd && w->tid == currentTid()) loseFocus = true;
+        if (!enable && s.capture == hwnd && w->tid == currentTid()) releases = true;
     }
     if (loseFocus) SetFocus(nullptr);
+    if (releases) ReleaseCapture();  // a disabled window lets go of the mouse
     send(hwnd, WM_ENABLE, enable ? TRUE : FALSE, 0);
     return wasDisabled ? TRUE : FALSE;
 }
@@ -1015,7 +1019,7 @@ BOOL WINAPI GetWindowRect(HWND hwnd, LPRECT rect) {
     std::lock_guard lock(state().mutex);
     auto w = ownWindow(hwnd);
     if (!w) return FALSE;
-    *rect = screenRect(*w);
+    *rect = screenRectOf(*w);
     return TRUE;
 }
 
