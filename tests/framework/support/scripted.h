@@ -1,0 +1,60 @@
+// Runs a framework dialog modally on the test's thread while a script acts on it from another
+// thread, as a user would; a dialog the script leaves open is ended by the watchdog and reported.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <thread>
+#include <vector>
+
+#include "afx/afxwin.h"
+#include "platform/dialogs.h"
+#include "platform/resources.h"
+#include "platform/testing/machine.h"
+#include "rescomp/writer.h"
+
+namespace framework_test {
+
+namespace dlg = platform::dialogs;
+
+// Writes a resource library onto the machine, loads it and makes it the framework's resource module.
+inline HMODULE useResources(const platform::testing::Machine& machine, const platform::resources::ResourceFile& file,
+                            const std::u16string& path = u"C:\\Program Files\\Test\\kelrtest.dll") {
+    machine.writeFile(path, rescomp::writeResourceFile(file));
+    HMODULE module = LoadLibraryW(path.c_str());
+    AfxSetResourceHandle(module);
+    return module;
+}
+
+class ScriptedDialogs : public ::testing::Test {
+protected:
+    platform::testing::Machine machine;
+    std::vector<dlg::UnscriptedDialog> unscripted;
+
+    void SetUp() override {
+        dlg::setUnscriptedDialogHandler([this](const dlg::UnscriptedDialog& d) { unscripted.push_back(d); }, 2000);
+    }
+    void TearDown() override {
+        dlg::setUnscriptedDialogHandler(nullptr);
+        if (HINSTANCE resources = AfxGetResourceHandle(); resources != AfxGetInstanceHandle()) FreeLibrary(resources);
+        AfxSetResourceHandle(nullptr);
+        EXPECT_TRUE(unscripted.empty()) << "a dialog was left open: " << unscripted.size();
+    }
+
+    // DoModal of `dialog` here while `script` runs on another thread with the dialog's window.
+    INT_PTR runModal(CDialog& dialog, const std::function<void(HWND)>& script) {
+        std::thread worker([&, scripting = std::make_unique<dlg::Script>()]() mutable {
+            HWND d = dlg::waitForDialog({}, dialog.m_nIDHelp);
+            EXPECT_NE(d, nullptr);
+            if (d) script(d);
+            scripting.reset();
+        });
+        const INT_PTR result = dialog.DoModal();
+        worker.join();
+        return result;
+    }
+};
+
+}  // namespace framework_test
