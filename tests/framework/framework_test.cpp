@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <string>
 #include <thread>
 #include <vector>
@@ -312,7 +313,7 @@ TEST_F(Framework, AValueThatDoesNotExchangeKeepsTheDialogOpenWithItsReason) {
             for (int i = 0; i < 500 && !box; ++i) {
                 for (HWND candidate : dlg::findDialogs())
                     if (dlg::isMessageBox(candidate)) box = candidate;
-                if (!box) Sleep(0), std::this_thread::sleep_for(std::chrono::milliseconds(10));
+                if (!box) std::this_thread::sleep_for(std::chrono::milliseconds(10));
             }
             ASSERT_NE(box, nullptr);
             told = dlg::controlText(box, 0xFFFF);

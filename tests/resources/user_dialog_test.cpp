@@ -14,6 +14,7 @@
 #include "platform/resources.h"
 #include "platform/testing/machine.h"
 #include "rescomp/writer.h"
+#include "support/dialog_script.h"
 #include "support/pictures.h"
 #include "win/kernel.h"
 #include "win/user.h"
@@ -139,16 +140,8 @@ protected:
 
     // Runs the settings dialog modally on this thread while `script` acts on it from another thread.
     INT_PTR runScripted(const std::function<void(HWND)>& script, HWND owner = nullptr, UINT id = kSettings) {
-        // The script counts from before its thread starts, so the watchdog cannot take the dialog first.
-        std::thread worker([&, scripting = std::make_unique<dlg::Script>()]() mutable {
-            HWND d = dlg::waitForDialog({}, id);
-            if (d) script(d);
-            EXPECT_NE(d, nullptr);
-            scripting.reset();
-        });
-        const INT_PTR result = DialogBoxParamW(module, MAKEINTRESOURCEW(id), owner, settingsProc, 42);
-        worker.join();
-        return result;
+        return test_support::runScripted(
+            id, [&] { return DialogBoxParamW(module, MAKEINTRESOURCEW(id), owner, settingsProc, 42); }, script);
     }
 
     // A modeless settings dialog on this thread, for the controls' own behaviour.

@@ -5,8 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <memory>
-#include <thread>
 #include <vector>
 
 #include "afx/afxwin.h"
@@ -14,6 +12,7 @@
 #include "platform/resources.h"
 #include "platform/testing/machine.h"
 #include "rescomp/writer.h"
+#include "support/dialog_script.h"
 
 namespace framework_test {
 
@@ -45,15 +44,7 @@ protected:
 
     // DoModal of `dialog` here while `script` runs on another thread with the dialog's window.
     INT_PTR runModal(CDialog& dialog, const std::function<void(HWND)>& script) {
-        std::thread worker([&, scripting = std::make_unique<dlg::Script>()]() mutable {
-            HWND d = dlg::waitForDialog({}, dialog.m_nIDHelp);
-            EXPECT_NE(d, nullptr);
-            if (d) script(d);
-            scripting.reset();
-        });
-        const INT_PTR result = dialog.DoModal();
-        worker.join();
-        return result;
+        return test_support::runScripted(dialog.m_nIDHelp, [&] { return dialog.DoModal(); }, script);
     }
 };
 
