@@ -65,7 +65,7 @@ struct Args {
     va_list list;
 };
 
-struct Spec {
+struct Field {
     bool left = false, plus = false, space = false, alternate = false, zero = false;
     int width = 0;
     int precision = -1;  // -1: none
@@ -77,23 +77,23 @@ void appendAscii(std::u16string& out, const std::string& text) {
     for (char c : text) out.push_back(static_cast<char16_t>(static_cast<unsigned char>(c)));
 }
 
-// Pads `text` to the spec's width with spaces (or zeros with '0') on the left, or spaces on the right.
-void appendPadded(std::u16string& out, std::u16string_view text, const Spec& spec) {
-    size_t pad = spec.width > 0 && static_cast<size_t>(spec.width) > text.size() ? spec.width - text.size() : 0;
-    if (!spec.left) out.append(pad, spec.zero ? u'0' : u' ');
+// Pads `text` to the field's width with spaces (or zeros with '0') on the left, or spaces on the right.
+void appendPadded(std::u16string& out, std::u16string_view text, const Field& field) {
+    size_t pad = field.width > 0 && static_cast<size_t>(field.width) > text.size() ? field.width - text.size() : 0;
+    if (!field.left) out.append(pad, field.zero ? u'0' : u' ');
     out.append(text);
-    if (spec.left) out.append(pad, u' ');
+    if (field.left) out.append(pad, u' ');
 }
 
-std::string narrowSpec(const Spec& spec, const char* length, char conversion) {
+std::string narrowFormat(const Field& field, const char* length, char conversion) {
     std::string f = "%";
-    if (spec.left) f += '-';
-    if (spec.plus) f += '+';
-    if (spec.space) f += ' ';
-    if (spec.alternate) f += '#';
-    if (spec.zero) f += '0';
-    if (spec.width > 0) f += std::to_string(spec.width);
-    if (spec.precision >= 0) f += '.' + std::to_string(spec.precision);
+    if (field.left) f += '-';
+    if (field.plus) f += '+';
+    if (field.space) f += ' ';
+    if (field.alternate) f += '#';
+    if (field.zero) f += '0';
+    if (field.width > 0) f += std::to_string(field.width);
+    if (field.precision >= 0) f += '.' + std::to_string(field.precision);
     f += length;
     f += conversion;
     return f;
@@ -114,30 +114,30 @@ std::string printNarrow(const std::string& format, T value) {
     return big;
 }
 
-long long signedArg(Args& args, Spec::Size size) {
+long long signedArg(Args& args, Field::Size size) {
     switch (size) {
-        case Spec::Size::Char: return static_cast<signed char>(va_arg(args.list, int));
-        case Spec::Size::Short: return static_cast<short>(va_arg(args.list, int));
-        case Spec::Size::Long64: return va_arg(args.list, int64_t);
-        case Spec::Size::Pointer: return va_arg(args.list, intptr_t);
-        case Spec::Size::IntMax: return va_arg(args.list, intmax_t);
-        case Spec::Size::PtrDiff: return va_arg(args.list, ptrdiff_t);
-        case Spec::Size::Default:
-        case Spec::Size::Long32: break;
+        case Field::Size::Char: return static_cast<signed char>(va_arg(args.list, int));
+        case Field::Size::Short: return static_cast<short>(va_arg(args.list, int));
+        case Field::Size::Long64: return va_arg(args.list, int64_t);
+        case Field::Size::Pointer: return va_arg(args.list, intptr_t);
+        case Field::Size::IntMax: return va_arg(args.list, intmax_t);
+        case Field::Size::PtrDiff: return va_arg(args.list, ptrdiff_t);
+        case Field::Size::Default:
+        case Field::Size::Long32: break;
     }
     return va_arg(args.list, int);
 }
 
-unsigned long long unsignedArg(Args& args, Spec::Size size) {
+unsigned long long unsignedArg(Args& args, Field::Size size) {
     switch (size) {
-        case Spec::Size::Char: return static_cast<unsigned char>(va_arg(args.list, unsigned int));
-        case Spec::Size::Short: return static_cast<unsigned short>(va_arg(args.list, unsigned int));
-        case Spec::Size::Long64: return va_arg(args.list, uint64_t);
-        case Spec::Size::Pointer: return va_arg(args.list, uintptr_t);
-        case Spec::Size::IntMax: return va_arg(args.list, uintmax_t);
-        case Spec::Size::PtrDiff: return va_arg(args.list, size_t);
-        case Spec::Size::Default:
-        case Spec::Size::Long32: break;
+        case Field::Size::Char: return static_cast<unsigned char>(va_arg(args.list, unsigned int));
+        case Field::Size::Short: return static_cast<unsigned short>(va_arg(args.list, unsigned int));
+        case Field::Size::Long64: return va_arg(args.list, uint64_t);
+        case Field::Size::Pointer: return va_arg(args.list, uintptr_t);
+        case Field::Size::IntMax: return va_arg(args.list, uintmax_t);
+        case Field::Size::PtrDiff: return va_arg(args.list, size_t);
+        case Field::Size::Default:
+        case Field::Size::Long32: break;
     }
     return va_arg(args.list, unsigned int);
 }
@@ -164,53 +164,53 @@ void formatInto(std::u16string& out, std::u16string_view format, Args& args) {
             continue;
         }
         size_t start = i++;
-        Spec spec;
+        Field field;
         for (; i < format.size(); ++i) {
             char16_t f = format[i];
-            if (f == u'-') spec.left = true;
-            else if (f == u'+') spec.plus = true;
-            else if (f == u' ') spec.space = true;
-            else if (f == u'#') spec.alternate = true;
-            else if (f == u'0') spec.zero = true;
+            if (f == u'-') field.left = true;
+            else if (f == u'+') field.plus = true;
+            else if (f == u' ') field.space = true;
+            else if (f == u'#') field.alternate = true;
+            else if (f == u'0') field.zero = true;
             else break;
         }
         if (i < format.size() && format[i] == u'*') {
             ++i;
             long long w = starArg(args);
             if (w < 0) {
-                spec.left = true;
+                field.left = true;
                 w = -w;
             }
-            spec.width = static_cast<int>(std::min<long long>(w, kMaxWidth));
+            field.width = static_cast<int>(std::min<long long>(w, kMaxWidth));
         } else {
-            spec.width = readNumber(format, i);
+            field.width = readNumber(format, i);
         }
         if (i < format.size() && format[i] == u'.') {
             ++i;
             if (i < format.size() && format[i] == u'*') {
                 ++i;
                 int p = starArg(args);
-                spec.precision = p < 0 ? -1 : std::min(p, kMaxWidth);
+                field.precision = p < 0 ? -1 : std::min(p, kMaxWidth);
             } else {
-                spec.precision = readNumber(format, i);
+                field.precision = readNumber(format, i);
             }
         }
-        if (spec.left) spec.zero = false;
+        if (field.left) field.zero = false;
         // Length modifiers.
         if (i < format.size()) {
             std::u16string_view rest = format.substr(i);
-            if (rest.starts_with(u"hh")) spec.size = Spec::Size::Char, spec.narrow = true, i += 2;
-            else if (rest.starts_with(u"h")) spec.size = Spec::Size::Short, spec.narrow = true, i += 1;
-            else if (rest.starts_with(u"ll")) spec.size = Spec::Size::Long64, i += 2;
-            else if (rest.starts_with(u"l")) spec.size = Spec::Size::Long32, spec.wide = true, i += 1;
-            else if (rest.starts_with(u"w")) spec.size = Spec::Size::Long32, spec.wide = true, i += 1;
+            if (rest.starts_with(u"hh")) field.size = Field::Size::Char, field.narrow = true, i += 2;
+            else if (rest.starts_with(u"h")) field.size = Field::Size::Short, field.narrow = true, i += 1;
+            else if (rest.starts_with(u"ll")) field.size = Field::Size::Long64, i += 2;
+            else if (rest.starts_with(u"l")) field.size = Field::Size::Long32, field.wide = true, i += 1;
+            else if (rest.starts_with(u"w")) field.size = Field::Size::Long32, field.wide = true, i += 1;
             else if (rest.starts_with(u"L")) i += 1;
-            else if (rest.starts_with(u"I64")) spec.size = Spec::Size::Long64, i += 3;
-            else if (rest.starts_with(u"I32")) spec.size = Spec::Size::Long32, i += 3;
-            else if (rest.starts_with(u"I")) spec.size = Spec::Size::Pointer, i += 1;
-            else if (rest.starts_with(u"z")) spec.size = Spec::Size::Pointer, i += 1;
-            else if (rest.starts_with(u"j")) spec.size = Spec::Size::IntMax, i += 1;
-            else if (rest.starts_with(u"t")) spec.size = Spec::Size::PtrDiff, i += 1;
+            else if (rest.starts_with(u"I64")) field.size = Field::Size::Long64, i += 3;
+            else if (rest.starts_with(u"I32")) field.size = Field::Size::Long32, i += 3;
+            else if (rest.starts_with(u"I")) field.size = Field::Size::Pointer, i += 1;
+            else if (rest.starts_with(u"z")) field.size = Field::Size::Pointer, i += 1;
+            else if (rest.starts_with(u"j")) field.size = Field::Size::IntMax, i += 1;
+            else if (rest.starts_with(u"t")) field.size = Field::Size::PtrDiff, i += 1;
         }
         if (i >= format.size()) {
             out.append(format.substr(start));  // a conversion cut off by the end of the format
@@ -220,16 +220,16 @@ void formatInto(std::u16string& out, std::u16string_view format, Args& args) {
         switch (conversion) {
             case u'd':
             case u'i': {
-                long long v = signedArg(args, spec.size);
-                appendAscii(out, printNarrow(narrowSpec(spec, "ll", 'd'), v));
+                long long v = signedArg(args, field.size);
+                appendAscii(out, printNarrow(narrowFormat(field, "ll", 'd'), v));
                 break;
             }
             case u'u':
             case u'x':
             case u'X':
             case u'o': {
-                unsigned long long v = unsignedArg(args, spec.size);
-                appendAscii(out, printNarrow(narrowSpec(spec, "ll", static_cast<char>(conversion)), v));
+                unsigned long long v = unsignedArg(args, field.size);
+                appendAscii(out, printNarrow(narrowFormat(field, "ll", static_cast<char>(conversion)), v));
                 break;
             }
             case u'f':
@@ -241,12 +241,12 @@ void formatInto(std::u16string& out, std::u16string_view format, Args& args) {
             case u'a':
             case u'A': {
                 double v = va_arg(args.list, double);
-                appendAscii(out, printNarrow(narrowSpec(spec, "", static_cast<char>(conversion)), v));
+                appendAscii(out, printNarrow(narrowFormat(field, "", static_cast<char>(conversion)), v));
                 break;
             }
             case u'c':
             case u'C': {
-                bool narrow = spec.narrow || (conversion == u'C' && !spec.wide);
+                bool narrow = field.narrow || (conversion == u'C' && !field.wide);
                 int v = va_arg(args.list, int);
                 std::u16string ch;
                 if (narrow) {
@@ -256,19 +256,19 @@ void formatInto(std::u16string& out, std::u16string_view format, Args& args) {
                 } else {
                     ch.assign(1, static_cast<char16_t>(v));
                 }
-                appendPadded(out, ch, spec);
+                appendPadded(out, ch, field);
                 break;
             }
             case u's':
             case u'S': {
-                bool narrow = spec.narrow || (conversion == u'S' && !spec.wide);
+                bool narrow = field.narrow || (conversion == u'S' && !field.wide);
                 std::u16string text;
                 if (narrow) {
                     const char* p = va_arg(args.list, const char*);
                     if (!p) {
                         text = u"(null)";
                     } else {
-                        size_t bytes = spec.precision >= 0 ? strnlen(p, static_cast<size_t>(spec.precision))
+                        size_t bytes = field.precision >= 0 ? strnlen(p, static_cast<size_t>(field.precision))
                                                            : std::strlen(p);
                         text = fromAnsi(p, bytes);
                     }
@@ -276,12 +276,12 @@ void formatInto(std::u16string& out, std::u16string_view format, Args& args) {
                     const WCHAR* p = va_arg(args.list, const WCHAR*);
                     if (!p) p = u"(null)";
                     size_t n = 0;
-                    while ((spec.precision < 0 || n < static_cast<size_t>(spec.precision)) && p[n]) ++n;
+                    while ((field.precision < 0 || n < static_cast<size_t>(field.precision)) && p[n]) ++n;
                     text.assign(p, n);
                 }
-                if (spec.precision >= 0 && text.size() > static_cast<size_t>(spec.precision))
-                    text.resize(static_cast<size_t>(spec.precision));
-                appendPadded(out, text, spec);
+                if (field.precision >= 0 && text.size() > static_cast<size_t>(field.precision))
+                    text.resize(static_cast<size_t>(field.precision));
+                appendPadded(out, text, field);
                 break;
             }
             case u'p': {
@@ -290,8 +290,8 @@ void formatInto(std::u16string& out, std::u16string_view format, Args& args) {
                                                                 reinterpret_cast<uintptr_t>(p)));
                 std::u16string text;
                 appendAscii(text, digits);
-                spec.zero = false;
-                appendPadded(out, text, spec);
+                field.zero = false;
+                appendPadded(out, text, field);
                 break;
             }
             case u'%': out.push_back(u'%'); break;
