@@ -1023,19 +1023,10 @@ BOOL WINAPI GetWindowRect(HWND hwnd, LPRECT rect) {
     return TRUE;
 }
 
+// Windows have no non-client area: the client area is the whole window.
 BOOL WINAPI GetClientRect(HWND hwnd, LPRECT rect) {
-    if (!rect) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return FALSE;
-    }
-    if (hwnd == desktopWindow()) {
-        *rect = RECT{0, 0, 1024, 768};
-        return TRUE;
-    }
-    std::lock_guard lock(state().mutex);
-    auto w = ownWindow(hwnd);
-    if (!w) return FALSE;
-    *rect = RECT{0, 0, w->rect.right - w->rect.left, w->rect.bottom - w->rect.top};
+    if (!GetWindowRect(hwnd, rect)) return FALSE;
+    *rect = RECT{0, 0, rect->right - rect->left, rect->bottom - rect->top};
     return TRUE;
 }
 
