@@ -480,16 +480,9 @@ COLORREF WINAPI GetPixel(HDC dcHandle, int x, int y) {
 }
 
 int WINAPI SetStretchBltMode(HDC dcHandle, int mode) {
-    std::lock_guard guard(lock());
-    auto dc = findDc(dcHandle);
-    if (!dc || mode < BLACKONWHITE || mode > HALFTONE) return 0;
-    int old = dc->state.stretchMode;
-    dc->state.stretchMode = mode;
-    return old;
+    return withDc(dcHandle, 0, [&](Dc& dc) {
+        return mode < BLACKONWHITE || mode > HALFTONE ? 0 : std::exchange(dc.state.stretchMode, mode);
+    });
 }
 
-int WINAPI GetStretchBltMode(HDC dcHandle) {
-    std::lock_guard guard(lock());
-    auto dc = findDc(dcHandle);
-    return dc ? dc->state.stretchMode : 0;
-}
+int WINAPI GetStretchBltMode(HDC dcHandle) { return stateOf(dcHandle, &DcState::stretchMode, 0); }

@@ -130,18 +130,6 @@ BOOL mapPoints(HDC dcHandle, LPPOINT points, int count, bool toDevice) {
     return TRUE;
 }
 
-// Runs f on the DC's state under the lock; FALSE (ERROR_INVALID_HANDLE) for a bad handle.
-template <class F>
-auto withDc(HDC dcHandle, decltype(std::declval<F>()(std::declval<Dc&>())) failure, F f) {
-    std::lock_guard guard(lock());
-    auto dc = findDc(dcHandle);
-    if (!dc) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return failure;
-    }
-    return f(*dc);
-}
-
 void selectDefaults(Dc& dc) {
     dc.state.fontHandle = stock(SYSTEM_FONT);
     dc.state.font = findAs<Font>(dc.state.fontHandle);
@@ -484,7 +472,7 @@ int WINAPI SetGraphicsMode(HDC dcHandle, int mode) {
 }
 
 int WINAPI GetGraphicsMode(HDC dcHandle) {
-    return withDc(dcHandle, 0, [&](Dc& dc) { return dc.state.graphicsMode; });
+    return stateOf(dcHandle, &DcState::graphicsMode, 0);
 }
 
 BOOL WINAPI SetWorldTransform(HDC dcHandle, const XFORM* xform) {
@@ -537,14 +525,12 @@ BOOL WINAPI ModifyWorldTransform(HDC dcHandle, const XFORM* xform, DWORD mode) {
 int WINAPI SetMapMode(HDC dcHandle, int mode) {
     return withDc(dcHandle, 0, [&](Dc& dc) {
         if (mode < MM_TEXT || mode > MM_ANISOTROPIC) return 0;
-        int old = dc.state.mapMode;
-        dc.state.mapMode = mode;
-        return old;
+        return std::exchange(dc.state.mapMode, mode);
     });
 }
 
 int WINAPI GetMapMode(HDC dcHandle) {
-    return withDc(dcHandle, 0, [&](Dc& dc) { return dc.state.mapMode; });
+    return stateOf(dcHandle, &DcState::mapMode, 0);
 }
 
 namespace {

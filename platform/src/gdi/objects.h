@@ -5,6 +5,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <utility>
 #include <unordered_map>
 #include <vector>
 
@@ -165,5 +166,27 @@ const Surface* drawingSurface(const Dc& dc);
 
 // One lock for all GDI state; FreeType is used under it too.
 std::recursive_mutex& lock();
+
+// Runs f on the DC under the lock; `failure` (ERROR_INVALID_HANDLE) for a handle that is no DC.
+template <class F>
+auto withDc(HDC dcHandle, decltype(std::declval<F>()(std::declval<Dc&>())) failure, F f) {
+    std::lock_guard guard(lock());
+    auto dc = findDc(dcHandle);
+    if (!dc) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return failure;
+    }
+    return f(*dc);
+}
+
+// One field of a DC's state, and setting it (the old value comes back).
+template <class T>
+T stateOf(HDC dcHandle, T DcState::*field, T failure) {
+    return withDc(dcHandle, failure, [&](Dc& dc) { return dc.state.*field; });
+}
+template <class T>
+T exchangeState(HDC dcHandle, T DcState::*field, T value, T failure) {
+    return withDc(dcHandle, failure, [&](Dc& dc) { return std::exchange(dc.state.*field, value); });
+}
 
 }  // namespace platform::gdi

@@ -65,70 +65,34 @@ namespace fonts = platform::fonts;
 namespace engine = platform::engine;
 
 COLORREF WINAPI SetTextColor(HDC dcHandle, COLORREF color) {
-    std::lock_guard guard(lock());
-    auto dc = findDc(dcHandle);
-    if (!dc) return CLR_INVALID;
-    COLORREF old = dc->state.textColor;
-    dc->state.textColor = color;
-    return old;
+    return exchangeState(dcHandle, &DcState::textColor, color, CLR_INVALID);
 }
 
-COLORREF WINAPI GetTextColor(HDC dcHandle) {
-    std::lock_guard guard(lock());
-    auto dc = findDc(dcHandle);
-    return dc ? dc->state.textColor : CLR_INVALID;
-}
+COLORREF WINAPI GetTextColor(HDC dcHandle) { return stateOf(dcHandle, &DcState::textColor, CLR_INVALID); }
 
 COLORREF WINAPI SetBkColor(HDC dcHandle, COLORREF color) {
-    std::lock_guard guard(lock());
-    auto dc = findDc(dcHandle);
-    if (!dc) return CLR_INVALID;
-    COLORREF old = dc->state.bkColor;
-    dc->state.bkColor = color;
-    return old;
+    return exchangeState(dcHandle, &DcState::bkColor, color, CLR_INVALID);
 }
 
-COLORREF WINAPI GetBkColor(HDC dcHandle) {
-    std::lock_guard guard(lock());
-    auto dc = findDc(dcHandle);
-    return dc ? dc->state.bkColor : CLR_INVALID;
-}
+COLORREF WINAPI GetBkColor(HDC dcHandle) { return stateOf(dcHandle, &DcState::bkColor, CLR_INVALID); }
 
 int WINAPI SetBkMode(HDC dcHandle, int mode) {
-    std::lock_guard guard(lock());
-    auto dc = findDc(dcHandle);
-    if (!dc || (mode != TRANSPARENT && mode != OPAQUE)) {
-        SetLastError(dc ? ERROR_INVALID_PARAMETER : ERROR_INVALID_HANDLE);
-        return 0;
-    }
-    int old = dc->state.bkMode;
-    dc->state.bkMode = mode;
-    return old;
+    return withDc(dcHandle, 0, [&](Dc& dc) {
+        if (mode != TRANSPARENT && mode != OPAQUE) {
+            SetLastError(ERROR_INVALID_PARAMETER);
+            return 0;
+        }
+        return std::exchange(dc.state.bkMode, mode);
+    });
 }
 
-int WINAPI GetBkMode(HDC dcHandle) {
-    std::lock_guard guard(lock());
-    auto dc = findDc(dcHandle);
-    return dc ? dc->state.bkMode : 0;
-}
+int WINAPI GetBkMode(HDC dcHandle) { return stateOf(dcHandle, &DcState::bkMode, 0); }
 
 UINT WINAPI SetTextAlign(HDC dcHandle, UINT align) {
-    std::lock_guard guard(lock());
-    auto dc = findDc(dcHandle);
-    if (!dc) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return static_cast<UINT>(GDI_ERROR);
-    }
-    UINT old = dc->state.textAlign;
-    dc->state.textAlign = align;
-    return old;
+    return exchangeState(dcHandle, &DcState::textAlign, align, static_cast<UINT>(GDI_ERROR));
 }
 
-UINT WINAPI GetTextAlign(HDC dcHandle) {
-    std::lock_guard guard(lock());
-    auto dc = findDc(dcHandle);
-    return dc ? dc->state.textAlign : static_cast<UINT>(GDI_ERROR);
-}
+UINT WINAPI GetTextAlign(HDC dcHandle) { return stateOf(dcHandle, &DcState::textAlign, static_cast<UINT>(GDI_ERROR)); }
 
 HFONT WINAPI CreateFontIndirectW(const LOGFONTW* font) {
     if (auto fault = platform::detail::takeFault("CreateFontIndirectW")) {
