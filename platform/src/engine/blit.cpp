@@ -57,6 +57,23 @@ void forEachMappedRow(const Mapping& m, const std::vector<RECTL>& rects, const R
     }
 }
 
+// forEachMappedRow with the source's grey row for each mapped row (`grey[sx - sourceBounds.left]`),
+// read once for a run of target rows that map onto the same source row.
+template <class PerRow>
+void forEachMappedSourceRow(const Mapping& m, const std::vector<RECTL>& rects, const Source& src, const RECTL& sourceBounds,
+                            PerRow perRow) {
+    std::vector<BYTE> row(size_t(sourceBounds.right - sourceBounds.left));
+    LONG cachedY = -1;
+    const BYTE* grey = nullptr;
+    forEachMappedRow(m, rects, sourceBounds, [&](LONG y, LONG x0, LONG x1, const LONG* columns, LONG sy) {
+        if (sy != cachedY) {
+            grey = src.row(sourceBounds.left, sy, sourceBounds.right - sourceBounds.left, row.data());
+            cachedY = sy;
+        }
+        perRow(y, x0, x1, columns, sy, grey);
+    });
+}
+
 // The source region the mapped rectangles read from, for copying a source that shares the target.
 RECTL sourceRegion(const Mapping& m) { return m.source; }
 
@@ -228,13 +245,7 @@ BOOL APIENTRY EngStretchBlt(SURFOBJ* target, SURFOBJ* source, SURFOBJ* mask, CLI
     std::vector<BYTE> row(size_t(sb.right - sb.left));
 
     if (mode != HALFTONE) {
-        LONG cachedY = -1;
-        const BYTE* grey = nullptr;
-        forEachMappedRow(map, rects, sb, [&](LONG y, LONG x0, LONG x1, const LONG* columns, LONG sy) {
-            if (sy != cachedY) {
-                grey = src.row(sb.left, sy, sb.right - sb.left, row.data());
-                cachedY = sy;
-            }
+        forEachMappedSourceRow(map, rects, src, sb, [&](LONG y, LONG x0, LONG x1, const LONG* columns, LONG sy, const BYTE* grey) {
             BYTE* d = t.row(y);
             for (LONG x = x0; x < x1; ++x) {
                 LONG sx = columns[x - x0];
@@ -356,14 +367,7 @@ BOOL APIENTRY EngAlphaBlend(SURFOBJ* target, SURFOBJ* source, CLIPOBJ* clip, XLA
     RECTL sb = src.rect();
     if (sharesMemory(source, target)) src.snapshot(intersect(map.source, sb));
     const uint32_t sca = f.SourceConstantAlpha;
-    std::vector<BYTE> row(size_t(sb.right - sb.left));
-    LONG cachedY = -1;
-    const BYTE* grey = nullptr;
-    forEachMappedRow(map, rects, sb, [&](LONG y, LONG x0, LONG x1, const LONG* columns, LONG sy) {
-        if (sy != cachedY) {
-            grey = src.row(sb.left, sy, sb.right - sb.left, row.data());
-            cachedY = sy;
-        }
+    forEachMappedSourceRow(map, rects, src, sb, [&](LONG y, LONG x0, LONG x1, const LONG* columns, LONG sy, const BYTE* grey) {
         BYTE* d = t.row(y);
         for (LONG x = x0; x < x1; ++x) {
             LONG sx = columns[x - x0];
