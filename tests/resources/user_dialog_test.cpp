@@ -124,17 +124,14 @@ class Dialogs : public ::testing::Test {
 protected:
     Machine machine;
     HMODULE module = nullptr;
-    std::vector<dlg::UnscriptedDialog> unscripted;
+    test_support::UnscriptedDialogs unscripted;
 
     void SetUp() override {
         seen = Seen{};
         module = loadModule(machine);
         ASSERT_NE(module, nullptr) << GetLastError();
-        // Nothing may hang: a dialog a script leaves open is ended once the script is gone.
-        dlg::setUnscriptedDialogHandler([this](const dlg::UnscriptedDialog& d) { unscripted.push_back(d); }, 2000);
     }
     void TearDown() override {
-        dlg::setUnscriptedDialogHandler(nullptr);
         if (module) FreeLibrary(module);
     }
 

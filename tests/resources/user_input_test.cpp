@@ -19,7 +19,9 @@
 #include "platform/resources.h"
 #include "platform/testing/machine.h"
 #include "rescomp/writer.h"
+#include "support/dialog_script.h"
 #include "support/pictures.h"
+#include "support/rgb_canvas.h"
 #include "win/gdi.h"
 #include "win/kernel.h"
 #include "win/user.h"
@@ -198,7 +200,7 @@ class Input : public ::testing::Test {
 protected:
     Machine machine;
     HMODULE module = nullptr;
-    std::vector<dlg::UnscriptedDialog> unscripted;
+    test_support::UnscriptedDialogs unscripted;
 
     void SetUp() override {
         record.clear();
@@ -211,10 +213,8 @@ protected:
         ASSERT_NE(RegisterClassExW(&wc), 0);
         module = loadModule(machine);
         ASSERT_NE(module, nullptr) << GetLastError();
-        dlg::setUnscriptedDialogHandler([this](const dlg::UnscriptedDialog& d) { unscripted.push_back(d); }, 2000);
     }
     void TearDown() override {
-        dlg::setUnscriptedDialogHandler(nullptr);
         if (module) FreeLibrary(module);
         UnregisterClassW(u"MouseProbe", nullptr);
         EXPECT_TRUE(unscripted.empty());
@@ -809,34 +809,16 @@ TEST_F(Input, StateChangesInvalidateTheControlTheyShowIn) {
 
 class Drawing : public ::testing::Test {
 protected:
-    Machine machine;
-    HDC dc = nullptr;
-    HBITMAP bitmap = nullptr;
-    uint32_t* bits = nullptr;
     static constexpr int kWidth = 20, kHeight = 14;
-    void SetUp() override {
-        BITMAPINFO info{};
-        info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-        info.bmiHeader.biWidth = kWidth;
-        info.bmiHeader.biHeight = -kHeight;
-        info.bmiHeader.biPlanes = 1;
-        info.bmiHeader.biBitCount = 32;
-        void* p = nullptr;
-        bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &p, nullptr, 0);
-        ASSERT_NE(bitmap, nullptr);
-        bits = static_cast<uint32_t*>(p);
-        dc = CreateCompatibleDC(nullptr);
-        SelectObject(dc, bitmap);
-        // Every pixel different, none of them a system colour.
-        for (int i = 0; i < kWidth * kHeight; ++i) bits[i] = static_cast<uint32_t>(0x102030 + i * 0x010307) & 0xFFFFFF;
-    }
-    void TearDown() override {
-        DeleteDC(dc);
-        DeleteObject(bitmap);
-    }
-    std::vector<uint32_t> pixels() const { return std::vector<uint32_t>(bits, bits + kWidth * kHeight); }
+    Machine machine;
+    // Every pixel different, none of them a system colour.
+    resources_test::RgbCanvas canvas{kWidth, kHeight, [](int x, int y) {
+        return static_cast<uint32_t>(0x102030 + (y * kWidth + x) * 0x010307) & 0xFFFFFF;
+    }};
+    HDC dc = canvas.dc;
+    std::vector<uint32_t> pixels() const { return canvas.pixels(); }
     static uint32_t rgb(COLORREF c) { return (GetRValue(c) << 16) | (GetGValue(c) << 8) | GetBValue(c); }
-    uint32_t at(int x, int y) const { return bits[y * kWidth + x] & 0xFFFFFF; }
+    uint32_t at(int x, int y) const { return canvas.at(x, y); }
 };
 
 TEST_F(Drawing, AFocusRectangleInvertsEveryOtherPixelOfItsFrameAndTwiceRestores) {
@@ -895,7 +877,7 @@ TEST_F(Drawing, EdgesHaveTheirColoursAtTheCorners) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        std::copy(untouched.begin(), untouched.end(), bits);
+        std::copy(untouched.begin(), untouched.end(), canvas.bits);
         RECT rect = r;
         ASSERT_TRUE(DrawEdge(dc, &rect, c.edge, c.flags));
         EXPECT_EQ(rect.left, c.adjusted.left);

@@ -1,5 +1,5 @@
 // The framework's wrappers of the common controls the programs use: progress bars, report list
-// views and tooltips. Left out: image lists, sorting, column headers as objects, tooltip creation
+// views and tooltips. Left out: image lists, column headers as objects, tooltip creation
 // (the layer has no tooltip window class; no program of the system makes one).
 #pragma once
 
@@ -34,6 +34,21 @@ public:
     int GetNextItem(int item, int flags) const;
     BOOL SetItemState(int item, UINT state, UINT mask);
     UINT GetItemState(int item, UINT mask) const;
+    BOOL GetItem(LVITEMW* item) const;
+    BOOL SetItem(const LVITEMW* item);
+    BOOL SetItemData(int item, DWORD_PTR data);
+    DWORD_PTR GetItemData(int item) const;
+    UINT GetSelectedCount() const;
+    // The row after `start` (-1: from the first) that matches, or -1.
+    int FindItem(LVFINDINFOW* find, int start = -1) const;
+    // Sorts the rows with a comparison of their item data; the rows stay in place while it runs.
+    BOOL SortItems(PFNLVCOMPARE compare, DWORD_PTR data);
+    // All extended styles at once (LVS_EX_*); the previous ones.
+    DWORD SetExtendedStyle(DWORD styles);
+    DWORD GetExtendedStyle() const;
+    BOOL EnsureVisible(int item, BOOL partialOK);
+    int GetColumnWidth(int column) const;
+    BOOL SetColumnWidth(int column, int width);
 };
 
 // A tooltip: nothing in the system creates its window, so it only relays while one exists.

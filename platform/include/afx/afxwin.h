@@ -26,14 +26,6 @@
 #ifndef WM_CTLCOLOR
 #define WM_CTLCOLOR 0x0019  // stands for all WM_CTLCOLOR* in message maps
 #endif
-#ifndef WM_QUERYDRAGICON
-#define WM_QUERYDRAGICON 0x0037
-#endif
-#ifndef WM_SETICON
-#define WM_SETICON 0x0080
-#define ICON_SMALL 0
-#define ICON_BIG 1
-#endif
 #define WM_REFLECT_BASE 0xBC00  // a reflected message in a control's own map
 #define CTLCOLOR_MSGBOX 0
 #define CTLCOLOR_EDIT 1
@@ -257,6 +249,7 @@ CWnd* wndOfW(WPARAM handle);
 #define ON_WM_CTLCOLOR()                                                                                  \
     AFX_MSG_ENTRY(WM_CTLCOLOR, *afxResult = reinterpret_cast<LRESULT>(afx_detail::withDC(wParam, [&](CDC* dc) { \
                       return self->OnCtlColor(dc, afx_detail::wndOf(lParam), afx_detail::currentCtlColor()); })))
+#define ON_WM_HELPINFO() AFX_MSG_ENTRY(WM_HELP, *afxResult = self->OnHelpInfo(reinterpret_cast<HELPINFO*>(lParam)))
 #define ON_WM_DRAWITEM() \
     AFX_MSG_ENTRY(WM_DRAWITEM, self->OnDrawItem(static_cast<int>(wParam), reinterpret_cast<LPDRAWITEMSTRUCT>(lParam)))
 
@@ -350,6 +343,8 @@ public:
     void FillSolidRect(int x, int y, int width, int height, COLORREF colour);
     void FrameRect(LPCRECT rect, CBrush* brush);
     BOOL DrawEdge(LPRECT rect, UINT edge, UINT flags);
+    BOOL DrawIcon(int x, int y, HICON icon);
+    BOOL DrawIcon(POINT point, HICON icon) { return DrawIcon(point.x, point.y, icon); }
     void DrawFocusRect(LPCRECT rect);
     int DrawText(LPCWSTR text, int count, LPRECT rect, UINT format);
     int DrawText(const CString& text, LPRECT rect, UINT format);
@@ -404,6 +399,21 @@ auto withDC(WPARAM hdc, F call) {
     return answer;
 }
 }  // namespace afx_detail
+
+// ---- Menus ---------------------------------------------------------------------------------------
+// A menu handle: the system menus of windows are the only menus here.
+class CMenu : public CObject {
+    DECLARE_DYNAMIC(CMenu)
+public:
+    HMENU m_hMenu = nullptr;
+    operator HMENU() const { return m_hMenu; }
+    // Greys, disables or enables an item; the previous state, or (UINT)-1 for a missing item.
+    UINT EnableMenuItem(UINT item, UINT enable);
+    UINT GetMenuState(UINT item, UINT flags) const;
+    int GetMenuItemCount() const;
+    // A wrapper for a menu the caller does not own (kept per thread).
+    static CMenu* FromHandle(HMENU menu);
+};
 
 // ---- Windows -------------------------------------------------------------------------------------
 class CWinApp;
@@ -504,6 +514,10 @@ public:
     UINT_PTR SetTimer(UINT_PTR id, UINT elapse, TIMERPROC proc = nullptr);
     BOOL KillTimer(UINT_PTR id);
     HICON SetIcon(HICON icon, BOOL big);
+    HICON GetIcon(BOOL big) const;
+    // The window's system menu (a fresh copy of the default one with `revert`: then NULL).
+    CMenu* GetSystemMenu(BOOL revert) const;
+    BOOL AnimateWindow(DWORD time, DWORD flags);
     int MessageBox(LPCWSTR text, LPCWSTR caption = nullptr, UINT type = MB_OK);
     BOOL SetForegroundWindow();
     CWnd* GetNextDlgGroupItem(CWnd* control, BOOL previous = FALSE) const;
@@ -531,6 +545,7 @@ public:
     afx_msg void OnLButtonUp(UINT flags, CPoint point);
     afx_msg void OnLButtonDblClk(UINT flags, CPoint point);
     afx_msg void OnMouseLeave();
+    afx_msg BOOL OnHelpInfo(HELPINFO* info);
     // Reflects the colour request to the control when it takes it, else the default handling.
     afx_msg HBRUSH OnCtlColor(CDC* dc, CWnd* wnd, UINT ctlColor);
     // Reflects the drawing request to the owner-drawn control when it takes it, else the default handling.
@@ -652,6 +667,12 @@ void AFXAPI DDV_MaxChars(CDataExchange* dx, const CString& value, int maxChars);
 // ---- Controls ------------------------------------------------------------------------------------
 class CStatic : public CWnd {
     DECLARE_DYNAMIC(CStatic)
+public:
+    // The picture of an SS_BITMAP or SS_ICON static (the static does not own it); the previous one.
+    HBITMAP SetBitmap(HBITMAP bitmap);
+    HBITMAP GetBitmap() const;
+    HICON SetIcon(HICON icon);
+    HICON GetIcon() const;
 };
 
 class CButton : public CWnd {
@@ -680,6 +701,10 @@ public:
     void GetSel(int& start, int& end) const;
     void ReplaceSel(LPCWSTR text, BOOL canUndo = FALSE);
     BOOL SetReadOnly(BOOL readOnly = TRUE);
+    void Cut();
+    void Copy();
+    void Paste();
+    void Clear();
 };
 
 class CComboBox : public CWnd {

@@ -77,6 +77,16 @@ bool hover(HWND dialog, int id);
 bool chooseComboItem(HWND dialog, int id, int index);
 // Selects (or deselects) a list-view item as a user does (LVM_SETITEMSTATE; LVN_ITEMCHANGED follows).
 bool selectListItem(HWND dialog, int id, int index, bool select = true);
+// Clicks a list view's column header through the mouse (clickMouse at its centre), so the parent hears
+// LVN_COLUMNCLICK; false for a missing control, a column it does not have, or a list without a header.
+bool clickListColumn(HWND dialog, int id, int column);
+// Clicks (twice: double-clicks) a list view's row through the mouse, on its first column's text, after
+// bringing the row into view as a user scrolls to it; false for a missing control or row.
+bool clickListItem(HWND dialog, int id, int item, bool twice = false);
+// The caption's close box clicked: WM_SYSCOMMAND SC_CLOSE to a top-level window with WS_SYSMENU, handled
+// by its thread in its loop, unless the system menu's Close is greyed, disabled or gone. True when it
+// was sent.
+bool pressCloseBox(HWND window);
 
 // The watchdog for modal dialogs nobody scripts. With a handler installed, a modal dialog or message
 // box started afterwards that is still open after `virtualMilliseconds` of machine time while no

@@ -19,6 +19,32 @@ WINBASEAPI HANDLE WINAPI GetProcessHeap();
 WINBASEAPI LPVOID WINAPI HeapAlloc(HANDLE heap, DWORD flags, SIZE_T bytes);
 WINBASEAPI BOOL WINAPI HeapFree(HANDLE heap, DWORD flags, LPVOID mem);
 
+// Global memory, for the clipboard and the callers that hand blocks between modules: a fixed block's
+// handle is its address; a movable block's handle is an entry of the process's table whose address
+// GlobalLock gives (the block never moves) and counts. Every call checks the handle (ERROR_INVALID_HANDLE).
+// Discardable memory and GlobalReAlloc are not modelled. Fault switch "GlobalAlloc" (ERROR_NOT_ENOUGH_MEMORY).
+#define GMEM_FIXED 0x0000
+#define GMEM_MOVEABLE 0x0002
+#define GMEM_ZEROINIT 0x0040
+#define GHND (GMEM_MOVEABLE | GMEM_ZEROINIT)
+#define GPTR (GMEM_FIXED | GMEM_ZEROINIT)
+#define ERROR_DISCARDED 157L
+#define ERROR_NOT_LOCKED 158L
+typedef HANDLE HGLOBAL;
+// A block of `bytes` (0 is allowed: a movable block with no memory yet locks to NULL); NULL with
+// ERROR_INVALID_PARAMETER for other flags.
+WINBASEAPI HGLOBAL WINAPI GlobalAlloc(UINT flags, SIZE_T bytes);
+// The block's address (a movable block's lock count goes up); NULL for a bad handle, and with
+// ERROR_DISCARDED for a movable block of no bytes.
+WINBASEAPI LPVOID WINAPI GlobalLock(HGLOBAL mem);
+// Counts a movable block's lock down: TRUE while still locked, FALSE (last error 0) once unlocked,
+// FALSE with ERROR_NOT_LOCKED when it was not locked. A fixed block's count is always 0: FALSE, last error 0.
+WINBASEAPI BOOL WINAPI GlobalUnlock(HGLOBAL mem);
+// The size asked for; 0 with ERROR_INVALID_HANDLE for a bad handle.
+WINBASEAPI SIZE_T WINAPI GlobalSize(HGLOBAL mem);
+// NULL when freed; the handle again (ERROR_INVALID_HANDLE) for a bad one.
+WINBASEAPI HGLOBAL WINAPI GlobalFree(HGLOBAL mem);
+
 // ---- Critical sections -------------------------------------------------------------------------
 // A recursive mutex per section; the spin count is kept but has no effect.
 struct CRITICAL_SECTION {

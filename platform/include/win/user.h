@@ -4,7 +4,7 @@
 // PostMessageW to another process), the mouse (the cursor on a screen of this process's windows,
 // capture, leave tracking), message filters for modal loops, and painting into a software raster.
 // There is no keyboard device (keys come from platform/dialogs.h), no non-client area (the client area
-// is the whole window) and no menus. Left out everywhere: ANSI variants, window stations and desktops, DPI,
+// is the whole window) and no menus but the system menu's items. Left out everywhere: ANSI variants, window stations and desktops, DPI,
 // Unicode/ANSI thunking of window procedures, security (UIPI filters are kept but never block).
 #pragma once
 
@@ -109,17 +109,23 @@ typedef BOOL(CALLBACK* WNDENUMPROC)(HWND, LPARAM);
 #define WM_ERASEBKGND 0x0014
 #define WM_ENDSESSION 0x0016
 #define WM_SHOWWINDOW 0x0018
+#define WM_ICONERASEBKGND 0x0027
+#define WM_QUERYDRAGICON 0x0037
 #define WM_SETFONT 0x0030
 #define WM_GETFONT 0x0031
 #define WM_WINDOWPOSCHANGING 0x0046
 #define WM_WINDOWPOSCHANGED 0x0047
 #define WM_NOTIFY 0x004E
+#define WM_HELP 0x0053
+#define WM_GETICON 0x007F
+#define WM_SETICON 0x0080
 #define WM_NCCREATE 0x0081
 #define WM_NCDESTROY 0x0082
 #define WM_KEYDOWN 0x0100
 #define WM_KEYUP 0x0101
 #define WM_CHAR 0x0102
 #define WM_SYSKEYDOWN 0x0104
+#define WM_SYSKEYUP 0x0105
 #define WM_INITDIALOG 0x0110
 #define WM_COMMAND 0x0111
 #define WM_SYSCOMMAND 0x0112
@@ -131,9 +137,18 @@ typedef BOOL(CALLBACK* WNDENUMPROC)(HWND, LPARAM);
 #define WM_LBUTTONDBLCLK 0x0203
 #define WM_CAPTURECHANGED 0x0215
 #define WM_MOUSELEAVE 0x02A3
+#define WM_CUT 0x0300
+#define WM_COPY 0x0301
+#define WM_PASTE 0x0302
+#define WM_CLEAR 0x0303
 #define WM_USER 0x0400
 #define WM_APP 0x8000
+#define SC_SIZE 0xF000
+#define SC_MOVE 0xF010
+#define SC_MINIMIZE 0xF020
+#define SC_MAXIMIZE 0xF030
 #define SC_CLOSE 0xF060
+#define SC_RESTORE 0xF120
 #define WA_INACTIVE 0
 #define WA_ACTIVE 1
 #define SIZE_RESTORED 0
@@ -145,6 +160,8 @@ typedef BOOL(CALLBACK* WNDENUMPROC)(HWND, LPARAM);
 #define VK_RETURN 0x0D
 #define VK_ESCAPE 0x1B
 #define VK_SPACE 0x20
+#define VK_F1 0x70
+#define VK_F4 0x73
 
 // The keys and buttons held, in wParam of mouse messages.
 #define MK_LBUTTON 0x0001
@@ -304,7 +321,12 @@ WINBASEAPI LONG WINAPI GetWindowLongW(HWND hwnd, int index);
 WINBASEAPI LRESULT WINAPI CallWindowProcW(WNDPROC proc, HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 // The defaults our programs rely on: WM_NCCREATE takes the text from CREATESTRUCTW (TRUE); WM_SETTEXT,
 // WM_GETTEXT, WM_GETTEXTLENGTH on the window's text; WM_CLOSE and WM_SYSCOMMAND SC_CLOSE end in
-// DestroyWindow; WM_QUERYENDSESSION answers TRUE; everything else 0. No painting, no non-client hits.
+// DestroyWindow; WM_SYSKEYDOWN of Alt+F4 sends WM_SYSCOMMAND SC_CLOSE to the top-level window unless its
+// system menu's Close is greyed or disabled; WM_KEYDOWN of VK_F1 sends WM_HELP (HELPINFO_WINDOW of the
+// focus) to the thread's focus window; WM_HELP in a child goes on to its parent (a top-level window's
+// ends there); WM_SETICON keeps a small and a big icon per window (answering the previous one) and
+// WM_GETICON answers them (ICON_SMALL2: the small one, else the big one); WM_QUERYENDSESSION answers
+// TRUE; everything else 0 (WM_ICONERASEBKGND and WM_QUERYDRAGICON too). No painting, no non-client hits.
 WINBASEAPI LRESULT WINAPI DefWindowProcW(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 // WM_SETTEXT to the window (sent, so a window of another thread gets it in its loop); FALSE with
 // ERROR_ACCESS_DENIED for another process's window.
@@ -678,13 +700,33 @@ struct DRAWITEMSTRUCT {
 };
 typedef DRAWITEMSTRUCT* LPDRAWITEMSTRUCT;
 
-// Statics.
+// Statics: text, or a picture. An SS_BITMAP (SS_ICON) static shows the bitmap (icon) given with
+// STM_SETIMAGE, or the one its template text names as "#<id>" in the module it was made from (loaded at
+// WM_CREATE and deleted with the control unless STM_SETIMAGE hands it back; images given are never
+// deleted by the static). The picture is drawn at its own size at the top left, centred with
+// SS_CENTERIMAGE, stretched to the control with SS_REALSIZECONTROL alone; without either of those,
+// setting a picture makes the control its size.
 #define SS_LEFT 0x0L
 #define SS_CENTER 0x1L
 #define SS_RIGHT 0x2L
+#define SS_ICON 0x3L
+#define SS_BITMAP 0xEL
+#define SS_TYPEMASK 0x1FL
+#define SS_REALSIZECONTROL 0x40L
 #define SS_NOTIFY 0x100L
+#define SS_CENTERIMAGE 0x200L
+#define SS_REALSIZEIMAGE 0x800L
+// wParam HICON; answers the previous icon (an SS_ICON static only, else 0).
+#define STM_SETICON 0x0170
+#define STM_GETICON 0x0171
+// wParam IMAGE_BITMAP or IMAGE_ICON (it must match the static's SS_BITMAP or SS_ICON, else nothing is
+// done and 0 answered), lParam the handle (NULL takes the picture away); answers the previous one.
+#define STM_SETIMAGE 0x0172
+#define STM_GETIMAGE 0x0173
 
-// Edits.
+// Edits. WM_CUT, WM_COPY, WM_PASTE and WM_CLEAR work on the selection with the clipboard's
+// CF_UNICODETEXT: nothing is copied out of a password edit, a read-only one only copies, a paste keeps
+// to the limit (and a single-line edit takes its first line); EN_CHANGE follows a change.
 #define ES_LEFT 0x0000L
 #define ES_MULTILINE 0x0004L
 #define ES_UPPERCASE 0x0008L
@@ -744,24 +786,64 @@ struct PBRANGE {
 };
 typedef PBRANGE* PPBRANGE;
 
-// List views (report view: items with sub-items and their selection; no images, no sorting).
+// List views, in report view: a header row of columns (each with its width; a column inserted without
+// one takes an even share of the control), rows of an item and its sub-items (a sub-item's text needs
+// its column, else FALSE) with item data and a state (selected, focused), a first row shown
+// (LVM_ENSUREVISIBLE moves it; there is no scroll bar), sorting, finding, and the mouse: a press on a
+// column's header and its release there send LVN_COLUMNCLICK; a press on a row takes the focus and
+// selects that row alone (LVN_ITEMCHANGED for each row that changes), and its release sends NM_CLICK; a
+// press below the rows (or, without LVS_EX_FULLROWSELECT, anywhere but on the first column's text: from
+// the cell's left edge to 4 pixels past its text) clears the selection and the release sends NM_CLICK
+// with iItem -1; a double click sends NM_DBLCLK. Of the extended styles, LVS_EX_FULLROWSELECT and
+// LVS_EX_GRIDLINES change something; the others are kept. LVN_ITEMCHANGED comes for state changes only.
+// Left out: the icon, small-icon and list views, images, check boxes, editing labels, dragging, the
+// keyboard, virtual lists, LVN_ITEMACTIVATE, NM_SETFOCUS, header controls as windows.
 #define WC_LISTVIEWW u"SysListView32"
 #define LVS_REPORT 0x0001
 #define LVS_SINGLESEL 0x0004
+#define LVS_SHOWSELALWAYS 0x0008
+#define LVS_NOCOLUMNHEADER 0x4000
+#define LVS_NOSORTHEADER 0x8000
+#define LVS_EX_GRIDLINES 0x00000001
+#define LVS_EX_CHECKBOXES 0x00000004
+#define LVS_EX_HEADERDRAGDROP 0x00000010
+#define LVS_EX_FULLROWSELECT 0x00000020
+#define LVS_EX_DOUBLEBUFFER 0x00010000
 #define LVM_FIRST 0x1000
 #define LVM_GETITEMCOUNT (LVM_FIRST + 4)
 #define LVM_DELETEITEM (LVM_FIRST + 8)
 #define LVM_DELETEALLITEMS (LVM_FIRST + 9)
 #define LVM_GETNEXTITEM (LVM_FIRST + 12)
+#define LVM_GETITEMRECT (LVM_FIRST + 14)
+#define LVM_ENSUREVISIBLE (LVM_FIRST + 19)
+#define LVM_GETCOLUMNWIDTH (LVM_FIRST + 29)
+#define LVM_SETCOLUMNWIDTH (LVM_FIRST + 30)
+#define LVM_GETTOPINDEX (LVM_FIRST + 39)
+#define LVM_GETCOUNTPERPAGE (LVM_FIRST + 40)
 #define LVM_SETITEMSTATE (LVM_FIRST + 43)
 #define LVM_GETITEMSTATE (LVM_FIRST + 44)
+#define LVM_SORTITEMS (LVM_FIRST + 48)
+#define LVM_GETSELECTEDCOUNT (LVM_FIRST + 50)
+#define LVM_SETEXTENDEDLISTVIEWSTYLE (LVM_FIRST + 54)
+#define LVM_GETEXTENDEDLISTVIEWSTYLE (LVM_FIRST + 55)
+#define LVM_GETITEMW (LVM_FIRST + 75)
+#define LVM_SETITEMW (LVM_FIRST + 76)
 #define LVM_INSERTITEMW (LVM_FIRST + 77)
+#define LVM_FINDITEMW (LVM_FIRST + 83)
+#define LVM_GETCOLUMNW (LVM_FIRST + 95)
 #define LVM_INSERTCOLUMNW (LVM_FIRST + 97)
 #define LVM_GETITEMTEXTW (LVM_FIRST + 115)
 #define LVM_SETITEMTEXTW (LVM_FIRST + 116)
 #define LVIF_TEXT 0x0001
 #define LVIF_PARAM 0x0004
 #define LVIF_STATE 0x0008
+// LVM_GETITEMRECT (lParam a RECT whose left says which, answered in client coordinates, rows above the
+// first shown having negative ones): LVIR_BOUNDS the row across its columns, LVIR_ICON nothing (no
+// images), LVIR_LABEL the first column's cell, LVIR_SELECTBOUNDS the part a press selects.
+#define LVIR_BOUNDS 0
+#define LVIR_ICON 1
+#define LVIR_LABEL 2
+#define LVIR_SELECTBOUNDS 3
 #define LVIS_FOCUSED 0x0001
 #define LVIS_SELECTED 0x0002
 #define LVNI_ALL 0x0000
@@ -770,8 +852,33 @@ typedef PBRANGE* PPBRANGE;
 #define LVCF_FMT 0x0001
 #define LVCF_WIDTH 0x0002
 #define LVCF_TEXT 0x0004
+#define LVCF_SUBITEM 0x0008
+#define LVCFMT_LEFT 0x0000
+#define LVCFMT_RIGHT 0x0001
+#define LVCFMT_CENTER 0x0002
+#define LVCFMT_JUSTIFYMASK 0x0003
+// LVM_SETCOLUMNWIDTH: the widest text of the column's rows; with USEHEADER its title too, and the last
+// column then takes what is left of the control.
+#define LVSCW_AUTOSIZE (-1)
+#define LVSCW_AUTOSIZE_USEHEADER (-2)
+// LVM_FINDITEMW: the item data (other flags ignored), else the text without regard to case, whole or
+// (LVFI_PARTIAL, LVFI_SUBSTRING) as its start; from the row after wParam (-1: the first) to the last,
+// then from the first with LVFI_WRAP. LVFI_NEARESTXY is not modelled (no match).
+#define LVFI_PARAM 0x0001
+#define LVFI_STRING 0x0002
+#define LVFI_SUBSTRING 0x0004
+#define LVFI_PARTIAL 0x0008
+#define LVFI_WRAP 0x0020
+#define LVFI_NEARESTXY 0x0040
+#define LVKF_ALT 0x0001
+#define LVKF_CONTROL 0x0002
+#define LVKF_SHIFT 0x0004
+#define NM_FIRST (0U)
+#define NM_CLICK (NM_FIRST - 2)
+#define NM_DBLCLK (NM_FIRST - 3)
 #define LVN_FIRST (0U - 100U)
 #define LVN_ITEMCHANGED (LVN_FIRST - 1)
+#define LVN_COLUMNCLICK (LVN_FIRST - 8)
 struct NMHDR {
     HWND hwndFrom;
     UINT_PTR idFrom;
@@ -800,6 +907,19 @@ struct LVCOLUMNW {
     int iSubItem;
 };
 typedef LVCOLUMNW* LPLVCOLUMNW;
+struct LVFINDINFOW {
+    UINT flags;
+    LPCWSTR psz;
+    LPARAM lParam;
+    POINT pt;
+    UINT vkDirection;
+};
+typedef LVFINDINFOW* LPLVFINDINFOW;
+// LVM_SORTITEMS (wParam the routine's own value, lParam the routine): the routine gets the item data of
+// two rows and answers below, at or above 0. The rows stay where they are while it runs (it may read
+// them, say with LVM_FINDITEMW by item data); the order is changed at the end, keeping rows the routine
+// finds equal in their order. Rows inserted, deleted or sorted meanwhile make the sort give up (FALSE).
+typedef int(CALLBACK* PFNLVCOMPARE)(LPARAM item1, LPARAM item2, LPARAM sortParam);
 struct NMLISTVIEW {
     NMHDR hdr;
     int iItem;
@@ -811,6 +931,20 @@ struct NMLISTVIEW {
     LPARAM lParam;
 };
 typedef NMLISTVIEW* LPNMLISTVIEW;
+// NM_CLICK and NM_DBLCLK of a list view: the row (-1 for none) and column under the mouse, the row's
+// item data, the point in the list's client coordinates; no keys are ever held (uKeyFlags 0).
+struct NMITEMACTIVATE {
+    NMHDR hdr;
+    int iItem;
+    int iSubItem;
+    UINT uNewState;
+    UINT uOldState;
+    UINT uChanged;
+    POINT ptAction;
+    LPARAM lParam;
+    UINT uKeyFlags;
+};
+typedef NMITEMACTIVATE* LPNMITEMACTIVATE;
 
 // Message boxes.
 #define MB_OK 0x0L
@@ -1016,3 +1150,153 @@ WINBASEAPI BOOL WINAPI DrawFocusRect(HDC dc, const RECT* rect);
 WINBASEAPI DWORD WINAPI GetSysColor(int index);
 // A solid brush of that colour, owned by the system (DeleteObject leaves it alone).
 WINBASEAPI HBRUSH WINAPI GetSysColorBrush(int index);
+
+// ---- The system menu ---------------------------------------------------------------------------------
+// A window with WS_SYSMENU has a system menu of its own: Restore (greyed unless minimized or maximized),
+// Move, Size (greyed without WS_THICKFRAME), Minimize and Maximize (greyed without their boxes), a
+// separator and Close. It is not shown anywhere; its Close item decides whether the caption's close box
+// (platform/dialogs.h pressCloseBox) and Alt+F4 close the window. It goes with the window. Left out:
+// menu bars, pop-up menus, submenus, bitmaps and owner-drawn items, WM_INITMENU.
+#define MF_BYCOMMAND 0x00000000L
+#define MF_BYPOSITION 0x00000400L
+#define MF_ENABLED 0x00000000L
+#define MF_GRAYED 0x00000001L
+#define MF_DISABLED 0x00000002L
+#define MF_UNCHECKED 0x00000000L
+#define MF_CHECKED 0x00000008L
+#define MF_STRING 0x00000000L
+#define MF_BITMAP 0x00000004L
+#define MF_POPUP 0x00000010L
+#define MF_OWNERDRAW 0x00000100L
+#define MF_SEPARATOR 0x00000800L
+#define ERROR_INVALID_MENU_HANDLE 1401L
+// The window's system menu (the same handle each time); `revert` TRUE puts back the items above and
+// answers NULL. NULL for a window without WS_SYSMENU; ERROR_INVALID_WINDOW_HANDLE for no window of this
+// process.
+WINBASEAPI HMENU WINAPI GetSystemMenu(HWND hwnd, BOOL revert);
+// Sets MF_ENABLED, MF_GRAYED or MF_DISABLED of an item found by command id (MF_BYCOMMAND) or position
+// (MF_BYPOSITION); answers its previous MF_GRAYED | MF_DISABLED bits, -1 for no such item (and for a bad
+// menu, with ERROR_INVALID_MENU_HANDLE).
+WINBASEAPI BOOL WINAPI EnableMenuItem(HMENU menu, UINT item, UINT flags);
+// An item's MF_GRAYED, MF_DISABLED, MF_CHECKED and MF_SEPARATOR bits; (UINT)-1 for no such item.
+WINBASEAPI UINT WINAPI GetMenuState(HMENU menu, UINT item, UINT flags);
+// The items of the menu; -1 with ERROR_INVALID_MENU_HANDLE for a bad menu.
+WINBASEAPI int WINAPI GetMenuItemCount(HMENU menu);
+// The command id of the item at a position; (UINT)-1 for none (0 for a separator).
+WINBASEAPI UINT WINAPI GetMenuItemID(HMENU menu, int position);
+// Adds an item (MF_STRING with its text, or MF_SEPARATOR) at the end, with the state bits given.
+// MF_POPUP, MF_BITMAP and MF_OWNERDRAW items are refused (ERROR_INVALID_PARAMETER).
+WINBASEAPI BOOL WINAPI AppendMenuW(HMENU menu, UINT flags, UINT_PTR id, LPCWSTR text);
+// Takes an item away (by command or position); FALSE with ERROR_MENU_ITEM_NOT_FOUND for none. Without
+// SC_CLOSE, the close box and Alt+F4 do nothing.
+#define ERROR_MENU_ITEM_NOT_FOUND 1456L
+WINBASEAPI BOOL WINAPI DeleteMenu(HMENU menu, UINT item, UINT flags);
+
+// ---- Help --------------------------------------------------------------------------------------------
+// WM_HELP's lParam: made by DefWindowProcW for F1 (see DefWindowProcW). Context help ids are not
+// modelled (dwContextId 0); the mouse position is the cursor's.
+#define HELPINFO_WINDOW 0x0001
+#define HELPINFO_MENUITEM 0x0002
+struct HELPINFO {
+    UINT cbSize;
+    int iContextType;
+    int iCtrlId;
+    HANDLE hItemHandle;
+    DWORD_PTR dwContextId;
+    POINT MousePos;
+};
+typedef HELPINFO* LPHELPINFO;
+
+// ---- Icons and metrics -------------------------------------------------------------------------------
+#define ICON_SMALL 0
+#define ICON_BIG 1
+#define ICON_SMALL2 2
+#define SM_CXSCREEN 0
+#define SM_CYSCREEN 1
+#define SM_CXVSCROLL 2
+#define SM_CYHSCROLL 3
+#define SM_CYCAPTION 4
+#define SM_CXBORDER 5
+#define SM_CYBORDER 6
+#define SM_CXDLGFRAME 7
+#define SM_CYDLGFRAME 8
+#define SM_CXFIXEDFRAME SM_CXDLGFRAME
+#define SM_CYFIXEDFRAME SM_CYDLGFRAME
+#define SM_CXICON 11
+#define SM_CYICON 12
+#define SM_CYMENU 15
+#define SM_CXDOUBLECLK 36
+#define SM_CYDOUBLECLK 37
+#define SM_CXEDGE 45
+#define SM_CYEDGE 46
+#define SM_CXSMICON 49
+#define SM_CYSMICON 50
+#define SM_CMONITORS 80
+// The fixed metrics of our plain look: the screen of GetWindowRect(GetDesktopWindow()) (1024 x 768),
+// icons of 32 and 16, a 23-pixel caption, 2-pixel edges, 1-pixel borders, 3-pixel dialog frames,
+// 17-pixel scroll bars, a 20-pixel menu, a 4-pixel double-click square and one monitor; 0 for any other.
+WINBASEAPI int WINAPI GetSystemMetrics(int index);
+#define DI_MASK 0x0001
+#define DI_IMAGE 0x0002
+#define DI_NORMAL 0x0003
+#define DI_COMPAT 0x0004
+#define DI_DEFAULTSIZE 0x0008
+#define ERROR_INVALID_CURSOR_HANDLE 1402L
+#define ERROR_INVALID_ICON_HANDLE 1414L
+// The icon at its own size with its top-left corner at x, y: the mask ANDed onto the DC, then the
+// colour image XORed on (a transparent part shows what was there). Alpha channels are not blended.
+// FALSE with ERROR_INVALID_ICON_HANDLE for no icon, ERROR_INVALID_PARAMETER for no DC.
+WINBASEAPI BOOL WINAPI DrawIcon(HDC dc, int x, int y, HICON icon);
+// DrawIcon at cx x cy (0: the icon's size, or SM_CXICON x SM_CYICON with DI_DEFAULTSIZE), stretched by
+// nearest pixel, with DI_MASK and DI_IMAGE chosen apart; a `background` brush first fills the rectangle
+// (as drawing without flicker ends up). Animated cursors' steps are not modelled (step is ignored).
+WINBASEAPI BOOL WINAPI DrawIconEx(HDC dc, int x, int y, HICON icon, int cx, int cy, UINT step, HBRUSH background,
+                                  UINT flags);
+
+// ---- Animation ---------------------------------------------------------------------------------------
+#define AW_HOR_POSITIVE 0x00000001
+#define AW_HOR_NEGATIVE 0x00000002
+#define AW_VER_POSITIVE 0x00000004
+#define AW_VER_NEGATIVE 0x00000008
+#define AW_CENTER 0x00000010
+#define AW_HIDE 0x00010000
+#define AW_ACTIVATE 0x00020000
+#define AW_SLIDE 0x00040000
+#define AW_BLEND 0x00080000
+// Shows (AW_ACTIVATE: and activates) or hides (AW_HIDE) a window of this process after `time`
+// milliseconds of machine time (Sleep: in virtual time the clock only moves on); nothing is drawn in
+// between. FALSE with ERROR_INVALID_PARAMETER for showing a visible window, hiding a hidden one, unknown
+// flags, or AW_BLEND with AW_CENTER; ERROR_INVALID_WINDOW_HANDLE for no window (ERROR_ACCESS_DENIED for
+// another process's).
+WINBASEAPI BOOL WINAPI AnimateWindow(HWND hwnd, DWORD time, DWORD flags);
+
+// ---- The clipboard -----------------------------------------------------------------------------------
+// The machine's clipboard: below the root, `clipboard/<format>.bin` holds each format's bytes, so every
+// process sees the same data; `clipboard/.open` is locked (flock) by the process that has it open, so
+// one window of the machine at a time opens it. CF_TEXT (in the machine's code page) and CF_UNICODETEXT
+// stand in for each other when only one was set. Left out: delayed rendering (SetClipboardData with
+// NULL), clipboard viewers and listeners, registered formats' names, private and GDI-object formats.
+#define CF_TEXT 1
+#define CF_BITMAP 2
+#define CF_OEMTEXT 7
+#define CF_DIB 8
+#define CF_UNICODETEXT 13
+#define ERROR_CLIPBOARD_NOT_OPEN 1418L
+// Opens the clipboard for the calling thread (again: TRUE); FALSE with ERROR_ACCESS_DENIED while another
+// thread or process has it open. `owner` becomes the clipboard's owner at EmptyClipboard.
+WINBASEAPI BOOL WINAPI OpenClipboard(HWND owner);
+// FALSE with ERROR_CLIPBOARD_NOT_OPEN when the calling thread has not opened it.
+WINBASEAPI BOOL WINAPI CloseClipboard();
+// Takes every format away (the clipboard must be open: ERROR_CLIPBOARD_NOT_OPEN).
+WINBASEAPI BOOL WINAPI EmptyClipboard();
+// Puts a global memory block's bytes (GlobalSize of them; text up to its terminator) on the clipboard in
+// a format, replacing that format; the block then belongs to the clipboard (this process frees it at the
+// next EmptyClipboard). Answers the block; NULL with ERROR_CLIPBOARD_NOT_OPEN, or ERROR_INVALID_PARAMETER
+// for NULL data or a handle that is no global memory block.
+WINBASEAPI HANDLE WINAPI SetClipboardData(UINT format, HANDLE data);
+// A global memory block with the format's bytes, owned by the clipboard (valid until the clipboard is
+// emptied or asked for the format again; do not free it); NULL when the format is not there (last error
+// 0) or the clipboard is not open (ERROR_CLIPBOARD_NOT_OPEN).
+WINBASEAPI HANDLE WINAPI GetClipboardData(UINT format);
+// Whether the format is on the clipboard (need not be open).
+WINBASEAPI BOOL WINAPI IsClipboardFormatAvailable(UINT format);

@@ -155,3 +155,53 @@ UINT CListCtrl::GetItemState(int item, UINT mask) const { return static_cast<UIN
 void CToolTipCtrl::RelayEvent(LPMSG msg) {
     if (m_hWnd) SendMessage(TTM_RELAYEVENT, 0, reinterpret_cast<LPARAM>(msg));
 }
+
+BOOL CListCtrl::GetItem(LVITEMW* item) const { return static_cast<BOOL>(SendMessage(LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(item))); }
+BOOL CListCtrl::SetItem(const LVITEMW* item) { return static_cast<BOOL>(SendMessage(LVM_SETITEMW, 0, reinterpret_cast<LPARAM>(item))); }
+
+BOOL CListCtrl::SetItemData(int item, DWORD_PTR data) {
+    LVITEMW it{};
+    it.mask = LVIF_PARAM;
+    it.iItem = item;
+    it.lParam = static_cast<LPARAM>(data);
+    return SetItem(&it);
+}
+
+DWORD_PTR CListCtrl::GetItemData(int item) const {
+    LVITEMW it{};
+    it.mask = LVIF_PARAM;
+    it.iItem = item;
+    return GetItem(&it) ? static_cast<DWORD_PTR>(it.lParam) : 0;
+}
+
+UINT CListCtrl::GetSelectedCount() const { return static_cast<UINT>(SendMessage(LVM_GETSELECTEDCOUNT)); }
+int CListCtrl::FindItem(LVFINDINFOW* find, int start) const {
+    return static_cast<int>(SendMessage(LVM_FINDITEMW, static_cast<WPARAM>(start), reinterpret_cast<LPARAM>(find)));
+}
+BOOL CListCtrl::SortItems(PFNLVCOMPARE compare, DWORD_PTR data) {
+    return static_cast<BOOL>(SendMessage(LVM_SORTITEMS, static_cast<WPARAM>(data), reinterpret_cast<LPARAM>(compare)));
+}
+DWORD CListCtrl::SetExtendedStyle(DWORD styles) { return static_cast<DWORD>(SendMessage(LVM_SETEXTENDEDLISTVIEWSTYLE, 0, styles)); }
+DWORD CListCtrl::GetExtendedStyle() const { return static_cast<DWORD>(SendMessage(LVM_GETEXTENDEDLISTVIEWSTYLE)); }
+BOOL CListCtrl::EnsureVisible(int item, BOOL partialOK) {
+    return static_cast<BOOL>(SendMessage(LVM_ENSUREVISIBLE, static_cast<WPARAM>(item), partialOK));
+}
+int CListCtrl::GetColumnWidth(int column) const { return static_cast<int>(SendMessage(LVM_GETCOLUMNWIDTH, static_cast<WPARAM>(column))); }
+BOOL CListCtrl::SetColumnWidth(int column, int width) {
+    return static_cast<BOOL>(SendMessage(LVM_SETCOLUMNWIDTH, static_cast<WPARAM>(column), MAKELPARAM(width, 0)));
+}
+
+// ---- Statics and edits ---------------------------------------------------------------------------
+HBITMAP CStatic::SetBitmap(HBITMAP bitmap) {
+    return reinterpret_cast<HBITMAP>(SendMessage(STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(bitmap)));
+}
+HBITMAP CStatic::GetBitmap() const { return reinterpret_cast<HBITMAP>(SendMessage(STM_GETIMAGE, IMAGE_BITMAP)); }
+HICON CStatic::SetIcon(HICON icon) {
+    return reinterpret_cast<HICON>(SendMessage(STM_SETIMAGE, IMAGE_ICON, reinterpret_cast<LPARAM>(icon)));
+}
+HICON CStatic::GetIcon() const { return reinterpret_cast<HICON>(SendMessage(STM_GETIMAGE, IMAGE_ICON)); }
+
+void CEdit::Cut() { SendMessage(WM_CUT); }
+void CEdit::Copy() { SendMessage(WM_COPY); }
+void CEdit::Paste() { SendMessage(WM_PASTE); }
+void CEdit::Clear() { SendMessage(WM_CLEAR); }

@@ -345,6 +345,7 @@ void CWnd::OnLButtonDown(UINT, CPoint) { Default(); }
 void CWnd::OnLButtonUp(UINT, CPoint) { Default(); }
 void CWnd::OnLButtonDblClk(UINT, CPoint) { Default(); }
 void CWnd::OnMouseLeave() { Default(); }
+BOOL CWnd::OnHelpInfo(HELPINFO*) { return static_cast<BOOL>(Default()); }
 
 // ---- Window calls --------------------------------------------------------------------------------
 LRESULT CWnd::SendMessage(UINT message, WPARAM wParam, LPARAM lParam) const { return SendMessageW(m_hWnd, message, wParam, lParam); }
@@ -464,6 +465,10 @@ BOOL CWnd::KillTimer(UINT_PTR id) { return ::KillTimer(m_hWnd, id); }
 HICON CWnd::SetIcon(HICON icon, BOOL big) {
     return reinterpret_cast<HICON>(SendMessage(WM_SETICON, big ? ICON_BIG : ICON_SMALL, reinterpret_cast<LPARAM>(icon)));
 }
+
+HICON CWnd::GetIcon(BOOL big) const { return reinterpret_cast<HICON>(SendMessage(WM_GETICON, big ? ICON_BIG : ICON_SMALL)); }
+CMenu* CWnd::GetSystemMenu(BOOL revert) const { return CMenu::FromHandle(::GetSystemMenu(m_hWnd, revert)); }
+BOOL CWnd::AnimateWindow(DWORD time, DWORD flags) { return ::AnimateWindow(m_hWnd, time, flags); }
 
 int CWnd::MessageBox(LPCWSTR text, LPCWSTR caption, UINT type) {
     if (!caption) caption = AfxGetApp() && AfxGetApp()->m_pszAppName ? AfxGetApp()->m_pszAppName : u"Error";

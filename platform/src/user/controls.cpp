@@ -1,8 +1,8 @@
-// The built-in control classes: BUTTON, STATIC, EDIT, COMBOBOX, msctls_progress32 and SysListView32,
-// and the dialog class. Each control keeps its state here (by window, made at WM_NCCREATE and gone at
-// WM_NCDESTROY) and tells its parent what a user's action did (buttons take the mouse and the space bar
-// themselves), and paints itself in a plain, fixed look (grey faces, black frames and text, the
-// built-in 8-point font) at WM_PAINT; a change to what a control shows invalidates it.
+// The built-in control classes BUTTON, STATIC, EDIT, COMBOBOX and msctls_progress32 (SysListView32 is
+// in listview.cpp), and the dialog class. Each control keeps its state here (by window, made at
+// WM_NCCREATE and gone at WM_NCDESTROY) and tells its parent what a user's action did (buttons take the
+// mouse and the space bar themselves), and paints itself in a plain, fixed look (grey faces, black
+// frames and text, the built-in 8-point font) at WM_PAINT; a change to what a control shows invalidates it.
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -12,21 +12,61 @@
 #include <tuple>
 
 #include "../internal.h"
+#include "controls.h"
 #include "platform/dialogs.h"
 #include "state.h"
 #include "win/gdi.h"
+#include "win/kernel.h"
 
 namespace platform::user {
 
-HFONT guiFont();  // paint.cpp
+namespace controls {
+
+DWORD styleOf(HWND hwnd) { return static_cast<DWORD>(GetWindowLongW(hwnd, GWL_STYLE)); }
+
+std::u16string textOf(HWND hwnd) {
+    std::lock_guard lock(state().mutex);
+    auto w = findWindow(hwnd);
+    return w ? w->text : std::u16string();
+}
+
+void repaint(HWND hwnd) {
+    if (IsWindowVisible(hwnd)) InvalidateRect(hwnd, nullptr, TRUE);
+}
+
+size_t copyOut(const std::u16string& text, LPWSTR buffer, size_t size) {
+    if (!buffer || size == 0) return 0;
+    const size_t n = std::min(text.size(), size - 1);
+    std::memcpy(buffer, text.data(), n * sizeof(WCHAR));
+    buffer[n] = 0;
+    return n;
+}
+
+Painter::Painter(HWND h) : hwnd(h) {
+    dc = BeginPaint(hwnd, &ps);
+    GetClientRect(hwnd, &client);
+    if (dc) {
+        oldFont = SelectObject(dc, guiFont());
+        SetBkMode(dc, TRANSPARENT);
+        SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
+    }
+}
+
+Painter::~Painter() {
+    if (dc && oldFont) SelectObject(dc, oldFont);
+    if (dc) EndPaint(hwnd, &ps);
+}
+
+void Painter::text(const std::u16string& t, RECT r, UINT format, int color) const {
+    SetTextColor(dc, GetSysColor(color));
+    DrawTextW(dc, t.c_str(), static_cast<int>(t.size()), &r, format);
+}
+
+}  // namespace controls
 
 namespace {
 
-struct ListItem {
-    std::vector<std::u16string> texts;  // the item, then its sub-items
-    UINT state = 0;
-    LPARAM param = 0;
-};
+using namespace controls;
 
 struct Control {
     UINT check = BST_UNCHECKED;
@@ -42,9 +82,9 @@ struct Control {
     int current = -1;
     // Progress bars.
     int low = 0, high = 100, pos = 0, step = 10;
-    // List views.
-    std::vector<std::u16string> columns;
-    std::vector<ListItem> rows;
+    // Picture statics: the image shown, and whether the static loaded it itself (and so deletes it).
+    HANDLE image = nullptr;
+    bool ownsImage = false;
 };
 
 std::mutex controlsMutex;
@@ -70,31 +110,10 @@ bool lifetime(HWND hwnd, UINT msg) {
     return true;
 }
 
-DWORD styleOf(HWND hwnd) { return static_cast<DWORD>(GetWindowLongW(hwnd, GWL_STYLE)); }
-
-std::u16string textOf(HWND hwnd) {
-    std::lock_guard lock(state().mutex);
-    auto w = findWindow(hwnd);
-    return w ? w->text : std::u16string();
-}
-
 void notifyParent(HWND hwnd, WORD code) {
     HWND parent = GetParent(hwnd);
     if (parent && (styleOf(hwnd) & WS_CHILD))
         SendMessageW(parent, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(hwnd), code), reinterpret_cast<LPARAM>(hwnd));
-}
-
-// A control whose look changed is painted again (when it shows at all).
-void repaint(HWND hwnd) {
-    if (IsWindowVisible(hwnd)) InvalidateRect(hwnd, nullptr, TRUE);
-}
-
-size_t copyOut(const std::u16string& text, LPWSTR buffer, size_t size) {
-    if (!buffer || size == 0) return 0;
-    const size_t n = std::min(text.size(), size - 1);
-    std::memcpy(buffer, text.data(), n * sizeof(WCHAR));
-    buffer[n] = 0;
-    return n;
 }
 
 // ---- BUTTON ----------------------------------------------------------------------------------------
@@ -113,39 +132,6 @@ void drawItem(HWND hwnd, const Control& c, UINT action) {
     SendMessageW(parent, WM_DRAWITEM, dis.CtlID, reinterpret_cast<LPARAM>(&dis));
     if (dis.hDC) ReleaseDC(hwnd, dis.hDC);
 }
-
-// ---- Painting ---------------------------------------------------------------------------------------
-// Every control paints its whole client area at WM_PAINT, in the built-in font.
-struct Painter {
-    HWND hwnd;
-    PAINTSTRUCT ps{};
-    HDC dc = nullptr;
-    RECT client{};
-    HGDIOBJ oldFont = nullptr;
-    explicit Painter(HWND h) : hwnd(h) {
-        dc = BeginPaint(hwnd, &ps);
-        GetClientRect(hwnd, &client);
-        if (dc) {
-            oldFont = SelectObject(dc, guiFont());
-            SetBkMode(dc, TRANSPARENT);
-            SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
-        }
-    }
-    ~Painter() {
-        if (dc && oldFont) SelectObject(dc, oldFont);
-        if (dc) EndPaint(hwnd, &ps);
-    }
-    Painter(const Painter&) = delete;
-    Painter& operator=(const Painter&) = delete;
-    void fill(RECT r, int color) const { FillRect(dc, &r, GetSysColorBrush(color)); }
-    void frame(RECT r, int color) const { FrameRect(dc, &r, GetSysColorBrush(color)); }
-    void text(const std::u16string& t, RECT r, UINT format, int color) const {
-        SetTextColor(dc, GetSysColor(color));
-        DrawTextW(dc, t.c_str(), static_cast<int>(t.size()), &r, format);
-    }
-};
-
-RECT inset(RECT r, int by) { return RECT{r.left + by, r.top + by, r.right - by, r.bottom - by}; }
 
 void paintPushButton(HWND hwnd, const Control& c, bool isDefault) {
     Painter p(hwnd);
@@ -230,7 +216,55 @@ void paintEdit(HWND hwnd, const Control& c) {
            enabled ? COLOR_WINDOWTEXT : COLOR_GRAYTEXT);
 }
 
-void paintStatic(HWND hwnd) {
+// The size of a bitmap or an icon (0 x 0 for a handle that is neither).
+SIZE imageSize(HANDLE image, bool icon) {
+    BITMAP bm{};
+    if (icon) {
+        ICONINFO info{};
+        if (!image || !GetIconInfo(static_cast<HICON>(image), &info)) return SIZE{0, 0};
+        GetObjectW(info.hbmColor, sizeof bm, &bm);
+        DeleteObject(info.hbmColor);
+        DeleteObject(info.hbmMask);
+    } else if (!image || !GetObjectW(static_cast<HBITMAP>(image), sizeof bm, &bm)) {
+        return SIZE{0, 0};
+    }
+    return SIZE{bm.bmWidth, bm.bmHeight < 0 ? -bm.bmHeight : bm.bmHeight};
+}
+
+bool pictureStatic(DWORD style) {
+    const DWORD type = style & SS_TYPEMASK;
+    return type == SS_BITMAP || type == SS_ICON;
+}
+
+// A picture at its size at the top left, centred (SS_CENTERIMAGE), or stretched to the control
+// (SS_REALSIZECONTROL alone); a handle that is gone paints nothing.
+void paintPicture(const Painter& p, const Control& c, DWORD style) {
+    const bool icon = (style & SS_TYPEMASK) == SS_ICON;
+    const SIZE size = imageSize(c.image, icon);
+    if (size.cx <= 0 || size.cy <= 0) return;
+    RECT to{0, 0, size.cx, size.cy};
+    if (style & SS_CENTERIMAGE) {
+        to = RECT{(p.client.right - size.cx) / 2, (p.client.bottom - size.cy) / 2, 0, 0};
+        to.right = to.left + size.cx;
+        to.bottom = to.top + size.cy;
+    } else if (style & SS_REALSIZECONTROL) {
+        to = p.client;
+    }
+    if (icon) {
+        DrawIconEx(p.dc, to.left, to.top, static_cast<HICON>(c.image), to.right - to.left, to.bottom - to.top, 0, nullptr,
+                   DI_NORMAL);
+        return;
+    }
+    HDC source = CreateCompatibleDC(nullptr);
+    if (!source) return;
+    if (HGDIOBJ old = SelectObject(source, c.image)) {
+        StretchBlt(p.dc, to.left, to.top, to.right - to.left, to.bottom - to.top, source, 0, 0, size.cx, size.cy, SRCCOPY);
+        SelectObject(source, old);
+    }
+    DeleteDC(source);
+}
+
+void paintStatic(HWND hwnd, const Control& c) {
     Painter p(hwnd);
     if (!p.dc) return;
     HWND parent = GetParent(hwnd);
@@ -240,10 +274,15 @@ void paintStatic(HWND hwnd) {
                                                                   reinterpret_cast<LPARAM>(hwnd)))
                           : nullptr;
     FillRect(p.dc, &p.client, brush ? brush : GetSysColorBrush(COLOR_BTNFACE));
+    const DWORD style = styleOf(hwnd);
+    if (pictureStatic(style)) {
+        paintPicture(p, c, style);
+        return;
+    }
     if (!IsWindowEnabled(hwnd)) SetTextColor(p.dc, GetSysColor(COLOR_GRAYTEXT));
     SetBkMode(p.dc, TRANSPARENT);
-    const DWORD style = styleOf(hwnd);
-    const UINT align = (style & 3) == SS_CENTER ? DT_CENTER : (style & 3) == SS_RIGHT ? DT_RIGHT : DT_LEFT;
+    const DWORD type = style & SS_TYPEMASK;
+    const UINT align = type == SS_CENTER ? DT_CENTER : type == SS_RIGHT ? DT_RIGHT : DT_LEFT;
     const std::u16string t = textOf(hwnd);
     RECT r = p.client;
     DrawTextW(p.dc, t.c_str(), static_cast<int>(t.size()), &r, align | DT_WORDBREAK);
@@ -279,40 +318,6 @@ void paintProgress(HWND hwnd, const Control& c) {
     const long long done = std::clamp<long long>(static_cast<long long>(c.pos) - c.low, 0, span > 0 ? span : 0);
     const LONG width = span > 0 ? static_cast<LONG>((inner.right - inner.left) * done / span) : 0;
     if (width > 0) p.fill(RECT{inner.left, inner.top, inner.left + width, inner.bottom}, COLOR_HIGHLIGHT);
-}
-
-void paintListView(HWND hwnd, const Control& c) {
-    Painter p(hwnd);
-    if (!p.dc) return;
-    p.fill(p.client, COLOR_WINDOW);
-    const int rowHeight = 17;
-    const size_t columns = std::max<size_t>(1, c.columns.size());
-    const LONG inner = p.client.right - 2;
-    auto column = [&](size_t i, LONG top, LONG bottom) {
-        return RECT{1 + static_cast<LONG>(inner * i / columns), top, 1 + static_cast<LONG>(inner * (i + 1) / columns), bottom};
-    };
-    if (!c.columns.empty()) {
-        for (size_t i = 0; i < c.columns.size(); ++i) {
-            const RECT h = column(i, 1, 1 + rowHeight);
-            p.fill(h, COLOR_BTNFACE);
-            p.frame(h, COLOR_BTNSHADOW);
-            p.text(c.columns[i], RECT{h.left + 4, h.top, h.right - 2, h.bottom}, DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX,
-                   COLOR_BTNTEXT);
-        }
-    }
-    LONG y = 1 + (c.columns.empty() ? 0 : rowHeight);
-    for (const ListItem& item : c.rows) {
-        if (y >= p.client.bottom) break;
-        const bool selected = (item.state & LVIS_SELECTED) != 0;
-        if (selected) p.fill(RECT{1, y, p.client.right - 1, y + rowHeight}, COLOR_HIGHLIGHT);
-        for (size_t i = 0; i < item.texts.size() && i < columns; ++i) {
-            const RECT cell = column(i, y, y + rowHeight);
-            p.text(item.texts[i], RECT{cell.left + 4, cell.top, cell.right - 2, cell.bottom},
-                   DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX, selected ? COLOR_HIGHLIGHTTEXT : COLOR_WINDOWTEXT);
-        }
-        y += rowHeight;
-    }
-    p.frame(p.client, COLOR_BTNSHADOW);
 }
 
 void uncheckGroupOthers(HWND hwnd) {
@@ -435,7 +440,8 @@ LRESULT CALLBACK buttonProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
         }
         return 0;
     case WM_KEYDOWN:
-        if (wParam == VK_SPACE && type != BS_GROUPBOX && !c->mouseDown && !c->spaceDown) {
+        if (wParam != VK_SPACE) return DefWindowProcW(hwnd, msg, wParam, lParam);  // F1 asks for help
+        if (type != BS_GROUPBOX && !c->mouseDown && !c->spaceDown) {
             c->spaceDown = true;
             SendMessageW(hwnd, BM_SETSTATE, TRUE, 0);
         }
@@ -493,11 +499,69 @@ LRESULT CALLBACK buttonProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
 }
 
 // ---- STATIC ----------------------------------------------------------------------------------------
+void releaseImage(Control& c) {
+    if (c.ownsImage && c.image) {
+        if (GetObjectType(c.image) == OBJ_BITMAP) DeleteObject(c.image);
+        else DestroyIcon(static_cast<HICON>(c.image));
+    }
+    c.image = nullptr;
+    c.ownsImage = false;
+}
+
+// Shows a new picture and answers the previous one, which is the caller's from now on (even one the
+// static loaded itself); without SS_CENTERIMAGE or SS_REALSIZECONTROL the control takes the picture's size.
+HANDLE setImage(HWND hwnd, Control& c, HANDLE image, bool owned) {
+    HANDLE old = c.image;
+    c.image = image;
+    c.ownsImage = owned && image;
+    const DWORD style = styleOf(hwnd);
+    const SIZE size = imageSize(image, (style & SS_TYPEMASK) == SS_ICON);
+    if (image && !(style & (SS_CENTERIMAGE | SS_REALSIZECONTROL)) && size.cx > 0 && size.cy > 0)
+        SetWindowPos(hwnd, nullptr, 0, 0, size.cx, size.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    repaint(hwnd);
+    return old;
+}
+
+// A template's "#<id>": the picture of that id in the module the static was made from.
+void loadTemplateImage(HWND hwnd, Control& c, const CREATESTRUCTW* cs) {
+    if (!cs || !cs->lpszName || reinterpret_cast<uintptr_t>(cs->lpszName) < 0x10000 || cs->lpszName[0] != u'#') return;
+    UINT id = 0;
+    const char16_t* digit = cs->lpszName + 1;
+    for (; *digit >= u'0' && *digit <= u'9' && id <= 0xFFFF; ++digit) id = id * 10 + static_cast<UINT>(*digit - u'0');
+    if (*digit || digit == cs->lpszName + 1 || id == 0 || id > 0xFFFF) return;
+    const bool icon = (styleOf(hwnd) & SS_TYPEMASK) == SS_ICON;
+    const DWORD error = GetLastError();
+    HANDLE image = LoadImageW(cs->hInstance, MAKEINTRESOURCEW(id), icon ? IMAGE_ICON : IMAGE_BITMAP, 0, 0, 0);
+    SetLastError(error);
+    if (image) setImage(hwnd, c, image, true);
+}
+
 LRESULT CALLBACK staticProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (msg == WM_NCDESTROY)
+        if (auto c = controlOf(hwnd)) releaseImage(*c);
     if (lifetime(hwnd, msg)) return DefWindowProcW(hwnd, msg, wParam, lParam);
+    auto c = controlOf(hwnd);
+    if (!c) return DefWindowProcW(hwnd, msg, wParam, lParam);
+    const DWORD type = styleOf(hwnd) & SS_TYPEMASK;
     switch (msg) {
     case WM_GETDLGCODE: return DLGC_STATIC;
-    case WM_PAINT: paintStatic(hwnd); return 0;
+    case WM_CREATE:
+        if (pictureStatic(type)) loadTemplateImage(hwnd, *c, reinterpret_cast<const CREATESTRUCTW*>(lParam));
+        return 0;
+    case WM_PAINT: paintStatic(hwnd, *c); return 0;
+    case STM_SETIMAGE:
+    case STM_SETICON: {
+        const WPARAM kind = msg == STM_SETICON ? IMAGE_ICON : wParam;
+        const bool fits = (kind == IMAGE_BITMAP && type == SS_BITMAP) || (kind == IMAGE_ICON && type == SS_ICON);
+        if (!fits) return 0;
+        return reinterpret_cast<LRESULT>(setImage(hwnd, *c, reinterpret_cast<HANDLE>(msg == STM_SETICON ? wParam : lParam), false));
+    }
+    case STM_GETIMAGE:
+    case STM_GETICON: {
+        const WPARAM kind = msg == STM_GETICON ? IMAGE_ICON : wParam;
+        const bool fits = (kind == IMAGE_BITMAP && type == SS_BITMAP) || (kind == IMAGE_ICON && type == SS_ICON);
+        return fits ? reinterpret_cast<LRESULT>(c->image) : 0;
+    }
     case kScriptColours: {
         auto* out = reinterpret_cast<platform::dialogs::StaticColours*>(lParam);
         HWND parent = GetParent(hwnd);
@@ -532,6 +596,44 @@ void replaceSelection(HWND hwnd, Control& c, std::u16string insert, bool notify)
     c.selStart = c.selEnd = a + insert.size();
     if (cut) notifyParent(hwnd, EN_MAXTEXT);
     if (notify) notifyParent(hwnd, EN_CHANGE);
+}
+
+// The clipboard's text for an edit: put there as CF_UNICODETEXT, or read back (empty when there is none
+// or the clipboard cannot be opened).
+void putOnClipboard(HWND hwnd, const std::u16string& text) {
+    if (!OpenClipboard(hwnd)) return;
+    EmptyClipboard();
+    if (HGLOBAL mem = GlobalAlloc(GMEM_MOVEABLE, (text.size() + 1) * sizeof(WCHAR))) {
+        if (auto* p = static_cast<WCHAR*>(GlobalLock(mem))) {
+            std::memcpy(p, text.c_str(), (text.size() + 1) * sizeof(WCHAR));
+            GlobalUnlock(mem);
+        }
+        if (!SetClipboardData(CF_UNICODETEXT, mem)) GlobalFree(mem);
+    }
+    CloseClipboard();
+}
+
+std::u16string clipboardText(HWND hwnd) {
+    std::u16string text;
+    if (!OpenClipboard(hwnd)) return text;
+    if (HANDLE mem = GetClipboardData(CF_UNICODETEXT)) {
+        const size_t units = GlobalSize(mem) / sizeof(WCHAR);
+        if (const auto* p = static_cast<const WCHAR*>(GlobalLock(mem))) {
+            size_t n = 0;
+            while (n < units && p[n]) ++n;
+            text.assign(p, n);
+            GlobalUnlock(mem);
+        }
+    }
+    CloseClipboard();
+    return text;
+}
+
+std::u16string selectedText(HWND hwnd, const Control& c) {
+    const std::u16string text = textOf(hwnd);
+    const size_t a = std::min(std::min(c.selStart, c.selEnd), text.size());
+    const size_t b = std::min(std::max(c.selStart, c.selEnd), text.size());
+    return text.substr(a, b - a);
 }
 
 LRESULT CALLBACK editProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
@@ -596,6 +698,31 @@ LRESULT CALLBACK editProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
         repaint(hwnd);
         return TRUE;
     case WM_LBUTTONDOWN: SetFocus(hwnd); return 0;
+    case WM_COPY:
+    case WM_CUT: {
+        // Nothing leaves a password edit; a read-only one only copies.
+        if (style & ES_PASSWORD) return 0;
+        if (msg == WM_CUT && (style & ES_READONLY)) return 0;
+        const std::u16string selected = selectedText(hwnd, *c);
+        if (selected.empty()) return 0;
+        putOnClipboard(hwnd, selected);
+        if (msg == WM_CUT) replaceSelection(hwnd, *c, u"", true);
+        return 0;
+    }
+    case WM_CLEAR:
+        if (!(style & ES_READONLY)) replaceSelection(hwnd, *c, u"", true);
+        return 0;
+    case WM_PASTE: {
+        if (style & ES_READONLY) return 0;
+        std::u16string text = clipboardText(hwnd);
+        if (!(style & ES_MULTILINE)) text = text.substr(0, text.find_first_of(u"\r\n"));  // the first line
+        for (char16_t& ch : text) {
+            if ((style & ES_UPPERCASE) && ch >= u'a' && ch <= u'z') ch = static_cast<char16_t>(ch - 32);
+            if ((style & ES_LOWERCASE) && ch >= u'A' && ch <= u'Z') ch = static_cast<char16_t>(ch + 32);
+        }
+        if (!text.empty()) replaceSelection(hwnd, *c, text, true);
+        return 0;
+    }
     case EM_SETSEL: {
         const size_t length = textOf(hwnd).size();
         const auto start = static_cast<intptr_t>(static_cast<int>(wParam));
@@ -777,129 +904,6 @@ LRESULT CALLBACK progressBarProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPar
     }
     case PBM_GETPOS: return c->pos;
     case WM_PAINT: paintProgress(hwnd, *c); return 0;
-    default: return DefWindowProcW(hwnd, msg, wParam, lParam);
-    }
-}
-
-// ---- SysListView32 ---------------------------------------------------------------------------------
-void itemChanged(HWND hwnd, int item, UINT oldState, UINT newState, LPARAM param) {
-    HWND parent = GetParent(hwnd);
-    if (!parent) return;
-    NMLISTVIEW nm{};
-    nm.hdr.hwndFrom = hwnd;
-    nm.hdr.idFrom = static_cast<UINT_PTR>(GetDlgCtrlID(hwnd));
-    nm.hdr.code = LVN_ITEMCHANGED;
-    nm.iItem = item;
-    nm.uOldState = oldState;
-    nm.uNewState = newState;
-    nm.uChanged = LVIF_STATE;
-    nm.lParam = param;
-    SendMessageW(parent, WM_NOTIFY, nm.hdr.idFrom, reinterpret_cast<LPARAM>(&nm));
-}
-
-void setState(HWND hwnd, Control& c, int item, UINT mask, UINT value) {
-    ListItem& row = c.rows[static_cast<size_t>(item)];
-    const UINT old = row.state;
-    const UINT now = (old & ~mask) | (value & mask);
-    if (old == now) return;
-    row.state = now;
-    repaint(hwnd);
-    itemChanged(hwnd, item, old, now, row.param);
-}
-
-LRESULT CALLBACK listViewItemsProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
-
-// The list is painted again when its columns, items or their texts change.
-LRESULT CALLBACK listViewProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-    const LRESULT r = listViewItemsProc(hwnd, msg, wParam, lParam);
-    switch (msg) {
-    case LVM_INSERTCOLUMNW:
-    case LVM_INSERTITEMW:
-    case LVM_SETITEMTEXTW:
-    case LVM_DELETEITEM:
-    case LVM_DELETEALLITEMS: repaint(hwnd); break;
-    default: break;
-    }
-    return r;
-}
-
-LRESULT CALLBACK listViewItemsProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-    if (lifetime(hwnd, msg)) return DefWindowProcW(hwnd, msg, wParam, lParam);
-    auto c = controlOf(hwnd);
-    if (!c) return DefWindowProcW(hwnd, msg, wParam, lParam);
-    const auto count = static_cast<int>(c->rows.size());
-    const int index = static_cast<int>(wParam);
-    switch (msg) {
-    case WM_GETDLGCODE: return DLGC_WANTARROWS | DLGC_WANTCHARS;
-    case WM_PAINT: paintListView(hwnd, *c); return 0;
-    case LVM_INSERTCOLUMNW: {
-        auto* col = reinterpret_cast<const LVCOLUMNW*>(lParam);
-        if (!col || index < 0) return -1;
-        const size_t at = std::min(static_cast<size_t>(index), c->columns.size());
-        c->columns.insert(c->columns.begin() + static_cast<ptrdiff_t>(at),
-                          (col->mask & LVCF_TEXT) && col->pszText ? std::u16string(col->pszText) : std::u16string());
-        return static_cast<LRESULT>(at);
-    }
-    case LVM_INSERTITEMW: {
-        auto* item = reinterpret_cast<const LVITEMW*>(lParam);
-        if (!item || item->iItem < 0 || item->iSubItem != 0) return -1;
-        ListItem row;
-        row.texts.push_back((item->mask & LVIF_TEXT) && item->pszText ? std::u16string(item->pszText) : std::u16string());
-        if (item->mask & LVIF_PARAM) row.param = item->lParam;
-        const UINT state = (item->mask & LVIF_STATE) ? (item->state & item->stateMask) : 0;
-        const int at = std::min(item->iItem, count);
-        c->rows.insert(c->rows.begin() + at, row);
-        if (state) setState(hwnd, *c, at, state, state);
-        return at;
-    }
-    case LVM_SETITEMTEXTW:
-    case LVM_GETITEMTEXTW: {
-        auto* item = reinterpret_cast<LVITEMW*>(lParam);
-        if (!item || index < 0 || index >= count || item->iSubItem < 0) return msg == LVM_SETITEMTEXTW ? FALSE : 0;
-        auto& texts = c->rows[static_cast<size_t>(index)].texts;
-        const auto sub = static_cast<size_t>(item->iSubItem);
-        if (msg == LVM_SETITEMTEXTW) {
-            if (texts.size() <= sub) texts.resize(sub + 1);
-            texts[sub] = item->pszText ? std::u16string(item->pszText) : std::u16string();
-            return TRUE;
-        }
-        if (item->cchTextMax <= 0) return 0;
-        return static_cast<LRESULT>(copyOut(sub < texts.size() ? texts[sub] : std::u16string(), item->pszText,
-                                            static_cast<size_t>(item->cchTextMax)));
-    }
-    case LVM_GETITEMCOUNT: return count;
-    case LVM_DELETEITEM:
-        if (index < 0 || index >= count) return FALSE;
-        c->rows.erase(c->rows.begin() + index);
-        return TRUE;
-    case LVM_DELETEALLITEMS: c->rows.clear(); return TRUE;
-    case LVM_GETITEMSTATE:
-        if (index < 0 || index >= count) return 0;
-        return c->rows[static_cast<size_t>(index)].state & static_cast<UINT>(lParam);
-    case LVM_SETITEMSTATE: {
-        auto* item = reinterpret_cast<const LVITEMW*>(lParam);
-        if (!item || index < -1 || index >= count) return FALSE;
-        const bool single = (styleOf(hwnd) & LVS_SINGLESEL) != 0;
-        for (int i = 0; i < count; ++i) {
-            if (index != -1 && i != index) continue;
-            if (single && index != -1 && (item->stateMask & item->state & LVIS_SELECTED))
-                for (int j = 0; j < count; ++j)
-                    if (j != i) setState(hwnd, *c, j, LVIS_SELECTED, 0);
-            if (item->stateMask & item->state & LVIS_FOCUSED)
-                for (int j = 0; j < count; ++j)
-                    if (j != i) setState(hwnd, *c, j, LVIS_FOCUSED, 0);
-            setState(hwnd, *c, i, item->stateMask, item->state);
-        }
-        return TRUE;
-    }
-    case LVM_GETNEXTITEM: {
-        const UINT flags = static_cast<UINT>(lParam) & (LVNI_SELECTED | LVNI_FOCUSED);
-        for (int i = index < 0 ? 0 : index + 1; i < count; ++i) {
-            const UINT st = c->rows[static_cast<size_t>(i)].state;
-            if ((st & flags) == flags) return i;
-        }
-        return -1;
-    }
     default: return DefWindowProcW(hwnd, msg, wParam, lParam);
     }
 }

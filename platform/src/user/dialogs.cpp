@@ -245,7 +245,7 @@ void watchdogFired(HWND dialog) {
 
 bool returnsDirectly(UINT msg) {
     return msg == WM_INITDIALOG || (msg >= WM_CTLCOLORMSGBOX && msg <= WM_CTLCOLORSTATIC) || msg == 0x0039 /* WM_COMPAREITEM */ ||
-           msg == 0x002E /* WM_VKEYTOITEM */ || msg == 0x002F /* WM_CHARTOITEM */ || msg == 0x0037 /* WM_QUERYDRAGICON */;
+           msg == 0x002E /* WM_VKEYTOITEM */ || msg == 0x002F /* WM_CHARTOITEM */ || msg == WM_QUERYDRAGICON;
 }
 
 void markReady(HWND dialog) {
@@ -651,7 +651,7 @@ int WINAPI MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type) {
     const int16_t width = static_cast<int16_t>(std::clamp<size_t>(body.size() * 4 + 40, 60 * buttons.size() + 20, 400));
     t.cx = width;
     t.cy = 70;
-    if (type & MB_ICONMASK) t.controls.push_back({u"STATIC", u"", 20, WS_VISIBLE | 0x3 /* SS_ICON */, 0, 7, 7, 21, 20});
+    if (type & MB_ICONMASK) t.controls.push_back({u"STATIC", u"", 20, WS_VISIBLE | SS_ICON, 0, 7, 7, 21, 20});
     t.controls.push_back({u"STATIC", body, 0xFFFF, static_cast<uint32_t>(WS_VISIBLE | WS_GROUP | ((type & MB_RIGHT) ? SS_RIGHT : SS_LEFT)),
                           0, 35, 7, static_cast<int16_t>(width - 42), 30});
     const size_t defIndex = std::min<size_t>(((type & MB_DEFMASK) >> 8), buttons.size() - 1);
@@ -792,6 +792,32 @@ bool selectListItem(HWND dialog, int id, int index, bool select) {
     item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
     item.state = select ? (LVIS_SELECTED | LVIS_FOCUSED) : 0;
     return SendMessageW(control, LVM_SETITEMSTATE, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&item)) != 0;
+}
+
+namespace {
+// Where a user would click on a list view, in its client coordinates; false when it shows no such place.
+bool listPlace(HWND list, bool header, int index, POINT& at) {
+    user::ListPlace place;
+    place.header = header;
+    place.index = index;
+    if (!SendMessageW(list, user::kScriptListPlace, 0, reinterpret_cast<LPARAM>(&place))) return false;
+    at = POINT{(place.rect.left + place.rect.right) / 2, (place.rect.top + place.rect.bottom) / 2};
+    return true;
+}
+}  // namespace
+
+bool clickListColumn(HWND dialog, int id, int column) {
+    HWND list = dialog && IsWindow(dialog) ? GetDlgItem(dialog, id) : nullptr;
+    POINT at{};
+    return list && listPlace(list, true, column, at) && clickMouse(list, at.x, at.y);
+}
+
+bool clickListItem(HWND dialog, int id, int item, bool twice) {
+    HWND list = dialog && IsWindow(dialog) ? GetDlgItem(dialog, id) : nullptr;
+    if (!list || !SendMessageW(list, LVM_ENSUREVISIBLE, static_cast<WPARAM>(item), FALSE)) return false;
+    POINT at{};
+    if (!listPlace(list, false, item, at)) return false;
+    return twice ? doubleClickMouse(list, at.x, at.y) : clickMouse(list, at.x, at.y);
 }
 
 void setUnscriptedDialogHandler(std::function<void(const UnscriptedDialog&)> handler, DWORD virtualMilliseconds) {

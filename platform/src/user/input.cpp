@@ -120,7 +120,7 @@ HWND WINAPI ChildWindowFromPointEx(HWND parent, POINT point, UINT flags) {
     std::vector<HWND> candidates;
     POINT screen = point;
     if (parent == desktopWindow()) {
-        if (!contains(RECT{0, 0, 1024, 768}, point)) return nullptr;
+        if (!contains(RECT{0, 0, kScreenWidth, kScreenHeight}, point)) return nullptr;
         candidates = s.topLevels;
     } else {
         auto p = findWindow(parent);

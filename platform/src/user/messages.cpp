@@ -55,6 +55,7 @@ struct ThreadGuard {
                     if (auto waiter = queueOf(marker->second.waiterTid)) waiter->wake.notify_all();
                 }
         forgetThreadWindows(tid);
+        forgetClipboard(tid);
         s.hooks.erase(std::remove_if(s.hooks.begin(), s.hooks.end(), [&](const Hook& h) { return h.tid == tid; }),
                       s.hooks.end());
         s.queues.erase(it);
@@ -329,6 +330,7 @@ bool carriesPointer(UINT msg) {
     case WM_WINDOWPOSCHANGING:
     case WM_WINDOWPOSCHANGED:
     case WM_NOTIFY:
+    case WM_HELP:
     case 0x004A:  // WM_COPYDATA
         return true;
     default:

@@ -21,6 +21,10 @@
 
 namespace platform::user {
 
+// The screen: the desktop window's rectangle and SM_CXSCREEN x SM_CYSCREEN.
+inline constexpr LONG kScreenWidth = 1024;
+inline constexpr LONG kScreenHeight = 768;
+
 struct WindowClass {
     std::u16string name;
     std::u16string folded;
@@ -50,7 +54,20 @@ struct Window {
     bool published = false;
     std::vector<std::pair<std::u16string, HANDLE>> props;
     std::filesystem::path file;  // its entry among the machine's top-level windows
+    HICON icons[2] = {nullptr, nullptr};  // WM_SETICON's ICON_SMALL and ICON_BIG
+    HMENU systemMenu = nullptr;           // made by the first GetSystemMenu
     bool topLevel() const { return (style & WS_CHILD) == 0; }
+};
+
+// A menu's items (only system menus are made).
+struct MenuItem {
+    UINT id = 0;
+    UINT state = 0;  // MF_GRAYED, MF_DISABLED, MF_CHECKED, MF_SEPARATOR
+    std::u16string text;
+};
+struct Menu {
+    HWND owner = nullptr;
+    std::vector<MenuItem> items;
 };
 
 struct SentMessage {
@@ -122,6 +139,16 @@ struct UserState {
     WPARAM buttons = 0;
     uint64_t nextMarker = 1;
     std::map<uint64_t, InputMarker> markers;
+    std::map<HMENU, Menu> menus;
+    uintptr_t nextMenu = 1;
+    // The clipboard as this process has it (clipboard.cpp): the thread and window that opened it, the
+    // descriptor holding the machine's lock, and the global memory blocks the clipboard owns here
+    // (those given to SetClipboardData, and those GetClipboardData made, by format).
+    DWORD clipboardTid = 0;
+    HWND clipboardOwner = nullptr;
+    int clipboardLock = -1;
+    std::vector<HANDLE> clipboardGiven;
+    std::map<UINT, HANDLE> clipboardMade;
 };
 
 // The state of this process (a fresh one after a fork).
@@ -171,6 +198,16 @@ bool deliverInput(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, POINT pt);
 // Forgets the windows of a thread that ended, without messages (lock held; windows.cpp).
 void forgetThreadWindows(DWORD tid);
 
+// Lets go of the clipboard when the thread that has it open ends (lock held; clipboard.cpp).
+void forgetClipboard(DWORD tid);
+
+// ---- The system menu (menus.cpp) ---------------------------------------------------------------
+// Forgets a window's menus as it goes (lock held).
+void forgetMenus(Window& window);
+// Whether the window's system menu lets it be closed: it has WS_SYSMENU and a Close item that is
+// neither greyed nor disabled (lock held).
+bool closeAllowed(const Window& window);
+
 // ---- Messages (messages.cpp) --------------------------------------------------------------------
 // Removes a thread's timers of a window (lock held).
 void dropTimers(HWND hwnd, DWORD tid);
@@ -219,5 +256,13 @@ inline constexpr UINT kScriptShownText = 0x0394;    // edit: lParam std::u16stri
 inline constexpr UINT kScriptColours = 0x0395;      // static: lParam StaticColours* asked of the parent
 inline constexpr UINT kScriptChoose = 0x0396;       // combo box: the user chooses item wParam
 inline constexpr UINT kInputMarker = 0x0397;        // thread message: wParam the marker (never seen by loops)
+inline constexpr UINT kScriptListPlace = 0x0398;    // list view: lParam ListPlace* to fill in
+
+// Where a user clicks a list view's header column or row (in its client coordinates).
+struct ListPlace {
+    bool header = false;  // a column's header, else a row's first-column text
+    int index = 0;
+    RECT rect{};
+};
 
 }  // namespace platform::user

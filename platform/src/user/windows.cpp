@@ -65,6 +65,7 @@ void forget(HWND hwnd) {
     if (s.foreground == hwnd) s.foreground = nullptr;
     forgetMouse(hwnd);
     if (w->cls) --w->cls->windows;
+    forgetMenus(*w);
     unpublish(*w);
     s.windows.erase(hwnd);
 }
@@ -711,6 +712,56 @@ LRESULT WINAPI DefWindowProcW(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
     case WM_SYSCOMMAND:
         if ((wParam & 0xFFF0) == SC_CLOSE) send(hwnd, WM_CLOSE);
         return 0;
+    case WM_SYSKEYDOWN: {
+        // Alt+F4 closes the top-level window as its system menu's Close would.
+        constexpr LPARAM kAltHeld = LPARAM(1) << 29;
+        if (wParam != VK_F4 || !(lParam & kAltHeld)) return 0;
+        HWND root = GetAncestor(hwnd, GA_ROOT);
+        bool allowed = false;
+        {
+            std::lock_guard lock(s.mutex);
+            auto w = findWindow(root);
+            allowed = w && closeAllowed(*w);
+        }
+        if (allowed) send(root, WM_SYSCOMMAND, SC_CLOSE, 0);
+        return 0;
+    }
+    case WM_KEYDOWN:
+        if (wParam == VK_F1) {
+            HWND focus = GetFocus();
+            if (!focus) focus = hwnd;
+            HELPINFO info{};
+            info.cbSize = sizeof info;
+            info.iContextType = HELPINFO_WINDOW;
+            info.iCtrlId = GetDlgCtrlID(focus);
+            info.hItemHandle = focus;
+            GetCursorPos(&info.MousePos);
+            send(focus, WM_HELP, 0, reinterpret_cast<LPARAM>(&info));
+        }
+        return 0;
+    case WM_HELP: {
+        HWND parent = nullptr;
+        {
+            std::lock_guard lock(s.mutex);
+            auto w = findWindow(hwnd);
+            if (w && !w->topLevel()) parent = w->parent;
+        }
+        return parent ? send(parent, WM_HELP, wParam, lParam) : 0;
+    }
+    case WM_SETICON:
+    case WM_GETICON: {
+        std::lock_guard lock(s.mutex);
+        auto w = findWindow(hwnd);
+        if (!w) return 0;
+        if (msg == WM_GETICON) {
+            if (wParam == ICON_SMALL2) return reinterpret_cast<LRESULT>(w->icons[0] ? w->icons[0] : w->icons[1]);
+            return wParam <= ICON_BIG ? reinterpret_cast<LRESULT>(w->icons[wParam]) : 0;
+        }
+        if (wParam > ICON_BIG) return 0;
+        HICON old = w->icons[wParam];
+        w->icons[wParam] = reinterpret_cast<HICON>(lParam);
+        return reinterpret_cast<LRESULT>(old);
+    }
     case WM_QUERYENDSESSION: return TRUE;
     default: return 0;
     }
@@ -839,6 +890,30 @@ BOOL WINAPI IsZoomed(HWND hwnd) {
     std::lock_guard lock(state().mutex);
     auto w = findWindow(hwnd);
     return w && (w->style & WS_MAXIMIZE) ? TRUE : FALSE;
+}
+
+BOOL WINAPI AnimateWindow(HWND hwnd, DWORD time, DWORD flags) {
+    constexpr DWORD known = AW_HOR_POSITIVE | AW_HOR_NEGATIVE | AW_VER_POSITIVE | AW_VER_NEGATIVE | AW_CENTER | AW_HIDE |
+                            AW_ACTIVATE | AW_SLIDE | AW_BLEND;
+    bool visible = false;
+    {
+        std::lock_guard lock(state().mutex);
+        auto w = ownWindow(hwnd);
+        if (!w) return FALSE;
+        visible = (w->style & WS_VISIBLE) != 0;
+    }
+    const bool hide = (flags & AW_HIDE) != 0;
+    if ((flags & ~known) || ((flags & AW_BLEND) && (flags & AW_CENTER)) || visible != hide) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    Sleep(time);
+    if (!IsWindow(hwnd)) {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        return FALSE;
+    }
+    ShowWindow(hwnd, hide ? SW_HIDE : (flags & AW_ACTIVATE) ? SW_SHOW : SW_SHOWNA);
+    return TRUE;
 }
 
 BOOL WINAPI EnableWindow(HWND hwnd, BOOL enable) {
@@ -1013,7 +1088,7 @@ BOOL WINAPI GetWindowRect(HWND hwnd, LPRECT rect) {
         return FALSE;
     }
     if (hwnd == desktopWindow()) {
-        *rect = RECT{0, 0, 1024, 768};
+        *rect = RECT{0, 0, kScreenWidth, kScreenHeight};
         return TRUE;
     }
     std::lock_guard lock(state().mutex);

@@ -30,13 +30,9 @@ inline HMODULE useResources(const platform::testing::Machine& machine, const pla
 class ScriptedDialogs : public ::testing::Test {
 protected:
     platform::testing::Machine machine;
-    std::vector<dlg::UnscriptedDialog> unscripted;
+    test_support::UnscriptedDialogs unscripted;
 
-    void SetUp() override {
-        dlg::setUnscriptedDialogHandler([this](const dlg::UnscriptedDialog& d) { unscripted.push_back(d); }, 2000);
-    }
     void TearDown() override {
-        dlg::setUnscriptedDialogHandler(nullptr);
         if (HINSTANCE resources = AfxGetResourceHandle(); resources != AfxGetInstanceHandle()) FreeLibrary(resources);
         AfxSetResourceHandle(nullptr);
         EXPECT_TRUE(unscripted.empty()) << "a dialog was left open: " << unscripted.size();

@@ -1,0 +1,120 @@
+// Global memory: fixed blocks named by their address, movable ones by a handle of the process's table
+// (the address of a cell of its own, so no handle is ever a block's address), with lock counts.
+#include <cstring>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <new>
+
+#include "internal.h"
+#include "win/kernel.h"
+
+namespace {
+
+struct Block {
+    std::unique_ptr<unsigned char[]> data;  // null for a movable block of no bytes
+    SIZE_T size = 0;
+    bool movable = false;
+    int locks = 0;
+};
+
+struct GlobalTable {
+    std::mutex mutex;
+    std::map<HGLOBAL, Block> blocks;
+    std::map<HGLOBAL, std::unique_ptr<char>> cells;  // the handles of movable blocks
+};
+GlobalTable& table() {
+    static auto* t = new GlobalTable;
+    return *t;
+}
+
+// The block of a handle (lock held), or null with ERROR_INVALID_HANDLE.
+Block* blockOf(HGLOBAL mem) {
+    auto& blocks = table().blocks;
+    auto it = mem ? blocks.find(mem) : blocks.end();
+    if (it == blocks.end()) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return nullptr;
+    }
+    return &it->second;
+}
+
+}  // namespace
+
+HGLOBAL WINAPI GlobalAlloc(UINT flags, SIZE_T bytes) {
+    if (flags & ~static_cast<UINT>(GMEM_MOVEABLE | GMEM_ZEROINIT)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    if (auto fault = platform::detail::takeFault("GlobalAlloc", {}, bytes)) {
+        SetLastError(fault->error ? fault->error : ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
+    Block block;
+    block.movable = (flags & GMEM_MOVEABLE) != 0;
+    block.size = bytes;
+    if (bytes || !block.movable) {
+        block.data.reset(new (std::nothrow) unsigned char[bytes ? bytes : 1]);
+        if (!block.data) {
+            SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+            return nullptr;
+        }
+        if (flags & GMEM_ZEROINIT) std::memset(block.data.get(), 0, bytes ? bytes : 1);
+    }
+    auto& t = table();
+    std::lock_guard lock(t.mutex);
+    HGLOBAL handle = nullptr;
+    if (block.movable) {
+        auto cell = std::make_unique<char>();
+        handle = cell.get();
+        t.cells.emplace(handle, std::move(cell));
+    } else {
+        handle = block.data.get();
+    }
+    t.blocks.emplace(handle, std::move(block));
+    return handle;
+}
+
+LPVOID WINAPI GlobalLock(HGLOBAL mem) {
+    std::lock_guard lock(table().mutex);
+    Block* b = blockOf(mem);
+    if (!b) return nullptr;
+    if (!b->data) {
+        SetLastError(ERROR_DISCARDED);
+        return nullptr;
+    }
+    if (b->movable) ++b->locks;
+    return b->data.get();
+}
+
+BOOL WINAPI GlobalUnlock(HGLOBAL mem) {
+    std::lock_guard lock(table().mutex);
+    Block* b = blockOf(mem);
+    if (!b) return FALSE;
+    if (!b->movable) {
+        SetLastError(ERROR_SUCCESS);  // a fixed block's lock count is always zero
+        return FALSE;
+    }
+    if (b->locks == 0) {
+        SetLastError(ERROR_NOT_LOCKED);
+        return FALSE;
+    }
+    if (--b->locks > 0) return TRUE;
+    SetLastError(ERROR_SUCCESS);
+    return FALSE;
+}
+
+SIZE_T WINAPI GlobalSize(HGLOBAL mem) {
+    std::lock_guard lock(table().mutex);
+    Block* b = blockOf(mem);
+    return b ? b->size : 0;
+}
+
+HGLOBAL WINAPI GlobalFree(HGLOBAL mem) {
+    auto& t = table();
+    std::lock_guard lock(t.mutex);
+    if (!blockOf(mem)) return mem;
+    t.blocks.erase(mem);
+    t.cells.erase(mem);
+    return nullptr;
+}
