@@ -69,6 +69,8 @@ CWnd* AFXAPI AfxGetMainWnd() {
 int AFXAPI AfxWinMain(HINSTANCE instance, HINSTANCE, LPWSTR commandLine, int show) {
     CWinApp* app = AfxGetApp();
     if (!app) return -1;
+    // Every modal loop of the main thread (message boxes too) offers its messages to PreTranslateMessage.
+    platform::afx::ModalFilter filter;
     app->m_hInstance = instance;
     platform::afx::setInstanceHandle(instance);
     app->m_lpCmdLine = commandLine;
