@@ -566,6 +566,21 @@ int WINAPI GetDlgCtrlID(HWND hwnd) {
 HWND WINAPI GetDesktopWindow() { return desktopWindow(); }
 
 // ---- Window longs ------------------------------------------------------------------------------------
+namespace {
+// The window's extra bytes at `index` as a T, replaced by `*replacement` when given (the old value comes
+// back); ERROR_INVALID_INDEX outside them. The caller holds the state's lock.
+template <typename T>
+T extraBytes(Window& w, int index, const T* replacement) {
+    if (index < 0 || static_cast<size_t>(index) + sizeof(T) > w.extra.size()) {
+        SetLastError(ERROR_INVALID_INDEX);
+        return 0;
+    }
+    T old = 0;
+    std::memcpy(&old, w.extra.data() + index, sizeof old);
+    if (replacement) std::memcpy(w.extra.data() + index, replacement, sizeof *replacement);
+    return old;
+}
+}  // namespace
 
 LONG_PTR WINAPI GetWindowLongPtrW(HWND hwnd, int index) {
     std::lock_guard lock(state().mutex);
@@ -581,13 +596,7 @@ LONG_PTR WINAPI GetWindowLongPtrW(HWND hwnd, int index) {
     case GWLP_USERDATA: return w->userData;
     default: break;
     }
-    if (index < 0 || static_cast<size_t>(index) + sizeof(LONG_PTR) > w->extra.size()) {
-        SetLastError(ERROR_INVALID_INDEX);
-        return 0;
-    }
-    LONG_PTR value = 0;
-    std::memcpy(&value, w->extra.data() + index, sizeof value);
-    return value;
+    return extraBytes<LONG_PTR>(*w, index, nullptr);
 }
 
 LONG_PTR WINAPI SetWindowLongPtrW(HWND hwnd, int index, LONG_PTR value) {
@@ -623,13 +632,7 @@ LONG_PTR WINAPI SetWindowLongPtrW(HWND hwnd, int index, LONG_PTR value) {
     case GWLP_USERDATA: old = w->userData; w->userData = value; return old;
     default: break;
     }
-    if (index < 0 || static_cast<size_t>(index) + sizeof(LONG_PTR) > w->extra.size()) {
-        SetLastError(ERROR_INVALID_INDEX);
-        return 0;
-    }
-    std::memcpy(&old, w->extra.data() + index, sizeof old);
-    std::memcpy(w->extra.data() + index, &value, sizeof value);
-    return old;
+    return extraBytes<LONG_PTR>(*w, index, &value);
 }
 
 LONG WINAPI GetWindowLongW(HWND hwnd, int index) {
@@ -638,13 +641,7 @@ LONG WINAPI GetWindowLongW(HWND hwnd, int index) {
         std::lock_guard lock(state().mutex);
         auto w = ownWindow(hwnd);
         if (!w) return 0;
-        if (static_cast<size_t>(index) + sizeof(LONG) > w->extra.size()) {
-            SetLastError(ERROR_INVALID_INDEX);
-            return 0;
-        }
-        LONG value = 0;
-        std::memcpy(&value, w->extra.data() + index, sizeof value);
-        return value;
+        return extraBytes<LONG>(*w, index, nullptr);
     }
     return static_cast<LONG>(GetWindowLongPtrW(hwnd, index));
 }
@@ -654,14 +651,7 @@ LONG WINAPI SetWindowLongW(HWND hwnd, int index, LONG value) {
         std::lock_guard lock(state().mutex);
         auto w = ownWindow(hwnd);
         if (!w) return 0;
-        if (static_cast<size_t>(index) + sizeof(LONG) > w->extra.size()) {
-            SetLastError(ERROR_INVALID_INDEX);
-            return 0;
-        }
-        LONG old = 0;
-        std::memcpy(&old, w->extra.data() + index, sizeof old);
-        std::memcpy(w->extra.data() + index, &value, sizeof value);
-        return old;
+        return extraBytes<LONG>(*w, index, &value);
     }
     return static_cast<LONG>(SetWindowLongPtrW(hwnd, index, value));
 }
