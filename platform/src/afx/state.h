@@ -16,8 +16,8 @@ CurrentMessage& currentMessage();
 
 // The next window this thread makes is attached to `wnd` and subclassed, from its very first message on.
 void hookWindowCreate(CWnd* wnd);
-// Ends what hookWindowCreate began; false when no window was made.
-bool unhookWindowCreate();
+// Ends what hookWindowCreate began.
+void unhookWindowCreate();
 
 // While alive, modal loops of this thread offer their messages to AfxPreTranslateMessage.
 class ModalFilter {

@@ -82,14 +82,12 @@ void hookWindowCreate(CWnd* wnd) {
     windowBeingMade = wnd;
 }
 
-bool unhookWindowCreate() {
-    const bool made = windowBeingMade == nullptr;
+void unhookWindowCreate() {
     windowBeingMade = nullptr;
     if (--createHookUsers == 0 && createHook) {
         UnhookWindowsHookEx(createHook);
         createHook = nullptr;
     }
-    return made;
 }
 
 ModalFilter::ModalFilter() {
