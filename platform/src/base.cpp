@@ -1,5 +1,9 @@
 // Last error, kernel handles, fault switches.
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <map>
+#include <stdexcept>
 #include <unordered_map>
 
 #include "internal.h"
@@ -26,6 +30,17 @@ FaultState& faults() {
     static FaultState* state = new FaultState;
     return *state;
 }
+
+constexpr platform::FaultSwitch kFaultSwitches[] = {
+#define FAULT_SWITCH(name, effect) {name, effect},
+#include "fault_switches.inc"
+#undef FAULT_SWITCH
+};
+
+bool isFaultSwitch(std::string_view name) {
+    return std::any_of(std::begin(kFaultSwitches), std::end(kFaultSwitches),
+                       [&](const platform::FaultSwitch& entry) { return entry.name == name; });
+}
 }  // namespace
 
 DWORD WINAPI GetLastError() { return t_lastError; }
@@ -33,7 +48,17 @@ void WINAPI SetLastError(DWORD error) { t_lastError = error; }
 
 namespace platform {
 
+std::span<const FaultSwitch> faultSwitches() { return kFaultSwitches; }
+
+namespace {
+void requireSwitch(std::string_view function) {
+    if (!isFaultSwitch(function))
+        throw std::invalid_argument("no fault switch is named \"" + std::string(function) + "\"");
+}
+}  // namespace
+
 void setFault(std::string_view function, const Fault& fault) {
+    requireSwitch(function);
     auto& state = faults();
     std::lock_guard lock(state.mutex);
     state.rules.emplace(std::string(function), fault);
@@ -50,6 +75,7 @@ void clearFaults() {
 }
 
 int callCount(std::string_view function) {
+    requireSwitch(function);
     auto& state = faults();
     std::lock_guard lock(state.mutex);
     auto it = state.calls.find(function);
@@ -59,6 +85,12 @@ int callCount(std::string_view function) {
 namespace detail {
 
 std::optional<Fault> takeFault(std::string_view function, std::string_view detail, uint64_t size) {
+    // A layer function consulting a switch the table lacks could never be made to fail.
+    if (!isFaultSwitch(function)) {
+        std::fprintf(stderr, "platform: fault switch \"%.*s\" is missing from fault_switches.inc\n",
+                     static_cast<int>(function.size()), function.data());
+        std::abort();
+    }
     auto& state = faults();
     std::lock_guard lock(state.mutex);
     auto counted = state.calls.find(function);

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <span>
 #include <string_view>
 #include <vector>
 
@@ -69,9 +70,18 @@ struct Fault {
     Fault& onlyFor(std::string text) { detail = std::move(text); return *this; }
     Fault& atLeast(uint64_t bytes) { minSize = bytes; return *this; }
 };
+// Throws std::invalid_argument for a name that is not a switch of the layer (see faultSwitches()),
+// so a misspelt switch fails the test that sets it.
 void setFault(std::string_view function, const Fault& fault);
+struct FaultSwitch {
+    std::string_view name;
+    std::string_view effect;  // what a struck call does
+};
+// Every switch of the layer, in the order of its table.
+std::span<const FaultSwitch> faultSwitches();
 void clearFaults();
-// Calls that consulted the switch of this name since the last clearFaults().
+// Calls that consulted the switch of this name since the last clearFaults() (throws as setFault
+// does for a name that is not a switch).
 int callCount(std::string_view function);
 
 // ---- Clock -------------------------------------------------------------------------------------
