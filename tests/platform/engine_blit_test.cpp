@@ -265,7 +265,7 @@ TEST(EngineBitBlt, RefusesBadArguments) {
                           Case{"no source", target.so(), nullptr, &r, &sp, nullptr, 0xCCCC},
                           Case{"no source point", target.so(), source.so(), &r, nullptr, nullptr, 0xCCCC},
                           Case{"no brush", target.so(), nullptr, &r, nullptr, nullptr, 0xF0F0}}) {
-        SetLastError(0);
+        SetLastError(0xDEADBEEF);
         EXPECT_FALSE(EngBitBlt(c.target, c.source, nullptr, nullptr, nullptr, c.rect, c.point, nullptr, c.brush,
                                nullptr, c.rop))
             << c.name;

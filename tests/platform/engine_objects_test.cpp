@@ -77,7 +77,7 @@ TEST(EngineBitmap, RefusesWhatItCannotMake) {
     for (const Case& c : {Case{{4, 4}, 4, BMF_4BPP, nullptr}, Case{{4, 4}, 4, BMF_16BPP, nullptr},
                           Case{{0, 4}, 4, BMF_8BPP, nullptr}, Case{{4, -1}, 4, BMF_8BPP, nullptr},
                           Case{{8, 4}, 4, BMF_8BPP, bits}}) {
-        SetLastError(0);
+        SetLastError(0xDEADBEEF);
         EXPECT_EQ(EngCreateBitmap(c.size, c.width, c.format, 0, c.bits), nullptr);
         EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
     }

@@ -142,7 +142,7 @@ TEST_F(PrinterDc, FailuresOfEachStepGiveNoDc) {
         SCOPED_TRACE(c.name);
         platform::clearFaults();
         if (c.fault) platform::setFault(c.fault, platform::Fault());
-        SetLastError(0);
+        SetLastError(0xDEADBEEF);
         EXPECT_EQ(CreateDCW(c.driver, c.device, nullptr, nullptr), nullptr);
         EXPECT_EQ(GetLastError(), c.error);
     }
@@ -156,6 +156,7 @@ TEST_F(PrinterDc, FailuresOfEachStepGiveNoDc) {
     // A DEVMODE too short to be one.
     DEVMODEW tiny{};
     tiny.dmSize = 20;
+    SetLastError(0xDEADBEEF);
     EXPECT_EQ(CreateDCW(u"WINSPOOL", kPrinter.c_str(), nullptr, &tiny), nullptr);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
 }

@@ -340,7 +340,7 @@ TEST_F(Text, BadInputFailsCleanly) {
     LOGFONTW wide = logfont(u"Arial", -20);
     wide.lfWidth = 1 << 20;
     for (const LOGFONTW* lf : std::vector<const LOGFONTW*>{&unterminated, &huge, &wide, nullptr}) {
-        SetLastError(0);
+        SetLastError(0xDEADBEEF);
         EXPECT_EQ(CreateFontIndirectW(lf), nullptr);
         EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
     }

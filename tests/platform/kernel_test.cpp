@@ -76,7 +76,7 @@ TEST(Heap, FaultSwitchesFollowSkipTimesAndMinimumSize) {
             Machine machine;
             platform::setFault(function, c.fault);
             for (size_t i = 0; i < c.calls.size(); ++i) {
-                SetLastError(0);
+                SetLastError(0xDEADBEEF);
                 void* block = heap ? HeapAlloc(GetProcessHeap(), 0, c.calls[i].bytes)
                                    : LocalAlloc(LMEM_FIXED, c.calls[i].bytes);
                 EXPECT_EQ(block == nullptr, c.calls[i].fails) << "call " << i;
@@ -99,6 +99,7 @@ TEST(Heap, SwitchOfOneFunctionLeavesTheOtherAloneAndCarriesItsError) {
     void* local = LocalAlloc(LMEM_FIXED, 64);
     EXPECT_NE(local, nullptr);
     LocalFree(local);
+    SetLastError(0xDEADBEEF);
     EXPECT_EQ(HeapAlloc(GetProcessHeap(), 0, 64), nullptr);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_OUTOFMEMORY));
     platform::clearFaults();
@@ -134,6 +135,7 @@ TEST(CriticalSection, ExcludesOtherThreadsAndNests) {
 
     platform::setFault("InitializeCriticalSectionAndSpinCount", {});
     CRITICAL_SECTION failed{};
+    SetLastError(0xDEADBEEF);
     EXPECT_FALSE(InitializeCriticalSectionAndSpinCount(&failed, 0));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY));
 }
@@ -186,7 +188,7 @@ TEST(DebugOutput, LinesReachTheLogAsUtf8WithoutTheirLineEnd) {
 TEST(Modules, MissingModuleIsNotFound) {
     Machine machine;
     for (const char16_t* name : {u"NoSuchModule.dll", u"NoSuchModule", u"C:\\Windows\\System32\\Missing.dll"}) {
-        SetLastError(0);
+        SetLastError(0xDEADBEEF);
         EXPECT_EQ(LoadLibraryW(name), nullptr);
         EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
     }

@@ -260,7 +260,7 @@ TEST(Profile, WritesRefuseBadArgumentsAndMissingFolders) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        SetLastError(0);
+        SetLastError(0xDEADBEEF);
         EXPECT_FALSE(WritePrivateProfileStringW(c.section, c.key, c.value, c.file));
         EXPECT_EQ(GetLastError(), c.error);
     }
@@ -278,6 +278,7 @@ TEST(Profile, FaultSwitches) {
     EXPECT_EQ(value(u"TWAIN", u"File Prefix"), u"vrx4410");  // only the next call
 
     platform::setFault("WritePrivateProfileStringW", platform::Fault().withError(ERROR_DISK_FULL));
+    SetLastError(0xDEADBEEF);
     EXPECT_FALSE(WritePrivateProfileStringW(u"TWAIN", u"File Prefix", u"x", kIni));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_DISK_FULL));
     EXPECT_EQ(value(u"TWAIN", u"File Prefix"), u"vrx4410");
@@ -315,13 +316,16 @@ TEST(SystemInfo, ProgramPathAnswersModuleFileNameOfNull) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.size);
         std::vector<WCHAR> buffer(c.size + 1, u'#');
-        SetLastError(0);
+        SetLastError(0xDEADBEEF);
         EXPECT_EQ(GetModuleFileNameW(nullptr, buffer.data(), c.size), c.result);
         EXPECT_EQ(std::u16string(buffer.data()), c.text);
-        EXPECT_EQ(GetLastError(), c.error);
+        if (c.error) {  // a full answer promises no code
+            EXPECT_EQ(GetLastError(), c.error);
+        }
     }
     platform::setFault("GetModuleFileNameW", platform::Fault());
     WCHAR buffer[MAX_PATH];
+    SetLastError(0xDEADBEEF);
     EXPECT_EQ(GetModuleFileNameW(nullptr, buffer, MAX_PATH), 0u);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
     EXPECT_EQ(platform::programPath(), path);
@@ -357,6 +361,7 @@ TEST(SystemInfo, LocaleAndVersionComeFromTheMachine) {
     EXPECT_EQ(GetVersion(), 5u | (1u << 8) | (2600u << 16));
     OSVERSIONINFOW wrong = {};
     wrong.dwOSVersionInfoSize = sizeof wrong - 4;
+    SetLastError(0xDEADBEEF);
     EXPECT_FALSE(GetVersionExW(&wrong));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
 }

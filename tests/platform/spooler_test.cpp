@@ -62,17 +62,19 @@ protected:
 TEST_F(Spooler, OpensInstalledPrintersByNameOnly) {
     HANDLE printer = reinterpret_cast<HANDLE>(static_cast<uintptr_t>(0x55));
     std::u16string unknown = u"Unknown Printer";
-    SetLastError(0);
+    SetLastError(0xDEADBEEF);
     EXPECT_FALSE(OpenPrinterW(unknown.data(), &printer, nullptr));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PRINTER_NAME));
     EXPECT_EQ(printer, nullptr);
     std::u16string empty;
+    SetLastError(0xDEADBEEF);
     EXPECT_FALSE(OpenPrinterW(empty.data(), &printer, nullptr));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PRINTER_NAME));
 
     std::u16string otherCase = u"OFFICE laser 3000";
     ASSERT_TRUE(OpenPrinterW(otherCase.data(), &printer, nullptr));
     EXPECT_TRUE(ClosePrinter(printer));
+    SetLastError(0xDEADBEEF);
     EXPECT_FALSE(ClosePrinter(printer));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
 }
@@ -80,7 +82,7 @@ TEST_F(Spooler, OpensInstalledPrintersByNameOnly) {
 TEST_F(Spooler, GetPrinterLevel2PutsEverythingInTheCallersBuffer) {
     PrinterHandle printer(u"office laser 3000");
     DWORD needed = 0;
-    SetLastError(0);
+    SetLastError(0xDEADBEEF);
     EXPECT_FALSE(GetPrinterW(printer.get(), 2, nullptr, 0, &needed));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
     ASSERT_GT(needed, sizeof(PRINTER_INFO_2W) + sizeof(DEVMODEW) + kDriverExtra);
@@ -88,6 +90,7 @@ TEST_F(Spooler, GetPrinterLevel2PutsEverythingInTheCallersBuffer) {
     for (DWORD size : {DWORD(sizeof(PRINTER_INFO_2W)), needed - 1}) {
         std::vector<BYTE> small(size, 0xCD);
         DWORD again = 0;
+        SetLastError(0xDEADBEEF);
         EXPECT_FALSE(GetPrinterW(printer.get(), 2, small.data(), size, &again)) << size;
         EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
         EXPECT_EQ(again, needed);
@@ -117,6 +120,7 @@ TEST_F(Spooler, GetPrinterLevel2PutsEverythingInTheCallersBuffer) {
               defaultDevmode());
 
     EXPECT_FALSE(GetPrinterW(printer.get(), 1, buffer.data(), needed, &again));
+    SetLastError(0xDEADBEEF);
     EXPECT_FALSE(GetPrinterW(nullptr, 2, buffer.data(), needed, &again));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
 }
@@ -142,10 +146,11 @@ TEST_F(Spooler, DocumentPropertiesGivesTheDefaultDevmode) {
 TEST_F(Spooler, JobsKeepTheirBytes) {
     PrinterHandle printer(kPrinter);
     DWORD written = 99;
-    SetLastError(0);
+    SetLastError(0xDEADBEEF);
     EXPECT_FALSE(WritePrinter(printer.get(), const_cast<char*>("x"), 1, &written));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SPL_NO_STARTDOC));
     EXPECT_EQ(written, 0u);
+    SetLastError(0xDEADBEEF);
     EXPECT_FALSE(EndDocPrinter(printer.get()));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SPL_NO_STARTDOC));
 
@@ -160,6 +165,7 @@ TEST_F(Spooler, JobsKeepTheirBytes) {
     EXPECT_FALSE(jobs[0].complete);
     EXPECT_EQ(jobs[0].bytes, data);
     EXPECT_TRUE(EndDocPrinter(printer.get()));
+    SetLastError(0xDEADBEEF);
     EXPECT_FALSE(WritePrinter(printer.get(), const_cast<char*>("x"), 1, &written));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SPL_NO_STARTDOC));
 
@@ -227,7 +233,7 @@ TEST_F(Spooler, WritePrinterFaults) {
         platform::setFault("WritePrinter", c.fault);
         for (size_t i = 0; i < c.calls.size(); ++i) {
             DWORD written = 99;
-            SetLastError(0);
+            SetLastError(0xDEADBEEF);
             EXPECT_EQ(WritePrinter(printer.get(), const_cast<char*>("0123456789"), 10, &written), c.calls[i].ok)
                 << "call " << i;
             EXPECT_EQ(written, c.calls[i].written) << "call " << i;

@@ -72,6 +72,7 @@ private:
 
 TEST(Mutex, NamesAreSharedInAProcessAndCaseSensitive) {
     Machine machine;
+    SetLastError(0xDEADBEEF);
     HANDLE first = CreateMutexW(nullptr, FALSE, u"Local\\VRX4410_SCANMANAGER");
     ASSERT_NE(first, nullptr);
     EXPECT_EQ(GetLastError(), 0u);
@@ -88,7 +89,7 @@ TEST(Mutex, NamesAreSharedInAProcessAndCaseSensitive) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(platform::toUtf8(c.name));
-        SetLastError(12345);
+        SetLastError(0xDEADBEEF);
         HANDLE other = CreateMutexW(nullptr, FALSE, c.name);
         EXPECT_EQ(GetLastError(), c.error);
         EXPECT_EQ(other != nullptr, c.error != ERROR_PATH_NOT_FOUND);
@@ -103,11 +104,13 @@ TEST(Mutex, NamesAreSharedInAProcessAndCaseSensitive) {
     EXPECT_EQ(WaitForSingleObject(second, 0), WAIT_OBJECT_0);
     EXPECT_TRUE(ReleaseMutex(second));
     EXPECT_TRUE(ReleaseMutex(first));
+    SetLastError(0xDEADBEEF);
     EXPECT_FALSE(ReleaseMutex(first));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_OWNER));
     EXPECT_TRUE(CloseHandle(first));
     EXPECT_TRUE(CloseHandle(second));
     // The last handle gone, so is the mutex.
+    SetLastError(0xDEADBEEF);
     EXPECT_EQ(OpenMutexW(SYNCHRONIZE, FALSE, u"Local\\VRX4410_SCANMANAGER"), nullptr);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
 }
@@ -124,8 +127,10 @@ TEST(Mutex, BadNamesAndUnnamedMutexes) {
         {std::u16string(MAX_PATH, u'n'), ERROR_FILENAME_EXCED_RANGE},
     };
     for (const Case& c : cases) {
+        SetLastError(0xDEADBEEF);
         EXPECT_EQ(CreateMutexW(nullptr, FALSE, c.name.c_str()), nullptr);
         EXPECT_EQ(GetLastError(), c.error);
+        SetLastError(0xDEADBEEF);
         EXPECT_EQ(OpenMutexW(SYNCHRONIZE, FALSE, c.name.c_str()), nullptr);
         EXPECT_EQ(GetLastError(), c.error);
     }
@@ -134,11 +139,13 @@ TEST(Mutex, BadNamesAndUnnamedMutexes) {
     HANDLE named = CreateMutexW(nullptr, FALSE, longName.c_str());
     EXPECT_NE(named, nullptr);
     EXPECT_TRUE(CloseHandle(named));
+    SetLastError(0xDEADBEEF);
     EXPECT_EQ(OpenMutexW(SYNCHRONIZE, FALSE, nullptr), nullptr);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
 
     // Unnamed mutexes are each their own.
     HANDLE a = CreateMutexW(nullptr, TRUE, nullptr);
+    SetLastError(0xDEADBEEF);
     HANDLE b = CreateMutexW(nullptr, FALSE, u"");
     ASSERT_NE(a, nullptr);
     ASSERT_NE(b, nullptr);
@@ -158,6 +165,7 @@ TEST(Mutex, OwnershipIsRecursiveAndPerThread) {
     EXPECT_EQ(WaitForSingleObject(mutex, 0), WAIT_OBJECT_0);  // twice now
     std::thread([&] {
         EXPECT_EQ(WaitForSingleObject(mutex, 0), WAIT_TIMEOUT);
+        SetLastError(0xDEADBEEF);
         EXPECT_FALSE(ReleaseMutex(mutex));
         EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_OWNER));
     }).join();
@@ -254,7 +262,7 @@ TEST(Mutex, OtherProcessesSeeNamedMutexes) {
         return 0;
     });
     ASSERT_EQ(holder.listen(), 'h');
-    SetLastError(0);
+    SetLastError(0xDEADBEEF);
     HANDLE held = CreateMutexW(nullptr, TRUE, u"Local\\held");
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
     ULONGLONG before = GetTickCount64();
@@ -294,7 +302,7 @@ TEST(Mutex, AProcessThatDiesOwningAbandonsIt) {
     // With nobody else holding it, a dead owner's mutex is simply gone; a new one is not abandoned.
     Child alone([](Child&) { return CreateMutexW(nullptr, TRUE, u"Global\\alone") ? 0 : 1; });
     EXPECT_EQ(alone.finish(), 0);
-    SetLastError(12345);
+    SetLastError(0xDEADBEEF);
     HANDLE fresh = CreateMutexW(nullptr, FALSE, u"Global\\alone");
     EXPECT_EQ(GetLastError(), 0u);
     EXPECT_EQ(WaitForSingleObject(fresh, 0), WAIT_OBJECT_0);
@@ -306,10 +314,13 @@ TEST(Mutex, ClosedAndForeignHandlesFail) {
     Machine machine;
     HANDLE mutex = CreateMutexW(nullptr, FALSE, u"Local\\closing");
     EXPECT_TRUE(CloseHandle(mutex));
+    SetLastError(0xDEADBEEF);
     EXPECT_FALSE(CloseHandle(mutex));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+    SetLastError(0xDEADBEEF);
     EXPECT_EQ(WaitForSingleObject(mutex, 0), WAIT_FAILED);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+    SetLastError(0xDEADBEEF);
     EXPECT_FALSE(ReleaseMutex(mutex));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
     // A file handle is no mutex, but CloseHandle closes it too.
@@ -325,12 +336,14 @@ TEST(Mutex, FaultSwitches) {
     platform::setFault("CreateMutexW", platform::Fault().onlyFor("Local\\VRX4410_SCANMANAGER"));
     HANDLE other = CreateMutexW(nullptr, FALSE, u"Local\\other");
     EXPECT_NE(other, nullptr);
+    SetLastError(0xDEADBEEF);
     EXPECT_EQ(CreateMutexW(nullptr, FALSE, u"Local\\VRX4410_SCANMANAGER"), nullptr);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
     HANDLE mutex = CreateMutexW(nullptr, FALSE, u"Local\\VRX4410_SCANMANAGER");
     EXPECT_NE(mutex, nullptr);
 
     platform::setFault("OpenMutexW", platform::Fault().withError(ERROR_INVALID_HANDLE));
+    SetLastError(0xDEADBEEF);
     EXPECT_EQ(OpenMutexW(SYNCHRONIZE, FALSE, u"Local\\other"), nullptr);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
 

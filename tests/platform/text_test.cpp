@@ -17,7 +17,7 @@ using platform::testing::Machine;
 // Decodes through the size query and then the real call; nothing when the call fails (error in `error`).
 std::optional<std::u16string> decode(UINT codePage, DWORD flags, std::string_view bytes, DWORD* error) {
     int srcLen = static_cast<int>(bytes.size());
-    SetLastError(0);
+    SetLastError(0xDEADBEEF);
     int needed = MultiByteToWideChar(codePage, flags, bytes.data(), srcLen, nullptr, 0);
     *error = GetLastError();
     if (needed == 0) return std::nullopt;
@@ -35,7 +35,7 @@ std::optional<Encoded> encode(UINT codePage, DWORD flags, std::u16string_view te
                               bool askUsedDefault, DWORD* error) {
     int srcLen = static_cast<int>(text.size());
     BOOL used = 7;
-    SetLastError(0);
+    SetLastError(0xDEADBEEF);
     int needed =
         WideCharToMultiByte(codePage, flags, text.data(), srcLen, nullptr, 0, defaultChar, askUsedDefault ? &used : nullptr);
     *error = GetLastError();
@@ -155,13 +155,13 @@ TEST(CodePages, TerminatedInputCountsItsNulAndShortBuffersFail) {
     EXPECT_EQ(std::string(narrow, 4), std::string("\xe4\xb8\xad\0", 4));
 
     // One unit or byte short.
-    SetLastError(0);
+    SetLastError(0xDEADBEEF);
     EXPECT_EQ(MultiByteToWideChar(CP_ACP, 0, "caf\xe9", -1, wide, 4), 0);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
-    SetLastError(0);
+    SetLastError(0xDEADBEEF);
     EXPECT_EQ(WideCharToMultiByte(CP_UTF8, 0, u"\u4e2d", -1, narrow, 3, nullptr, nullptr), 0);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
-    SetLastError(0);
+    SetLastError(0xDEADBEEF);
     EXPECT_EQ(WideCharToMultiByte(CP_ACP, 0, u"\u4e2d\u4e2d", 2, narrow, 1, nullptr, nullptr), 0);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
 }
@@ -172,7 +172,7 @@ TEST(CodePages, BadArgumentsAreRefused) {
     char narrow[4];
     BOOL used = FALSE;
     auto check = [](const char* what, auto call) {
-        SetLastError(0);
+        SetLastError(0xDEADBEEF);
         EXPECT_EQ(call(), 0) << what;
         EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER)) << what;
     };

@@ -174,6 +174,7 @@ TEST(UserMachine, AnotherProcessesWindowIsFoundReadAndPosted) {
     }
     // A handle of the child's process that is no window of it.
     HWND fake = reinterpret_cast<HWND>(reinterpret_cast<uintptr_t>(installer) + 1000);
+    SetLastError(0xDEADBEEF);
     EXPECT_FALSE(PostMessageW(fake, WM_SETWIFI_FINISHED, 0, 0));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_WINDOW_HANDLE));
 
@@ -199,6 +200,7 @@ TEST(UserMachine, AnotherProcessesWindowIsFoundReadAndPosted) {
     EXPECT_EQ(FindWindowW(u"QELMAR SFP WNDCLASS_INS", nullptr), nullptr);
     const auto after = allWindows();
     EXPECT_EQ(std::find(after.begin(), after.end(), installer), after.end());
+    SetLastError(0xDEADBEEF);
     EXPECT_FALSE(PostMessageW(installer, WM_SETWIFI_FINISHED, 0, 0));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_WINDOW_HANDLE));
     EXPECT_EQ(GetPropW(installer, u"K2710_AUTORUN"), nullptr);

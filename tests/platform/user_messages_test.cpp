@@ -96,10 +96,12 @@ TEST(UserMessages, PostedMessagesKeepTheirOrderAndFilters) {
     EXPECT_EQ(msg.message, static_cast<UINT>(WM_CHAR));
     EXPECT_EQ(msg.wParam, static_cast<WPARAM>('a'));
     EXPECT_EQ(drain(), std::vector<UINT>{WM_USER + 30});
+    SetLastError(0xDEADBEEF);
     EXPECT_FALSE(PostThreadMessageW(0x7fffffff, WM_USER, 0, 0));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_THREAD_ID));
     // Messages that carry pointers are only sent; a WM_TIMER that names no timer of ours calls nothing.
     for (UINT m : {WM_SETTEXT, WM_GETTEXT, WM_CREATE, WM_NCCREATE}) {
+        SetLastError(0xDEADBEEF);
         EXPECT_FALSE(PostMessageW(q.hwnd, m, 0, 0)) << m;
         EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MESSAGE_SYNC_ONLY));
     }
@@ -159,12 +161,14 @@ TEST(UserMessages, SendsToABusyOrEndedThread) {
     HWND busy = made.get_future().get();
     const ULONGLONG start = GetTickCount64();
     DWORD_PTR answer = 99;
+    SetLastError(0xDEADBEEF);
     EXPECT_EQ(SendMessageTimeoutW(busy, WM_DOUBLE, 1, 0, SMTO_NORMAL, 500, &answer), 0);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_TIMEOUT));
     EXPECT_GE(GetTickCount64() - start, 500u);  // virtual time
     release.set_value();
     worker.join();
     EXPECT_FALSE(IsWindow(busy));
+    SetLastError(0xDEADBEEF);
     EXPECT_EQ(SendMessageW(busy, WM_DOUBLE, 1, 0), 0);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_WINDOW_HANDLE));
 }

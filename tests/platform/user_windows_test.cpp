@@ -140,23 +140,28 @@ TEST(UserClasses, RegistrationAndItsRefusals) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
+        SetLastError(0xDEADBEEF);
         EXPECT_EQ(RegisterClassExW(&c.wc), 0);
         EXPECT_EQ(GetLastError(), c.error);
     }
     EXPECT_NE(RegisterClassExW(&good), 0);
     EXPECT_TRUE(UnregisterClassW(u"fresh", nullptr));
+    SetLastError(0xDEADBEEF);
     EXPECT_FALSE(UnregisterClassW(u"fresh", nullptr));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_CLASS_DOES_NOT_EXIST));
+    SetLastError(0xDEADBEEF);
     EXPECT_FALSE(GetClassInfoExW(nullptr, u"fresh", &info));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_CLASS_DOES_NOT_EXIST));
 
     // A class with windows stays.
     HWND hwnd = desk.make(u"w");
+    SetLastError(0xDEADBEEF);
     EXPECT_FALSE(UnregisterClassW(u"Recorder", nullptr));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_CLASS_HAS_WINDOWS));
     WCHAR name[32];
     EXPECT_EQ(GetClassNameW(hwnd, name, 32), 8);
     EXPECT_EQ(std::u16string(name), u"Recorder");
+    SetLastError(0xDEADBEEF);
     EXPECT_EQ(CreateWindowExW(0, u"NoSuchClass", u"x", 0, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr), nullptr);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_CANNOT_FIND_WND_CLASS));
 }
@@ -235,8 +240,10 @@ TEST(UserWindows, CreationMessagesInOrderWithTheHookFirst) {
     EXPECT_TRUE(IsWindow(child));
     hookLog.refuseDestroy = false;
     EXPECT_TRUE(UnhookWindowsHookEx(hookLog.hook));
+    SetLastError(0xDEADBEEF);
     EXPECT_FALSE(UnhookWindowsHookEx(hookLog.hook));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HOOK_HANDLE));
+    SetLastError(0xDEADBEEF);
     EXPECT_EQ(SetWindowsHookExW(2 /* WH_KEYBOARD */, cbtProc, nullptr, 0), nullptr);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HOOK_FILTER));
 }
@@ -276,8 +283,10 @@ TEST(UserWindows, HooksChainNewestFirst) {
     EXPECT_EQ(chain, (std::vector<std::string>{"second", "first"}));
     for (HHOOK h : chainHooks) EXPECT_TRUE(UnhookWindowsHookEx(h));
     EXPECT_EQ(CallNextHookEx(chainHooks[0], HCBT_CREATEWND, 0, 0), 0);
+    SetLastError(0xDEADBEEF);
     EXPECT_EQ(SetWindowsHookExW(WH_CBT, nullptr, nullptr, 0), nullptr);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_FILTER_PROC));
+    SetLastError(0xDEADBEEF);
     EXPECT_EQ(SetWindowsHookExW(WH_CBT, firstHook, nullptr, 0x7ffffff0), nullptr);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
     release.set_value();
@@ -307,6 +316,7 @@ TEST(UserWindows, DestructionGoesDownTheTreeAndOwnedWindowsFirst) {
     EXPECT_EQ(seen, expected);
     for (HWND hwnd : {top, a, a1, b, owned}) EXPECT_FALSE(IsWindow(hwnd));
     EXPECT_EQ(GetFocus(), nullptr);
+    SetLastError(0xDEADBEEF);
     EXPECT_EQ(GetWindowLongPtrW(a1, GWL_STYLE), 0);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_WINDOW_HANDLE));
 }
@@ -325,6 +335,7 @@ TEST(UserWindows, RelationsAndControlIds) {
     EXPECT_EQ(GetDlgItem(dlg, 1002), second);
     EXPECT_EQ(GetDlgCtrlID(third), 1003);
     EXPECT_EQ(GetDlgCtrlID(dlg), 0);
+    SetLastError(0xDEADBEEF);
     EXPECT_EQ(GetDlgItem(dlg, 7), nullptr);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_CONTROL_ID_NOT_FOUND));
     EXPECT_TRUE(IsChild(dlg, second));
@@ -342,6 +353,7 @@ TEST(UserWindows, RelationsAndControlIds) {
         reinterpret_cast<LPARAM>(&children));
     EXPECT_EQ(children, (std::vector<HWND>{first, second, third}));
     // A child needs a parent.
+    SetLastError(0xDEADBEEF);
     EXPECT_EQ(desk.make(u"orphan", WS_CHILD), nullptr);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
 }
@@ -375,10 +387,10 @@ TEST(UserWindows, WindowLongsAndExtraBytes) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.index);
-        SetLastError(0);
+        SetLastError(0xDEADBEEF);
         EXPECT_EQ(GetWindowLongPtrW(c.hwnd, c.index), 0);
         EXPECT_EQ(GetLastError(), c.error);
-        SetLastError(0);
+        SetLastError(0xDEADBEEF);
         EXPECT_EQ(SetWindowLongPtrW(c.hwnd, c.index, 5), 0);
         EXPECT_EQ(GetLastError(), c.error);
     }
@@ -459,6 +471,7 @@ TEST(UserWindows, BadHandlesFailCleanly) {
         EXPECT_EQ(text[0], 0);
         EXPECT_FALSE(SetWindowTextW(hwnd, u"x"));
         EXPECT_EQ(SendMessageW(hwnd, WM_USER, 0, 0), 0);
+        SetLastError(0xDEADBEEF);
         EXPECT_FALSE(PostMessageW(hwnd ? hwnd : reinterpret_cast<HWND>(0x2), WM_USER, 0, 0));
         EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_WINDOW_HANDLE));
         EXPECT_FALSE(SetPropW(hwnd, u"p", reinterpret_cast<HANDLE>(1)));
