@@ -621,6 +621,10 @@ CompileResult compileFile(const fs::path& script) {
 }
 
 std::optional<std::string> writeCompiled(const CompileResult& result, std::string& error) {
+    if (!result.file) {
+        error = result.errors.empty() ? result.name + ": the script did not compile" : result.errors.front();
+        return std::nullopt;
+    }
     try {
         return writeResourceFile(*result.file);
     } catch (const WriteError& e) {

@@ -32,7 +32,8 @@ CompileResult compileScript(std::string_view text, const std::string& name, cons
 CompileResult compileFile(const std::filesystem::path& script);
 
 // The bytes of the resource file a script compiled to, or nothing with `error` set: what the writer
-// refused, as "name:line: message" at the line that defined it. `result.file` must be set.
+// refused, as "name:line: message" at the line that defined it (or the first compile error when the
+// script did not compile).
 std::optional<std::string> writeCompiled(const CompileResult& result, std::string& error);
 
 }  // namespace rescomp
