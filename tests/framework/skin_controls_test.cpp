@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <functional>
 #include <string>
 #include <thread>
 
@@ -23,7 +24,9 @@ using framework_test::ScriptedDialogs;
 
 constexpr UINT kSkins = 300;
 constexpr UINT kBanner = 301;
-constexpr int kGo = 2001, kOther = 2002, kFirst = 2004, kSecond = 2005, kHidden = 2006, kLabel = 3001, kPlainLabel = 3002;
+constexpr int kGo = 2001, kOther = 2002, kFirst = 2004, kSecond = 2005, kHidden = 2006, kCheck = 2007, kLabel = 3001,
+              kPlainLabel = 3002;
+constexpr UINT WM_WHO_HAS_CAPTURE = WM_APP + 7;  // answered on the dialog's thread
 constexpr DWORD kVis = WS_CHILD | WS_VISIBLE;
 
 // The skins: one flat colour each, so a picture tells which one is drawn.
@@ -50,6 +53,7 @@ res::ResourceFile skinResources(bool withSkins) {
         {u"BUTTON", u"First", kFirst, kVis | WS_TABSTOP | WS_GROUP | BS_AUTORADIOBUTTON, 0, 10, 40, 60, 14},
         {u"BUTTON", u"Second", kSecond, kVis | BS_AUTORADIOBUTTON, 0, 10, 56, 60, 14},
         {u"BUTTON", u"Hidden", kHidden, WS_CHILD | BS_AUTORADIOBUTTON, 0, 10, 72, 60, 14},
+        {u"BUTTON", u"Check", kCheck, kVis | WS_TABSTOP | WS_GROUP | BS_AUTOCHECKBOX, 0, 100, 40, 60, 14},
         {u"BUTTON", u"OK", IDOK, kVis | WS_TABSTOP | WS_GROUP | BS_DEFPUSHBUTTON, 0, 90, 98, 50, 14},
         {u"BUTTON", u"Cancel", IDCANCEL, kVis | WS_TABSTOP, 0, 143, 98, 50, 14},
     };
@@ -79,12 +83,12 @@ res::ResourceFile skinResources(bool withSkins) {
 class CSkinDlg : public CDialog {
 public:
     CSkinDlg() : CDialog(kSkins) {}
-    CxSkinButton go, other, first, second, hidden;
+    CxSkinButton go, other, first, second, hidden, check;
     int goClicks = 0;
 
     BOOL OnInitDialog() override {
         CDialog::OnInitDialog();
-        for (CxSkinButton* b : {&go, &other, &first, &second, &hidden}) b->LoadSkinBitmaps();
+        for (CxSkinButton* b : {&go, &other, &first, &second, &hidden, &check}) b->LoadSkinBitmaps();
         return TRUE;
     }
     void DoDataExchange(CDataExchange* dx) override {
@@ -93,14 +97,17 @@ public:
         DDX_Control(dx, kFirst, first);
         DDX_Control(dx, kSecond, second);
         DDX_Control(dx, kHidden, hidden);
+        DDX_Control(dx, kCheck, check);
     }
 
 protected:
     afx_msg void OnGo() { ++goClicks; }
+    afx_msg LRESULT OnWhoHasCapture(WPARAM, LPARAM) { return reinterpret_cast<LRESULT>(::GetCapture()); }
     DECLARE_MESSAGE_MAP()
 };
 BEGIN_MESSAGE_MAP(CSkinDlg, CDialog)
     ON_BN_CLICKED(kGo, OnGo)
+    ON_MESSAGE(WM_WHO_HAS_CAPTURE, OnWhoHasCapture)
 END_MESSAGE_MAP()
 
 // A control's rectangle in its dialog's client coordinates.
@@ -135,6 +142,15 @@ uint32_t sys(int index) {
 }
 
 UINT stateOf(HWND dialog, int id) { return static_cast<UINT>(SendDlgItemMessageW(dialog, id, BM_GETSTATE, 0, 0)); }
+
+// The window that holds the mouse capture of the dialog's thread.
+HWND captureOf(HWND dialog) { return reinterpret_cast<HWND>(SendMessageW(dialog, WM_WHO_HAS_CAPTURE, 0, 0)); }
+
+// The centre of a control, in its own client coordinates.
+POINT centreOf(HWND dialog, int id) {
+    const RECT r = rectOf(dialog, id);
+    return {(r.right - r.left) / 2, (r.bottom - r.top) / 2};
+}
 
 // Waits until the dialog's thread has taken what was posted to it (a sent message comes after).
 void settle(HWND dialog) {
@@ -296,6 +312,92 @@ TEST_F(SkinButtons, RadioKindsUncheckTheirGroupAndPushButtonsNeverCheck) {
         EXPECT_EQ(checked(kHidden), 1);
         EXPECT_EQ(checked(kSecond), 0);
         EXPECT_EQ(checked(kFirst), 0);
+        dlg::clickButton(d, IDCANCEL);
+    });
+}
+
+// Behaviours of the button that a fault could break unseen, each with what shows it.
+TEST_F(SkinButtons, ClicksFocusCheckKindAndBareDisabledLook) {
+    struct Case {
+        const char* what;
+        bool withSkins;
+        std::function<void(HWND)> act;  // acts and checks on the dialog
+        int goClicks;
+    };
+    const Case cases[] = {
+        {"a double click is one click: the second press is dropped", true,
+         [](HWND d) {
+             const POINT c = centreOf(d, kGo);
+             EXPECT_TRUE(dlg::doubleClickMouse(GetDlgItem(d, kGo), c.x, c.y));
+             settle(d);
+         },
+         1},
+        {"losing the focus while pressed releases the capture and ends the pushed look", true,
+         [](HWND d) {
+             HWND go = GetDlgItem(d, kGo);
+             const POINT c = centreOf(d, kGo);
+             dlg::pressMouse(go, c.x, c.y);
+             ASSERT_EQ(captureOf(d), go);
+             ASSERT_NE(stateOf(d, kGo) & BST_PUSHED, 0u);
+             dlg::focusControl(d, kOther);
+             EXPECT_EQ(captureOf(d), nullptr);
+             EXPECT_EQ(stateOf(d, kGo) & BST_PUSHED, 0u);
+             EXPECT_EQ(skinOf(d, kGo), kNormal);
+             dlg::releaseMouse(go, c.x, c.y);  // the press is over: this release clicks nothing
+         },
+         0},
+        {"the check-box kind toggles on each click", true,
+         [](HWND d) {
+             HWND check = GetDlgItem(d, kCheck);
+             const POINT c = centreOf(d, kCheck);
+             for (LRESULT expected : {1, 0, 1}) {
+                 dlg::clickMouse(check, c.x, c.y);
+                 EXPECT_EQ(SendMessageW(check, BM_GETCHECK, 0, 0), expected);
+             }
+         },
+         0},
+        {"disabled with its skins missing: a flat face and an etched caption", false,
+         [](HWND d) {
+             EnableWindow(GetDlgItem(d, kGo), FALSE);
+             auto picture = dlg::windowPicture(d);
+             ASSERT_TRUE(picture);
+             const RECT r = rectOf(d, kGo);
+             const int area = (r.right - r.left) * (r.bottom - r.top);
+             const int face = countIn(*picture, r, sys(COLOR_BTNFACE));
+             const int highlight = countIn(*picture, r, sys(COLOR_BTNHIGHLIGHT));
+             const int grey = countIn(*picture, r, sys(COLOR_GRAYTEXT));
+             EXPECT_EQ(picture->at(r.left + 3, r.top + 3), sys(COLOR_BTNFACE));
+             EXPECT_GT(highlight, 10);
+             EXPECT_GT(grey, 10);
+             EXPECT_EQ(face + highlight + grey, area) << "nothing but the face and the two captions";
+         },
+         0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        useSkins(c.withSkins);
+        CSkinDlg dialog;
+        runModal(dialog, [&](HWND d) {
+            c.act(d);
+            dlg::clickButton(d, IDCANCEL);
+        });
+        EXPECT_EQ(dialog.goClicks, c.goClicks);
+        FreeLibrary(AfxGetResourceHandle());
+        AfxSetResourceHandle(nullptr);
+    }
+}
+
+// The temporary wrapper that painting makes of each paint's device context goes with the context.
+TEST_F(SkinButtons, PaintingOftenLeavesNoWrappersOrObjectsBehind) {
+    useSkins(true);
+    CSkinDlg dialog;
+    runModal(dialog, [&](HWND d) {
+        ASSERT_TRUE(dlg::windowPicture(d));
+        const size_t wrappers = platform::afx::liveTemporaryWrappers();
+        const size_t objects = platform::fonts::liveGdiObjects();
+        for (int i = 0; i < 300; ++i) ASSERT_TRUE(dlg::windowPicture(d));
+        EXPECT_EQ(platform::afx::liveTemporaryWrappers(), wrappers);
+        EXPECT_EQ(platform::fonts::liveGdiObjects(), objects);
         dlg::clickButton(d, IDCANCEL);
     });
 }

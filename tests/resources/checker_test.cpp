@@ -2,8 +2,11 @@
 // and the scan application's own libraries as the build makes them.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <set>
 #include <string>
 
@@ -28,7 +31,12 @@ res::ResourceFile complete(const rescomp::Requirements& r, bool rightToLeft = fa
     std::string bmp = bmpFile(d);
     res::ResourceFile f;
     f.rightToLeft = rightToLeft;
-    for (UINT id : r.dialogs) f.dialogs[id] = res::DialogTemplate{};
+    for (UINT id : r.dialogs) {
+        res::DialogTemplate d;
+        if (auto it = r.controls.find(id); it != r.controls.end())
+            for (UINT control : it->second) d.controls.push_back({u"BUTTON", u"", static_cast<int32_t>(control)});
+        f.dialogs[id] = d;
+    }
     for (UINT id : r.strings) f.strings[id] = u"text " + platform::fromUtf8(std::to_string(id));
     for (UINT id : r.icons) f.icons[id] = bmp;
     for (UINT id : r.bitmaps) f.bitmaps[id] = bmp;
@@ -51,6 +59,9 @@ TEST(Checker, TheProgramsRequireTheirIds) {
     const rescomp::Requirements* orlith = rescomp::requirementsFor("orlith");
     ASSERT_NE(orlith, nullptr);
     EXPECT_EQ(orlith->dialogs, (std::vector<UINT>{8000, 8002, 8003, 8004}));
+    EXPECT_EQ(orlith->controls.at(8000), (std::vector<UINT>{8000, 8001, 8002, 8004, 8008, 1, 2, 57670}));
+    EXPECT_EQ(orlith->controls.at(8002), (std::vector<UINT>{2, 8005, 8006, 8009}));
+    EXPECT_EQ(orlith->controls.at(8004), (std::vector<UINT>{1, 8007}));
     EXPECT_EQ(orlith->strings.size(), 22u);
     EXPECT_EQ(orlith->strings.front(), 8005u);
     EXPECT_EQ(orlith->strings.back(), 8026u);
@@ -60,12 +71,31 @@ TEST(Checker, TheProgramsRequireTheirIds) {
     ASSERT_NE(tesmar, nullptr);
     EXPECT_EQ(tesmar->strings, (std::vector<UINT>{8011, 8025}));
     EXPECT_TRUE(tesmar->dialogs.empty() && tesmar->bitmaps.empty() && tesmar->icons.empty());
+    // The wizard: the frame and its four pages, their texts; its bitmaps are the program's own.
+    const rescomp::Requirements* caspen = rescomp::requirementsFor("Caspen");
+    ASSERT_NE(caspen, nullptr);
+    EXPECT_EQ(caspen->dialogs, (std::vector<UINT>{129, 130, 131, 140, 141}));
+    EXPECT_EQ(rescomp::formatIds(caspen->strings), "134, 135, 137 to 141, 150 to 152, 156, 158, 159");
+    EXPECT_EQ(caspen->controls.at(140).size(), 9u);
+    EXPECT_EQ(caspen->controls.at(131), std::vector<UINT>{1008});
+    EXPECT_TRUE(caspen->bitmaps.empty() && caspen->bitmapsWhenRightToLeft.empty());
+    // The uninstaller: page bitmaps only in a right-to-left library; the others take them from the
+    // bitmap library.
     const rescomp::Requirements* setup = rescomp::requirementsFor("SETUP");
     ASSERT_NE(setup, nullptr);
     EXPECT_EQ(setup->dialogs, (std::vector<UINT>{135, 136, 137, 141}));
-    EXPECT_EQ(setup->bitmaps, (std::vector<UINT>{149, 150, 151, 152}));
-    EXPECT_NE(rescomp::requirementsFor("Caspen"), nullptr);
+    EXPECT_EQ(rescomp::formatIds(setup->strings),
+              "156, 160, 168, 176, 177, 194, 220, 222, 235, 239, 243, 244, 302, 308 to 311");
+    EXPECT_EQ(setup->controls.at(135), (std::vector<UINT>{1, 2, 1046, 1051, 1052}));
+    EXPECT_TRUE(setup->bitmaps.empty());
+    EXPECT_EQ(setup->bitmapsWhenRightToLeft, (std::vector<UINT>{147, 149, 150, 151, 152, 153}));
+    const rescomp::Requirements* bitmaps = rescomp::requirementsFor("setup-bitmaps");
+    ASSERT_NE(bitmaps, nullptr);
+    EXPECT_EQ(bitmaps->bitmaps, (std::vector<UINT>{147, 149, 150, 151, 152, 153}));
     EXPECT_EQ(rescomp::requirementsFor("Notepad"), nullptr);
+    // An entry that lists nothing would pass any library.
+    for (const rescomp::Requirements& r : rescomp::programs()) EXPECT_FALSE(r.empty()) << r.program;
+    EXPECT_TRUE(rescomp::Requirements{}.empty());
 }
 
 TEST(Checker, ACompleteLibraryPassesAndALackingOneIsNamed) {
@@ -86,11 +116,67 @@ TEST(Checker, ACompleteLibraryPassesAndALackingOneIsNamed) {
     EXPECT_EQ(rescomp::describe(rescomp::missing(orlith, rescomp::inventoryOf(f))),
               "dialog 8003; strings 8005 to 8007, 8009, 8010, 8026; icon 8006; bitmap 10431");
 
-    // A right-to-left installer library also needs the mirrored page bitmaps.
+    // A right-to-left installer library also needs the page bitmaps.
     const rescomp::Requirements& setup = *rescomp::requirementsFor("setup");
     res::ResourceFile arabic = complete(setup);
     arabic.rightToLeft = true;
-    EXPECT_EQ(rescomp::describe(rescomp::missing(setup, rescomp::inventoryOf(arabic))), "bitmaps 147, 153");
+    EXPECT_EQ(rescomp::describe(rescomp::missing(setup, rescomp::inventoryOf(arabic))), "bitmaps 147, 149 to 153");
+}
+
+// What a library lacks inside what it holds: controls of a template and texts that are empty.
+TEST(Checker, MissingControlsAndEmptyTextsAreNamed) {
+    const rescomp::Requirements& orlith = *rescomp::requirementsFor("Orlith");
+    struct Case {
+        const char* what;
+        std::function<void(res::ResourceFile&)> damage;
+        std::string lacks;
+    };
+    auto dropControl = [](res::ResourceFile& f, UINT dialog, int32_t id) {
+        auto& controls = f.dialogs.at(dialog).controls;
+        std::erase_if(controls, [id](const res::DialogControl& c) { return c.id == id; });
+    };
+    const Case cases[] = {
+        {"the help button of the settings", [&](res::ResourceFile& f) { dropControl(f, 8000, 57670); },
+         "control 57670 of dialog 8000"},
+        {"two controls of two dialogs",
+         [&](res::ResourceFile& f) {
+             dropControl(f, 8002, 8009);
+             dropControl(f, 8004, IDOK);
+             dropControl(f, 8004, 8007);
+         },
+         "control 8009 of dialog 8002; controls 1, 8007 of dialog 8004"},
+        {"a control id on another dialog does not count",
+         [&](res::ResourceFile& f) {
+             dropControl(f, 8004, 8007);
+             f.dialogs.at(8003).controls.push_back({u"STATIC", u"", 8007});
+         },
+         "control 8007 of dialog 8004"},
+        {"a missing dialog is named once, not its controls", [](res::ResourceFile& f) { f.dialogs.erase(8000); },
+         "dialog 8000"},
+        {"empty texts", [](res::ResourceFile& f) { f.strings[8011] = f.strings[8012] = u""; }, "empty strings 8011, 8012"},
+        {"empty and absent texts apart",
+         [](res::ResourceFile& f) {
+             f.strings[8020] = u"";
+             f.strings.erase(8021);
+         },
+         "string 8021; empty string 8020"},
+    };
+    for (const Case& c : cases) {
+        res::ResourceFile f = complete(orlith);
+        c.damage(f);
+        EXPECT_EQ(rescomp::describe(rescomp::missing(orlith, rescomp::inventoryOf(f))), c.lacks) << c.what;
+    }
+
+    // The same verdicts for a library loaded as a module.
+    Machine machine;
+    res::ResourceFile f = complete(orlith);
+    dropControl(f, 8000, 8008);
+    f.strings[8025] = u"";
+    HMODULE module = loadResources(machine, rescomp::writeResourceFile(f), u"C:\\Program Files\\Scan\\kelrenus.dll");
+    ASSERT_NE(module, nullptr);
+    EXPECT_EQ(rescomp::describe(rescomp::missing(orlith, rescomp::inventoryOf(module))),
+              "control 8008 of dialog 8000; empty string 8025");
+    EXPECT_TRUE(FreeLibrary(module));
 }
 
 TEST(Checker, TheToolSaysWhatALibraryLacksAndExitsOne) {
@@ -115,6 +201,18 @@ TEST(Checker, TheToolSaysWhatALibraryLacksAndExitsOne) {
     EXPECT_NE(out.find("not a usable resource library"), std::string::npos) << out;
     out = run(std::string(MFP_BIN_DIR) + "/rescheck --program Nobody " + good.string(), status);
     EXPECT_EQ(status, 2) << out;
+    // The scan application's library is no wizard library: the wizard's requirements are listed.
+    out = run(std::string(MFP_BIN_DIR) + "/rescheck --program Caspen " + good.string(), status);
+    EXPECT_EQ(status, 1) << out;
+    EXPECT_NE(out.find("lacks dialogs 129 to 131, 140, 141; strings 134, 135"), std::string::npos) << out;
+    // Only regular files are read: a device, a pipe or a folder is no library, and nothing hangs.
+    fs::path fifo = machine.root() / "pipe.dll";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    for (const std::string& file : {std::string("/dev/zero"), fifo.string(), machine.root().string()}) {
+        out = run(tool + file, status);
+        EXPECT_EQ(status, 2) << file << ": " << out;
+        EXPECT_NE(out.find(file + ": not a usable resource library: it is "), std::string::npos) << out;
+    }
     out = run(std::string(MFP_BIN_DIR) + "/rescheck --list", status);
     EXPECT_EQ(status, 0);
     EXPECT_NE(out.find("Orlith: dialogs 8000, 8002 to 8004; strings 8005 to 8026; icons 8006; bitmaps 10439, "

@@ -1,12 +1,15 @@
 // The resource script compiler: what a script becomes, and its error messages with line numbers.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <fstream>
 #include <string>
 
 #include "platform/resources.h"
 #include "platform/testing/machine.h"
+#include "rescomp/files.h"
 #include "rescomp/script.h"
 #include "rescomp/writer.h"
 #include "support/pictures.h"
@@ -148,6 +151,60 @@ TEST_F(Compiler, ErrorsNameTheirLine) {
     }
 }
 
+// Only regular files of a bounded size are read as pictures: a device, a pipe or a folder named by
+// mistake is an error at its line, not a hang or a read without end.
+TEST_F(Compiler, PicturesAreReadOnlyFromRegularFilesOfBoundedSize) {
+    ASSERT_EQ(mkfifo((folder / "pipe.ico").c_str(), 0600), 0);
+    std::ofstream(folder / "huge.bmp", std::ios::binary) << "BM";
+    fs::resize_file(folder / "huge.bmp", rescomp::kMaxPictureBytes + 1);  // sparse: no disk is used
+    struct Case {
+        std::string script;
+        std::string line;
+        std::string reason;
+    };
+    const Case cases[] = {
+        {"BITMAP 5 \"/dev/zero\"\n", "test.rc:1: cannot read \"/dev/zero\"", "it is not a regular file"},
+        {"\nICON 5 \"pipe.ico\"\n", "test.rc:2: cannot read \"pipe.ico\"", "it is not a regular file"},
+        {"BITMAP 5 \".\"\n", "test.rc:1: cannot read \".\"", "it is a folder, not a file"},
+        {"BITMAP 5 \"huge.bmp\"\n", "test.rc:1: cannot read \"huge.bmp\"", "it is larger than 64 MiB"},
+    };
+    for (const Case& c : cases) {
+        auto result = compile(c.script);
+        EXPECT_FALSE(result.file) << c.script;
+        ASSERT_EQ(result.errors.size(), 1u) << c.script;
+        EXPECT_EQ(result.errors.front().rfind(c.line, 0), 0u) << result.errors.front();
+        EXPECT_NE(result.errors.front().find(c.reason), std::string::npos) << result.errors.front();
+    }
+}
+
+// What the file writer refuses in a script that compiled is reported at the line that defined it.
+TEST_F(Compiler, WriterErrorsNameTheirLine) {
+    const std::string longClass(70000, 'C');
+    struct Case {
+        std::string script;
+        std::string error;
+    };
+    const Case cases[] = {
+        {"DIALOG 1 0 0 10 10\nBEGIN\nCONTROL \"a\" 1 BUTTON 0 0 0 1 1\nCONTROL \"b\" 2 " + longClass + " 0 0 0 1 1\nEND\n",
+         "test.rc:4: dialog 1: a control's class is longer than 65535 UTF-16 units"},
+        {"STRINGTABLE\nBEGIN\nEND\n\nDIALOG 7 0 0 10 10\nBEGIN\nCONTROL \"\" 1 " + longClass + " 0 0 0 1 1\nEND\n",
+         "test.rc:7: dialog 7: a control's class is longer than 65535 UTF-16 units"},
+    };
+    for (const Case& c : cases) {
+        auto result = compile(c.script);
+        ASSERT_TRUE(result.file) << (result.errors.empty() ? "" : result.errors.front());
+        std::string error;
+        EXPECT_FALSE(rescomp::writeCompiled(result, error));
+        EXPECT_EQ(error, c.error);
+    }
+    // And a resource the writer takes is written as writeResourceFile writes it.
+    auto result = compile("STRINGTABLE\nBEGIN\n 5 \"a\"\nEND\n");
+    std::string error;
+    auto bytes = rescomp::writeCompiled(result, error);
+    ASSERT_TRUE(bytes) << error;
+    EXPECT_EQ(*bytes, rescomp::writeResourceFile(*result.file));
+}
+
 TEST_F(Compiler, EveryErrorOfAScriptIsReportedInOneRun) {
     auto result = compile("STRINGTABLE\nBEGIN\n 1 \"a\"\n x \"b\"\n 2 \"c\"\n 2 \"d\"\nEND\nBOGUS\n");
     ASSERT_EQ(result.errors.size(), 3u);
@@ -195,6 +252,28 @@ TEST_F(Compiler, TheToolWritesNothingForABadScript) {
     EXPECT_NE(rule.find("skin.bmp"), std::string::npos) << rule;
     EXPECT_NE(rule.find("good.rc"), std::string::npos) << rule;
     EXPECT_EQ(WEXITSTATUS(std::system((rescomp + " 2>/dev/null").c_str())), 2);
+
+    // A writer's refusal names its line too; a script that is not a regular file is refused unread.
+    struct Refusal {
+        std::string script;
+        std::string message;
+    };
+    write("long.rc", "DIALOG 1 0 0 10 10\nBEGIN\nCONTROL \"\" 1 " + std::string(70000, 'C') + " 0 0 0 1 1\nEND\n");
+    const Refusal refusals[] = {
+        {(folder / "long.rc").string(), "long.rc:3: dialog 1: a control's class is longer than 65535 UTF-16 units"},
+        {"/dev/zero", "/dev/zero: cannot read the script: it is not a regular file"},
+    };
+    for (const Refusal& r : refusals) {
+        fs::path refused = folder / "refused.dll";
+        command = rescomp + " -o " + refused.string() + " " + r.script + " 2>&1";
+        pipe = popen(command.c_str(), "r");
+        ASSERT_NE(pipe, nullptr);
+        output.clear();
+        while (size_t n = fread(chunk, 1, sizeof chunk, pipe)) output.append(chunk, n);
+        EXPECT_EQ(WEXITSTATUS(pclose(pipe)), 1) << r.script;
+        EXPECT_NE(output.find(r.message), std::string::npos) << output;
+        EXPECT_FALSE(fs::exists(refused));
+    }
 }
 
 }  // namespace

@@ -70,7 +70,7 @@ TEST_F(Resources, AResourceFileLoadsAsAModuleThatExportsNothing) {
     HMODULE module = loadResources(machine, rescomp::writeResourceFile(sampleFile()));
     ASSERT_NE(module, nullptr) << GetLastError();
     EXPECT_TRUE(res::isResourceModule(module));
-    SetLastError(0);
+    SetLastError(0xDEADBEEF);
     EXPECT_EQ(GetProcAddress(module, "LoadStringW"), nullptr);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PROC_NOT_FOUND));
     EXPECT_EQ(GetProcAddress(module, "DllEntryPoint"), nullptr);
@@ -81,7 +81,7 @@ TEST_F(Resources, AResourceFileLoadsAsAModuleThatExportsNothing) {
     // Found by its file name (".dll" may be left off) or its whole path, without regard to case.
     for (const char16_t* name : {u"kelrtest.dll", u"KELRTEST", u"c:\\program files\\test\\kelrtest.dll"})
         EXPECT_EQ(GetModuleHandleW(name), module) << platform::toUtf8(name);
-    SetLastError(0);
+    SetLastError(0xDEADBEEF);
     EXPECT_EQ(GetModuleHandleW(u"kelrtes"), nullptr);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
 
@@ -93,15 +93,17 @@ TEST_F(Resources, AResourceFileLoadsAsAModuleThatExportsNothing) {
     EXPECT_EQ(LoadStringW(module, 1, text, 32), 12);
     EXPECT_TRUE(FreeLibrary(module));
     EXPECT_FALSE(res::isResourceModule(module));
+    SetLastError(0xDEADBEEF);
     EXPECT_EQ(LoadStringW(module, 1, text, 32), 0);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_RESOURCE_DATA_NOT_FOUND));
+    SetLastError(0xDEADBEEF);
     EXPECT_FALSE(FreeLibrary(module));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
 }
 
 TEST_F(Resources, AMissingLibraryFailsWithModNotFound) {
     for (const char16_t* name : {u"C:\\Program Files\\Test\\kelrxx.dll", u"kelrnowhere.dll", u"C:\\nofolder\\a.dll"}) {
-        SetLastError(0);
+        SetLastError(0xDEADBEEF);
         EXPECT_EQ(LoadLibraryW(name), nullptr);
         EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MOD_NOT_FOUND)) << platform::toUtf8(name);
     }
@@ -175,11 +177,12 @@ TEST_F(Resources, LoadStringFailures) {
     };
     for (const Case& c : cases) {
         WCHAR buffer[8] = {u'x', u'x'};
-        SetLastError(0);
+        SetLastError(0xDEADBEEF);
         EXPECT_EQ(LoadStringW(c.module, c.id, buffer, 8), 0) << c.what;
         EXPECT_EQ(buffer[0], u'\0') << c.what;
         EXPECT_EQ(GetLastError(), c.error) << c.what;
     }
+    SetLastError(0xDEADBEEF);
     EXPECT_EQ(LoadStringW(module, 1, nullptr, 8), 0);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
     FreeLibrary(module);
@@ -300,7 +303,7 @@ TEST_F(Resources, DamagedFilesAreRefusedWhole) {
         std::u16string path = u"C:\\Test\\damaged" + platform::fromUtf8(std::to_string(n++)) + u".dll";
         if (bytes.size() < sizeof res::kMagic) continue;  // not recognisable as a resource file at all
         platform::clearDebugLog();
-        SetLastError(0);
+        SetLastError(0xDEADBEEF);
         EXPECT_EQ(loadResources(machine, bytes, path), nullptr) << c.what;
         EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_BAD_EXE_FORMAT)) << c.what;
         auto log = platform::debugLog();
@@ -418,10 +421,11 @@ TEST_F(Resources, LoadBitmapGivesThePixelsOfTheBmp) {
         EXPECT_EQ(ds.dsBmih.biHeight, list[i].shape.topDown ? -list[i].shape.height : list[i].shape.height);
         EXPECT_TRUE(DeleteObject(bitmap));
     }
-    SetLastError(0);
+    SetLastError(0xDEADBEEF);
     EXPECT_EQ(LoadBitmapW(module, MAKEINTRESOURCEW(99)), nullptr);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_RESOURCE_NAME_NOT_FOUND));
     EXPECT_EQ(LoadBitmapW(module, u"NAMED"), nullptr);
+    SetLastError(0xDEADBEEF);
     EXPECT_EQ(LoadBitmapW(nullptr, MAKEINTRESOURCEW(100)), nullptr);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_RESOURCE_DATA_NOT_FOUND));
     FreeLibrary(module);
@@ -447,9 +451,10 @@ TEST_F(Resources, LoadImageStretchesBitmapsAndReadsFiles) {
         expectPixels(fromFile, p, p.shape.width, p.shape.height);
         DeleteObject(fromFile);
     }
-    SetLastError(0);
+    SetLastError(0xDEADBEEF);
     EXPECT_EQ(LoadImageW(nullptr, u"C:\\Pictures\\none.bmp", IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE), nullptr);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+    SetLastError(0xDEADBEEF);
     EXPECT_EQ(LoadImageW(nullptr, u"C:\\Pictures\\skin.bmp", IMAGE_CURSOR, 0, 0, LR_LOADFROMFILE), nullptr);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
 }
@@ -485,7 +490,7 @@ TEST_F(Resources, BadBmpBytesAreRefused) {
     ASSERT_NE(module, nullptr);
     id = 1;
     for (const Case& c : cases) {
-        SetLastError(0);
+        SetLastError(0xDEADBEEF);
         EXPECT_EQ(LoadBitmapW(module, MAKEINTRESOURCEW(id++)), nullptr) << c.what;
         EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_DATA)) << c.what;
     }
@@ -588,9 +593,10 @@ TEST_F(Resources, IconsComeFromTheNearestImageWithTheirMask) {
     DeleteObject(info.hbmColor);
     DeleteObject(info.hbmMask);
 
-    SetLastError(0);
+    SetLastError(0xDEADBEEF);
     EXPECT_EQ(LoadIconW(module, MAKEINTRESOURCEW(8008)), nullptr);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_DATA));
+    SetLastError(0xDEADBEEF);
     EXPECT_EQ(LoadIconW(module, MAKEINTRESOURCEW(1)), nullptr);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_RESOURCE_NAME_NOT_FOUND));
 

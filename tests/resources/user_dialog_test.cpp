@@ -517,12 +517,14 @@ TEST_F(Dialogs, TheTemplateLaysOutInDialogUnitsAndKeepsRightToLeft) {
 }
 
 TEST_F(Dialogs, BadTemplatesHandlesAndMessagesFailPlainly) {
-    SetLastError(0);
+    SetLastError(0xDEADBEEF);
     EXPECT_EQ(DialogBoxParamW(module, MAKEINTRESOURCEW(999), nullptr, settingsProc, 0), -1);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_RESOURCE_NAME_NOT_FOUND));
+    SetLastError(0xDEADBEEF);
     EXPECT_EQ(DialogBoxParamW(nullptr, MAKEINTRESOURCEW(kSettings), nullptr, settingsProc, 0), -1);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_RESOURCE_DATA_NOT_FOUND));
     EXPECT_EQ(CreateDialogParamW(module, u"ByName", nullptr, settingsProc, 0), nullptr);
+    SetLastError(0xDEADBEEF);
     EXPECT_EQ(DialogBoxParamW(module, MAKEINTRESOURCEW(kBroken), nullptr, settingsProc, 0), -1);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_CANNOT_FIND_WND_CLASS));
     EXPECT_TRUE(dlg::findDialogs().empty());

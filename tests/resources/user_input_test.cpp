@@ -590,7 +590,7 @@ TEST_F(Probes, TrackMouseEventRefusesBadRequests) {
         SCOPED_TRACE(c.what);
         TRACKMOUSEEVENT track = c.track;
         if (track.hwndTrack == nullptr) track.hwndTrack = a;
-        SetLastError(0);
+        SetLastError(0xDEADBEEF);
         EXPECT_FALSE(TrackMouseEvent(&track));
         EXPECT_EQ(GetLastError(), c.error);
     }
@@ -668,7 +668,7 @@ TEST_F(Probes, TheCaptureTakesEveryMoveWhereverTheCursorIs) {
     EXPECT_EQ(probeLog[0].lParam, MAKELPARAM(2, 2));
 
     // Bad windows, windows of other threads, and a capture window that goes away.
-    SetLastError(0);
+    SetLastError(0xDEADBEEF);
     EXPECT_EQ(SetCapture(reinterpret_cast<HWND>(static_cast<uintptr_t>(0x5555))), nullptr);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_WINDOW_HANDLE));
     std::promise<HWND> made;
@@ -681,6 +681,7 @@ TEST_F(Probes, TheCaptureTakesEveryMoveWhereverTheCursorIs) {
     });
     HWND foreign = made.get_future().get();
     ASSERT_NE(foreign, nullptr);
+    SetLastError(0xDEADBEEF);
     EXPECT_EQ(SetCapture(foreign), nullptr);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
     done.set_value();

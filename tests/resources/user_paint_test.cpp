@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -62,25 +63,53 @@ ATOM registerClass(const char16_t* name, WNDPROC proc, HBRUSH background) {
     return RegisterClassExW(&wc);
 }
 
+// What a test of the paint counter changes, undone however the test ends (a failed assertion
+// included), so that the next test, in any order, starts from the same state: the counter
+// validates, counts nothing, and no window or class of the test is left.
+class PaintState {
+public:
+    PaintState() { reset(); }
+    ~PaintState() {
+        for (auto it = windows_.rbegin(); it != windows_.rend(); ++it) DestroyWindow(*it);
+        for (const char16_t* name : classes_) UnregisterClassW(name, nullptr);
+        reset();
+    }
+    PaintState(const PaintState&) = delete;
+    PaintState& operator=(const PaintState&) = delete;
+
+    ATOM addClass(const char16_t* name, WNDPROC proc, HBRUSH background) {
+        ATOM atom = registerClass(name, proc, background);
+        if (atom) classes_.push_back(name);
+        return atom;
+    }
+    HWND addWindow(HWND hwnd) {
+        if (hwnd) windows_.push_back(hwnd);
+        return hwnd;
+    }
+
+private:
+    static void reset() {
+        paints.clear();
+        validateInPaint = true;
+    }
+    std::vector<HWND> windows_;
+    std::vector<const char16_t*> classes_;
+};
+
 class Painting : public ::testing::Test {
 protected:
     Machine machine;
+    PaintState state;
     HWND top = nullptr;
     HWND child = nullptr;
     void SetUp() override {
-        paints.clear();
-        validateInPaint = true;
-        ASSERT_NE(registerClass(u"PaintCounter", countingProc, nullptr), 0);
-        top = CreateWindowExW(0, u"PaintCounter", u"top", WS_OVERLAPPED | WS_VISIBLE, 0, 0, 60, 40, nullptr, nullptr,
-                              nullptr, nullptr);
+        ASSERT_NE(state.addClass(u"PaintCounter", countingProc, nullptr), 0);
+        top = state.addWindow(CreateWindowExW(0, u"PaintCounter", u"top", WS_OVERLAPPED | WS_VISIBLE, 0, 0, 60, 40,
+                                              nullptr, nullptr, nullptr, nullptr));
         child = CreateWindowExW(0, u"PaintCounter", u"", WS_CHILD | WS_VISIBLE, 5, 5, 10, 10, top, nullptr, nullptr, nullptr);
         ASSERT_TRUE(top && child);
         pump();
         paints.clear();
-    }
-    void TearDown() override {
-        DestroyWindow(top);
-        UnregisterClassW(u"PaintCounter", nullptr);
     }
 };
 
@@ -153,6 +182,7 @@ TEST_F(Painting, BeginPaintTellsTheInvalidAreaAndTakesItAway) {
     EXPECT_EQ(ps.rcPaint.right, 20);
     EXPECT_FALSE(GetUpdateRect(top, &update, FALSE));
     EXPECT_TRUE(EndPaint(top, &ps));
+    SetLastError(0xDEADBEEF);
     EXPECT_FALSE(InvalidateRect(reinterpret_cast<HWND>(static_cast<uintptr_t>(0x7777)), nullptr, TRUE));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_WINDOW_HANDLE));
 }
@@ -181,9 +211,12 @@ LRESULT CALLBACK dcDrawingProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam
 TEST(PaintPixels, TheEraseBrushFillsAndWindowDcsLandInPlaceClipped) {
     Machine machine;
     HBRUSH green = CreateSolidBrush(kGreen);
-    ASSERT_NE(registerClass(u"Erased", countingProc, green), 0);
-    ASSERT_NE(registerClass(u"DcDrawing", dcDrawingProc, nullptr), 0);
-    HWND top = CreateWindowExW(0, u"Erased", u"", WS_POPUP | WS_VISIBLE, 100, 50, 50, 40, nullptr, nullptr, nullptr, nullptr);
+    std::unique_ptr<void, decltype(&DeleteObject)> ownedGreen(green, &DeleteObject);
+    PaintState state;  // the top window validates what it is asked to paint
+    ASSERT_NE(state.addClass(u"Erased", countingProc, green), 0);
+    ASSERT_NE(state.addClass(u"DcDrawing", dcDrawingProc, nullptr), 0);
+    HWND top = state.addWindow(
+        CreateWindowExW(0, u"Erased", u"", WS_POPUP | WS_VISIBLE, 100, 50, 50, 40, nullptr, nullptr, nullptr, nullptr));
     ASSERT_NE(top, nullptr);
     // One child inside, one hanging over the right and bottom edges, one hidden.
     struct Child {
@@ -208,10 +241,6 @@ TEST(PaintPixels, TheEraseBrushFillsAndWindowDcsLandInPlaceClipped) {
             ASSERT_EQ(picture->at(x, y), expected) << x << "," << y;
         }
     EXPECT_FALSE(dlg::windowPicture(reinterpret_cast<HWND>(static_cast<uintptr_t>(0x7777))));
-    DestroyWindow(top);
-    UnregisterClassW(u"Erased", nullptr);
-    UnregisterClassW(u"DcDrawing", nullptr);
-    DeleteObject(green);
 }
 
 TEST(PaintPixels, FillFrameAndTextCalls) {

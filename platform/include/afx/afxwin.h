@@ -723,3 +723,11 @@ public:
     int SetItemData(int index, DWORD_PTR data);
     DWORD_PTR GetItemData(int index) const;
 };
+
+// ---- For tests -----------------------------------------------------------------------------------
+namespace platform::afx {
+// The temporary wrappers (FromHandle of windows, device contexts, GDI objects and menus) alive in the
+// process. Each goes with its handle, so the count stays flat however often short-lived handles are
+// wrapped.
+size_t liveTemporaryWrappers();
+}  // namespace platform::afx

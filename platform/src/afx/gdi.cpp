@@ -6,24 +6,30 @@
 
 namespace {
 
-// Per-thread wrappers of handles the caller does not own; they give the handle up when they go.
+using platform::afx::TemporaryTally;
+
+// A GDI object or device context is alive while the layer knows its handle.
+bool gdiAlive(HGDIOBJ handle) { return GetObjectType(handle) != 0; }
+
+// Per-thread wrappers of handles the caller does not own; they give the handle up when they go,
+// and go when the handle is deleted.
 template <typename T>
 T* temporaryFor(HGDIOBJ handle) {
     struct Temporary : T {
         ~Temporary() override { this->m_hObject = nullptr; }
+        TemporaryTally tally;
     };
     thread_local std::map<HGDIOBJ, std::unique_ptr<Temporary>> temporaries;
-    if (!handle) return nullptr;
-    auto& slot = temporaries[handle];
-    if (!slot) {
-        slot = std::make_unique<Temporary>();
-        slot->m_hObject = handle;
-    }
-    return slot.get();
+    return platform::afx::temporaryWrapper(temporaries, handle, gdiAlive, [handle] {
+        auto made = std::make_unique<Temporary>();
+        made->m_hObject = handle;
+        return made;
+    });
 }
 
 struct TemporaryDC : CDC {
-    ~TemporaryDC() override { m_hDC = nullptr; }
+    ~TemporaryDC() override { m_hDC = m_hAttribDC = nullptr; }
+    TemporaryTally tally;
 };
 thread_local std::map<HDC, std::unique_ptr<TemporaryDC>> temporaryDCs;
 
@@ -116,13 +122,11 @@ BOOL CDC::DeleteDC() {
 }
 
 CDC* CDC::FromHandle(HDC dc) {
-    if (!dc) return nullptr;
-    auto& slot = temporaryDCs[dc];
-    if (!slot) {
-        slot = std::make_unique<TemporaryDC>();
-        slot->m_hDC = slot->m_hAttribDC = dc;
-    }
-    return slot.get();
+    return platform::afx::temporaryWrapper(temporaryDCs, dc, [](HDC h) { return gdiAlive(h); }, [dc] {
+        auto made = std::make_unique<TemporaryDC>();
+        made->m_hDC = made->m_hAttribDC = dc;
+        return made;
+    });
 }
 
 CGdiObject* CDC::SelectObject(CGdiObject* object) {

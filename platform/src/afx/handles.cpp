@@ -2,6 +2,7 @@
 #include <atomic>
 
 #include "afx/afxres.h"
+#include "state.h"
 #include "win/kernel.h"
 
 namespace {
@@ -11,6 +12,13 @@ std::atomic<HINSTANCE> instanceHandle{nullptr};
 
 namespace platform::afx {
 void setInstanceHandle(HINSTANCE instance) { instanceHandle = instance; }
+
+std::atomic<size_t>& TemporaryTally::count() {
+    static std::atomic<size_t> live{0};
+    return live;
+}
+
+size_t liveTemporaryWrappers() { return TemporaryTally::count().load(); }
 }  // namespace platform::afx
 
 HINSTANCE AfxGetInstanceHandle() {

@@ -10,13 +10,18 @@ UINT CMenu::EnableMenuItem(UINT item, UINT enable) { return static_cast<UINT>(::
 UINT CMenu::GetMenuState(UINT item, UINT flags) const { return ::GetMenuState(m_hMenu, item, flags); }
 int CMenu::GetMenuItemCount() const { return ::GetMenuItemCount(m_hMenu); }
 
+namespace {
+struct TemporaryMenu : CMenu {
+    platform::afx::TemporaryTally tally;
+};
+}  // namespace
+
 CMenu* CMenu::FromHandle(HMENU menu) {
-    thread_local std::map<HMENU, std::unique_ptr<CMenu>> temporaries;
-    if (!menu) return nullptr;
-    auto& slot = temporaries[menu];
-    if (!slot) {
-        slot = std::make_unique<CMenu>();
-        slot->m_hMenu = menu;
-    }
-    return slot.get();
+    // A menu is alive while it answers for its items (a system menu goes with its window).
+    thread_local std::map<HMENU, std::unique_ptr<TemporaryMenu>> temporaries;
+    return platform::afx::temporaryWrapper(temporaries, menu, [](HMENU h) { return ::GetMenuItemCount(h) >= 0; }, [menu] {
+        auto made = std::make_unique<TemporaryMenu>();
+        made->m_hMenu = menu;
+        return made;
+    });
 }

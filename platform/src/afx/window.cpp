@@ -43,6 +43,7 @@ PermanentMap& permanent() {
 // Wrappers for windows without an object of their own, kept per thread until their window is gone.
 struct TemporaryWnd : CWnd {
     ~TemporaryWnd() override { m_hWnd = nullptr; }
+    TemporaryTally tally;
 };
 thread_local std::map<HWND, std::unique_ptr<TemporaryWnd>> temporaries;
 
@@ -164,14 +165,11 @@ CWnd* CWnd::FromHandlePermanent(HWND hwnd) {
 CWnd* CWnd::FromHandle(HWND hwnd) {
     if (!hwnd) return nullptr;
     if (CWnd* wnd = FromHandlePermanent(hwnd)) return wnd;
-    auto& temps = platform::afx::temporaries;
-    for (auto it = temps.begin(); it != temps.end();) it = IsWindow(it->first) ? std::next(it) : temps.erase(it);
-    auto& slot = temps[hwnd];
-    if (!slot) {
-        slot = std::make_unique<platform::afx::TemporaryWnd>();
-        slot->m_hWnd = hwnd;
-    }
-    return slot.get();
+    return platform::afx::temporaryWrapper(platform::afx::temporaries, hwnd, [](HWND h) { return IsWindow(h) != FALSE; }, [hwnd] {
+        auto made = std::make_unique<platform::afx::TemporaryWnd>();
+        made->m_hWnd = hwnd;
+        return made;
+    });
 }
 
 BOOL CWnd::Attach(HWND hwnd) {

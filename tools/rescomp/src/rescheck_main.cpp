@@ -2,15 +2,13 @@
 //   rescheck --program NAME LIBRARY...    prints what each library lacks
 //   rescheck --list                       prints what each program requires
 // Exit status: 0 when every library is complete, 1 when anything is missing, 2 for a usage error
-// or a file that is not a resource file.
-#include <filesystem>
-#include <fstream>
+// (a program that is unknown or has no requirements listed) or a file that is not a resource file.
 #include <iostream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "rescomp/checker.h"
+#include "rescomp/files.h"
 
 namespace {
 
@@ -40,6 +38,8 @@ int main(int argc, char** argv) {
                       << ids(r.icons) << "; bitmaps " << ids(r.bitmaps);
             if (!r.bitmapsWhenRightToLeft.empty())
                 std::cout << "; right-to-left bitmaps " << ids(r.bitmapsWhenRightToLeft);
+            for (const auto& [dialog, controls] : r.controls)
+                std::cout << "; controls " << ids(controls) << " of dialog " << dialog;
             std::cout << "\n";
         }
         return 0;
@@ -47,16 +47,21 @@ int main(int argc, char** argv) {
     if (program.empty() || files.empty()) return usage();
     const rescomp::Requirements* required = rescomp::requirementsFor(program);
     if (!required) {
-        std::cerr << "rescheck: unknown program '" << program << "' (known: Orlith, Tesmar, Caspen, setup)\n";
+        std::string known;
+        for (const rescomp::Requirements& r : rescomp::programs()) known += (known.empty() ? "" : ", ") + r.program;
+        std::cerr << "rescheck: unknown program '" << program << "' (known: " << known << ")\n";
+        return 2;
+    }
+    if (required->empty()) {
+        // Nothing to hold against a library: saying it holds everything would pass anything.
+        std::cerr << "rescheck: no requirements are listed for " << required->program << "\n";
         return 2;
     }
     int status = 0;
     for (const std::string& file : files) {
-        std::ifstream in(file, std::ios::binary);
-        std::ostringstream bytes;
-        if (in) bytes << in.rdbuf();
-        std::string why = "cannot read the file";
-        auto content = in ? platform::resources::parse(bytes.str(), &why) : std::nullopt;
+        rescomp::FileBytes read = rescomp::readRegularFile(file, rescomp::kMaxLibraryBytes);
+        std::string why = read.bytes ? std::string() : "it " + read.error;
+        auto content = read.bytes ? platform::resources::parse(*read.bytes, &why) : std::nullopt;
         if (!content) {
             std::cout << file << ": not a usable resource library: " << why << "\n";
             status = 2;

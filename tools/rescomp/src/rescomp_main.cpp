@@ -5,11 +5,11 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <system_error>
 
 #include "rescomp/script.h"
-#include "rescomp/writer.h"
 
 namespace fs = std::filesystem;
 
@@ -64,16 +64,15 @@ int main(int argc, char** argv) {
     rescomp::CompileResult result = rescomp::compileFile(script);
     for (const std::string& error : result.errors) std::cerr << error << "\n";
     if (!result.file) return 1;
-    std::string bytes;
-    try {
-        bytes = rescomp::writeResourceFile(*result.file);
-    } catch (const std::invalid_argument& e) {
-        std::cerr << script << ": " << e.what() << "\n";
+    std::string error;
+    std::optional<std::string> bytes = rescomp::writeCompiled(result, error);
+    if (!bytes) {
+        std::cerr << error << "\n";
         return 1;
     }
     std::error_code ec;
     if (fs::path(output).has_parent_path()) fs::create_directories(fs::path(output).parent_path(), ec);
-    if (!writeFile(output, bytes)) {
+    if (!writeFile(output, *bytes)) {
         std::cerr << output << ": cannot write the resource file\n";
         return 1;
     }

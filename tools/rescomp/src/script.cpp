@@ -5,12 +5,12 @@
 #include "rescomp/script.h"
 
 #include <cctype>
-#include <fstream>
 #include <map>
-#include <sstream>
 
 #include "platform/control.h"
+#include "rescomp/files.h"
 #include "rescomp/pictures.h"
+#include "rescomp/writer.h"
 
 namespace rescomp {
 
@@ -132,6 +132,8 @@ public:
                                   " block is not closed (END missing)");
         if (result_.errors.size() >= kMaxErrors) result_.errors.push_back(name_ + ": too many errors, stopping");
         if (result_.errors.empty()) result_.file = std::move(file_);
+        result_.name = name_;
+        for (const auto& [key, line] : defined_) result_.lines[{key.first, static_cast<UINT>(key.second)}] = line;
         return std::move(result_);
     }
 
@@ -382,15 +384,13 @@ private:
     std::optional<std::string> picture(const std::u16string& name16, bool icon, int line) {
         std::string name = platform::toUtf8(name16);
         fs::path path = fs::path(name).is_absolute() ? fs::path(name) : folder_ / name;
-        std::ifstream in(path, std::ios::binary);
-        if (!in) {
-            error(line, "cannot read \"" + name + "\" (" + path.string() + ")");
+        FileBytes read = readRegularFile(path, kMaxPictureBytes);
+        if (!read.bytes) {
+            error(line, "cannot read \"" + name + "\" (" + path.string() + "): it " + read.error);
             return std::nullopt;
         }
-        std::ostringstream bytes;
-        bytes << in.rdbuf();
         result_.inputs.push_back(path);
-        std::string data = bytes.str();
+        std::string data = std::move(*read.bytes);
         std::string why = icon ? checkIcon(data) : checkBmp(data);
         if (!why.empty()) {
             error(line, "\"" + name + "\": " + why);
@@ -437,7 +437,9 @@ private:
         if (state_ == State::Dialog && dialogOk_) {
             if (fontGiven_) dialog_.style |= 0x40;  // DS_SETFONT, whatever STYLE said
             file_.dialogs.emplace(dialogId_, std::move(dialog_));
+            result_.controlLines[dialogId_] = std::move(controlLines_);
         }
+        controlLines_.clear();
         state_ = State::Top;
     }
 
@@ -463,6 +465,7 @@ private:
             dialog_.pointSize = 8;
             dialogOk_ = false;
             fontGiven_ = false;
+            controlLines_.clear();
             auto id = number(c, "the dialog id", 1, res::kMaxId);
             if (!id) return;
             auto x = number(c, "the dialog's x", INT16_MIN, INT16_MAX);
@@ -581,6 +584,7 @@ private:
             return;
         }
         dialog_.controls.push_back(std::move(control));
+        controlLines_.push_back(c.line.number);
     }
 
     std::string name_;
@@ -593,6 +597,7 @@ private:
     UINT dialogId_ = 0;
     bool dialogOk_ = false;
     bool fontGiven_ = false;
+    std::vector<int> controlLines_;
     std::map<std::pair<std::string, int64_t>, int> defined_;
 };
 
@@ -603,17 +608,37 @@ CompileResult compileScript(std::string_view text, const std::string& name, cons
 }
 
 CompileResult compileFile(const fs::path& script) {
-    std::ifstream in(script, std::ios::binary);
-    if (!in) {
+    FileBytes text = readRegularFile(script, kMaxScriptBytes);
+    if (!text.bytes) {
         CompileResult result;
-        result.errors.push_back(script.string() + ": cannot read the script");
+        result.name = script.string();
+        result.errors.push_back(script.string() + ": cannot read the script: it " + text.error);
         return result;
     }
-    std::ostringstream text;
-    text << in.rdbuf();
-    CompileResult result = compileScript(text.str(), script.string(), script.parent_path());
+    CompileResult result = compileScript(*text.bytes, script.string(), script.parent_path());
     result.inputs.insert(result.inputs.begin(), script);
     return result;
+}
+
+std::optional<std::string> writeCompiled(const CompileResult& result, std::string& error) {
+    if (!result.file) {
+        error = result.errors.empty() ? result.name + ": the script did not compile" : result.errors.front();
+        return std::nullopt;
+    }
+    try {
+        return writeResourceFile(*result.file);
+    } catch (const WriteError& e) {
+        int line = 0;
+        if (auto it = result.lines.find({e.kind, e.id}); it != result.lines.end()) line = it->second;
+        if (auto it = result.controlLines.find(e.id); e.kind == "dialog" && e.control >= 0 &&
+                                                        it != result.controlLines.end() &&
+                                                        static_cast<size_t>(e.control) < it->second.size())
+            line = it->second[static_cast<size_t>(e.control)];
+        error = result.name + (line > 0 ? ":" + std::to_string(line) : std::string()) + ": " + e.what();
+    } catch (const std::invalid_argument& e) {
+        error = result.name + ": " + e.what();
+    }
+    return std::nullopt;
 }
 
 }  // namespace rescomp

@@ -24,8 +24,9 @@ void set32(std::string& out, size_t at, uint32_t v) {
 void putUnits(std::string& out, const std::u16string& text) {
     for (char16_t c : text) put16(out, static_cast<uint16_t>(c));
 }
-void putText(std::string& out, const std::u16string& text, const std::string& what) {
-    if (text.size() > res::kMaxText) throw std::invalid_argument(what + " is longer than 65535 UTF-16 units");
+void putText(std::string& out, const std::u16string& text, const std::string& what, UINT dialog, int control = -1) {
+    if (text.size() > res::kMaxText)
+        throw WriteError(what + " is longer than 65535 UTF-16 units", "dialog", dialog, control);
     put16(out, static_cast<uint16_t>(text.size()));
     putUnits(out, text);
 }
@@ -35,22 +36,24 @@ void putCoords(std::string& out, int16_t x, int16_t y, int16_t cx, int16_t cy) {
 
 std::string dialogBytes(UINT id, const res::DialogTemplate& d) {
     std::string what = "dialog " + std::to_string(id);
-    if (d.controls.size() > 0xFFFF) throw std::invalid_argument(what + " has more than 65535 controls");
+    if (d.controls.size() > 0xFFFF) throw WriteError(what + " has more than 65535 controls", "dialog", id);
     std::string out;
     put32(out, d.style);
     put32(out, d.exStyle);
     putCoords(out, d.x, d.y, d.cx, d.cy);
     put16(out, d.pointSize);
     put16(out, static_cast<uint16_t>(d.controls.size()));
-    putText(out, d.title, what + ": the title");
-    putText(out, d.fontFace, what + ": the font face");
+    putText(out, d.title, what + ": the title", id);
+    putText(out, d.fontFace, what + ": the font face", id);
+    int index = 0;
     for (const res::DialogControl& c : d.controls) {
         put32(out, c.style);
         put32(out, c.exStyle);
         put32(out, static_cast<uint32_t>(c.id));
         putCoords(out, c.x, c.y, c.cx, c.cy);
-        putText(out, c.className, what + ": a control's class");
-        putText(out, c.text, what + ": a control's text");
+        putText(out, c.className, what + ": a control's class", id, index);
+        putText(out, c.text, what + ": a control's text", id, index);
+        ++index;
     }
     return out;
 }
@@ -63,7 +66,7 @@ struct Entry {
 
 void checkId(uint32_t type, UINT id, const char* kind) {
     if (id > res::kMaxId || (type != res::kTypeString && id == 0))
-        throw std::invalid_argument(std::string(kind) + " id " + std::to_string(id) + " is out of range");
+        throw WriteError(std::string(kind) + " id " + std::to_string(id) + " is out of range", kind, id);
 }
 
 }  // namespace
@@ -73,14 +76,14 @@ std::string writeResourceFile(const res::ResourceFile& file) {
     for (const auto& [id, bytes] : file.bitmaps) {
         checkId(res::kTypeBitmap, id, "bitmap");
         if (bytes.size() < 2 || bytes.compare(0, 2, "BM") != 0)
-            throw std::invalid_argument("bitmap " + std::to_string(id) + " is not a BMP file");
+            throw WriteError("bitmap " + std::to_string(id) + " is not a BMP file", "bitmap", id);
         entries.push_back({res::kTypeBitmap, id, bytes});
     }
     for (const auto& [id, bytes] : file.icons) {
         checkId(res::kTypeIcon, id, "icon");
         bool bmp = bytes.size() >= 2 && bytes.compare(0, 2, "BM") == 0;
         bool ico = bytes.size() >= 4 && bytes.compare(0, 4, std::string("\0\0\1\0", 4)) == 0;
-        if (!bmp && !ico) throw std::invalid_argument("icon " + std::to_string(id) + " is neither ICO nor BMP");
+        if (!bmp && !ico) throw WriteError("icon " + std::to_string(id) + " is neither ICO nor BMP", "icon", id);
         entries.push_back({res::kTypeIcon, id, bytes});
     }
     for (const auto& [id, dialog] : file.dialogs) {
@@ -90,7 +93,7 @@ std::string writeResourceFile(const res::ResourceFile& file) {
     for (const auto& [id, text] : file.strings) {
         checkId(res::kTypeString, id, "string");
         if (text.size() > res::kMaxText)
-            throw std::invalid_argument("string " + std::to_string(id) + " is longer than 65535 UTF-16 units");
+            throw WriteError("string " + std::to_string(id) + " is longer than 65535 UTF-16 units", "string", id);
         std::string bytes;
         putUnits(bytes, text);
         entries.push_back({res::kTypeString, id, std::move(bytes)});
