@@ -1,40 +1,43 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds both configurations (plain, and with the address and undefined
-# behaviour sanitizers) and runs every test in each; then every test program of the plain build once
-# more with its tests in a random order, so that a test that depends on another's leftovers shows.
+# behaviour sanitizers) and runs every test in each. The plain build's test programs also run once
+# with their tests in a random order, so that a test that depends on another's leftovers shows.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 "$here/setup/deps.sh"
 status=0
+
+# Every test program of a build side by side, each with its tests shuffled; the output of a failing
+# one is shown whole (its first lines name the order's random start, with which it can be run again).
+shuffled() {
+  local dir=$1 logs program name i
+  local -a pids=() programs=()
+  echo "== tests: release, shuffled"
+  logs=$(mktemp -d)
+  for program in "$dir"/bin/*_tests; do
+    [ -x "$program" ] || continue
+    name=$(basename "$program")
+    (cd "$dir/tests" && "$program" --gtest_shuffle >"$logs/$name.log" 2>&1) &
+    pids+=($!)
+    programs+=("$name")
+  done
+  for i in "${!pids[@]}"; do
+    if wait "${pids[$i]}"; then
+      echo "${programs[$i]}: passed"
+    else
+      echo "${programs[$i]}: FAILED in a shuffled order"
+      cat "$logs/${programs[$i]}.log"
+      status=1
+    fi
+  done
+  rm -rf "$logs"
+}
+
 for kind in release sanitize; do
   dir=$("$here/setup/build.sh" "$kind")
-  [ "$kind" = release ] && release_dir=$dir
   echo "== tests: $kind"
   ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     ctest --test-dir "$dir" --output-on-failure --parallel "$(nproc)" || status=1
-done
-
-# The shuffled run: the programs side by side, the output of a failing one shown whole (its first
-# lines name the order's random start, with which that order can be run again).
-echo "== tests: release, shuffled"
-logs=$(mktemp -d)
-trap 'rm -rf "$logs"' EXIT
-pids=()
-programs=()
-for program in "$release_dir"/bin/*_tests; do
-  [ -x "$program" ] || continue
-  name=$(basename "$program")
-  (cd "$release_dir/tests" && "$program" --gtest_shuffle >"$logs/$name.log" 2>&1) &
-  pids+=($!)
-  programs+=("$name")
-done
-for i in "${!pids[@]}"; do
-  if wait "${pids[$i]}"; then
-    echo "${programs[$i]}: passed"
-  else
-    echo "${programs[$i]}: FAILED in a shuffled order"
-    cat "$logs/${programs[$i]}.log"
-    status=1
-  fi
+  if [ "$kind" = release ]; then shuffled "$dir"; fi
 done
 exit $status
