@@ -66,6 +66,16 @@ private:
 // Called by useMachineRoot so that cached machine state is dropped.
 void onMachineChanged();
 
+// ---- The current directory (processes.cpp) -------------------------------------------------------
+// This process's current directory ("C:\" or what its parent gave it).
+std::u16string currentDirectory();
+// Back to the directory the process started with (a new machine root).
+void resetCurrentDirectory();
+// A path made absolute against the current directory ("x", "\x", "D:x"); absolute paths unchanged.
+std::u16string absolutePath(std::u16string_view path);
+// Whether the machine clock is virtual (children get the same kind of clock).
+bool virtualClockOn();
+
 // ---- System modules (system_modules.cpp) ---------------------------------------------------------
 // The layer's module of a system library name ("kernel32", "KERNEL32.DLL", its System32 path) when it
 // is loaded in this process (some always are); null otherwise.

@@ -189,6 +189,7 @@ Resolved resolvePath(std::u16string_view path) {
         result.error = ERROR_BAD_PATHNAME;
         return result;
     }
+    text = absolutePath(text);  // relative paths start at the process's current directory
     char16_t drive = u'C';
     std::u16string_view rest = text;
     if (text.size() >= 2 && text[1] == u':') {
@@ -198,8 +199,6 @@ Resolved resolvePath(std::u16string_view path) {
             return result;
         }
         rest = std::u16string_view(text).substr(2);
-    } else if (text[0] != u'\\') {
-        // Relative paths start at the root of drive C, the machine's only working directory.
     }
     std::vector<std::u16string> parts;
     size_t start = 0;
@@ -298,7 +297,7 @@ void writeHostFile(const fs::path& path, std::string_view bytes) {
     fs::rename(temp, path, ec);
 }
 
-void onMachineChanged() {}
+void onMachineChanged() { resetCurrentDirectory(); }
 
 MachineLock::MachineLock(const fs::path& lockFile, bool exclusive) {
     fd_ = ::open(lockFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);

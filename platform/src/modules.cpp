@@ -251,6 +251,11 @@ LPWSTR WINAPI GetCommandLineW() {
     auto& state = program();
     std::lock_guard lock(state.mutex);
     if (state.commandLine.empty()) {
+        // A program started by CreateProcessW gets its command line from its parent.
+        if (const char* given = std::getenv("PLATFORM_COMMAND_LINE"); given && *given) {
+            state.commandLine = platform::fromUtf8(given);
+            return state.commandLine.data();
+        }
         if (!state.chosen) {
             state.path = defaultProgramPath();
             state.chosen = true;

@@ -56,6 +56,21 @@ void removeSystemExport(std::string_view module, std::string_view exportName);
 // Puts every removed export back.
 void restoreSystemExports();
 
+// ---- Programs -------------------------------------------------------------------------------------
+// Makes the Windows path a program of the machine: a program link naming the host binary to run
+// (see win/processes.h). Throws std::invalid_argument for a path the machine refuses.
+void linkProgram(std::u16string_view windowsPath, const std::filesystem::path& hostBinary);
+// One start of a program by CreateProcessW or WinExec, by any process of the machine.
+struct ProgramStart {
+    DWORD processId = 0;
+    DWORD parentId = 0;
+    std::u16string program;  // its Windows path
+    std::u16string commandLine;
+    std::u16string currentDirectory;
+};
+// Every start on this machine, oldest first.
+std::vector<ProgramStart> programStarts();
+
 // ---- Text --------------------------------------------------------------------------------------
 std::string toUtf8(std::u16string_view text);
 std::u16string fromUtf8(std::string_view text);
