@@ -66,6 +66,10 @@ private:
 // Called by useMachineRoot so that cached machine state is dropped.
 void onMachineChanged();
 
+// ---- Modules (modules.cpp) -------------------------------------------------------------------------
+// GetModuleHandleW(NULL): the running program's module, home of its own resources.
+HMODULE programModule();
+
 // ---- The current directory (processes.cpp) -------------------------------------------------------
 // This process's current directory ("C:\" or what its parent gave it).
 std::u16string currentDirectory();

@@ -222,15 +222,17 @@ DWORD copyModulePath(const std::u16string& path, LPWSTR fileName, DWORD size) {
     return static_cast<DWORD>(path.size());
 }
 
-// The running program's module handle: never a loaded module's (those are heap addresses).
-HMODULE programModule() { return reinterpret_cast<HMODULE>(static_cast<uintptr_t>(0x400000)); }
-
 std::u16string fileNameOf(const std::u16string& path) {
     const size_t slash = path.find_last_of(u"\\/");
     return slash == std::u16string::npos ? path : path.substr(slash + 1);
 }
 
 }  // namespace
+
+// The running program's module handle: never a loaded module's (those are heap addresses).
+HMODULE platform::detail::programModule() { return reinterpret_cast<HMODULE>(static_cast<uintptr_t>(0x400000)); }
+
+using platform::detail::programModule;
 
 HMODULE WINAPI GetModuleHandleW(LPCWSTR moduleName) {
     if (!moduleName) return programModule();
