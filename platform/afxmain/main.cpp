@@ -1,4 +1,5 @@
 // The entry of a framework program: the command line as Windows gives it, then AfxWinMain.
+#include <cstdlib>
 #include <string>
 
 #include "afx/afxwin.h"
@@ -17,14 +18,31 @@ std::u16string quoted(const std::u16string& argument) {
     return out + u"\"";
 }
 
+// Where the arguments start: after the program's name (quoted, or up to the first blank) and blanks.
+size_t argumentsStart(std::u16string_view line) {
+    size_t i = 0;
+    if (!line.empty() && line[0] == u'"') {
+        i = line.find(u'"', 1);
+        i = i == std::u16string_view::npos ? line.size() : i + 1;
+    } else {
+        while (i < line.size() && line[i] != u' ' && line[i] != u'\t') ++i;
+    }
+    while (i < line.size() && (line[i] == u' ' || line[i] == u'\t')) ++i;
+    return i;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::u16string line = quoted(platform::programPath());
-    const size_t tail = line.size() + 1;
-    for (int i = 1; i < argc; ++i) line += u" " + quoted(platform::fromUtf8(argv[i]));
-    platform::setCommandLine(line);
+    // Started by CreateProcessW, the program has its command line from its parent (GetCommandLineW);
+    // started from a shell, it is made of the program path and the arguments.
+    const char* given = std::getenv("PLATFORM_COMMAND_LINE");
+    if (!given || !*given) {
+        std::u16string line = quoted(platform::programPath());
+        for (int i = 1; i < argc; ++i) line += u" " + quoted(platform::fromUtf8(argv[i]));
+        platform::setCommandLine(line);
+    }
     LPWSTR commandLine = GetCommandLineW();
-    LPWSTR arguments = commandLine + (tail <= line.size() ? tail : line.size());
+    LPWSTR arguments = commandLine + argumentsStart(commandLine);
     return AfxWinMain(GetModuleHandleW(nullptr), nullptr, arguments, SW_SHOWNORMAL);
 }

@@ -66,4 +66,31 @@ private:
 // Called by useMachineRoot so that cached machine state is dropped.
 void onMachineChanged();
 
+// ---- Modules (modules.cpp) -------------------------------------------------------------------------
+// GetModuleHandleW(NULL): the running program's module, home of its own resources.
+HMODULE programModule();
+
+// ---- The current directory (processes.cpp) -------------------------------------------------------
+// This process's current directory ("C:\" or what its parent gave it).
+std::u16string currentDirectory();
+// Back to the directory the process started with (a new machine root).
+void resetCurrentDirectory();
+// A path made absolute against the current directory ("x", "\x", "D:x"); absolute paths unchanged.
+std::u16string absolutePath(std::u16string_view path);
+// Whether the machine clock is virtual (children get the same kind of clock).
+bool virtualClockOn();
+
+// ---- System modules (system_modules.cpp) ---------------------------------------------------------
+// The layer's module of a system library name ("kernel32", "KERNEL32.DLL", its System32 path) when it
+// is loaded in this process (some always are); null otherwise.
+HMODULE loadedSystemModule(std::u16string_view name);
+// LoadLibraryW of a system library: the module with one more reference; null for other names.
+HMODULE loadSystemModule(std::u16string_view name);
+bool isSystemModule(HMODULE module);
+// FreeLibrary of a system module (never unloaded); false for other handles.
+bool freeSystemModule(HMODULE module);
+std::optional<std::u16string> systemModulePath(HMODULE module);
+// An export of a system module, null when it has none of that name or a test removed it.
+FARPROC systemExport(HMODULE module, const char* name);
+
 }  // namespace platform::detail

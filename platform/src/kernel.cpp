@@ -160,6 +160,8 @@ namespace platform {
 
 void useVirtualClock(bool on) { machineClock().virtualTime = on; }
 
+bool detail::virtualClockOn() { return machineClock().virtualTime; }
+
 void advanceClock(uint64_t milliseconds) { machineClock().virtualNow += milliseconds; }
 
 std::vector<DWORD> sleepLog() {

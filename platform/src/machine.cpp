@@ -57,7 +57,7 @@ platform::MachineSettings parseSettings(const std::string& text) {
             settings.userName = value;
         } else if (key == "computer" && !value.empty()) {
             settings.computerName = value;
-        } else if (key == "lcid" || key == "osmajor" || key == "osminor" || key == "osbuild") {
+        } else if (key == "lcid" || key == "osmajor" || key == "osminor" || key == "osbuild" || key == "processor") {
             char* end = nullptr;
             unsigned long number = std::strtoul(value.c_str(), &end, 0);
             if (value.empty() || value[0] == '-' || !end || *end != 0 || number > 0xFFFFFFFFul) continue;
@@ -65,7 +65,8 @@ platform::MachineSettings parseSettings(const std::string& text) {
             if (key == "lcid") settings.lcid = field;
             else if (key == "osmajor") settings.osMajor = field;
             else if (key == "osminor") settings.osMinor = field;
-            else settings.osBuild = field;
+            else if (key == "osbuild") settings.osBuild = field;
+            else if (field <= 0xFFFF) settings.processorArchitecture = static_cast<WORD>(field);
         }
     }
     return settings;
@@ -77,7 +78,8 @@ void writeSettings(const fs::path& root, const platform::MachineSettings& settin
     std::snprintf(lcid, sizeof lcid, "0x%04X", static_cast<unsigned>(settings.lcid));
     text << "codepage=" << settings.codePage << "\nuser=" << settings.userName << "\ncomputer="
          << settings.computerName << "\nlcid=" << lcid << "\nosmajor=" << settings.osMajor
-         << "\nosminor=" << settings.osMinor << "\nosbuild=" << settings.osBuild << "\n";
+         << "\nosminor=" << settings.osMinor << "\nosbuild=" << settings.osBuild
+         << "\nprocessor=" << settings.processorArchitecture << "\n";
     platform::detail::writeHostFile(root / "machine.ini", text.str());
 }
 
@@ -187,6 +189,7 @@ Resolved resolvePath(std::u16string_view path) {
         result.error = ERROR_BAD_PATHNAME;
         return result;
     }
+    text = absolutePath(text);  // relative paths start at the process's current directory
     char16_t drive = u'C';
     std::u16string_view rest = text;
     if (text.size() >= 2 && text[1] == u':') {
@@ -196,8 +199,6 @@ Resolved resolvePath(std::u16string_view path) {
             return result;
         }
         rest = std::u16string_view(text).substr(2);
-    } else if (text[0] != u'\\') {
-        // Relative paths start at the root of drive C, the machine's only working directory.
     }
     std::vector<std::u16string> parts;
     size_t start = 0;
@@ -296,7 +297,7 @@ void writeHostFile(const fs::path& path, std::string_view bytes) {
     fs::rename(temp, path, ec);
 }
 
-void onMachineChanged() {}
+void onMachineChanged() { resetCurrentDirectory(); }
 
 MachineLock::MachineLock(const fs::path& lockFile, bool exclusive) {
     fd_ = ::open(lockFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);

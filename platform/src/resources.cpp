@@ -510,7 +510,40 @@ State& state() {
     return *s;
 }
 
+struct ProgramResources {
+    std::mutex mutex;
+    std::string bytes;
+    bool read = false;
+    std::shared_ptr<Module> module;
+};
+ProgramResources& programResources() {
+    static ProgramResources* resources = new ProgramResources;
+    return *resources;
+}
+
+void debugLine(const std::string& text);
+
+// The program's own module, read from its bytes on first use.
+std::shared_ptr<Module> programModule() {
+    auto& program = programResources();
+    std::lock_guard lock(program.mutex);
+    if (!program.read) {
+        program.read = true;
+        if (!program.bytes.empty()) {
+            std::string why;
+            if (auto data = parse(program.bytes, &why)) {
+                program.module = std::make_shared<Module>();
+                program.module->data = std::move(*data);
+            } else {
+                debugLine("the program's own resources are damaged: " + why);
+            }
+        }
+    }
+    return program.module;
+}
+
 std::shared_ptr<Module> findModule(HMODULE module) {
+    if (module && module == platform::detail::programModule()) return programModule();
     auto& s = state();
     std::lock_guard lock(s.mutex);
     auto it = s.modules.find(module);
@@ -595,6 +628,21 @@ HMODULE openModule(const fs::path& host) {
     std::lock_guard lock(s.mutex);
     s.modules.emplace(handle, std::move(module));
     return handle;
+}
+
+void setProgramResources(std::string_view bytes) {
+    std::shared_ptr<Module> old;
+    {
+        auto& program = programResources();
+        std::lock_guard lock(program.mutex);
+        program.bytes.assign(bytes);
+        program.read = false;
+        old = std::move(program.module);
+    }
+    if (!old) return;
+    auto& s = state();
+    std::lock_guard lock(s.mutex);
+    for (const auto& [key, icon] : old->sharedIcons) s.icons.erase(icon);
 }
 
 void closeModule(HMODULE module) {

@@ -599,6 +599,9 @@ private:
 
 CWinApp* AFXAPI AfxGetApp();
 CWnd* AFXAPI AfxGetMainWnd();
+// Control-container support (ActiveX controls in dialogs): there are no such controls here, so it
+// enables nothing; programs call it as they do on Windows.
+void AFXAPI AfxEnableControlContainer();
 // The program's run: InitInstance, then Run; when InitInstance fails, the main window (if any) is
 // destroyed and ExitInstance gives the exit code.
 int AFXAPI AfxWinMain(HINSTANCE instance, HINSTANCE previous, LPWSTR commandLine, int show);

@@ -110,6 +110,18 @@ public:
     Script& operator=(const Script&) = delete;
 };
 
+// Every AnimateWindow call of this process, oldest first: the window, the time and flags asked for, the
+// machine clock when it was called and whether it succeeded.
+struct Animation {
+    HWND hwnd = nullptr;
+    DWORD time = 0;
+    DWORD flags = 0;
+    ULONGLONG calledAt = 0;
+    bool succeeded = false;
+};
+std::vector<Animation> animations();
+void clearAnimations();
+
 // A window as painted: its top-level window is painted now, whole (WM_PAINT to it and to its visible
 // descendants, parents first, sent to their thread), and the surface read back. Pixels 0x00RRGGBB, row by row.
 struct Picture {

@@ -108,6 +108,13 @@ std::vector<UINT> dialogIds(HMODULE module);
 std::vector<UINT> bitmapIds(HMODULE module);
 std::vector<UINT> iconIds(HMODULE module);
 
+// ---- The program's own resources -------------------------------------------------------------------
+// The resource file compiled into the running program (mfp_program_resources in cmake/Resources.cmake
+// sets it before main); the program's module (GetModuleHandleW(NULL)) answers from it as a resource
+// module does. Read when first asked for; a damaged file leaves the program with no resources (and a
+// debug line saying why). Tests set their own; empty bytes take them away.
+void setProgramResources(std::string_view bytes);
+
 // ---- For the loader (modules.cpp) -----------------------------------------------------------------
 // True when the host file starts with the format's magic.
 bool isResourceFile(const std::filesystem::path& host);

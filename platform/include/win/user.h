@@ -1268,7 +1268,28 @@ WINBASEAPI BOOL WINAPI DrawIconEx(HDC dc, int x, int y, HICON icon, int cx, int 
 // between. FALSE with ERROR_INVALID_PARAMETER for showing a visible window, hiding a hidden one, unknown
 // flags, or AW_BLEND with AW_CENTER; ERROR_INVALID_WINDOW_HANDLE for no window (ERROR_ACCESS_DENIED for
 // another process's).
+// Every call is journalled with its window, time and flags (platform::dialogs::animations).
 WINBASEAPI BOOL WINAPI AnimateWindow(HWND hwnd, DWORD time, DWORD flags);
+
+// ---- Common controls ----------------------------------------------------------------------------------
+#define ICC_LISTVIEW_CLASSES 0x00000001
+#define ICC_TREEVIEW_CLASSES 0x00000002
+#define ICC_BAR_CLASSES 0x00000004
+#define ICC_TAB_CLASSES 0x00000008
+#define ICC_UPDOWN_CLASS 0x00000010
+#define ICC_PROGRESS_CLASS 0x00000020
+#define ICC_HOTKEY_CLASS 0x00000040
+#define ICC_ANIMATE_CLASS 0x00000080
+#define ICC_WIN95_CLASSES 0x000000FF
+struct INITCOMMONCONTROLSEX {
+    DWORD dwSize;
+    DWORD dwICC;
+};
+typedef INITCOMMONCONTROLSEX* LPINITCOMMONCONTROLSEX;
+// Registers the built-in control classes of the process (list view, progress bar: the common controls
+// the layer has; the other ICC_ classes are accepted and register nothing). FALSE with
+// ERROR_INVALID_PARAMETER for a wrong size.
+WINBASEAPI BOOL WINAPI InitCommonControlsEx(const INITCOMMONCONTROLSEX* controls);
 
 // ---- The clipboard -----------------------------------------------------------------------------------
 // The machine's clipboard: below the root, `clipboard/<format>.bin` holds each format's bytes, so every

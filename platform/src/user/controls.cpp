@@ -929,6 +929,19 @@ LRESULT CALLBACK dialogClassProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPar
 
 }  // namespace
 
+}  // namespace platform::user
+
+BOOL WINAPI InitCommonControlsEx(const INITCOMMONCONTROLSEX* controls) {
+    if (!controls || controls->dwSize != sizeof(INITCOMMONCONTROLSEX)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    platform::user::ensureBuiltinClasses();
+    return TRUE;
+}
+
+namespace platform::user {
+
 void ensureBuiltinClasses() {
     static std::mutex once;
     std::lock_guard guard(once);

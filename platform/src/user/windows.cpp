@@ -8,6 +8,7 @@
 
 #include "../internal.h"
 #include "state.h"
+#include "platform/dialogs.h"
 #include "win/kernel.h"
 
 namespace platform::user {
@@ -882,7 +883,49 @@ BOOL WINAPI IsZoomed(HWND hwnd) {
     return w && (w->style & WS_MAXIMIZE) ? TRUE : FALSE;
 }
 
+namespace {
+
+struct AnimationJournal {
+    std::mutex mutex;
+    std::vector<platform::dialogs::Animation> calls;
+};
+AnimationJournal& animationJournal() {
+    static AnimationJournal* journal = new AnimationJournal;
+    return *journal;
+}
+
+BOOL animate(HWND hwnd, DWORD time, DWORD flags);
+
+}  // namespace
+
+namespace platform::dialogs {
+
+std::vector<Animation> animations() {
+    auto& journal = animationJournal();
+    std::lock_guard lock(journal.mutex);
+    return journal.calls;
+}
+
+void clearAnimations() {
+    auto& journal = animationJournal();
+    std::lock_guard lock(journal.mutex);
+    journal.calls.clear();
+}
+
+}  // namespace platform::dialogs
+
 BOOL WINAPI AnimateWindow(HWND hwnd, DWORD time, DWORD flags) {
+    const ULONGLONG calledAt = GetTickCount64();
+    const BOOL result = animate(hwnd, time, flags);
+    auto& journal = animationJournal();
+    std::lock_guard lock(journal.mutex);
+    journal.calls.push_back({hwnd, time, flags, calledAt, result != FALSE});
+    return result;
+}
+
+namespace {
+
+BOOL animate(HWND hwnd, DWORD time, DWORD flags) {
     constexpr DWORD known = AW_HOR_POSITIVE | AW_HOR_NEGATIVE | AW_VER_POSITIVE | AW_VER_NEGATIVE | AW_CENTER | AW_HIDE |
                             AW_ACTIVATE | AW_SLIDE | AW_BLEND;
     bool visible = false;
@@ -905,6 +948,8 @@ BOOL WINAPI AnimateWindow(HWND hwnd, DWORD time, DWORD flags) {
     ShowWindow(hwnd, hide ? SW_HIDE : (flags & AW_ACTIVATE) ? SW_SHOW : SW_SHOWNA);
     return TRUE;
 }
+
+}  // namespace
 
 BOOL WINAPI EnableWindow(HWND hwnd, BOOL enable) {
     bool wasDisabled = false;

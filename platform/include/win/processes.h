@@ -1,0 +1,80 @@
+// Processes: starting the machine's programs, the current directory, process exit codes.
+//
+// A program on the machine is a "program link" at its Windows path: a file whose first line is
+// "MFP-PROGRAM-LINK" and whose second line is the host path of one of our binaries (stand-ins, the
+// system's programs; platform::linkProgram writes one). Starting it runs that binary as a real child
+// process on the same machine root, which sees its Windows path (GetModuleFileNameW), its command line
+// (GetCommandLineW), the current directory and the machine clock's kind (real or virtual) of its
+// parent. Every start is journalled in the machine (platform::programStarts).
+#pragma once
+
+#include "win/base.h"
+
+// ---- The current directory -------------------------------------------------------------------------
+// Per process: "C:\" unless the parent gave one (a child inherits its parent's, or CreateProcessW's
+// `currentDirectory`). Relative paths of the file layer are resolved against it ("\x" against the root
+// of its drive, "D:x" against it when it is on D:, else against the root of D:).
+// The directory with no trailing backslash (but "C:\" for a root); its length, or the size needed
+// (with the NUL) when the buffer is too small.
+WINBASEAPI DWORD WINAPI GetCurrentDirectoryW(DWORD size, LPWSTR buffer);
+// An existing folder of the machine, absolute or relative to the current directory; FALSE with
+// ERROR_FILE_NOT_FOUND / ERROR_PATH_NOT_FOUND when it is missing, ERROR_DIRECTORY for a file.
+WINBASEAPI BOOL WINAPI SetCurrentDirectoryW(LPCWSTR path);
+
+// ---- Starting programs -------------------------------------------------------------------------------
+#define STILL_ACTIVE 259L
+#define ERROR_BAD_FORMAT 11L
+#define STARTF_USESHOWWINDOW 0x00000001
+#define CREATE_NO_WINDOW 0x08000000
+#define NORMAL_PRIORITY_CLASS 0x00000020
+
+struct STARTUPINFOW {
+    DWORD cb;
+    LPWSTR lpReserved;
+    LPWSTR lpDesktop;
+    LPWSTR lpTitle;
+    DWORD dwX;
+    DWORD dwY;
+    DWORD dwXSize;
+    DWORD dwYSize;
+    DWORD dwXCountChars;
+    DWORD dwYCountChars;
+    DWORD dwFillAttribute;
+    DWORD dwFlags;
+    WORD wShowWindow;
+    WORD cbReserved2;
+    LPBYTE lpReserved2;
+    HANDLE hStdInput;
+    HANDLE hStdOutput;
+    HANDLE hStdError;
+};
+typedef STARTUPINFOW* LPSTARTUPINFOW;
+struct PROCESS_INFORMATION {
+    HANDLE hProcess;
+    HANDLE hThread;
+    DWORD dwProcessId;
+    DWORD dwThreadId;
+};
+typedef PROCESS_INFORMATION* LPPROCESS_INFORMATION;
+
+// Starts a program of the machine. `applicationName`, when given, is the program's path (relative to
+// the current directory; nothing is added to it); otherwise the first token of `commandLine` (quoted,
+// or up to the first blank) names it, ".exe" is added when it has no extension, and a bare name is
+// looked for in the calling program's folder, the current directory, C:\Windows\System32 and
+// C:\Windows. The child's command line is `commandLine` (else the quoted application name).
+// Errors: ERROR_FILE_NOT_FOUND / ERROR_PATH_NOT_FOUND when nothing is there, ERROR_BAD_EXE_FORMAT for a
+// file that is not a program link (or a link to no runnable binary), ERROR_DIRECTORY for a
+// `currentDirectory` that is not a folder, ERROR_INVALID_PARAMETER without any name. Fault switch
+// "CreateProcessW" (detail: the program's Windows path as found, in UTF-8).
+// Left out: security attributes, handle inheritance, creation flags, environment blocks, standard
+// handles, the window placement of STARTUPINFOW (the child gets none of them).
+WINBASEAPI BOOL WINAPI CreateProcessW(LPCWSTR applicationName, LPWSTR commandLine, LPSECURITY_ATTRIBUTES processAttributes,
+                                      LPSECURITY_ATTRIBUTES threadAttributes, BOOL inheritHandles, DWORD creationFlags,
+                                      LPVOID environment, LPCWSTR currentDirectory, LPSTARTUPINFOW startupInfo,
+                                      LPPROCESS_INFORMATION processInformation);
+// CreateProcessW of a command line in the machine's code page, closing both handles: a value above 31
+// on success, else ERROR_FILE_NOT_FOUND, ERROR_PATH_NOT_FOUND or ERROR_BAD_FORMAT (0 for other failures).
+WINBASEAPI UINT WINAPI WinExec(LPCSTR commandLine, UINT show);
+// STILL_ACTIVE while the process runs, then its exit status (a signal's number + 128 when killed).
+// ERROR_INVALID_HANDLE for anything but a process handle of CreateProcessW.
+WINBASEAPI BOOL WINAPI GetExitCodeProcess(HANDLE process, LPDWORD exitCode);
