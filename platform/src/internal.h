@@ -90,4 +90,17 @@ private:
 // Called by useMachineRoot so that cached machine state is dropped.
 void onMachineChanged();
 
+// ---- System modules (system_modules.cpp) ---------------------------------------------------------
+// The layer's module of a system library name ("kernel32", "KERNEL32.DLL", its System32 path) when it
+// is loaded in this process (some always are); null otherwise.
+HMODULE loadedSystemModule(std::u16string_view name);
+// LoadLibraryW of a system library: the module with one more reference; null for other names.
+HMODULE loadSystemModule(std::u16string_view name);
+bool isSystemModule(HMODULE module);
+// FreeLibrary of a system module (never unloaded); false for other handles.
+bool freeSystemModule(HMODULE module);
+std::optional<std::u16string> systemModulePath(HMODULE module);
+// An export of a system module, null when it has none of that name or a test removed it.
+FARPROC systemExport(HMODULE module, const char* name);
+
 }  // namespace platform::detail

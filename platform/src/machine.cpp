@@ -57,7 +57,7 @@ platform::MachineSettings parseSettings(const std::string& text) {
             settings.userName = value;
         } else if (key == "computer" && !value.empty()) {
             settings.computerName = value;
-        } else if (key == "lcid" || key == "osmajor" || key == "osminor" || key == "osbuild") {
+        } else if (key == "lcid" || key == "osmajor" || key == "osminor" || key == "osbuild" || key == "processor") {
             char* end = nullptr;
             unsigned long number = std::strtoul(value.c_str(), &end, 0);
             if (value.empty() || value[0] == '-' || !end || *end != 0 || number > 0xFFFFFFFFul) continue;
@@ -65,7 +65,8 @@ platform::MachineSettings parseSettings(const std::string& text) {
             if (key == "lcid") settings.lcid = field;
             else if (key == "osmajor") settings.osMajor = field;
             else if (key == "osminor") settings.osMinor = field;
-            else settings.osBuild = field;
+            else if (key == "osbuild") settings.osBuild = field;
+            else if (field <= 0xFFFF) settings.processorArchitecture = static_cast<WORD>(field);
         }
     }
     return settings;
@@ -77,7 +78,8 @@ void writeSettings(const fs::path& root, const platform::MachineSettings& settin
     std::snprintf(lcid, sizeof lcid, "0x%04X", static_cast<unsigned>(settings.lcid));
     text << "codepage=" << settings.codePage << "\nuser=" << settings.userName << "\ncomputer="
          << settings.computerName << "\nlcid=" << lcid << "\nosmajor=" << settings.osMajor
-         << "\nosminor=" << settings.osMinor << "\nosbuild=" << settings.osBuild << "\n";
+         << "\nosminor=" << settings.osMinor << "\nosbuild=" << settings.osBuild
+         << "\nprocessor=" << settings.processorArchitecture << "\n";
     platform::detail::writeHostFile(root / "machine.ini", text.str());
 }
 

@@ -76,6 +76,7 @@ HMODULE WINAPI LoadLibraryW(LPCWSTR fileName) {
     }
     size_t slash = name.find_last_of(u"\\/");
     if (name.find(u'.', slash == std::u16string::npos ? 0 : slash) == std::u16string::npos) name += u".dll";
+    if (HMODULE system = platform::detail::loadSystemModule(name)) return system;
     std::optional<std::pair<fs::path, std::u16string>> found;
     if (hasFolder(name)) {
         auto host = platform::hostPath(name);
@@ -133,6 +134,12 @@ HMODULE WINAPI LoadLibraryA(LPCSTR fileName) {
 }
 
 FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR procName) {
+    if (platform::detail::isSystemModule(module)) {
+        const bool named = procName && reinterpret_cast<uintptr_t>(procName) >= 0x10000;
+        if (FARPROC function = named ? platform::detail::systemExport(module, procName) : nullptr) return function;
+        SetLastError(ERROR_PROC_NOT_FOUND);
+        return nullptr;
+    }
     auto& modules = table();
     std::lock_guard lock(modules.mutex);
     auto it = modules.modules.find(module);
@@ -154,6 +161,7 @@ FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR procName) {
 }
 
 BOOL WINAPI FreeLibrary(HMODULE module) {
+    if (platform::detail::freeSystemModule(module)) return TRUE;
     auto& modules = table();
     std::lock_guard lock(modules.mutex);
     auto it = modules.modules.find(module);
@@ -226,6 +234,7 @@ std::u16string fileNameOf(const std::u16string& path) {
 
 HMODULE WINAPI GetModuleHandleW(LPCWSTR moduleName) {
     if (!moduleName) return programModule();
+    if (HMODULE system = platform::detail::loadedSystemModule(moduleName)) return system;
     const std::u16string wanted = platform::detail::foldCase(moduleName);
     auto& modules = table();
     std::lock_guard lock(modules.mutex);
@@ -257,6 +266,7 @@ DWORD WINAPI GetModuleFileNameW(HMODULE module, LPWSTR fileName, DWORD size) {
         return 0;
     }
     if (!module || module == programModule()) return copyModulePath(platform::programPath(), fileName, size);
+    if (auto system = platform::detail::systemModulePath(module)) return copyModulePath(*system, fileName, size);
     std::u16string path;
     {
         auto& modules = table();

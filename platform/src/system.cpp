@@ -1,5 +1,7 @@
-// System information: the Windows directory, the machine's locale and OS version.
+// System information: the Windows directory, the machine's locale, OS version and processor.
 #include <cstring>
+#include <algorithm>
+#include <thread>
 
 #include "internal.h"
 #include "win/kernel.h"
@@ -54,3 +56,18 @@ DWORD WINAPI GetVersion() {
     const platform::MachineSettings settings = platform::machineSettings();
     return (settings.osMajor & 0xFF) | ((settings.osMinor & 0xFF) << 8) | ((settings.osBuild & 0x7FFF) << 16);
 }
+
+void WINAPI GetNativeSystemInfo(LPSYSTEM_INFO info) {
+    if (!info) return;
+    std::memset(info, 0, sizeof *info);
+    info->wProcessorArchitecture = platform::machineSettings().processorArchitecture;
+    info->dwPageSize = 4096;
+    info->lpMinimumApplicationAddress = reinterpret_cast<LPVOID>(static_cast<uintptr_t>(0x10000));
+    info->lpMaximumApplicationAddress = reinterpret_cast<LPVOID>(static_cast<uintptr_t>(0x7FFEFFFF));
+    const unsigned processors = std::max(1u, std::min(32u, std::thread::hardware_concurrency()));
+    info->dwNumberOfProcessors = processors;
+    info->dwActiveProcessorMask = (DWORD_PTR{1} << processors) - 1;
+    info->dwAllocationGranularity = 65536;
+}
+
+void WINAPI GetSystemInfo(LPSYSTEM_INFO info) { GetNativeSystemInfo(info); }

@@ -33,6 +33,8 @@ struct MachineSettings {
     DWORD osMajor = 10;      // GetVersionExW
     DWORD osMinor = 0;
     DWORD osBuild = 19045;
+    // The native processor architecture (GetNativeSystemInfo): 0 x86, 6 IA-64, 9 x64, 12 ARM64.
+    WORD processorArchitecture = 9;
 };
 MachineSettings machineSettings();
 void setMachineSettings(const MachineSettings& settings);
@@ -45,6 +47,14 @@ void setProgramPath(std::u16string path);
 std::u16string programPath();
 // The command line GetCommandLineW answers (the program path in quotes until one is set).
 void setCommandLine(std::u16string commandLine);
+
+// ---- System modules -----------------------------------------------------------------------------
+// Removes an export of a system module that the layer answers ("kernel32.dll", "GetNativeSystemInfo")
+// for every process of this machine: GetProcAddress then fails with ERROR_PROC_NOT_FOUND, as on a
+// Windows version without the function. Throws std::invalid_argument for an export the layer lacks.
+void removeSystemExport(std::string_view module, std::string_view exportName);
+// Puts every removed export back.
+void restoreSystemExports();
 
 // ---- Text --------------------------------------------------------------------------------------
 std::string toUtf8(std::u16string_view text);

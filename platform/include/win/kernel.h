@@ -112,6 +112,9 @@ WINBASEAPI LONG WINAPI InterlockedCompareExchange(LONG volatile* destination, LO
 #define DLL_THREAD_ATTACH 2
 #define DLL_THREAD_DETACH 3
 
+// System modules ("kernel32.dll", ...) are answered by the layer: GetModuleHandleW and LoadLibraryW of
+// their name (or of their path in C:\Windows\System32) give a module of the layer whose exports are the
+// layer's own functions, each of which a test can remove (platform::removeSystemExport).
 WINBASEAPI HMODULE WINAPI LoadLibraryW(LPCWSTR fileName);
 WINBASEAPI HMODULE WINAPI LoadLibraryA(LPCSTR fileName);
 WINBASEAPI FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR procName);
@@ -214,6 +217,31 @@ WINBASEAPI LANGID WINAPI GetUserDefaultUILanguage();
 WINBASEAPI BOOL WINAPI GetVersionExW(LPOSVERSIONINFOW info);
 // Major version in the low byte, minor in the next, build in the high word.
 WINBASEAPI DWORD WINAPI GetVersion();
+
+// The processor: the architecture is the machine's (platform::MachineSettings::processorArchitecture);
+// page size 4096, allocation granularity 65536, the host's processor count. GetSystemInfo answers the
+// same architecture as GetNativeSystemInfo: the layer does not model 32-bit programs on a 64-bit system.
+#define PROCESSOR_ARCHITECTURE_INTEL 0
+#define PROCESSOR_ARCHITECTURE_IA64 6
+#define PROCESSOR_ARCHITECTURE_AMD64 9
+#define PROCESSOR_ARCHITECTURE_ARM64 12
+#define PROCESSOR_ARCHITECTURE_UNKNOWN 0xFFFF
+struct SYSTEM_INFO {
+    WORD wProcessorArchitecture;
+    WORD wReserved;
+    DWORD dwPageSize;
+    LPVOID lpMinimumApplicationAddress;
+    LPVOID lpMaximumApplicationAddress;
+    DWORD_PTR dwActiveProcessorMask;
+    DWORD dwNumberOfProcessors;
+    DWORD dwProcessorType;
+    DWORD dwAllocationGranularity;
+    WORD wProcessorLevel;
+    WORD wProcessorRevision;
+};
+typedef SYSTEM_INFO* LPSYSTEM_INFO;
+WINBASEAPI void WINAPI GetNativeSystemInfo(LPSYSTEM_INFO info);
+WINBASEAPI void WINAPI GetSystemInfo(LPSYSTEM_INFO info);
 
 // ---- Synchronisation -----------------------------------------------------------------------------
 // Mutexes, events and waits on them and on threads.
