@@ -6,6 +6,7 @@
 #include "platform/control.h"
 #include "platform/testing/machine.h"
 #include "win/files.h"
+#include "win/kernel.h"
 
 namespace {
 
@@ -76,6 +77,31 @@ TEST(DiskSpace, DefaultsAndFailures) {
         EXPECT_EQ(GetLastError(), c.error);
     }
     platform::clearFaults();
+}
+
+}  // namespace
+
+namespace {
+
+using FreeSpaceEx = BOOL(WINAPI*)(LPCWSTR, ULARGE_INTEGER*, ULARGE_INTEGER*, ULARGE_INTEGER*);
+
+TEST(DiskSpace, Kernel32ExportsTheNewerCallUntilATestRemovesIt) {
+    Machine machine;
+    HMODULE kernel = GetModuleHandleW(u"kernel32.dll");
+    ASSERT_NE(kernel, nullptr);
+    auto lookUp = [&](const char* name) { return reinterpret_cast<void (*)()>(GetProcAddress(kernel, name)); };
+    auto ex = reinterpret_cast<FreeSpaceEx>(lookUp("GetDiskFreeSpaceExW"));
+    ASSERT_NE(ex, nullptr);
+    ULARGE_INTEGER freeBytes{};
+    EXPECT_TRUE(ex(u"C:\\", &freeBytes, nullptr, nullptr));
+    EXPECT_EQ(reinterpret_cast<void (*)()>(lookUp("GetDiskFreeSpaceW")),
+              reinterpret_cast<void (*)()>(&GetDiskFreeSpaceW));
+    platform::removeSystemExport("kernel32.dll", "GetDiskFreeSpaceExW");
+    SetLastError(0xDEADBEEF);
+    EXPECT_EQ(lookUp("GetDiskFreeSpaceExW"), nullptr);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PROC_NOT_FOUND));
+    EXPECT_NE(lookUp("GetDiskFreeSpaceW"), nullptr);
+    platform::restoreSystemExports();
 }
 
 }  // namespace
