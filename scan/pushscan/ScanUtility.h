@@ -37,7 +37,9 @@ struct TransferMessage {
 class CTransferCallback {
 public:
     virtual ~CTransferCallback() = default;
-    // A fresh stream for the next page (0 = success). The reserved argument is always 0.
+    // A fresh stream for the next page (0 = success). The reserved argument is always 0. The stream
+    // comes with a reference for the scan thread, which releases it once the page is done; the
+    // receiver keeps its own.
     virtual int NewStream(int nReserved, IStream** ppStream) = 0;
     // The reply: 0 go on, SCAN_CANCELLED the user cancelled, anything else a failure with that code.
     virtual int TransferCallback(int nReserved, TransferMessage* pMessage) = 0;
