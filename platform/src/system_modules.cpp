@@ -14,6 +14,7 @@
 #include <stdexcept>
 
 #include "internal.h"
+#include "win/files.h"
 #include "win/kernel.h"
 
 namespace fs = std::filesystem;
@@ -29,6 +30,7 @@ struct SystemModule {
 // The system libraries the layer answers.
 SystemModule kModules[] = {
     {u"kernel32.dll", true},
+    {u"sti.dll", false},  // the still-image library; its exports come with the still-image interface
 };
 
 struct SystemExport {
@@ -43,6 +45,8 @@ struct SystemExport {
 const SystemExport kExports[] = {
     SYSTEM_EXPORT(u"kernel32.dll", GetNativeSystemInfo),
     SYSTEM_EXPORT(u"kernel32.dll", GetSystemInfo),
+    SYSTEM_EXPORT(u"kernel32.dll", GetDiskFreeSpaceExW),
+    SYSTEM_EXPORT(u"kernel32.dll", GetDiskFreeSpaceW),
 };
 #undef SYSTEM_EXPORT
 
