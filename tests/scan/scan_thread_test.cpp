@@ -2,6 +2,7 @@
 // tables, the page streams read back by an independent BMP reader, and the driver's journal.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
 #include <thread>
 #include <vector>
@@ -239,10 +240,14 @@ TEST(ScanThread, CancelAndRefusalsOfTheReceiver) {
 // The destructor stops a running job: the thread sees its stop flag after the chunk it is reading.
 TEST(ScanThread, DestroyingTheUtilityStopsTheJobMidPage) {
     ScanMachine scan;
-    scan.script("pages 3\ndelay 2\n");  // 246 lines of a chunk take half a second of real time
+    // The first chunk's tenth line waits until the destructor has asked the thread to stop.
+    scan.script("pages 3\nhold 1 10\n");
+    HANDLE release = CreateEventW(nullptr, TRUE, FALSE, u"Local\\vqm-standin-hold");
+    ASSERT_NE(release, nullptr);
     Recorder receiver;
     ScanJobRecord job = scantest::makeJob(SCAN_SOURCE_FEEDER, SCAN_COLOR_GRAY, 300, 4252, 2598, true);
     job.pCallback = &receiver;
+    std::thread releaser;
     {
         CScanUtility utility;
         WCHAR path[MAX_PATH];
@@ -250,7 +255,16 @@ TEST(ScanThread, DestroyingTheUtilityStopsTheJobMidPage) {
         ASSERT_EQ(LoadScannerDriver(path, &utility.m_scanner), 0);
         ASSERT_TRUE(StartScanThread(&utility, &job));
         ASSERT_EQ(WaitForSingleObject(receiver.pageBegun, INFINITE), WAIT_OBJECT_0);
+        // The destructor waits for the scan thread, which is held mid-page until the stop is asked.
+        releaser = std::thread([&utility, release] {
+            // Bounded, so a destructor that never asks shows as a whole job, not as a hang.
+            for (int waited = 0; waited < 30000 && !utility.m_bStop; ++waited)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            SetEvent(release);
+        });
     }
+    releaser.join();
+    CloseHandle(release);
     EXPECT_EQ(receiver.messages(), (std::vector<Message>{kNewPage, error(202), kEndOfTransfer, kExit}));
     const auto journal = scan.journal();
     EXPECT_EQ(journal.back(), "ScanDrv_Close 23713 -> 0");

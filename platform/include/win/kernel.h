@@ -86,7 +86,7 @@ WINBASEAPI DWORD WINAPI GetCurrentThreadId();
 // STACK_SIZE_PARAM_IS_A_RESERVATION (CREATE_SUSPENDED among them) are refused with
 // ERROR_INVALID_PARAMETER; ExitThread, TerminateThread and thread priorities are not modelled.
 // Fault switch "CreateThread" (ERROR_NOT_ENOUGH_MEMORY).
-#define STILL_ACTIVE 259u
+#define STILL_ACTIVE 259u  // the exit code of a thread or process that runs on
 #define STACK_SIZE_PARAM_IS_A_RESERVATION 0x00010000u
 typedef DWORD (*LPTHREAD_START_ROUTINE)(LPVOID parameter);
 WINBASEAPI HANDLE WINAPI CreateThread(LPSECURITY_ATTRIBUTES sa, SIZE_T stackSize, LPTHREAD_START_ROUTINE routine,

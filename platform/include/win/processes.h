@@ -9,6 +9,7 @@
 #pragma once
 
 #include "win/base.h"
+#include "win/kernel.h"  // STILL_ACTIVE
 
 // ---- The current directory -------------------------------------------------------------------------
 // Per process: "C:\" unless the parent gave one (a child inherits its parent's, or CreateProcessW's
@@ -22,7 +23,6 @@ WINBASEAPI DWORD WINAPI GetCurrentDirectoryW(DWORD size, LPWSTR buffer);
 WINBASEAPI BOOL WINAPI SetCurrentDirectoryW(LPCWSTR path);
 
 // ---- Starting programs -------------------------------------------------------------------------------
-#define STILL_ACTIVE 259L
 #define ERROR_BAD_FORMAT 11L
 #define STARTF_USESHOWWINDOW 0x00000001
 #define CREATE_NO_WINDOW 0x08000000

@@ -13,6 +13,7 @@
 #include "ScanDriver.h"
 #include "page_pattern.h"
 #include "platform/control.h"
+#include "win/files.h"
 #include "win/kernel.h"
 
 #define STANDIN_EXPORT extern "C" __attribute__((visibility("default")))
@@ -22,6 +23,8 @@ namespace {
 constexpr DWORD kHandle = 0x5CA1;
 constexpr int kBadHandle = 6;
 constexpr int kBadLength = 87;
+// The named event a "hold" read waits for.
+constexpr const WCHAR* kHoldEvent = u"Local\\vqm-standin-hold";
 
 struct Script {
     int pages = 1;
@@ -32,6 +35,7 @@ struct Script {
     int busy = 0;
     int end = 2;
     int delayMs = 0;
+    std::pair<int, int> hold{0, 0};  // (page, line) whose read waits for the hold event; none when 0
 };
 
 // Reads a script: "keyword numbers..." lines, '#' starts a comment. Nothing on an unknown keyword or
@@ -64,9 +68,10 @@ std::optional<Script> parseScript(std::string_view text, std::string& error) {
         else if (keyword == "busy") ok = values(1, &script.busy);
         else if (keyword == "end") ok = values(1, &script.end);
         else if (keyword == "delay") ok = values(1, &script.delayMs);
+        else if (keyword == "hold" && (ok = values(2, v))) script.hold = {v[0], v[1]};
         else if (keyword == "read" && (ok = values(3, v))) script.reads[{v[0], v[1]}] = v[2];
         else if (keyword == "next" && (ok = values(2, v))) script.next[v[0]] = v[1];
-        else if (keyword != "read" && keyword != "next") ok = false;
+        else if (keyword != "read" && keyword != "next" && keyword != "hold") ok = false;
         if (!ok) {
             error = "script line " + std::to_string(number) + ": " + line;
             return std::nullopt;
@@ -234,6 +239,15 @@ STANDIN_EXPORT int ScanDrv_ReadScanData(DWORD handle, BYTE* buffer, DWORD length
                        it->second);
     }
     if (g_state.script.delayMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(g_state.script.delayMs));
+    if (g_state.script.hold == std::pair{g_state.page, line}) {
+        // The read waits until the test lets it go, so that whatever the test does meanwhile lands
+        // mid-page however slowly the machine runs.
+        HANDLE release = CreateEventW(nullptr, TRUE, FALSE, kHoldEvent);
+        if (release) {
+            WaitForSingleObject(release, INFINITE);
+            CloseHandle(release);
+        }
+    }
     const bool beyond = line > g_state.lines;
     if (beyond) {
         std::memset(buffer, 0xFF, length);  // white past the driver's own lines
