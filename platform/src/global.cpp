@@ -1,5 +1,7 @@
 // Global memory: fixed blocks named by their address, movable ones by a handle of the process's table
-// (the address of a cell of its own, so no handle is ever a block's address), with lock counts.
+// (the address of a cell of its own, so no handle is ever a block's address), with lock counts. A block
+// that GlobalReAlloc grows keeps room to grow again (half as much again as asked), so a stream that
+// grows by many writes copies its bytes a few times only.
 #include <cstring>
 #include <map>
 #include <memory>
@@ -14,6 +16,7 @@ namespace {
 struct Block {
     std::unique_ptr<unsigned char[]> data;  // null for a movable block of no bytes
     SIZE_T size = 0;
+    SIZE_T capacity = 0;  // bytes held at data
     bool movable = false;
     int locks = 0;
 };
@@ -60,6 +63,7 @@ HGLOBAL WINAPI GlobalAlloc(UINT flags, SIZE_T bytes) {
             return nullptr;
         }
         if (flags & GMEM_ZEROINIT) std::memset(block.data.get(), 0, bytes ? bytes : 1);
+        block.capacity = bytes ? bytes : 1;
     }
     auto& t = table();
     std::lock_guard lock(t.mutex);
@@ -117,4 +121,52 @@ HGLOBAL WINAPI GlobalFree(HGLOBAL mem) {
     t.blocks.erase(mem);
     t.cells.erase(mem);
     return nullptr;
+}
+
+HGLOBAL WINAPI GlobalReAlloc(HGLOBAL mem, SIZE_T bytes, UINT flags) {
+    if (flags & ~static_cast<UINT>(GMEM_MOVEABLE | GMEM_ZEROINIT)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    auto& t = table();
+    std::lock_guard lock(t.mutex);
+    Block* b = blockOf(mem);
+    if (!b) return nullptr;
+    if (auto fault = platform::detail::takeFault("GlobalReAlloc", {}, bytes)) {
+        SetLastError(fault->error ? fault->error : ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
+    const SIZE_T old = b->size;
+    if (bytes <= b->capacity && (b->data || bytes == 0)) {  // fits where it is
+        if ((flags & GMEM_ZEROINIT) && bytes > old) std::memset(b->data.get() + old, 0, bytes - old);
+        b->size = bytes;
+        return mem;
+    }
+    // It must move: a fixed block only when allowed, a movable one only while unlocked.
+    if ((!b->movable && !(flags & GMEM_MOVEABLE)) || (b->movable && b->locks > 0)) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
+    const SIZE_T capacity = b->movable ? bytes + bytes / 2 : bytes;
+    std::unique_ptr<unsigned char[]> data(new (std::nothrow) unsigned char[capacity]);
+    if (!data) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
+    if (old) std::memcpy(data.get(), b->data.get(), old);
+    if (flags & GMEM_ZEROINIT) std::memset(data.get() + old, 0, bytes - old);
+    if (b->movable) {
+        b->data = std::move(data);
+        b->size = bytes;
+        b->capacity = capacity;
+        return mem;
+    }
+    Block moved;
+    moved.data = std::move(data);
+    moved.size = bytes;
+    moved.capacity = capacity;
+    HGLOBAL handle = moved.data.get();
+    t.blocks.erase(mem);
+    t.blocks.emplace(handle, std::move(moved));
+    return handle;
 }

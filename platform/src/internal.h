@@ -33,6 +33,30 @@ bool removeHandle(HANDLE handle);
 // The host descriptor and access rights of a file handle (for mappings), or -1 (ERROR_INVALID_HANDLE).
 int fileDescriptorOf(HANDLE file, DWORD* access);
 
+// ---- Waits -------------------------------------------------------------------------------------
+// A kernel object that the wait functions poll: mutexes, events and threads.
+enum class WaitTake { Taken, Abandoned, Busy };
+struct Waitable : KernelObject {
+    // One attempt of the calling thread; a success takes what it signals (a mutex's ownership, an
+    // auto-reset event's state).
+    virtual WaitTake tryTake() = 0;
+    // Gives back what the last successful tryTake of this thread took (a wait on all that must not
+    // keep part of its objects).
+    virtual void undoTake() {}
+};
+
+// ---- Named kernel objects ----------------------------------------------------------------------
+// A name split from its namespace prefix ("Local" unless "Global\" leads it).
+struct ObjectName {
+    std::u16string space;
+    std::u16string name;
+};
+// ERROR_PATH_NOT_FOUND for a folder other than the namespace prefix, ERROR_FILENAME_EXCED_RANGE for
+// MAX_PATH characters or more.
+DWORD parseObjectName(std::u16string_view full, ObjectName& parsed);
+// The file name under "objects/" for an object of this name: a readable part and a hash of the whole.
+std::string objectFileKey(const ObjectName& parsed);
+
 // ---- Paths -------------------------------------------------------------------------------------
 struct Resolved {
     std::filesystem::path host;

@@ -20,6 +20,8 @@
 #include <chrono>
 #include <cstdio>
 #include <map>
+#include <optional>
+#include <vector>
 #include <thread>
 
 #include "internal.h"
@@ -45,8 +47,21 @@ struct MutexState {
     ~MutexState();
 };
 
-struct MutexObject : KernelObject {
+enum class Take { Taken, Abandoned, Busy };
+Take tryTake(MutexState& state);
+void release(MutexState& state);
+
+struct MutexObject : platform::detail::Waitable {
     std::shared_ptr<MutexState> state;
+    platform::detail::WaitTake tryTake() override {
+        switch (::tryTake(*state)) {
+        case Take::Taken: return platform::detail::WaitTake::Taken;
+        case Take::Abandoned: return platform::detail::WaitTake::Abandoned;
+        case Take::Busy: break;
+        }
+        return platform::detail::WaitTake::Busy;
+    }
+    void undoTake() override { release(*state); }
 };
 
 struct MutexTable {
@@ -123,13 +138,12 @@ MutexState::~MutexState() {
     if (handleFd >= 0) ::close(handleFd);
 }
 
-struct ParsedName {
-    std::u16string space;  // "Local" or "Global"
-    std::u16string name;   // without its prefix
-};
+using ParsedName = platform::detail::ObjectName;
+
+}  // namespace
 
 // Splits the namespace prefix off; ERROR_PATH_NOT_FOUND for any other folder in the name.
-DWORD parseName(std::u16string_view full, ParsedName& parsed) {
+DWORD platform::detail::parseObjectName(std::u16string_view full, ObjectName& parsed) {
     if (full.size() >= MAX_PATH) return ERROR_FILENAME_EXCED_RANGE;
     parsed.space = u"Local";
     for (std::u16string_view space : {std::u16string_view(u"Local"), std::u16string_view(u"Global")}) {
@@ -145,7 +159,7 @@ DWORD parseName(std::u16string_view full, ParsedName& parsed) {
 }
 
 // A file name for the object: a readable part and a hash of the whole name.
-std::string fileKey(const ParsedName& parsed) {
+std::string platform::detail::objectFileKey(const ObjectName& parsed) {
     std::string utf8 = platform::toUtf8(parsed.name);
     uint64_t hash = 1469598103934665603ull;  // FNV-1a
     for (unsigned char c : platform::toUtf8(parsed.space) + "\\" + utf8) {
@@ -161,6 +175,11 @@ std::string fileKey(const ParsedName& parsed) {
     std::snprintf(tail, sizeof tail, "-%016llx", static_cast<unsigned long long>(hash));
     return (parsed.space == u"Global" ? "global-" : "local-") + readable + tail;
 }
+
+namespace {
+
+DWORD parseName(std::u16string_view full, ParsedName& parsed) { return platform::detail::parseObjectName(full, parsed); }
+std::string fileKey(const ParsedName& parsed) { return platform::detail::objectFileKey(parsed); }
 
 int openLockFile(const fs::path& path) { return ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644); }
 
@@ -206,8 +225,6 @@ std::shared_ptr<MutexState> namedState(const ParsedName& parsed, bool create, bo
     return state;
 }
 
-enum class Take { Taken, Abandoned, Busy };
-
 // One attempt of the calling thread to own the mutex.
 Take tryTake(MutexState& state) {
     const DWORD me = currentTid();
@@ -233,6 +250,19 @@ Take tryTake(MutexState& state) {
     state.ownerTid = me;
     state.recursion = 1;
     return result;
+}
+
+// Gives up one level of the calling thread's ownership (the caller checked that it owns the mutex).
+void release(MutexState& state) {
+    std::lock_guard lock(state.mutex);
+    if (state.ownerTid != currentTid()) return;
+    if (--state.recursion == 0) {
+        state.ownerTid = 0;
+        if (state.named) {
+            writeMarker(state.ownerFd, "free\n");
+            ::flock(state.ownerFd, LOCK_UN);
+        }
+    }
 }
 
 HANDLE handleFor(std::shared_ptr<MutexState> state) {
@@ -296,38 +326,73 @@ BOOL WINAPI ReleaseMutex(HANDLE mutex) {
         return FALSE;
     }
     MutexState& state = *object->state;
-    std::lock_guard lock(state.mutex);
-    if (state.ownerTid != currentTid()) {
-        SetLastError(ERROR_NOT_OWNER);
-        return FALSE;
-    }
-    if (--state.recursion == 0) {
-        state.ownerTid = 0;
-        if (state.named) {
-            writeMarker(state.ownerFd, "free\n");
-            ::flock(state.ownerFd, LOCK_UN);
+    {
+        std::lock_guard lock(state.mutex);
+        if (state.ownerTid != currentTid()) {
+            SetLastError(ERROR_NOT_OWNER);
+            return FALSE;
         }
     }
+    release(state);
     return TRUE;
 }
 
-DWORD WINAPI WaitForSingleObject(HANDLE object, DWORD milliseconds) {
+namespace {
+
+using platform::detail::Waitable;
+using platform::detail::WaitTake;
+
+// The objects of a wait, kept alive for the whole wait; empty with ERROR_INVALID_HANDLE when a handle
+// is not a waitable object.
+std::vector<std::shared_ptr<Waitable>> waitables(DWORD count, const HANDLE* handles) {
+    std::vector<std::shared_ptr<Waitable>> objects;
+    for (DWORD i = 0; i < count; ++i) {
+        auto object = platform::detail::handleAs<Waitable>(handles[i]);
+        if (!object) {
+            SetLastError(ERROR_INVALID_HANDLE);
+            return {};
+        }
+        objects.push_back(std::move(object));
+    }
+    return objects;
+}
+
+// One round of a wait: WAIT_OBJECT_0 + i, WAIT_ABANDONED_0 + i, or WAIT_TIMEOUT when nothing is
+// signalled yet. A wait on all takes every object or none.
+DWORD tryRound(const std::vector<std::shared_ptr<Waitable>>& objects, bool waitAll) {
+    if (!waitAll) {
+        for (size_t i = 0; i < objects.size(); ++i) {
+            switch (objects[i]->tryTake()) {
+            case WaitTake::Taken: return WAIT_OBJECT_0 + static_cast<DWORD>(i);
+            case WaitTake::Abandoned: return WAIT_ABANDONED + static_cast<DWORD>(i);
+            case WaitTake::Busy: break;
+            }
+        }
+        return WAIT_TIMEOUT;
+    }
+    std::optional<DWORD> abandoned;
+    for (size_t i = 0; i < objects.size(); ++i) {
+        WaitTake took = objects[i]->tryTake();
+        if (took == WaitTake::Busy) {
+            for (size_t j = i; j-- > 0;) objects[j]->undoTake();
+            return WAIT_TIMEOUT;
+        }
+        if (took == WaitTake::Abandoned && !abandoned) abandoned = static_cast<DWORD>(i);
+    }
+    return abandoned ? WAIT_ABANDONED + *abandoned : WAIT_OBJECT_0;
+}
+
+DWORD waitFor(DWORD count, const HANDLE* handles, bool waitAll, DWORD milliseconds) {
     if (auto fault = platform::detail::takeFault("WaitForSingleObject")) {
         SetLastError(fault->error ? fault->error : ERROR_INVALID_HANDLE);
         return WAIT_FAILED;
     }
-    auto mutex = platform::detail::handleAs<MutexObject>(object);  // kept alive for the whole wait
-    if (!mutex) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return WAIT_FAILED;
-    }
+    const auto objects = waitables(count, handles);
+    if (objects.empty()) return WAIT_FAILED;
     const ULONGLONG start = GetTickCount64();
     for (;;) {
-        switch (tryTake(*mutex->state)) {
-        case Take::Taken: return WAIT_OBJECT_0;
-        case Take::Abandoned: return WAIT_ABANDONED;
-        case Take::Busy: break;
-        }
+        const DWORD result = tryRound(objects, waitAll);
+        if (result != WAIT_TIMEOUT) return result;
         const ULONGLONG waited = GetTickCount64() - start;
         if (milliseconds != INFINITE && waited >= milliseconds) return WAIT_TIMEOUT;
         // In virtual time nothing else may move the clock: the wait moves it in steps up to its
@@ -337,4 +402,24 @@ DWORD WINAPI WaitForSingleObject(HANDLE object, DWORD milliseconds) {
         platform::advanceClock(step);
         std::this_thread::sleep_for(kRealPause);
     }
+}
+
+}  // namespace
+
+DWORD WINAPI WaitForSingleObject(HANDLE object, DWORD milliseconds) { return waitFor(1, &object, false, milliseconds); }
+
+DWORD WINAPI WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll, DWORD milliseconds) {
+    if (count == 0 || count > MAXIMUM_WAIT_OBJECTS || !handles) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return WAIT_FAILED;
+    }
+    for (DWORD i = 0; i < count; ++i) {
+        for (DWORD j = 0; j < i; ++j) {
+            if (waitAll && handles[i] == handles[j]) {  // a wait on all may not name an object twice
+                SetLastError(ERROR_INVALID_PARAMETER);
+                return WAIT_FAILED;
+            }
+        }
+    }
+    return waitFor(count, handles, waitAll != FALSE, milliseconds);
 }

@@ -7,7 +7,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libjbig-dev jbigkit-bin libtiff-dev libpugixml-dev libsnmp-dev
   libjpeg-dev libpng-dev libgif-dev libfreetype-dev fonts-dejavu-core
-  libpoppler-cpp-dev poppler-utils fonts-wqy-microhei
+  libpoppler-cpp-dev poppler-utils fonts-wqy-microhei netpbm
 )
 
 missing=()

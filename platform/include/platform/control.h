@@ -92,6 +92,20 @@ void advanceClock(uint64_t milliseconds);
 std::vector<DWORD> sleepLog();
 void clearSleepLog();
 
+// ---- Threads -----------------------------------------------------------------------------------
+// The stack size a thread made by CreateThread runs with, or nothing when the handle is not a thread.
+std::optional<SIZE_T> threadStackSize(HANDLE thread);
+
+// ---- Disks -------------------------------------------------------------------------------------
+// The space a drive of the machine reports (GetDiskFreeSpaceExW, GetDiskFreeSpaceW); kept in
+// "disks.ini" under the root. Drives not set report 64 GiB free of 256 GiB.
+struct DiskSpace {
+    uint64_t freeBytes = 64ull << 30;
+    uint64_t totalBytes = 256ull << 30;
+};
+void setDiskSpace(char16_t drive, const DiskSpace& space);
+DiskSpace diskSpace(char16_t drive);
+
 // ---- Debugger output ---------------------------------------------------------------------------
 // Lines written by OutputDebugString in this process (UTF-8), oldest first.
 std::vector<std::string> debugLog();

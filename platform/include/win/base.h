@@ -116,6 +116,14 @@ union LARGE_INTEGER {
     } u;
     LONGLONG QuadPart;
 };
+union ULARGE_INTEGER {
+    struct {
+        DWORD LowPart;
+        DWORD HighPart;
+    } u;
+    ULONGLONG QuadPart;
+};
+typedef ULARGE_INTEGER* PULARGE_INTEGER;
 
 // Error codes (GetLastError values) the system's code and the layer use.
 #define ERROR_SUCCESS 0L
@@ -128,6 +136,7 @@ union LARGE_INTEGER {
 #define ERROR_INVALID_HANDLE 6L
 #define ERROR_NOT_ENOUGH_MEMORY 8L
 #define ERROR_INVALID_DATA 13L
+#define ERROR_NOT_READY 21L
 #define ERROR_OUTOFMEMORY 14L
 #define ERROR_WRITE_FAULT 29L
 #define ERROR_READ_FAULT 30L

@@ -56,6 +56,16 @@ WINBASEAPI BOOL WINAPI RemoveDirectoryW(LPCWSTR name);
 // refused with ERROR_INVALID_HANDLE, as they have ClosePrinter and RegCloseKey.
 WINBASEAPI BOOL WINAPI CloseHandle(HANDLE object);
 
+// Free space of the drive that holds an existing folder (NULL: drive C), as the machine sets it
+// (platform::setDiskSpace); no per-user quotas, so the free bytes for the caller are the volume's.
+// ERROR_PATH_NOT_FOUND for a folder that does not exist. Fault switches "GetDiskFreeSpaceExW" and
+// "GetDiskFreeSpaceW" fail a call (ERROR_NOT_READY).
+WINBASEAPI BOOL WINAPI GetDiskFreeSpaceExW(LPCWSTR directory, ULARGE_INTEGER* freeToCaller, ULARGE_INTEGER* totalBytes,
+                                           ULARGE_INTEGER* totalFreeBytes);
+// The same in clusters of 8 sectors of 512 bytes; cluster counts stop at 0xFFFFFFFF (16 TiB).
+WINBASEAPI BOOL WINAPI GetDiskFreeSpaceW(LPCWSTR rootPath, LPDWORD sectorsPerCluster, LPDWORD bytesPerSector,
+                                         LPDWORD freeClusters, LPDWORD totalClusters);
+
 // The user's temporary folder, with its closing backslash.
 WINBASEAPI DWORD WINAPI GetTempPathW(DWORD size, LPWSTR buffer);
 WINBASEAPI DWORD WINAPI GetTempPathA(DWORD size, LPSTR buffer);

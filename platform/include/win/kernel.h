@@ -19,10 +19,11 @@ WINBASEAPI HANDLE WINAPI GetProcessHeap();
 WINBASEAPI LPVOID WINAPI HeapAlloc(HANDLE heap, DWORD flags, SIZE_T bytes);
 WINBASEAPI BOOL WINAPI HeapFree(HANDLE heap, DWORD flags, LPVOID mem);
 
-// Global memory, for the clipboard and the callers that hand blocks between modules: a fixed block's
-// handle is its address; a movable block's handle is an entry of the process's table whose address
-// GlobalLock gives (the block never moves) and counts. Every call checks the handle (ERROR_INVALID_HANDLE).
-// Discardable memory and GlobalReAlloc are not modelled. Fault switch "GlobalAlloc" (ERROR_NOT_ENOUGH_MEMORY).
+// Global memory, for the clipboard, memory streams and the callers that hand blocks between modules: a
+// fixed block's handle is its address; a movable block's handle is an entry of the process's table
+// whose address GlobalLock gives and counts (the block moves only when GlobalReAlloc grows it while
+// unlocked). Every call checks the handle (ERROR_INVALID_HANDLE). Discardable memory is not modelled.
+// Fault switches "GlobalAlloc" and "GlobalReAlloc" (ERROR_NOT_ENOUGH_MEMORY).
 #define GMEM_FIXED 0x0000
 #define GMEM_MOVEABLE 0x0002
 #define GMEM_ZEROINIT 0x0040
@@ -44,6 +45,11 @@ WINBASEAPI BOOL WINAPI GlobalUnlock(HGLOBAL mem);
 WINBASEAPI SIZE_T WINAPI GlobalSize(HGLOBAL mem);
 // NULL when freed; the handle again (ERROR_INVALID_HANDLE) for a bad one.
 WINBASEAPI HGLOBAL WINAPI GlobalFree(HGLOBAL mem);
+// Gives a block a new size (bytes added are zeroed with GMEM_ZEROINIT). A movable block keeps its
+// handle; a locked one may not move, so it only gets smaller or grows within what it holds already
+// (else NULL, ERROR_NOT_ENOUGH_MEMORY). A fixed block moves (a new handle) only with GMEM_MOVEABLE in
+// `flags`, else it may only shrink. GMEM_MODIFY is not modelled (ERROR_INVALID_PARAMETER).
+WINBASEAPI HGLOBAL WINAPI GlobalReAlloc(HGLOBAL mem, SIZE_T bytes, UINT flags);
 
 // ---- Critical sections -------------------------------------------------------------------------
 // A recursive mutex per section; the spin count is kept but has no effect.
@@ -70,9 +76,32 @@ WINBASEAPI ULONGLONG WINAPI GetTickCount64();
 WINBASEAPI void WINAPI OutputDebugStringW(LPCWSTR text);
 WINBASEAPI void WINAPI OutputDebugStringA(LPCSTR text);
 
-// ---- Processes ---------------------------------------------------------------------------------
+// ---- Processes and threads ---------------------------------------------------------------------
 WINBASEAPI DWORD WINAPI GetCurrentProcessId();
 WINBASEAPI DWORD WINAPI GetCurrentThreadId();
+
+// Threads run on POSIX threads with the stack size asked for (rounded up to whole pages; 0: the host's
+// default size). The handle is a kernel object that the waits see signalled once the thread has
+// ended; closing it does not stop the thread. Creation flags other than
+// STACK_SIZE_PARAM_IS_A_RESERVATION (CREATE_SUSPENDED among them) are refused with
+// ERROR_INVALID_PARAMETER; ExitThread, TerminateThread and thread priorities are not modelled.
+// Fault switch "CreateThread" (ERROR_NOT_ENOUGH_MEMORY).
+#define STILL_ACTIVE 259u
+#define STACK_SIZE_PARAM_IS_A_RESERVATION 0x00010000u
+typedef DWORD (*LPTHREAD_START_ROUTINE)(LPVOID parameter);
+WINBASEAPI HANDLE WINAPI CreateThread(LPSECURITY_ATTRIBUTES sa, SIZE_T stackSize, LPTHREAD_START_ROUTINE routine,
+                                      LPVOID parameter, DWORD flags, LPDWORD threadId);
+// The routine's result once the thread has ended, STILL_ACTIVE before.
+WINBASEAPI BOOL WINAPI GetExitCodeThread(HANDLE thread, LPDWORD exitCode);
+
+// ---- Interlocked operations ---------------------------------------------------------------------
+// Sequentially consistent atomic operations on aligned 32-bit values; each returns what its name says
+// (the new value for Increment and Decrement, the old one for the others).
+WINBASEAPI LONG WINAPI InterlockedIncrement(LONG volatile* value);
+WINBASEAPI LONG WINAPI InterlockedDecrement(LONG volatile* value);
+WINBASEAPI LONG WINAPI InterlockedExchange(LONG volatile* target, LONG value);
+WINBASEAPI LONG WINAPI InterlockedExchangeAdd(LONG volatile* addend, LONG value);
+WINBASEAPI LONG WINAPI InterlockedCompareExchange(LONG volatile* destination, LONG exchange, LONG comparand);
 
 // ---- Modules -----------------------------------------------------------------------------------
 // Our own modules are shared objects loaded with dlopen under their Windows names (see README).
@@ -187,6 +216,7 @@ WINBASEAPI BOOL WINAPI GetVersionExW(LPOSVERSIONINFOW info);
 WINBASEAPI DWORD WINAPI GetVersion();
 
 // ---- Synchronisation -----------------------------------------------------------------------------
+// Mutexes, events and waits on them and on threads.
 // Mutexes. Named ones live in the machine and are shared by all its processes ("Local\" or no prefix:
 // the session's namespace; "Global\": the machine's); names are case-sensitive, as on Windows; unnamed
 // ones belong to their process. A thread or process that ends owning a mutex abandons it: the next
@@ -212,7 +242,26 @@ WINBASEAPI HANDLE WINAPI CreateMutexW(LPSECURITY_ATTRIBUTES sa, BOOL initialOwne
 WINBASEAPI HANDLE WINAPI OpenMutexW(DWORD access, BOOL inherit, LPCWSTR name);
 // Gives up one level of the calling thread's ownership; ERROR_NOT_OWNER when it does not own it.
 WINBASEAPI BOOL WINAPI ReleaseMutex(HANDLE mutex);
-// Waits on the machine clock (in virtual time the wait advances the clock until its timeout) for a
-// mutex; WAIT_FAILED with ERROR_INVALID_HANDLE for anything else. Alertable waits are not modelled.
-// Fault switch "WaitForSingleObject" answers WAIT_FAILED.
+// Events, manual-reset or auto-reset. Named ones are the machine's, shared by all its processes, with
+// the names and namespaces of mutexes (events and mutexes do not share one namespace of names here).
+// Opening an existing name with CreateEventW sets ERROR_ALREADY_EXISTS and keeps its kind and state.
+// Fault switch "CreateEventW" (detail: the name in UTF-8) fails a call (ERROR_ACCESS_DENIED).
+#define EVENT_MODIFY_STATE 0x0002u
+#define EVENT_ALL_ACCESS 0x001F0003u
+WINBASEAPI HANDLE WINAPI CreateEventW(LPSECURITY_ATTRIBUTES sa, BOOL manualReset, BOOL initialState, LPCWSTR name);
+// Opens an existing named event; ERROR_FILE_NOT_FOUND when no process has it.
+WINBASEAPI HANDLE WINAPI OpenEventW(DWORD access, BOOL inherit, LPCWSTR name);
+WINBASEAPI BOOL WINAPI SetEvent(HANDLE event);
+WINBASEAPI BOOL WINAPI ResetEvent(HANDLE event);
+
+// Waits on the machine clock for a mutex (taking it), an event (taking an auto-reset event's signal)
+// or a thread (signalled once ended); in virtual time a wait moves the clock in steps up to its
+// timeout. WAIT_FAILED with ERROR_INVALID_HANDLE for any other handle. Waits poll (a round a
+// millisecond of real time); alertable waits are not modelled. Fault switch "WaitForSingleObject"
+// answers WAIT_FAILED, for WaitForMultipleObjects too.
 WINBASEAPI DWORD WINAPI WaitForSingleObject(HANDLE object, DWORD milliseconds);
+// Up to MAXIMUM_WAIT_OBJECTS handles: the first signalled one (WAIT_OBJECT_0 + index, or
+// WAIT_ABANDONED + index for an abandoned mutex), or with waitAll all of them at once (an object named
+// twice is refused with ERROR_INVALID_PARAMETER).
+#define MAXIMUM_WAIT_OBJECTS 64u
+WINBASEAPI DWORD WINAPI WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll, DWORD milliseconds);

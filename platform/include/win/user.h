@@ -537,7 +537,7 @@ WINBASEAPI BOOL WINAPI WaitMessage();
 #define QS_ALLEVENTS 0x00BF
 #define QS_ALLINPUT 0x00FF
 #define WAIT_ABANDONED_0 0x00000080u
-// Waits for one (waitAll FALSE) of the mutexes or for any message in the queue (the mask is not looked
+// Waits for one (waitAll FALSE) of the objects (mutexes, events, threads) or for any message in the queue (the mask is not looked
 // at); WAIT_OBJECT_0 + count for a message. waitAll TRUE is not modelled (ERROR_INVALID_PARAMETER).
 WINBASEAPI DWORD WINAPI MsgWaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll, DWORD milliseconds,
                                                   DWORD wakeMask);
