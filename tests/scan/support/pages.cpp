@@ -124,6 +124,19 @@ Raster ReadPnm(const std::string& bytes) {
     return r;
 }
 
+Raster Centres(const Raster& raster, int factor) {
+    Raster r;
+    r.width = raster.width / factor;
+    r.height = raster.height / factor;
+    r.rgb.resize(static_cast<size_t>(r.width) * r.height * 3);
+    for (int y = 0; y < r.height; ++y)
+        for (int x = 0; x < r.width; ++x)
+            for (int c = 0; c < 3; ++c)
+                r.rgb[(static_cast<size_t>(y) * r.width + x) * 3 + c] =
+                    raster.rgb[(static_cast<size_t>(y * factor + factor / 2) * raster.width + x * factor + factor / 2) * 3 + c];
+    return r;
+}
+
 Difference Compare(const Raster& raster, const Page& page) {
     Difference d;
     if (raster.width != page.width || raster.height != page.height) return d;

@@ -35,6 +35,8 @@ struct Raster {
 };
 // Reads a PNM (P4, P5 or P6 with maxval 255); an empty raster for anything else.
 Raster ReadPnm(const std::string& bytes);
+// Every factor-th pixel of a raster drawn at factor times the size, taken at the centres of the cells.
+Raster Centres(const Raster& raster, int factor);
 // The mean and the largest difference of the channels between a raster and the page (over the
 // page's size; a raster of another size gives 255, 255).
 struct Difference {
