@@ -124,11 +124,13 @@ void pngRead(png_structp png, png_bytep out, png_size_t length) {
     source->at += length;
 }
 void pngWarning(png_structp, png_const_charp) {}
+// Back to the caller's setjmp without a word on standard error.
+void pngError(png_structp png, png_const_charp) { png_longjmp(png, 1); }
 
 }  // namespace
 
 std::unique_ptr<GpBitmap> decodePng(const std::vector<BYTE>& bytes) {
-    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, pngWarning);
+    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, pngError, pngWarning);
     if (!png) return nullptr;
     png_infop info = png_create_info_struct(png);
     std::unique_ptr<GpBitmap> picture;

@@ -112,6 +112,8 @@ void pngWrite(png_structp png, png_bytep data, png_size_t length) {
 }
 void pngFlush(png_structp) {}
 void pngWarning(png_structp, png_const_charp) {}
+// Back to the caller's setjmp without a word on standard error.
+void pngError(png_structp png, png_const_charp) { png_longjmp(png, 1); }
 
 int gifWrite(GifFileType* gif, const GifByteType* data, int length) {
     auto* out = static_cast<std::vector<BYTE>*>(gif->UserData);
@@ -236,7 +238,7 @@ std::optional<std::vector<BYTE>> encodeJpeg(const GpBitmap& p, int quality) {
 
 std::optional<std::vector<BYTE>> encodePng(const GpBitmap& p) {
     std::vector<BYTE> out;
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, pngWarning);
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, pngError, pngWarning);
     if (!png) return std::nullopt;
     png_infop info = png_create_info_struct(png);
     if (!info || setjmp(png_jmpbuf(png))) {
