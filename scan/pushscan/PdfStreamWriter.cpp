@@ -59,31 +59,15 @@ void EndObject() { State().offsets.push_back(std::ftell(State().file)); }
 
 int Points(int pixels, int resolution) { return static_cast<int>(pixels * 72.0 / resolution); }
 
-// A file's bytes; false when it cannot be read whole.
-bool ReadWholeFile(const std::u16string& path, std::vector<BYTE>& bytes) {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                              nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    DWORD high = 0;
-    DWORD size = GetFileSize(file, &high);
-    bool ok = size != INVALID_FILE_SIZE && high == 0;
-    if (ok) {
-        bytes.resize(size);
-        DWORD read = 0;
-        ok = ReadFile(file, bytes.data(), size, &read, nullptr) && read == size;
-    }
-    CloseHandle(file);
-    return ok;
-}
-
-// The page as a JPEG at the quality of its resolution, through a temporary file named by the time.
-bool JpegOf(GpImage* image, int resolution, std::vector<BYTE>& bytes) {
+// The page as a JPEG at the quality of its resolution, in a temporary file named by the time: its
+// name, empty on failure.
+std::u16string JpegOf(GpImage* image, int resolution) {
     int quality = static_cast<int>(100 - resolution / kQualityDpi * kMaxQualityDrop);
     WriterDebug("nResolution: %d", resolution);
     WriterDebug("Quality: %d", quality);
     CLSID encoder{};
     std::u16string folder = WriterTempFolder();
-    if (folder.empty() || GetEncoderClsid(u"image/jpeg", &encoder) < 0) return false;
+    if (folder.empty() || GetEncoderClsid(u"image/jpeg", &encoder) < 0) return {};
     SYSTEMTIME t{};
     GetLocalTime(&t);
     char stamp[32];
@@ -92,7 +76,7 @@ bool JpegOf(GpImage* image, int resolution, std::vector<BYTE>& bytes) {
     std::u16string name = CreateUniqueFile([&](int n) {
         return folder + WideOf(stamp) + (n ? u"-" + WideOf(std::to_string(n)) : u"") + u".jpg";
     });
-    if (name.empty()) return false;
+    if (name.empty()) return {};
     LONG value = quality;
     EncoderParameters parameters{};
     parameters.Count = 1;
@@ -100,9 +84,24 @@ bool JpegOf(GpImage* image, int resolution, std::vector<BYTE>& bytes) {
     parameters.Parameter[0].Type = EncoderParameterValueTypeLong;
     parameters.Parameter[0].NumberOfValues = 1;
     parameters.Parameter[0].Value = &value;
-    bool ok = GdipSaveImageToFile(image, name.c_str(), &encoder, &parameters) == Ok && ReadWholeFile(name, bytes);
-    DeleteFileW(name.c_str());
-    return ok;
+    if (GdipSaveImageToFile(image, name.c_str(), &encoder, &parameters) != Ok) {
+        DeleteFileW(name.c_str());
+        return {};
+    }
+    return name;
+}
+
+// Copies a file's bytes into the PDF; false when it cannot be read whole.
+bool CopyFileBytes(HANDLE file, DWORD length) {
+    std::vector<BYTE> chunk(1 << 16);
+    DWORD copied = 0;
+    while (copied < length) {
+        DWORD read = 0;
+        if (!ReadFile(file, chunk.data(), static_cast<DWORD>(chunk.size()), &read, nullptr) || read == 0) return false;
+        Write(chunk.data(), read);
+        copied += read;
+    }
+    return copied == length;
 }
 
 // The rows of a 1-bit page, top-down and unpadded, through a temporary BMP (whose rows are
@@ -184,12 +183,27 @@ int AddPdfPage(IStream* stream) {
     int resolution = static_cast<int>(std::lround(dpi));
     int bits = format == PixelFormat24bppRGB ? 24 : format == PixelFormat8bppIndexed ? 8
                                                   : format == PixelFormat1bppIndexed ? 1 : 0;
+    // 1 bit: the rows themselves; 8 and 24 bits: a JPEG file, copied into the PDF.
     std::vector<BYTE> bytes;
+    std::u16string jpeg;
     bool converted = bits != 0 && resolution > 0 &&
                      (bits == 1 ? BitsOf(image, static_cast<int>(width), static_cast<int>(height), bytes)
-                                : JpegOf(image, resolution, bytes));
+                                : !(jpeg = JpegOf(image, resolution)).empty());
     GdipDisposeImage(image);
     if (!converted) return -1;
+    HANDLE jpegFile = INVALID_HANDLE_VALUE;
+    DWORD length = static_cast<DWORD>(bytes.size());
+    if (!jpeg.empty()) {
+        jpegFile = CreateFileW(jpeg.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
+        DWORD high = 0;
+        length = jpegFile == INVALID_HANDLE_VALUE ? INVALID_FILE_SIZE : GetFileSize(jpegFile, &high);
+        if (length == INVALID_FILE_SIZE || high != 0) {
+            if (jpegFile != INVALID_HANDLE_VALUE) CloseHandle(jpegFile);
+            DeleteFileW(jpeg.c_str());
+            return -1;
+        }
+    }
 
     const int n = s.page;
     const int w = Points(static_cast<int>(width), resolution);
@@ -204,12 +218,18 @@ int AddPdfPage(IStream* stream) {
           "\r>>\r/Contents [ %d 0 R ]\r/MediaBox [ 0 0 %d %d ]\r>>\rendobj\r",
           4 * n + 5, n, 4 * n + 6, bits == 1 ? "/ImageB" : "/ImageC", 4 * n + 3, w, h);
     EndObject();
-    Print("%d 0 obj\r<<\r/Type /XObject\r/Subtype /Image\r/Name /im%d\r/Width %u\r/Height %u%s\r/Length %zu\r>>\rstream\r\n",
+    Print("%d 0 obj\r<<\r/Type /XObject\r/Subtype /Image\r/Name /im%d\r/Width %u\r/Height %u%s\r/Length %lu\r>>\rstream\r\n",
           4 * n + 6, n, width, height,
           bits == 1 ? "\r/BitsPerComponent 1\r/ColorSpace /DeviceGray"
                     : "\r/Filter /DCTDecode\r/BitsPerComponent 8\r/ColorSpace /DeviceRGB ",
-          bytes.size());
-    Write(bytes.data(), bytes.size());
+          static_cast<unsigned long>(length));
+    if (jpeg.empty()) {
+        Write(bytes.data(), bytes.size());
+    } else {
+        if (!CopyFileBytes(jpegFile, length)) s.failed = true;
+        CloseHandle(jpegFile);
+        DeleteFileW(jpeg.c_str());
+    }
     Print("\rendstream\rendobj\r");
     EndObject();
     s.width = w;

@@ -31,18 +31,18 @@ void jpegSilent(j_common_ptr, int) {}
 
 }  // namespace
 
-std::unique_ptr<GpBitmap> decodeBmp(std::vector<BYTE>&& bytes) {
+std::unique_ptr<GpBitmap> decodeBmp(const BYTE* data, size_t size) {
     // File header, then an info header of 40 bytes or more (later versions add fields we do not need).
-    if (bytes.size() < kFileHeaderBytes + kInfoHeaderBytes) return nullptr;
-    const BYTE* info = bytes.data() + kFileHeaderBytes;
+    if (size < kFileHeaderBytes + kInfoHeaderBytes) return nullptr;
+    const BYTE* info = data + kFileHeaderBytes;
     uint32_t headerSize = u32(info);
     int32_t width = static_cast<int32_t>(u32(info + 4));
     int32_t height = static_cast<int32_t>(u32(info + 8));
     int bpp = u16(info + 14);
     uint32_t compression = u32(info + 16);
     uint32_t colours = u32(info + 32);
-    uint32_t dataOffset = u32(bytes.data() + 10);
-    if (headerSize < kInfoHeaderBytes || headerSize > bytes.size() - kFileHeaderBytes) return nullptr;
+    uint32_t dataOffset = u32(data + 10);
+    if (headerSize < kInfoHeaderBytes || headerSize > size - kFileHeaderBytes) return nullptr;
     if (width <= 0 || height == 0 || height == INT32_MIN || u16(info + 12) != 1 || compression != 0) return nullptr;
     if (bpp != 1 && bpp != 8 && bpp != 24 && bpp != 32) return nullptr;
     UINT rows = static_cast<UINT>(height < 0 ? -static_cast<int64_t>(height) : height);
@@ -61,21 +61,20 @@ std::unique_ptr<GpBitmap> decodeBmp(std::vector<BYTE>&& bytes) {
         size_t entries = colours ? colours : (size_t{1} << bpp);
         if (entries > (size_t{1} << bpp)) return nullptr;
         size_t tableAt = kFileHeaderBytes + headerSize;
-        if (tableAt + entries * 4 > bytes.size()) return nullptr;
+        if (tableAt + entries * 4 > size) return nullptr;
         picture->palette.resize(size_t{1} << bpp, RGBQUAD{0, 0, 0, 0});
-        std::memcpy(picture->palette.data(), bytes.data() + tableAt, entries * 4);
+        std::memcpy(picture->palette.data(), data + tableAt, entries * 4);
     }
     picture->stride = dibStride(picture->width, bpp);
     uint64_t need = static_cast<uint64_t>(picture->stride) * rows;
-    if (dataOffset < kFileHeaderBytes + headerSize || dataOffset > bytes.size() || need > bytes.size() - dataOffset)
-        return nullptr;
+    if (dataOffset < kFileHeaderBytes + headerSize || dataOffset > size || need > size - dataOffset) return nullptr;
     picture->offset = dataOffset;
     picture->bottomUp = height > 0;
-    picture->data = std::move(bytes);
+    picture->bytes = data;
     return picture;
 }
 
-std::unique_ptr<GpBitmap> decodeJpeg(const std::vector<BYTE>& bytes) {
+std::unique_ptr<GpBitmap> decodeJpeg(const BYTE* bytes, size_t size) {
     jpeg_decompress_struct cinfo{};
     JpegError error{};
     cinfo.err = jpeg_std_error(&error.manager);
@@ -87,7 +86,7 @@ std::unique_ptr<GpBitmap> decodeJpeg(const std::vector<BYTE>& bytes) {
         return nullptr;
     }
     jpeg_create_decompress(&cinfo);
-    jpeg_mem_src(&cinfo, bytes.data(), static_cast<unsigned long>(bytes.size()));
+    jpeg_mem_src(&cinfo, bytes, static_cast<unsigned long>(size));
     jpeg_read_header(&cinfo, TRUE);
     bool grey = cinfo.num_components == 1;
     cinfo.out_color_space = grey ? JCS_GRAYSCALE : JCS_EXT_BGR;
@@ -103,7 +102,7 @@ std::unique_ptr<GpBitmap> decodeJpeg(const std::vector<BYTE>& bytes) {
         if (cinfo.Y_density) picture->dpiY = cinfo.Y_density * scale;
     }
     while (cinfo.output_scanline < cinfo.output_height) {
-        JSAMPROW row = picture->row(cinfo.output_scanline);
+        JSAMPROW row = picture->ownRow(cinfo.output_scanline);
         jpeg_read_scanlines(&cinfo, &row, 1);
     }
     jpeg_finish_decompress(&cinfo);
@@ -114,13 +113,14 @@ std::unique_ptr<GpBitmap> decodeJpeg(const std::vector<BYTE>& bytes) {
 namespace {
 
 struct PngSource {
-    const std::vector<BYTE>* bytes;
+    const BYTE* bytes;
+    size_t size;
     size_t at = 0;
 };
 void pngRead(png_structp png, png_bytep out, png_size_t length) {
     auto* source = static_cast<PngSource*>(png_get_io_ptr(png));
-    if (length > source->bytes->size() - source->at) png_error(png, "cut short");
-    std::memcpy(out, source->bytes->data() + source->at, length);
+    if (length > source->size - source->at) png_error(png, "cut short");
+    std::memcpy(out, source->bytes + source->at, length);
     source->at += length;
 }
 void pngWarning(png_structp, png_const_charp) {}
@@ -129,7 +129,7 @@ void pngError(png_structp png, png_const_charp) { png_longjmp(png, 1); }
 
 }  // namespace
 
-std::unique_ptr<GpBitmap> decodePng(const std::vector<BYTE>& bytes) {
+std::unique_ptr<GpBitmap> decodePng(const BYTE* bytes, size_t size) {
     png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, pngError, pngWarning);
     if (!png) return nullptr;
     png_infop info = png_create_info_struct(png);
@@ -138,7 +138,7 @@ std::unique_ptr<GpBitmap> decodePng(const std::vector<BYTE>& bytes) {
         png_destroy_read_struct(&png, info ? &info : nullptr, nullptr);
         return nullptr;
     }
-    PngSource source{&bytes};
+    PngSource source{bytes, size};
     png_set_read_fn(png, &source, pngRead);
     png_read_info(png, info);
     png_uint_32 width = 0, height = 0;
@@ -182,7 +182,7 @@ std::unique_ptr<GpBitmap> decodePng(const std::vector<BYTE>& bytes) {
         picture->dpiY = static_cast<REAL>(ppmY * 0.0254);
     }
     std::vector<png_bytep> rows(height);
-    for (png_uint_32 y = 0; y < height; ++y) rows[y] = picture->row(y);
+    for (png_uint_32 y = 0; y < height; ++y) rows[y] = picture->ownRow(y);
     png_read_image(png, rows.data());
     png_read_end(png, nullptr);
     png_destroy_read_struct(&png, &info, nullptr);

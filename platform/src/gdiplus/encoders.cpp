@@ -9,7 +9,9 @@
 #include <new>
 
 #include <gif_lib.h>
+#include <jerror.h>
 #include <jpeglib.h>
+#include <memory>
 #include <png.h>
 #include <tiffio.h>
 
@@ -73,31 +75,22 @@ void put32(std::vector<BYTE>& out, uint32_t v) {
 // One row of a picture as red, green, blue bytes.
 void rowToRgb(const GpBitmap& p, UINT y, BYTE* out) {
     const BYTE* in = p.row(y);
-    for (UINT x = 0; x < p.width; ++x, out += 3) {
-        if (p.bpp <= 8) {
-            BYTE index = p.bpp == 1 ? (in[x >> 3] >> (7 - (x & 7))) & 1 : in[x];
-            const RGBQUAD& c = p.palette[index];
+    if (p.bpp == 8) {
+        const RGBQUAD* palette = p.palette.data();
+        for (UINT x = 0; x < p.width; ++x, out += 3) {
+            const RGBQUAD& c = palette[in[x]];
             out[0] = c.rgbRed, out[1] = c.rgbGreen, out[2] = c.rgbBlue;
-        } else {
-            const BYTE* px = in + x * (p.bpp / 8);
-            out[0] = px[2], out[1] = px[1], out[2] = px[0];
         }
+    } else if (p.bpp == 1) {
+        const RGBQUAD* palette = p.palette.data();
+        for (UINT x = 0; x < p.width; ++x, out += 3) {
+            const RGBQUAD& c = palette[(in[x >> 3] >> (7 - (x & 7))) & 1];
+            out[0] = c.rgbRed, out[1] = c.rgbGreen, out[2] = c.rgbBlue;
+        }
+    } else {
+        const int step = p.bpp / 8;
+        for (UINT x = 0; x < p.width; ++x, out += 3, in += step) out[0] = in[2], out[1] = in[1], out[2] = in[0];
     }
-}
-
-// Writes the bytes to a new file; Win32Error with the system error kept when it cannot.
-GpStatus writeFile(const WCHAR* file, const std::vector<BYTE>& bytes) {
-    HANDLE handle = CreateFileW(file, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) return Win32Error;
-    DWORD written = 0;
-    BOOL ok = WriteFile(handle, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-    DWORD error = GetLastError();
-    CloseHandle(handle);
-    if (!ok || written != bytes.size()) {
-        SetLastError(ok ? ERROR_WRITE_FAULT : error);
-        return Win32Error;
-    }
-    return Ok;
 }
 
 struct JpegError {
@@ -106,9 +99,33 @@ struct JpegError {
 };
 void jpegErrorExit(j_common_ptr info) { std::longjmp(reinterpret_cast<JpegError*>(info->err)->jump, 1); }
 
+constexpr size_t kSinkBuffer = 1 << 16;
+
+// libjpeg's destination: a buffer handed to the sink whenever it fills.
+struct JpegSink {
+    jpeg_destination_mgr manager;
+    FileSink* sink;
+    BYTE buffer[kSinkBuffer];
+};
+void jpegInit(j_compress_ptr cinfo) {
+    auto* d = reinterpret_cast<JpegSink*>(cinfo->dest);
+    d->manager.next_output_byte = d->buffer;
+    d->manager.free_in_buffer = kSinkBuffer;
+}
+boolean jpegEmpty(j_compress_ptr cinfo) {
+    auto* d = reinterpret_cast<JpegSink*>(cinfo->dest);
+    d->sink->write(d->buffer, kSinkBuffer);
+    if (d->sink->failed()) ERREXIT(cinfo, JERR_FILE_WRITE);
+    jpegInit(cinfo);
+    return TRUE;
+}
+void jpegTerm(j_compress_ptr cinfo) {
+    auto* d = reinterpret_cast<JpegSink*>(cinfo->dest);
+    d->sink->write(d->buffer, kSinkBuffer - d->manager.free_in_buffer);
+}
+
 void pngWrite(png_structp png, png_bytep data, png_size_t length) {
-    auto* out = static_cast<std::vector<BYTE>*>(png_get_io_ptr(png));
-    out->insert(out->end(), data, data + length);
+    static_cast<FileSink*>(png_get_io_ptr(png))->write(data, length);
 }
 void pngFlush(png_structp) {}
 void pngWarning(png_structp, png_const_charp) {}
@@ -116,53 +133,77 @@ void pngWarning(png_structp, png_const_charp) {}
 void pngError(png_structp png, png_const_charp) { png_longjmp(png, 1); }
 
 int gifWrite(GifFileType* gif, const GifByteType* data, int length) {
-    auto* out = static_cast<std::vector<BYTE>*>(gif->UserData);
-    out->insert(out->end(), data, data + length);
+    static_cast<FileSink*>(gif->UserData)->write(data, static_cast<size_t>(length));
     return length;
 }
 
-// libtiff over a growing block of memory.
-struct TiffMemory {
-    std::vector<BYTE> bytes;
-    toff_t at = 0;
-};
+// libtiff over a file handle of the layer.
 tsize_t tiffRead(thandle_t h, tdata_t data, tsize_t size) {
-    auto* m = static_cast<TiffMemory*>(h);
-    tsize_t n = std::min<tsize_t>(size, m->at < m->bytes.size() ? static_cast<tsize_t>(m->bytes.size() - m->at) : 0);
-    std::memcpy(data, m->bytes.data() + m->at, n);
-    m->at += n;
-    return n;
+    DWORD read = 0;
+    return ReadFile(static_cast<HANDLE>(h), data, static_cast<DWORD>(size), &read, nullptr) ? static_cast<tsize_t>(read) : -1;
 }
 tsize_t tiffWrite(thandle_t h, tdata_t data, tsize_t size) {
-    auto* m = static_cast<TiffMemory*>(h);
-    if (m->at + size > m->bytes.size()) m->bytes.resize(m->at + size);
-    std::memcpy(m->bytes.data() + m->at, data, size);
-    m->at += size;
-    return size;
+    DWORD written = 0;
+    return WriteFile(static_cast<HANDLE>(h), data, static_cast<DWORD>(size), &written, nullptr)
+               ? static_cast<tsize_t>(written)
+               : -1;
 }
 toff_t tiffSeek(thandle_t h, toff_t offset, int whence) {
-    auto* m = static_cast<TiffMemory*>(h);
-    toff_t base = whence == SEEK_SET ? 0 : whence == SEEK_CUR ? m->at : m->bytes.size();
-    m->at = base + offset;
-    return m->at;
+    LONG high = static_cast<LONG>(offset >> 32);
+    DWORD method = whence == SEEK_SET ? FILE_BEGIN : whence == SEEK_CUR ? FILE_CURRENT : FILE_END;
+    DWORD low = SetFilePointer(static_cast<HANDLE>(h), static_cast<LONG>(offset & 0xFFFFFFFF), &high, method);
+    if (low == INVALID_SET_FILE_POINTER && GetLastError() != ERROR_SUCCESS) return static_cast<toff_t>(-1);
+    return (static_cast<toff_t>(static_cast<DWORD>(high)) << 32) | low;
 }
-int tiffClose(thandle_t) { return 0; }
-toff_t tiffSize(thandle_t h) { return static_cast<TiffMemory*>(h)->bytes.size(); }
+int tiffClose(thandle_t) { return 0; }  // the handle is closed by the caller
+toff_t tiffSize(thandle_t h) {
+    DWORD high = 0;
+    DWORD low = GetFileSize(static_cast<HANDLE>(h), &high);
+    return (static_cast<toff_t>(high) << 32) | low;
+}
 int tiffMap(thandle_t, tdata_t*, toff_t*) { return 0; }
 void tiffUnmap(thandle_t, tdata_t, toff_t) {}
 
 }  // namespace
 
-std::optional<std::vector<BYTE>> encodeBmp(const GpBitmap& p) {
+void FileSink::write(const void* data, size_t length) {
+    if (failed_) return;
+    const auto* bytes = static_cast<const BYTE*>(data);
+    if (buffer_.size() + length > kSinkBuffer && !finish()) return;
+    if (length >= kSinkBuffer) {
+        DWORD written = 0;
+        if (!WriteFile(file_, bytes, static_cast<DWORD>(length), &written, nullptr) || written != length) {
+            failed_ = true;
+            error_ = GetLastError() ? GetLastError() : ERROR_WRITE_FAULT;
+        }
+        return;
+    }
+    buffer_.insert(buffer_.end(), bytes, bytes + length);
+}
+
+bool FileSink::finish() {
+    if (!failed_ && !buffer_.empty()) {
+        DWORD written = 0;
+        if (!WriteFile(file_, buffer_.data(), static_cast<DWORD>(buffer_.size()), &written, nullptr) ||
+            written != buffer_.size()) {
+            failed_ = true;
+            error_ = GetLastError() ? GetLastError() : ERROR_WRITE_FAULT;
+        }
+        buffer_.clear();
+    }
+    if (failed_) SetLastError(error_);
+    return !failed_;
+}
+
+bool encodeBmp(const GpBitmap& p, FileSink& sink) {
     // Bottom-up rows after the headers and the palette, exactly as long as that.
     int bpp = p.bpp;
     size_t entries = bpp <= 8 ? size_t{1} << bpp : 0;
     size_t stride = dibStride(p.width, bpp);
     size_t offBits = 14 + 40 + entries * 4;
     size_t total = offBits + stride * p.height;
-    if (total > 0xFFFFFFFFu) return std::nullopt;
+    if (total > 0xFFFFFFFFu) return false;
     std::vector<BYTE> out;
-    out.reserve(total);
     out.push_back('B');
     out.push_back('M');
     put32(out, static_cast<uint32_t>(total));
@@ -183,30 +224,33 @@ std::optional<std::vector<BYTE>> encodeBmp(const GpBitmap& p) {
         const RGBQUAD& c = p.palette[i];
         out.insert(out.end(), {c.rgbBlue, c.rgbGreen, c.rgbRed, 0});
     }
+    sink.write(out.data(), out.size());
     size_t rowBytes = std::min(stride, p.stride);
-    for (UINT y = p.height; y-- > 0;) {
-        const BYTE* row = p.row(y);
-        out.insert(out.end(), row, row + rowBytes);
-        out.insert(out.end(), stride - rowBytes, 0);
+    std::vector<BYTE> padding(stride - rowBytes, 0);
+    for (UINT y = p.height; y-- > 0 && !sink.failed();) {
+        sink.write(p.row(y), rowBytes);
+        if (!padding.empty()) sink.write(padding.data(), padding.size());
     }
-    return out;
+    return !sink.failed();
 }
 
-std::optional<std::vector<BYTE>> encodeJpeg(const GpBitmap& p, int quality) {
+bool encodeJpeg(const GpBitmap& p, int quality, FileSink& sink) {
     jpeg_compress_struct cinfo{};
     JpegError error{};
     cinfo.err = jpeg_std_error(&error.manager);
     error.manager.error_exit = jpegErrorExit;
-    unsigned char* buffer = nullptr;
-    unsigned long size = 0;
+    auto destination = std::make_unique<JpegSink>();
+    destination->sink = &sink;
+    destination->manager.init_destination = jpegInit;
+    destination->manager.empty_output_buffer = jpegEmpty;
+    destination->manager.term_destination = jpegTerm;
     std::vector<BYTE> rgb(static_cast<size_t>(p.width) * 3);
     if (setjmp(error.jump)) {
         jpeg_destroy_compress(&cinfo);
-        std::free(buffer);
-        return std::nullopt;
+        return false;
     }
     jpeg_create_compress(&cinfo);
-    jpeg_mem_dest(&cinfo, &buffer, &size);
+    cinfo.dest = &destination->manager;
     cinfo.image_width = p.width;
     cinfo.image_height = p.height;
     // Always three components, whatever the picture's format.
@@ -231,21 +275,18 @@ std::optional<std::vector<BYTE>> encodeJpeg(const GpBitmap& p, int quality) {
     }
     jpeg_finish_compress(&cinfo);
     jpeg_destroy_compress(&cinfo);
-    std::vector<BYTE> out(buffer, buffer + size);
-    std::free(buffer);
-    return out;
+    return !sink.failed();
 }
 
-std::optional<std::vector<BYTE>> encodePng(const GpBitmap& p) {
-    std::vector<BYTE> out;
+bool encodePng(const GpBitmap& p, FileSink& sink) {
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, pngError, pngWarning);
-    if (!png) return std::nullopt;
+    if (!png) return false;
     png_infop info = png_create_info_struct(png);
     if (!info || setjmp(png_jmpbuf(png))) {
         png_destroy_write_struct(&png, info ? &info : nullptr);
-        return std::nullopt;
+        return false;
     }
-    png_set_write_fn(png, &out, pngWrite, pngFlush);
+    png_set_write_fn(png, &sink, pngWrite, pngFlush);
     int type = p.bpp <= 8 ? PNG_COLOR_TYPE_PALETTE : p.format == PixelFormat32bppARGB ? PNG_COLOR_TYPE_RGBA
                                                                                         : PNG_COLOR_TYPE_RGB;
     png_set_IHDR(png, info, p.width, p.height, p.bpp == 1 ? 1 : 8, type, PNG_INTERLACE_NONE,
@@ -263,10 +304,10 @@ std::optional<std::vector<BYTE>> encodePng(const GpBitmap& p) {
     for (UINT y = 0; y < p.height; ++y) png_write_row(png, const_cast<png_bytep>(p.row(y)));
     png_write_end(png, nullptr);
     png_destroy_write_struct(&png, &info);
-    return out;
+    return !sink.failed();
 }
 
-std::optional<std::vector<BYTE>> encodeGif(const GpBitmap& p) {
+bool encodeGif(const GpBitmap& p, FileSink& sink) {
     // Indexed pictures keep their palette; colour ones are reduced to 256 colours by giflib.
     std::vector<GifColorType> colours;
     std::vector<GifByteType> indexes(static_cast<size_t>(p.width) * p.height);
@@ -292,15 +333,14 @@ std::optional<std::vector<BYTE>> encodeGif(const GpBitmap& p) {
         colours.resize(256);
         if (GifQuantizeBuffer(p.width, p.height, &size, r.data(), g.data(), b.data(), indexes.data(),
                               colours.data()) != GIF_OK)
-            return std::nullopt;
+            return false;
     }
     int bits = p.bpp == 1 ? 1 : 8;
     colours.resize(size_t{1} << bits, GifColorType{0, 0, 0});
     ColorMapObject* map = GifMakeMapObject(1 << bits, colours.data());
-    if (!map) return std::nullopt;
-    std::vector<BYTE> out;
+    if (!map) return false;
     int error = 0;
-    GifFileType* gif = EGifOpen(&out, gifWrite, &error);
+    GifFileType* gif = EGifOpen(&sink, gifWrite, &error);
     bool ok = gif != nullptr;
     if (ok) {
         EGifSetGifVersion(gif, true);
@@ -313,15 +353,13 @@ std::optional<std::vector<BYTE>> encodeGif(const GpBitmap& p) {
         ok = EGifCloseFile(gif, &error) == GIF_OK && ok;
     }
     GifFreeMapObject(map);
-    if (!ok) return std::nullopt;
-    return out;
+    return ok && !sink.failed();
 }
 
-std::optional<std::vector<BYTE>> encodeTiff(const GpBitmap& p) {
-    TiffMemory memory;
-    TIFF* tif = TIFFClientOpen("memory", "w", &memory, tiffRead, tiffWrite, tiffSeek, tiffClose, tiffSize, tiffMap,
+bool encodeTiff(const GpBitmap& p, HANDLE file) {
+    TIFF* tif = TIFFClientOpen("picture", "w", file, tiffRead, tiffWrite, tiffSeek, tiffClose, tiffSize, tiffMap,
                                tiffUnmap);
-    if (!tif) return std::nullopt;
+    if (!tif) return false;
     bool indexed = p.bpp <= 8;
     int samples = indexed ? 1 : p.format == PixelFormat32bppARGB ? 4 : 3;
     TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, p.width);
@@ -364,9 +402,9 @@ std::optional<std::vector<BYTE>> encodeTiff(const GpBitmap& p) {
         }
         ok = TIFFWriteScanline(tif, line.data(), y, 0) >= 0;
     }
+    ok = ok && TIFFFlush(tif);
     TIFFClose(tif);
-    if (!ok) return std::nullopt;
-    return std::move(memory.bytes);
+    return ok;
 }
 
 }  // namespace platform::gdiplus
@@ -435,18 +473,28 @@ GpStatus WINGDIPAPI GdipSaveImageToFile(GpImage* image, const WCHAR* file, const
             quality = static_cast<int>(value);
         }
     }
+    HANDLE handle = CreateFileW(file, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                                nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return Win32Error;
+    GpStatus status = Ok;
     try {
-        std::optional<std::vector<BYTE>> bytes;
+        FileSink sink(handle);
+        bool ok = false;
         switch (chosen->format) {
-        case Format::bmp: bytes = encodeBmp(*picture); break;
-        case Format::jpeg: bytes = encodeJpeg(*picture, quality); break;
-        case Format::gif: bytes = encodeGif(*picture); break;
-        case Format::tiff: bytes = encodeTiff(*picture); break;
-        case Format::png: bytes = encodePng(*picture); break;
+        case Format::bmp: ok = encodeBmp(*picture, sink); break;
+        case Format::jpeg: ok = encodeJpeg(*picture, quality, sink); break;
+        case Format::gif: ok = encodeGif(*picture, sink); break;
+        case Format::tiff: ok = encodeTiff(*picture, handle); break;
+        case Format::png: ok = encodePng(*picture, sink); break;
         }
-        if (!bytes) return GenericError;
-        return writeFile(file, *bytes);
+        // A failed write is the file's failure; anything else the encoder's.
+        bool written = sink.finish();
+        status = !written ? Win32Error : ok ? Ok : GenericError;
     } catch (const std::bad_alloc&) {
-        return OutOfMemory;
+        status = OutOfMemory;
     }
+    DWORD error = GetLastError();
+    CloseHandle(handle);
+    SetLastError(error);
+    return status;
 }

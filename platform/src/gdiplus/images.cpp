@@ -35,17 +35,15 @@ GpStatus fileStatus(DWORD error) {
 // The whole content of a stream, read from its start.
 bool readStream(IStream* stream, std::vector<BYTE>& bytes) {
     LARGE_INTEGER start{};
-    if (FAILED(stream->Seek(start, STREAM_SEEK_SET, nullptr))) return false;
-    constexpr ULONG kChunk = 1 << 20;
-    for (;;) {
-        size_t have = bytes.size();
-        bytes.resize(have + kChunk);
-        ULONG read = 0;
-        HRESULT hr = stream->Read(bytes.data() + have, kChunk, &read);
-        bytes.resize(have + read);
-        if (FAILED(hr)) return false;
-        if (read < kChunk) return true;
-    }
+    STATSTG stat{};
+    if (FAILED(stream->Seek(start, STREAM_SEEK_SET, nullptr)) || FAILED(stream->Stat(&stat, STATFLAG_NONAME)) ||
+        stat.cbSize.QuadPart > 0x7FFFFFFF)
+        return false;
+    bytes.resize(static_cast<size_t>(stat.cbSize.QuadPart));
+    ULONG read = 0;
+    if (FAILED(stream->Read(bytes.data(), static_cast<ULONG>(bytes.size()), &read))) return false;
+    bytes.resize(read);
+    return true;
 }
 
 // A loaded picture handed out, or the status that says why there is none.
@@ -60,10 +58,38 @@ GpStatus loadStream(IStream* stream, GpBitmap** out) {
     if (GpStatus s = started(); s != Ok) return s;
     if (!stream || !out) return InvalidParameter;
     *out = nullptr;
-    std::vector<BYTE> bytes;
     try {
+        // A stream over global memory is read in place; any other is copied.
+        HGLOBAL global = nullptr;
+        if (SUCCEEDED(GetHGlobalFromStream(stream, &global))) {
+            STATSTG stat{};
+            auto* data = static_cast<const BYTE*>(GlobalLock(global));
+            if (!data) return Win32Error;
+            if (FAILED(stream->Stat(&stat, STATFLAG_NONAME))) {
+                GlobalUnlock(global);
+                return Win32Error;
+            }
+            auto picture = decodePicture(data, static_cast<size_t>(stat.cbSize.QuadPart));
+            if (!picture) {
+                GlobalUnlock(global);
+                return UnknownImageFormat;
+            }
+            if (picture->owned.empty()) {
+                stream->AddRef();
+                picture->stream = stream;
+                picture->global = global;
+            } else {
+                GlobalUnlock(global);
+            }
+            LARGE_INTEGER end{};
+            stream->Seek(end, STREAM_SEEK_END, nullptr);
+            return handOut(std::move(picture), out);
+        }
+        std::vector<BYTE> bytes;
         if (!readStream(stream, bytes)) return Win32Error;
-        return handOut(decodePicture(std::move(bytes)), out);
+        auto picture = decodePicture(bytes.data(), bytes.size());
+        if (picture && picture->owned.empty()) picture->owned = std::move(bytes);
+        return handOut(std::move(picture), out);
     } catch (const std::bad_alloc&) {
         return OutOfMemory;
     }
@@ -88,7 +114,9 @@ GpStatus loadFile(const WCHAR* file, GpBitmap** out) {
         BOOL ok = ReadFile(handle, bytes.data(), low, &read, nullptr);
         CloseHandle(handle);
         if (!ok || read != low) return Win32Error;
-        return handOut(decodePicture(std::move(bytes)), out);
+        auto picture = decodePicture(bytes.data(), bytes.size());
+        if (picture && picture->owned.empty()) picture->owned = std::move(bytes);  // the buffer stays where it is
+        return handOut(std::move(picture), out);
     } catch (const std::bad_alloc&) {
         CloseHandle(handle);
         return OutOfMemory;
@@ -156,21 +184,26 @@ std::unique_ptr<GpBitmap> makeBitmap(UINT width, UINT height, int bpp) {
                                   : PixelFormat32bppARGB;
     if (bpp <= 8) picture->palette = greyPalette(bpp);
     picture->stride = stride;
-    picture->data.assign(stride * height, 0);
+    picture->owned.assign(stride * height, 0);
+    picture->bytes = picture->owned.data();
     return picture;
 }
 
-std::unique_ptr<GpBitmap> decodePicture(std::vector<BYTE>&& bytes) {
-    if (bytes.size() >= 2 && bytes[0] == 'B' && bytes[1] == 'M') return decodeBmp(std::move(bytes));
-    if (bytes.size() >= 3 && bytes[0] == 0xFF && bytes[1] == 0xD8 && bytes[2] == 0xFF) return decodeJpeg(bytes);
-    if (bytes.size() >= 8 && bytes[0] == 0x89 && bytes[1] == 'P' && bytes[2] == 'N' && bytes[3] == 'G')
-        return decodePng(bytes);
+std::unique_ptr<GpBitmap> decodePicture(const BYTE* bytes, size_t size) {
+    if (size >= 2 && bytes[0] == 'B' && bytes[1] == 'M') return decodeBmp(bytes, size);
+    if (size >= 3 && bytes[0] == 0xFF && bytes[1] == 0xD8 && bytes[2] == 0xFF) return decodeJpeg(bytes, size);
+    if (size >= 8 && bytes[0] == 0x89 && bytes[1] == 'P' && bytes[2] == 'N' && bytes[3] == 'G') return decodePng(bytes, size);
     return nullptr;
 }
 
 LONG pixelsPerMetre(REAL dpi) { return static_cast<LONG>(std::lround(dpi / 0.0254)); }
 
 }  // namespace platform::gdiplus
+
+GpBitmap::~GpBitmap() {
+    if (global) GlobalUnlock(global);
+    if (stream) stream->Release();
+}
 
 using namespace platform::gdiplus;
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "win/gdiplus.h"
+#include "win/kernel.h"
 
 // A picture or a metafile; the flat interface hands out pointers to these.
 struct GpImage {
@@ -22,15 +23,21 @@ struct GpBitmap : GpImage {
     std::vector<RGBQUAD> palette;  // indexed pictures
     REAL dpiX = 96;
     REAL dpiY = 96;
-    // The rows: `data` from `offset`, `stride` bytes apart, top-down unless `bottomUp`. A BMP keeps
-    // its file bytes here, so loading one copies nothing.
-    std::vector<BYTE> data;
+    // The rows: from `bytes + offset`, `stride` bytes apart, top-down unless `bottomUp`. A BMP's rows
+    // stay in its file's bytes: in `owned`, or in the global memory of the stream it came from, which
+    // the picture holds (a reference and a lock) while it lives, as GDI+ keeps a picture's stream.
+    std::vector<BYTE> owned;
+    const BYTE* bytes = nullptr;
     size_t offset = 0;
     size_t stride = 0;
     bool bottomUp = false;
+    IStream* stream = nullptr;
+    HGLOBAL global = nullptr;
 
-    const BYTE* row(UINT y) const { return data.data() + offset + (bottomUp ? height - 1 - y : y) * stride; }
-    BYTE* row(UINT y) { return data.data() + offset + (bottomUp ? height - 1 - y : y) * stride; }
+    ~GpBitmap() override;
+    const BYTE* row(UINT y) const { return bytes + offset + (bottomUp ? height - 1 - y : y) * stride; }
+    // Rows of a picture that owns them (decoders fill these).
+    BYTE* ownRow(UINT y) { return owned.data() + offset + (bottomUp ? height - 1 - y : y) * stride; }
 };
 
 namespace platform::gdiplus {
@@ -48,18 +55,39 @@ size_t dibStride(UINT width, int bpp);
 std::unique_ptr<GpBitmap> makeBitmap(UINT width, UINT height, int bpp);
 std::vector<RGBQUAD> greyPalette(int bpp);
 
-// Decoders over a byte range: the picture, or nothing for bytes they do not take.
-std::unique_ptr<GpBitmap> decodeBmp(std::vector<BYTE>&& bytes);
-std::unique_ptr<GpBitmap> decodeJpeg(const std::vector<BYTE>& bytes);
-std::unique_ptr<GpBitmap> decodePng(const std::vector<BYTE>& bytes);
-std::unique_ptr<GpBitmap> decodePicture(std::vector<BYTE>&& bytes);
+// Decoders over a byte range: the picture, or nothing for bytes they do not take. A BMP's picture
+// points into the bytes, which must outlive it (the caller hands it their owner); the others own
+// their rows.
+std::unique_ptr<GpBitmap> decodeBmp(const BYTE* bytes, size_t size);
+std::unique_ptr<GpBitmap> decodeJpeg(const BYTE* bytes, size_t size);
+std::unique_ptr<GpBitmap> decodePng(const BYTE* bytes, size_t size);
+std::unique_ptr<GpBitmap> decodePicture(const BYTE* bytes, size_t size);
 
-// Encoders: the file's bytes, or nothing on failure.
-std::optional<std::vector<BYTE>> encodeBmp(const GpBitmap& picture);
-std::optional<std::vector<BYTE>> encodeJpeg(const GpBitmap& picture, int quality);
-std::optional<std::vector<BYTE>> encodePng(const GpBitmap& picture);
-std::optional<std::vector<BYTE>> encodeGif(const GpBitmap& picture);
-std::optional<std::vector<BYTE>> encodeTiff(const GpBitmap& picture);
+// Where an encoder's bytes go: the file, through a buffer of its own. A failed write stops the
+// writing and keeps the system error.
+class FileSink {
+public:
+    explicit FileSink(HANDLE file) : file_(file) {}
+    void write(const void* data, size_t length);
+    // Writes what is buffered; false when any write failed.
+    bool finish();
+    bool failed() const { return failed_; }
+    HANDLE file() const { return file_; }
+
+private:
+    HANDLE file_;
+    std::vector<BYTE> buffer_;
+    bool failed_ = false;
+    DWORD error_ = 0;
+};
+
+// Encoders into a file: false on failure.
+bool encodeBmp(const GpBitmap& picture, FileSink& sink);
+bool encodeJpeg(const GpBitmap& picture, int quality, FileSink& sink);
+bool encodePng(const GpBitmap& picture, FileSink& sink);
+bool encodeGif(const GpBitmap& picture, FileSink& sink);
+// libtiff seeks in the file: straight over its handle.
+bool encodeTiff(const GpBitmap& picture, HANDLE file);
 
 // Pixels per metre of a resolution in dots per inch, as the files record it.
 LONG pixelsPerMetre(REAL dpi);
