@@ -7,7 +7,9 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libjbig-dev jbigkit-bin libtiff-dev libpugixml-dev libsnmp-dev
   libjpeg-dev libpng-dev libgif-dev libfreetype-dev fonts-dejavu-core
-  libpoppler-cpp-dev poppler-utils fonts-wqy-microhei netpbm
+  libpoppler-cpp-dev poppler-utils fonts-wqy-microhei
+  # Outside readers that check what the writers make (wmf2svg needs the URW fonts).
+  netpbm libjpeg-turbo-progs libtiff-tools pngcheck qpdf giflib-tools libwmf-bin emf2svg fonts-urw-base35
 )
 
 missing=()
