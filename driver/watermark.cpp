@@ -19,6 +19,13 @@ void PageSize(const DriverPdev* pdev, LONG* w, LONG* h) {
     *h = IsNup(pdev) ? pdev->printableHeight : pdev->bandHeight;
 }
 
+// Where the band being drawn starts on the page: a poster page comes in four bands.
+POINTL BandOrigin(const DriverPdev* pdev) {
+    if (pdev->bandingKind != 2) return POINTL{0, 0};
+    return POINTL{(pdev->bandCounter & 1) ? pdev->printableWidth / 2 : 0,
+                  (pdev->bandCounter & 2) ? pdev->printableHeight / 2 : 0};
+}
+
 // A top-down DIB section of the page's size; an 8-bit one gets the grey colour table.
 HBITMAP CreatePageDib(HDC dc, LONG w, LONG h, WORD bitCount, void** bits) {
     BITMAPINFOHEADER header{};
@@ -127,13 +134,13 @@ BOOL RenderTextWatermark(DriverPdev* pdev) {
     BOOL ok = memory && printerDc;
     LONG height = static_cast<LONG>(mark.fontSize * 9.6);
     LONG escapement = (mark.angle * 10) % 3600;
+    // The printer DC the font is made for has the zoomed resolution already, so the mark keeps its
+    // size against the page at any zoom, in an N-up cell and on a poster; only the place of the mark
+    // on a page larger than the band (a poster, a page above zoom 100) is scaled.
     LONG placeW = w, placeH = h;
     if (pdev->zoom > 100.0) {
-        height = static_cast<LONG>(height * pdev->zoom / 100.0);
         placeW = static_cast<LONG>(w * pdev->zoom / 100.0);
         placeH = static_cast<LONG>(h * pdev->zoom / 100.0);
-    } else if (pdev->zoom >= 25.0 && pdev->zoom < 100.0) {
-        height = static_cast<LONG>(height * pdev->zoom / 100.0);
     }
     HFONT font = ok ? CreateWatermarkFont(printerDc, mark.faceName, height, 0, mark.style, escapement, FALSE) : nullptr;
     ok = ok && font;
@@ -145,15 +152,14 @@ BOOL RenderTextWatermark(DriverPdev* pdev) {
     RECTL box{0, 0, 0, 0};
     if (ok) {
         double theta = escapement * kPi / 1800.0, c = std::cos(theta), s = std::sin(theta);
-        LONG centreX = mark.placed ? placeW * 100 * mark.xPercent / 10000 : placeW / 2;
-        LONG centreY = mark.placed ? placeH * 100 * mark.yPercent / 10000 : placeH / 2;
+        LONGLONG centreX = mark.placed ? LONGLONG(placeW) * 100 * mark.xPercent / 10000 : placeW / 2;
+        LONGLONG centreY = mark.placed ? LONGLONG(placeH) * 100 * mark.yPercent / 10000 : placeH / 2;
         x = static_cast<LONG>(centreX - (extent.cx * c + extent.cy * s) / 2);
         y = static_cast<LONG>(centreY + (extent.cx * s - extent.cy * c) / 2);
-        if (pdev->bandingKind == 2) {
-            // A poster page is marked as a whole: each band shows its own part of the mark.
-            x -= (pdev->bandCounter & 1) ? pdev->printableWidth / 2 : 0;
-            y -= (pdev->bandCounter & 2) ? pdev->printableHeight / 2 : 0;
-        }
+        // A poster page is marked as a whole: each band shows its own part of the mark.
+        POINTL origin = BandOrigin(pdev);
+        x -= origin.x;
+        y -= origin.y;
         // The text cell from its top-left corner (x, y): along the baseline (c, -s), down (s, c);
         // one cell height of room all round for what glyphs reach beyond their cell.
         double xs[4] = {0, extent.cx * c, extent.cy * s, extent.cx * c + extent.cy * s};
@@ -275,12 +281,14 @@ BOOL RenderImageWatermark(DriverPdev* pdev) {
         targetW = static_cast<LONG>(w * pdev->zoom / 100.0);
         targetH = static_cast<LONG>(h * pdev->zoom / 100.0);
     }
+    // The picture covers the whole page: a poster band shows its own part of it.
+    const POINTL origin = BandOrigin(pdev);
     const MergeRule rule = mark.imageBlend ? MergeRule::kBlend : MergeRule::kWhiteOnly;
     const SIZE_T stride = (SIZE_T(w) * 3 + 3) & ~SIZE_T(3);
     for (LONG top = 0; ok && top < h; top += bandRows) {
         LONG rows = h - top < bandRows ? h - top : bandRows;
         // The whole stretched picture, placed so that this band's rows fall on the band bitmap.
-        ok = StretchDIBits(memory, 0, -top, targetW, targetH, 0, 0, width, height, bytes + U32(bytes + 10),
+        ok = StretchDIBits(memory, -origin.x, -top - origin.y, targetW, targetH, 0, 0, width, height, bytes + U32(bytes + 10),
                            reinterpret_cast<const BITMAPINFO*>(bytes + 14), DIB_RGB_COLORS, SRCCOPY) != GDI_ERROR;
         for (LONG y = 0; ok && y < rows; ++y) {
             const BYTE* row = static_cast<const BYTE*>(bits) + SIZE_T(y) * stride;

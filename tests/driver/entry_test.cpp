@@ -94,6 +94,30 @@ TEST_F(EntryTest, FailedCriticalSectionFailsEnableAndReleasesTheOthers) {
     EXPECT_EQ(platform::callCount("InitializeCriticalSectionAndSpinCount"), 6);
 }
 
+TEST_F(EntryTest, AFailingEnableKeepsTheSectionsOfAnEarlierOne) {
+    platform::testing::DriverHost host(modulePath_);
+    auto enable = host.exported<EnableDriver>("DrvEnableDriver");
+    DRVENABLEDATA data{};
+    ASSERT_TRUE(enable(0x20000, sizeof data, &data));
+    ASSERT_EQ(platform::callCount("InitializeCriticalSectionAndSpinCount"), 3);
+    struct Case {
+        ULONG version, size;
+        DWORD error;
+    } cases[] = {{0x1FFFF, sizeof data, ERROR_BAD_DRIVER_LEVEL}, {0x20000, 15, ERROR_INVALID_PARAMETER}};
+    for (const auto& c : cases) {
+        SetLastError(0xDEADBEEF);
+        EXPECT_FALSE(enable(c.version, c.size, &data));
+        EXPECT_EQ(GetLastError(), c.error);
+    }
+    // The sections the first call made are still there: a good call makes none afresh.
+    EXPECT_TRUE(enable(0x20000, sizeof data, &data));
+    EXPECT_EQ(platform::callCount("InitializeCriticalSectionAndSpinCount"), 3);
+    host.exported<void (*)()>("DrvDisableDriver")();
+    EXPECT_TRUE(enable(0x20000, sizeof data, &data));
+    EXPECT_EQ(platform::callCount("InitializeCriticalSectionAndSpinCount"), 6);
+    host.exported<void (*)()>("DrvDisableDriver")();
+}
+
 TEST_F(EntryTest, QueryDriverInfoAnswersOnlyTheUserModeQuery) {
     platform::testing::DriverHost host(modulePath_);
     auto query = host.exported<QueryDriverInfo>("DrvQueryDriverInfo");
