@@ -310,12 +310,12 @@ TEST_F(DeviceTest, SurfacesAreCheckedAgainstTheirRecord) {
         SCOPED_TRACE(d.what);
         DWORD good = *d.field;
         *d.field = d.bad;
-        SetLastError(0);
+        SetLastError(0xDEADBEEF);
         EXPECT_EQ(PdevFromSurface(&surface), nullptr);
         EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
         *d.field = good;
     }
-    SetLastError(0);
+    SetLastError(0xDEADBEEF);
     EXPECT_EQ(PdevFromSurface(nullptr), nullptr);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
 
@@ -365,6 +365,7 @@ TEST_F(DeviceTest, ResetCarriesTheJobToTheNewRecord) {
     host().disablePdev(neu->pdev);  // a job that never ended: its files go with the device
     EXPECT_FALSE(machine_.readFile(u"C:\\ProgramData\\ps1.TMP"));
 
+    SetLastError(0xDEADBEEF);
     EXPECT_FALSE(host().resetPdev(nullptr, nullptr));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
 }
