@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "bitmap_file.h"
 #include "rastrel.h"
 #include "win/gdi.h"
 
@@ -205,43 +206,6 @@ BOOL RenderTextWatermark(DriverPdev* pdev) {
 }
 
 DWORD U32(const BYTE* p) { return p[0] | (DWORD(p[1]) << 8) | (DWORD(p[2]) << 16) | (DWORD(p[3]) << 24); }
-WORD U16(const BYTE* p) { return static_cast<WORD>(p[0] | (p[1] << 8)); }
-
-// A BMP file checked whole before any of it is used: its sizes, header, depth, compression, colour
-// table and pixel rows must all lie inside the file.
-bool CheckBitmapFile(const BYTE* file, DWORD size, LONG* width, LONG* height) {
-    if (size < 26 || file[0] != 'B' || file[1] != 'M' || U32(file + 2) != size) return false;
-    DWORD headerSize = U32(file + 14), bitsOffset = U32(file + 10);
-    if (headerSize != 12 && headerSize != 40 && headerSize != 52 && headerSize != 56 && headerSize != 108 &&
-        headerSize != 124)
-        return false;
-    if (14ull + headerSize > size) return false;
-    DWORD bitCount, compression = 0, colorsUsed = 0;
-    if (headerSize == 12) {
-        *width = U16(file + 18);
-        *height = U16(file + 20);
-        bitCount = U16(file + 24);
-    } else {
-        *width = static_cast<LONG>(U32(file + 18));
-        LONG rawHeight = static_cast<LONG>(U32(file + 22));
-        if (rawHeight == LONG(0x80000000)) return false;
-        *height = rawHeight < 0 ? -rawHeight : rawHeight;
-        bitCount = U16(file + 28);
-        compression = U32(file + 30);
-        colorsUsed = U32(file + 46);
-    }
-    if (*width <= 0 || *height <= 0 || *width > 32768 || *height > 32768) return false;
-    if (bitCount != 1 && bitCount != 4 && bitCount != 8 && bitCount != 16 && bitCount != 24 && bitCount != 32)
-        return false;
-    bool fields = compression == 3 && (bitCount == 16 || bitCount == 32);
-    if (compression != 0 && !fields) return false;
-    ULONGLONG palette = bitCount <= 8 ? (colorsUsed ? colorsUsed : (1u << bitCount)) : 0;
-    if (bitCount <= 8 && palette > (1u << bitCount)) return false;
-    ULONGLONG tableEnd = 14ull + headerSize + (fields && headerSize == 40 ? 12 : 0) +
-                         palette * (headerSize == 12 ? 3 : 4);
-    ULONGLONG stride = ((ULONGLONG(*width) * bitCount + 31) / 32) * 4;
-    return tableEnd <= bitsOffset && bitsOffset <= size && stride * ULONGLONG(*height) <= size - bitsOffset;
-}
 
 // The picture is stretched over the page a band of rows at a time, each band turned grey and merged
 // at once: no page-sized picture is needed.
@@ -263,7 +227,7 @@ BOOL RenderImageWatermark(DriverPdev* pdev) {
     LONG width = 0, height = 0;
     if (!ok) {
         OutputDebugStringW(u"Rastrel: watermark picture cannot be read");
-    } else if (!CheckBitmapFile(bytes, size, &width, &height)) {
+    } else if (CheckBitmapFile(bytes, size, &width, &height)) {
         OutputDebugStringW(u"Rastrel: watermark picture is not a sound BMP file");
         ok = FALSE;
     }
