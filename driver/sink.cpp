@@ -100,6 +100,8 @@ BOOL WritePrinterRetry(HANDLE printer, const BYTE* bytes, DWORD count, DWORD* wr
 BOOL WriteStreamChunk(StreamSink* sink) {
     if (sink->spooling) {
         if (sink->pageData) {
+            if (sink->pageIndex >= static_cast<DWORD>(kSpoolPageLimit))
+                OutputDebugStringW(u"Rastrel: the spool is full, it holds 3000 sheets at most");
             if (!sink->pageSpool || sink->pageIndex >= static_cast<DWORD>(kSpoolPageLimit)) {
                 SetLastError(ERROR_INVALID_DATA);
                 return FALSE;

@@ -285,6 +285,24 @@ TEST_F(ReplayTest, ADocumentWithoutSheetsIsItsHeaderAndItsEnd) {
     }
 }
 
+TEST_F(ReplayTest, ASheetPastTheSpoolsLimitFailsAndSaysWhy) {
+    DriverPdev* pdev = Device(SmallPaper().reverse(true));
+    ASSERT_TRUE(BeginJob(pdev));
+    pdev->spooledPages = kSpoolPageLimit - 1;  // the last place
+    Mark(pdev, 1);
+    ASSERT_TRUE(FlushPage(pdev, kFlushEndOfPage));
+    platform::clearDebugLog();
+    Mark(pdev, 2);
+    SetLastError(0xDEADBEEF);
+    EXPECT_FALSE(FlushPage(pdev, kFlushEndOfPage));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_DATA));
+    auto log = platform::debugLog();
+    EXPECT_TRUE(std::any_of(log.begin(), log.end(), [](const std::string& line) {
+        return line.find("3000 sheets at most") != std::string::npos;
+    }));
+    AbandonJob(pdev);
+}
+
 TEST_F(ReplayTest, SpoolFolderFallsBackToCommonApplicationData) {
     platform::setFault("SHGetFolderPath", platform::Fault().onlyFor("21").failing(-1));
     DriverPdev* pdev = Device(SmallPaper().reverse(true));
