@@ -206,9 +206,7 @@ extern "C" BOOL APIENTRY DrvResetPDEV(DHPDEV oldHandle, DHPDEV newHandle) {
 
     if (spoolModeChanged && IsSpooling(old)) {
         // The two passes of a duplex spool pair up: an odd last front side gets its blank back.
-        if (IsDuplexJob(old) && old->spooledPages % 2 == 1 &&
-            !EncodeAndSendPage(old, TRUE))
-            return FALSE;
+        if (IsDuplexJob(old) && old->spooledPages % 2 == 1 && !EncodeAndSendPage(old, TRUE)) return FALSE;
         if (!FinishSpool(old)) return FALSE;
     }
 
