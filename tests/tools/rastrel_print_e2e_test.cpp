@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <png.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <cstdlib>
@@ -44,8 +45,10 @@ std::string slurp(const std::string& path) {
 class RastrelPrintProgram : public ::testing::Test {
 protected:
     void SetUp() override {
+        // The process id keeps the folder apart from that of the same test run elsewhere at the same time.
         folder_ = fs::path(::testing::TempDir()) /
-                  ("rastrel_print_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+                  ("rastrel_print_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) +
+                   "_" + std::to_string(getpid()));
         fs::remove_all(folder_);
         fs::create_directories(folder_);
     }
