@@ -29,6 +29,8 @@ SHORT repaired(SHORT value, SHORT low, SHORT high, SHORT fallback) {
     return value >= low && value <= high ? value : fallback;
 }
 
+SHORT clamped(SHORT value, SHORT low, SHORT high) { return value < low ? low : value > high ? high : value; }
+
 // 0.1 mm to pixels at 600 dpi, truncated: tenths / 10 / 25.4 * 600 = tenths * 300 / 127, kept exact in
 // integers so that sizes such as 215.9 mm (exactly 5100 pixels) do not fall one pixel short.
 LONG TenthsToPixels(LONG tenths) { return static_cast<LONG>(static_cast<LONGLONG>(tenths) * 300 / 127); }
@@ -93,6 +95,9 @@ void ValidateDevmode(BYTE* dm) {
     if (pages != 1 && pages != 2 && pages != 4 && pages != 9 && pages != 22) put16(dm, kPagesPerSheet, 1);
     put16(dm, kDensityLevel, repaired(i16(dm, kDensityLevel), 0, 4, 2));
     put16(dm, kZoom, repaired(i16(dm, kZoom), 25, 400, 100));
+    // The watermark's centre lies on the page.
+    put16(dm, kWatermarkX, clamped(i16(dm, kWatermarkX), 0, 100));
+    put16(dm, kWatermarkY, clamped(i16(dm, kWatermarkY), 0, 100));
     int row = FindPaperEntry(i16(dm, kPaperSize));
     if (row < 0) {
         put16(dm, kPaperWidth, repaired(i16(dm, kPaperWidth), 750, 2160, 2100));

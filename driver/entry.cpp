@@ -29,8 +29,9 @@ const DRVFN kFunctionTable[] = {
 #undef DDI_ENTRY
 static_assert(sizeof(kFunctionTable) / sizeof(kFunctionTable[0]) == 31, "31 DDI functions");
 
-void DeleteSections() {
-    while (g_sectionsMade > 0) DeleteCriticalSection(&g_sections[--g_sectionsMade]);
+// Deletes the last `count` sections made.
+void DeleteSections(int count) {
+    while (count-- > 0 && g_sectionsMade > 0) DeleteCriticalSection(&g_sections[--g_sectionsMade]);
 }
 
 }  // namespace
@@ -41,22 +42,25 @@ extern "C" DRIVER_EXPORT BOOL WINAPI DllEntryPoint(HINSTANCE module, DWORD reaso
 }
 
 extern "C" DRIVER_EXPORT BOOL APIENTRY DrvEnableDriver(ULONG engineVersion, ULONG size, DRVENABLEDATA* data) {
+    // A call that fails lets go of the sections it made itself, never of those an earlier call made.
+    int made = 0;
     if (g_sectionsMade == 0) {
         for (auto& section : g_sections) {
             if (!InitializeCriticalSectionAndSpinCount(&section, kSpinCount)) {
-                DeleteSections();
+                DeleteSections(made);
                 return FALSE;
             }
             ++g_sectionsMade;
+            ++made;
         }
     }
     if (engineVersion < DDI_DRIVER_VERSION_NT4) {
-        DeleteSections();
+        DeleteSections(made);
         SetLastError(ERROR_BAD_DRIVER_LEVEL);
         return FALSE;
     }
     if (size <= 15 || !data) {
-        DeleteSections();
+        DeleteSections(made);
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
@@ -66,7 +70,7 @@ extern "C" DRIVER_EXPORT BOOL APIENTRY DrvEnableDriver(ULONG engineVersion, ULON
     return TRUE;
 }
 
-extern "C" DRIVER_EXPORT void APIENTRY DrvDisableDriver() { DeleteSections(); }
+extern "C" DRIVER_EXPORT void APIENTRY DrvDisableDriver() { DeleteSections(g_sectionsMade); }
 
 extern "C" DRIVER_EXPORT BOOL APIENTRY DrvQueryDriverInfo(DWORD query, PVOID buffer, DWORD size, PDWORD needed) {
     if (query != DRVQUERY_USERMODE) {

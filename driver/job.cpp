@@ -38,38 +38,50 @@ BOOL ApplyPageEffects(DriverPdev* pdev, LONG w, LONG h) {
     return TRUE;
 }
 
-// Turns the sheet as the paper path needs it: A5 with paper option 2 always by a quarter turn, the
-// back sides of a long-edge duplex job by a half turn.
-BOOL RotateForDuplex(DriverPdev* pdev, BOOL blank, LONG* w, LONG* h, LONG* pw, LONG* ph) {
+// Turns the sheet (or, for a shrunk page, the canvas it lies on) as the paper path needs it: A5
+// with paper option 2 always by a quarter turn, the back sides of a long-edge duplex job by a half
+// turn. `pixels` is null for a blank sheet, whose sizes still turn. A back side is one at an odd
+// place in the duplex spool, the place that decides which pass prints it.
+BOOL RotateForDuplex(DriverPdev* pdev, BYTE* pixels, LONG* w, LONG* h, LONG* pw, LONG* ph) {
     BOOL landscape = pdev->orientation == DMORIENT_LANDSCAPE;
-    BOOL backSide = IsDuplex(pdev) && (pdev->sheetsSent % 2) == 1;
+    BOOL backSide = IsDuplex(pdev) && (pdev->spooledPages % 2) == 1;
     if (pdev->printerPaperCode == kA5WithOptionCode) {
         BOOL clockwise;
         if (backSide)
             clockwise = (pdev->duplexKind == 1 && !landscape) || (pdev->duplexKind == 2 && landscape);
         else
             clockwise = (pdev->pagesPerSheet == 2 && !landscape) || (pdev->pagesPerSheet != 2 && landscape);
-        if (!blank && !Rotate90(pdev->sheetBuffer, *w, *h, clockwise)) return FALSE;
+        if (pixels && !Rotate90(pixels, *w, *h, clockwise)) return FALSE;
         std::swap(*w, *h);
         std::swap(*pw, *ph);
     } else if (backSide && pdev->duplexKind == 2) {
-        if (!blank && !Rotate180(pdev->sheetBuffer, *w, *h)) return FALSE;
+        if (pixels && !Rotate180(pixels, *w, *h)) return FALSE;
     }
     return TRUE;
 }
 
-// Lays the sheet on a white canvas of the shrunk page's raster size.
+// A 2-up sheet takes the shape of the raster it fills: on paper wider than long the composed sheet
+// (two halves one above the other) is turned a quarter. Pages that were turned counter-clockwise
+// when stored (layouts 1 and 2) are turned back upright, side by side; upright pages turn
+// counter-clockwise, as a landscape page does.
+BOOL ShapeTwoUpSheet(DriverPdev* pdev, BYTE* pixels, LONG* w, LONG* h, LONG rasterW, LONG rasterH) {
+    if (pdev->pagesPerSheet != 2 || (*w > *h) == (rasterW > rasterH)) return TRUE;
+    BOOL clockwise = pdev->nupLayoutKind == 1 || pdev->nupLayoutKind == 2;
+    if (pixels && !Rotate90(pixels, *w, *h, clockwise)) return FALSE;
+    std::swap(*w, *h);
+    return TRUE;
+}
+
+// Lays a shrunk sheet on a white canvas of the paper less its margins, before any turn of the
+// paper path: a portrait page at the top-left corner, a landscape page (already turned upright, its
+// top-left corner now at the bottom left) at the bottom-left corner, so that the page's corner
+// sits where a full-size page has it.
 void PlaceOnCanvas(const DriverPdev* pdev, const BYTE* sheet, LONG w, LONG h, BYTE* canvas, LONG rw, LONG rh) {
     std::memset(canvas, 255, SIZE_T(rw) * rh);
-    BOOL landscape = pdev->orientation == DMORIENT_LANDSCAPE;
     LONG copyW = w < rw ? w : rw, copyH = h < rh ? h : rh;
-    LONG column = 0, row = 0;
-    if (pdev->printerPaperCode == kA5WithOptionCode && !landscape)
-        column = rw - copyW;
-    else if (pdev->printerPaperCode != kA5WithOptionCode && landscape)
-        row = rh - copyH;
+    LONG row = pdev->orientation == DMORIENT_LANDSCAPE ? rh - copyH : 0;
     for (LONG y = 0; y < copyH; ++y)
-        std::memcpy(canvas + SIZE_T(row + y) * rw + column, sheet + SIZE_T(y) * w, SIZE_T(copyW));
+        std::memcpy(canvas + SIZE_T(row + y) * rw, sheet + SIZE_T(y) * w, SIZE_T(copyW));
 }
 
 }  // namespace
@@ -83,54 +95,70 @@ BOOL BeginJob(DriverPdev* pdev) {
 }
 
 BOOL EncodeAndSendPage(DriverPdev* pdev, BOOL blank) {
-    LONG w = pdev->sheetWidth, h = pdev->sheetHeight;
-    LONG pw = pdev->physicalWidth, ph = pdev->physicalHeight;
-    BOOL landscape = pdev->orientation == DMORIENT_LANDSCAPE;
     if (!blank && !pdev->sheetBuffer) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
-    if (!blank && pdev->pageEffects && !ApplyPageEffects(pdev, w, h)) return FALSE;
-    if (!RotateForDuplex(pdev, blank, &w, &h, &pw, &ph)) return FALSE;
-    if (landscape) std::swap(pw, ph);
+    // The sheet's pixels (none for a blank sheet), its size, and the paper as the sheet lies on it
+    // (a landscape page has been turned upright already).
+    BYTE* pixels = blank ? nullptr : pdev->sheetBuffer;
+    LONG w = pdev->sheetWidth, h = pdev->sheetHeight;
+    LONG pw = pdev->physicalWidth, ph = pdev->physicalHeight;
+    if (pdev->orientation == DMORIENT_LANDSCAPE) std::swap(pw, ph);
 
-    BOOL shrunk = pdev->zoom < 100.0;
-    LONG rw = w, rh = h;
-    if (shrunk) {
-        rw = RoundUp32(pw - kZoomCanvasMargin);
-        rh = RoundUp32(ph - kZoomCanvasMargin);
+    // 1. Page effects.
+    if (pixels && pdev->pageEffects && !ApplyPageEffects(pdev, w, h)) return FALSE;
+
+    // 2. A page below zoom 100 (every N-up sheet) goes on a canvas of the paper less its margins.
+    BYTE* canvas = nullptr;
+    if (pdev->zoom < 100.0) {
+        LONG rw = RoundUp32(pw - kZoomCanvasMargin), rh = RoundUp32(ph - kZoomCanvasMargin);
+        if (rw <= 0 || rh <= 0) {
+            SetLastError(ERROR_INVALID_DATA);
+            return FALSE;
+        }
+        if (!ShapeTwoUpSheet(pdev, pixels, &w, &h, rw, rh)) return FALSE;
+        if (pixels) {
+            canvas = Allocate(SIZE_T(rw) * rh, FALSE);
+            if (!canvas) return FALSE;
+            PlaceOnCanvas(pdev, pixels, w, h, canvas, rw, rh);
+            pixels = canvas;
+        }
+        w = rw;
+        h = rh;
     }
-    if (rw <= 0 || rh <= 0) {
+
+    // 3. The paper path's turn: of the sheet, or of the whole canvas with the page on it.
+    if (!RotateForDuplex(pdev, pixels, &w, &h, &pw, &ph)) {
+        Free(canvas);
+        return FALSE;
+    }
+    if (w <= 0 || h <= 0) {
+        Free(canvas);
         SetLastError(ERROR_INVALID_DATA);
         return FALSE;
     }
-    PageHeader header = PageHeaderFor(pdev, static_cast<DWORD>(rw), static_cast<DWORD>(rh), static_cast<DWORD>(pw),
+
+    // 4. The page header; a page the header cannot describe fails before anything is written.
+    PageHeader header = PageHeaderFor(pdev, static_cast<DWORD>(w), static_cast<DWORD>(h), static_cast<DWORD>(pw),
                                       static_cast<DWORD>(ph));
     StreamSink sink = SinkFor(pdev);
     SheetMark mark = MarkSheet(pdev);
-    // A page the header cannot describe fails before anything is written.
     if (!WritePageHeader(&sink, &header)) {
+        Free(canvas);
         RollBackSheet(pdev, mark);
         return FALSE;
     }
 
-    // The screen writes every byte of the raster; only a blank sheet needs it cleared.
-    SIZE_T rowBytes = SIZE_T(rw) * header.bitsPerPixel / 8;
-    BYTE* out = Allocate(rowBytes * rh, blank);
-    BYTE* canvas = nullptr;
+    // 5. The screen, which writes every byte of the raster; only a blank sheet needs it cleared.
+    SIZE_T rowBytes = SIZE_T(w) * header.bitsPerPixel / 8;
+    BYTE* out = Allocate(rowBytes * h, blank);
     BOOL ok = out != nullptr;
-    if (ok && !blank) {
-        const BYTE* source = pdev->sheetBuffer;
-        if (shrunk) {
-            canvas = Allocate(SIZE_T(rw) * rh, FALSE);
-            ok = canvas != nullptr;
-            if (ok) PlaceOnCanvas(pdev, pdev->sheetBuffer, w, h, canvas, rw, rh);
-            source = canvas;
-        }
-        if (ok) HalftonePage(source, rw, rh, out, pdev->outputResolution);
-    }
+    if (ok && pixels) HalftonePage(pixels, w, h, out, pdev->outputResolution);
+
+    // 6. JBIG image chunks and the end of the page.
     if (ok) {
-        PageImage image{static_cast<DWORD>(rw) * header.bitsPerPixel, static_cast<DWORD>(rh), out, &sink};
+        PageImage image{static_cast<DWORD>(w) * header.bitsPerPixel, static_cast<DWORD>(h), out, &sink};
         ok = WritePageImage(&image) && WritePageEnd(&sink);
     }
     Free(canvas);

@@ -20,6 +20,9 @@ Grid GridFor(LONG order, SHORT pages, bool portrait) {
     // Orders 1 and 2 are the two-page orders; a sheet of more pages falls back to order 3 so that
     // no page is left out.
     if (pages != 2 && (order == 1 || order == 2)) order = 3;
+    // Two pages a sheet lie in one column: the orders that start at the left (3 and 4) compose as
+    // order 1, those that start at the right (5 and 6) as order 2.
+    if (pages == 2 && order > 2) order = order <= 4 ? 1 : 2;
     bool four = pages == 4;
     switch (order) {
     case 1: return portrait ? Grid{{1}, {0}} : Grid{{0}, {1}};

@@ -157,6 +157,11 @@ extern "C" void APIENTRY DrvDisablePDEV(DHPDEV dhpdev) {
 
 namespace {
 
+BOOL IsDuplexJob(const DriverPdev* pdev) { return pdev->duplexKind == 1 || pdev->duplexKind == 2; }
+
+// Copies the replay makes of the spool.
+WORD CollatedCopies(const DriverPdev* pdev) { return pdev->collate && pdev->copies > 1 ? pdev->copies : 1; }
+
 // Moves a handle with its path from one record to the other, so that only one owns it.
 void HandOver(HANDLE* from, CHAR* fromPath, HANDLE* to, CHAR* toPath) {
     if (*to != *from) CloseDriverTempFile(to, toPath);  // a file of the new record's own would be lost
@@ -178,7 +183,12 @@ extern "C" BOOL APIENTRY DrvResetPDEV(DHPDEV oldHandle, DHPDEV newHandle) {
     neu->jobId = old->jobId;
     if (!(old->jobStarted & 1)) return TRUE;
 
-    BOOL spoolModeChanged = (old->collate != neu->collate || old->reverseOrder != neu->reverseOrder) && IsSpooling(old);
+    // The spooling mode is how the spool goes out at the end: whether the job spools at all, in two
+    // duplex passes or one, how many collated copies, in which order. A change of it ends the old
+    // spool here, so that no sheet is left in a spool the new record would not replay as it was
+    // meant; both duplex kinds replay alike.
+    BOOL spoolModeChanged = IsSpooling(old) != IsSpooling(neu) || IsDuplexJob(old) != IsDuplexJob(neu) ||
+                            CollatedCopies(old) != CollatedCopies(neu) || old->reverseOrder != neu->reverseOrder;
     if ((old->paperId != neu->paperId || old->pagesPerSheet != neu->pagesPerSheet || old->nupOrder != neu->nupOrder ||
          spoolModeChanged) &&
         IsNup(old)) {
@@ -194,7 +204,11 @@ extern "C" BOOL APIENTRY DrvResetPDEV(DHPDEV oldHandle, DHPDEV newHandle) {
     old->nupStoreSize = 0;
     std::memset(old->nupSlots, 0, sizeof old->nupSlots);
 
-    if (spoolModeChanged && !FinishSpool(old)) return FALSE;
+    if (spoolModeChanged && IsSpooling(old)) {
+        // The two passes of a duplex spool pair up: an odd last front side gets its blank back.
+        if (IsDuplexJob(old) && old->spooledPages % 2 == 1 && !EncodeAndSendPage(old, TRUE)) return FALSE;
+        if (!FinishSpool(old)) return FALSE;
+    }
 
     BOOL hadPageSpool = old->pageSpool != nullptr;
     HandOver(&old->pageSpool, old->pageSpoolPath, &neu->pageSpool, neu->pageSpoolPath);
@@ -207,6 +221,11 @@ extern "C" BOOL APIENTRY DrvResetPDEV(DHPDEV oldHandle, DHPDEV newHandle) {
     // As when a job begins, a store that cannot be opened does not stop the job here.
     if (!hadPageSpool && IsSpooling(neu)) OpenSpoolTempFiles(neu);
     if (!neu->nupFile && IsNup(neu)) OpenNupTempFile(neu);
+    // A record that writes straight to the printer sends the job header first, if it has not gone.
+    if (!IsSpooling(neu) && !neu->headerSent) {
+        StreamSink sink = SinkFor(neu);
+        if (!WriteJobHeader(&sink)) return FALSE;
+    }
 
     neu->sheetsSent = old->sheetsSent;
     neu->pagesFinished = old->pagesFinished;

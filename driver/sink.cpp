@@ -100,6 +100,8 @@ BOOL WritePrinterRetry(HANDLE printer, const BYTE* bytes, DWORD count, DWORD* wr
 BOOL WriteStreamChunk(StreamSink* sink) {
     if (sink->spooling) {
         if (sink->pageData) {
+            if (sink->pageIndex >= static_cast<DWORD>(kSpoolPageLimit))
+                OutputDebugStringW(u"Rastrel: the spool is full, it holds 3000 sheets at most");
             if (!sink->pageSpool || sink->pageIndex >= static_cast<DWORD>(kSpoolPageLimit)) {
                 SetLastError(ERROR_INVALID_DATA);
                 return FALSE;
@@ -184,10 +186,6 @@ BOOL ReplaySpool(DriverPdev* pdev, int pass) {
 
     int sheets = 0;
     while (sheets < kSpoolPageLimit && pdev->pageTable[sheets] != 0) ++sheets;
-    if (sheets == 0) {
-        SetLastError(ERROR_INVALID_DATA);
-        return FALSE;
-    }
     LONGLONG offsets[kSpoolPageLimit];
     LONGLONG running = 0;
     for (int i = 0; i < sheets; ++i) {
@@ -216,7 +214,8 @@ BOOL ReplaySpool(DriverPdev* pdev, int pass) {
 }
 
 BOOL FinishSpool(DriverPdev* pdev) {
-    if (pdev->duplexKind != 1 && pdev->duplexKind != 2) return ReplaySpool(pdev, 1);
+    // A document with no sheet is its header alone: nothing to replay, no pause between passes.
+    if ((pdev->duplexKind != 1 && pdev->duplexKind != 2) || pdev->pageTable[0] == 0) return ReplaySpool(pdev, 1);
     return ReplaySpool(pdev, 2) && WritePauseChunk(pdev->printer) && ReplaySpool(pdev, 3);
 }
 

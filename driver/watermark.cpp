@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "bitmap_file.h"
 #include "rastrel.h"
 #include "win/gdi.h"
 
@@ -17,6 +18,13 @@ constexpr double kPi = 3.14159;
 void PageSize(const DriverPdev* pdev, LONG* w, LONG* h) {
     *w = IsNup(pdev) ? pdev->printableWidth : pdev->bandWidth;
     *h = IsNup(pdev) ? pdev->printableHeight : pdev->bandHeight;
+}
+
+// Where the band being drawn starts on the page: a poster page comes in four bands.
+POINTL BandOrigin(const DriverPdev* pdev) {
+    if (pdev->bandingKind != 2) return POINTL{0, 0};
+    return POINTL{(pdev->bandCounter & 1) ? pdev->printableWidth / 2 : 0,
+                  (pdev->bandCounter & 2) ? pdev->printableHeight / 2 : 0};
 }
 
 // A top-down DIB section of the page's size; an 8-bit one gets the grey colour table.
@@ -127,13 +135,13 @@ BOOL RenderTextWatermark(DriverPdev* pdev) {
     BOOL ok = memory && printerDc;
     LONG height = static_cast<LONG>(mark.fontSize * 9.6);
     LONG escapement = (mark.angle * 10) % 3600;
+    // The printer DC the font is made for has the zoomed resolution already, so the mark keeps its
+    // size against the page at any zoom, in an N-up cell and on a poster; only the place of the mark
+    // on a page larger than the band (a poster, a page above zoom 100) is scaled.
     LONG placeW = w, placeH = h;
     if (pdev->zoom > 100.0) {
-        height = static_cast<LONG>(height * pdev->zoom / 100.0);
         placeW = static_cast<LONG>(w * pdev->zoom / 100.0);
         placeH = static_cast<LONG>(h * pdev->zoom / 100.0);
-    } else if (pdev->zoom >= 25.0 && pdev->zoom < 100.0) {
-        height = static_cast<LONG>(height * pdev->zoom / 100.0);
     }
     HFONT font = ok ? CreateWatermarkFont(printerDc, mark.faceName, height, 0, mark.style, escapement, FALSE) : nullptr;
     ok = ok && font;
@@ -145,15 +153,14 @@ BOOL RenderTextWatermark(DriverPdev* pdev) {
     RECTL box{0, 0, 0, 0};
     if (ok) {
         double theta = escapement * kPi / 1800.0, c = std::cos(theta), s = std::sin(theta);
-        LONG centreX = mark.placed ? placeW * 100 * mark.xPercent / 10000 : placeW / 2;
-        LONG centreY = mark.placed ? placeH * 100 * mark.yPercent / 10000 : placeH / 2;
+        LONGLONG centreX = mark.placed ? LONGLONG(placeW) * 100 * mark.xPercent / 10000 : placeW / 2;
+        LONGLONG centreY = mark.placed ? LONGLONG(placeH) * 100 * mark.yPercent / 10000 : placeH / 2;
         x = static_cast<LONG>(centreX - (extent.cx * c + extent.cy * s) / 2);
         y = static_cast<LONG>(centreY + (extent.cx * s - extent.cy * c) / 2);
-        if (pdev->bandingKind == 2) {
-            // A poster page is marked as a whole: each band shows its own part of the mark.
-            x -= (pdev->bandCounter & 1) ? pdev->printableWidth / 2 : 0;
-            y -= (pdev->bandCounter & 2) ? pdev->printableHeight / 2 : 0;
-        }
+        // A poster page is marked as a whole: each band shows its own part of the mark.
+        POINTL origin = BandOrigin(pdev);
+        x -= origin.x;
+        y -= origin.y;
         // The text cell from its top-left corner (x, y): along the baseline (c, -s), down (s, c);
         // one cell height of room all round for what glyphs reach beyond their cell.
         double xs[4] = {0, extent.cx * c, extent.cy * s, extent.cx * c + extent.cy * s};
@@ -199,43 +206,6 @@ BOOL RenderTextWatermark(DriverPdev* pdev) {
 }
 
 DWORD U32(const BYTE* p) { return p[0] | (DWORD(p[1]) << 8) | (DWORD(p[2]) << 16) | (DWORD(p[3]) << 24); }
-WORD U16(const BYTE* p) { return static_cast<WORD>(p[0] | (p[1] << 8)); }
-
-// A BMP file checked whole before any of it is used: its sizes, header, depth, compression, colour
-// table and pixel rows must all lie inside the file.
-bool CheckBitmapFile(const BYTE* file, DWORD size, LONG* width, LONG* height) {
-    if (size < 26 || file[0] != 'B' || file[1] != 'M' || U32(file + 2) != size) return false;
-    DWORD headerSize = U32(file + 14), bitsOffset = U32(file + 10);
-    if (headerSize != 12 && headerSize != 40 && headerSize != 52 && headerSize != 56 && headerSize != 108 &&
-        headerSize != 124)
-        return false;
-    if (14ull + headerSize > size) return false;
-    DWORD bitCount, compression = 0, colorsUsed = 0;
-    if (headerSize == 12) {
-        *width = U16(file + 18);
-        *height = U16(file + 20);
-        bitCount = U16(file + 24);
-    } else {
-        *width = static_cast<LONG>(U32(file + 18));
-        LONG rawHeight = static_cast<LONG>(U32(file + 22));
-        if (rawHeight == LONG(0x80000000)) return false;
-        *height = rawHeight < 0 ? -rawHeight : rawHeight;
-        bitCount = U16(file + 28);
-        compression = U32(file + 30);
-        colorsUsed = U32(file + 46);
-    }
-    if (*width <= 0 || *height <= 0 || *width > 32768 || *height > 32768) return false;
-    if (bitCount != 1 && bitCount != 4 && bitCount != 8 && bitCount != 16 && bitCount != 24 && bitCount != 32)
-        return false;
-    bool fields = compression == 3 && (bitCount == 16 || bitCount == 32);
-    if (compression != 0 && !fields) return false;
-    ULONGLONG palette = bitCount <= 8 ? (colorsUsed ? colorsUsed : (1u << bitCount)) : 0;
-    if (bitCount <= 8 && palette > (1u << bitCount)) return false;
-    ULONGLONG tableEnd = 14ull + headerSize + (fields && headerSize == 40 ? 12 : 0) +
-                         palette * (headerSize == 12 ? 3 : 4);
-    ULONGLONG stride = ((ULONGLONG(*width) * bitCount + 31) / 32) * 4;
-    return tableEnd <= bitsOffset && bitsOffset <= size && stride * ULONGLONG(*height) <= size - bitsOffset;
-}
 
 // The picture is stretched over the page a band of rows at a time, each band turned grey and merged
 // at once: no page-sized picture is needed.
@@ -257,7 +227,7 @@ BOOL RenderImageWatermark(DriverPdev* pdev) {
     LONG width = 0, height = 0;
     if (!ok) {
         OutputDebugStringW(u"Rastrel: watermark picture cannot be read");
-    } else if (!CheckBitmapFile(bytes, size, &width, &height)) {
+    } else if (CheckBitmapFile(bytes, size, &width, &height)) {
         OutputDebugStringW(u"Rastrel: watermark picture is not a sound BMP file");
         ok = FALSE;
     }
@@ -275,12 +245,14 @@ BOOL RenderImageWatermark(DriverPdev* pdev) {
         targetW = static_cast<LONG>(w * pdev->zoom / 100.0);
         targetH = static_cast<LONG>(h * pdev->zoom / 100.0);
     }
+    // The picture covers the whole page: a poster band shows its own part of it.
+    const POINTL origin = BandOrigin(pdev);
     const MergeRule rule = mark.imageBlend ? MergeRule::kBlend : MergeRule::kWhiteOnly;
     const SIZE_T stride = (SIZE_T(w) * 3 + 3) & ~SIZE_T(3);
     for (LONG top = 0; ok && top < h; top += bandRows) {
         LONG rows = h - top < bandRows ? h - top : bandRows;
         // The whole stretched picture, placed so that this band's rows fall on the band bitmap.
-        ok = StretchDIBits(memory, 0, -top, targetW, targetH, 0, 0, width, height, bytes + U32(bytes + 10),
+        ok = StretchDIBits(memory, -origin.x, -top - origin.y, targetW, targetH, 0, 0, width, height, bytes + U32(bytes + 10),
                            reinterpret_cast<const BITMAPINFO*>(bytes + 14), DIB_RGB_COLORS, SRCCOPY) != GDI_ERROR;
         for (LONG y = 0; ok && y < rows; ++y) {
             const BYTE* row = static_cast<const BYTE*>(bits) + SIZE_T(y) * stride;

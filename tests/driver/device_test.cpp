@@ -2,10 +2,28 @@
 // capability records, the grey palette, the record checks and the carry-over on DrvResetPDEV.
 #include <random>
 
+#include "platform/printing.h"
 #include "rastrel.h"
 #include "support/driver_fixture.h"
 
 namespace {
+
+// A small sound 24-bit BMP, grey.
+std::string DevmodeTestBitmap() {
+    std::string file(54 + 8 * 24, '\x80');
+    auto put32 = [&](size_t at, uint32_t v) { std::memcpy(&file[at], &v, 4); };
+    std::memset(file.data(), 0, 54);
+    file[0] = 'B';
+    file[1] = 'M';
+    put32(2, static_cast<uint32_t>(file.size()));
+    put32(10, 54);
+    put32(14, 40);
+    put32(18, 8);
+    put32(22, 8);
+    file[26] = 1;
+    file[28] = 24;
+    return file;
+}
 
 class DeviceTest : public DriverTest {
 protected:
@@ -243,6 +261,33 @@ TEST_F(DeviceTest, DamagedAndTruncatedDevmodesNeverBreakTheDevice) {
     EXPECT_EQ(Record(*device).paperId, DMPAPER_A4);
     EXPECT_EQ(std::vector<unsigned char>(dm.bytes(), dm.bytes() + 72), tiny);  // left as it was
     host().disablePdev(device->pdev);
+
+    // Random private parts print a page too: the fields that choose the watermark, N-up, poster and
+    // zoom paths are set to random values in and around their ranges, the rest is noise.
+    machine_.writeFile(u"C:\\ProgramData\\mark.bmp", DevmodeTestBitmap());
+    const int16_t pages[] = {1, 2, 4, 9, 22, 3};
+    for (int round = 0; round < 12; ++round) {
+        SCOPED_TRACE(testing::Message() << "printing round " << round);
+        std::vector<unsigned char> bytes = DevmodeBuilder().bytes();
+        for (size_t i = 226; i < bytes.size(); ++i) bytes[i] = static_cast<unsigned char>(random());
+        DevmodeBuilder noisy(std::string(bytes.begin(), bytes.end()));
+        noisy.put16(2182, static_cast<int16_t>(round % 3 == 2 ? 2 : 1))
+            .put16(500, pages[random() % 6])
+            .put16(502, static_cast<int16_t>(int(random() % 9) - 1))
+            .put16(2176, static_cast<int16_t>(int(random() % 500) - 50))
+            .put16(2964, static_cast<int16_t>(random() % 160))
+            .put16(2978, static_cast<int16_t>(round % 4 == 0 ? 5 : 1))
+            .put16(2990, static_cast<int16_t>(random()))
+            .put16(2992, static_cast<int16_t>(random()))
+            .putText(2380, 32, u"Arial")
+            .putText(2444, 260, u"C:\\ProgramData\\mark.bmp");
+        platform::printing::PrinterDevice device(kTestPrinter, noisy.devmode());
+        ASSERT_TRUE(device.startDoc(u"noise")) << device.lastError();
+        ASSERT_TRUE(device.startPage()) << device.lastError();
+        device.fillRect({100, 100, 300, 300}, 0);
+        EXPECT_TRUE(device.endPage()) << device.lastError();
+        EXPECT_TRUE(device.endDoc()) << device.lastError();
+    }
 }
 
 TEST_F(DeviceTest, SurfacesAreCheckedAgainstTheirRecord) {
@@ -265,12 +310,12 @@ TEST_F(DeviceTest, SurfacesAreCheckedAgainstTheirRecord) {
         SCOPED_TRACE(d.what);
         DWORD good = *d.field;
         *d.field = d.bad;
-        SetLastError(0);
+        SetLastError(0xDEADBEEF);
         EXPECT_EQ(PdevFromSurface(&surface), nullptr);
         EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
         *d.field = good;
     }
-    SetLastError(0);
+    SetLastError(0xDEADBEEF);
     EXPECT_EQ(PdevFromSurface(nullptr), nullptr);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
 
@@ -320,6 +365,7 @@ TEST_F(DeviceTest, ResetCarriesTheJobToTheNewRecord) {
     host().disablePdev(neu->pdev);  // a job that never ended: its files go with the device
     EXPECT_FALSE(machine_.readFile(u"C:\\ProgramData\\ps1.TMP"));
 
+    SetLastError(0xDEADBEEF);
     EXPECT_FALSE(host().resetPdev(nullptr, nullptr));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
 }

@@ -31,6 +31,7 @@ TEST_F(EntryTest, ModuleExportsExactlyTheFourEntryPoints) {
                                             "DrvQueryDriverInfo"}));
 
     platform::testing::DriverHost host(modulePath_);
+    SetLastError(0xDEADBEEF);
     EXPECT_EQ(GetProcAddress(host.module(), "DrvEnablePDEV"), nullptr);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PROC_NOT_FOUND));
     using EntryPoint = BOOL (*)(HINSTANCE, DWORD, LPVOID);
@@ -57,7 +58,7 @@ TEST_F(EntryTest, EnableDriverChecksVersionAndSize) {
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << "version " << std::hex << c.version << " size " << std::dec << c.size);
         DRVENABLEDATA data{0xAAAA, 0xBBBB, nullptr};
-        SetLastError(0);
+        SetLastError(0xDEADBEEF);
         EXPECT_EQ(enable(c.version, c.size, &data), c.ok);
         if (!c.ok) {
             EXPECT_EQ(GetLastError(), c.error);
@@ -94,11 +95,36 @@ TEST_F(EntryTest, FailedCriticalSectionFailsEnableAndReleasesTheOthers) {
     EXPECT_EQ(platform::callCount("InitializeCriticalSectionAndSpinCount"), 6);
 }
 
+TEST_F(EntryTest, AFailingEnableKeepsTheSectionsOfAnEarlierOne) {
+    platform::testing::DriverHost host(modulePath_);
+    auto enable = host.exported<EnableDriver>("DrvEnableDriver");
+    DRVENABLEDATA data{};
+    ASSERT_TRUE(enable(0x20000, sizeof data, &data));
+    ASSERT_EQ(platform::callCount("InitializeCriticalSectionAndSpinCount"), 3);
+    struct Case {
+        ULONG version, size;
+        DWORD error;
+    } cases[] = {{0x1FFFF, sizeof data, ERROR_BAD_DRIVER_LEVEL}, {0x20000, 15, ERROR_INVALID_PARAMETER}};
+    for (const auto& c : cases) {
+        SetLastError(0xDEADBEEF);
+        EXPECT_FALSE(enable(c.version, c.size, &data));
+        EXPECT_EQ(GetLastError(), c.error);
+    }
+    // The sections the first call made are still there: a good call makes none afresh.
+    EXPECT_TRUE(enable(0x20000, sizeof data, &data));
+    EXPECT_EQ(platform::callCount("InitializeCriticalSectionAndSpinCount"), 3);
+    host.exported<void (*)()>("DrvDisableDriver")();
+    EXPECT_TRUE(enable(0x20000, sizeof data, &data));
+    EXPECT_EQ(platform::callCount("InitializeCriticalSectionAndSpinCount"), 6);
+    host.exported<void (*)()>("DrvDisableDriver")();
+}
+
 TEST_F(EntryTest, QueryDriverInfoAnswersOnlyTheUserModeQuery) {
     platform::testing::DriverHost host(modulePath_);
     auto query = host.exported<QueryDriverInfo>("DrvQueryDriverInfo");
     unsigned char small[3] = {};
     DWORD needed = 0;
+    SetLastError(0xDEADBEEF);
     EXPECT_FALSE(query(DRVQUERY_USERMODE, small, sizeof small, &needed));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
     EXPECT_EQ(needed, 4u);
@@ -108,6 +134,7 @@ TEST_F(EntryTest, QueryDriverInfoAnswersOnlyTheUserModeQuery) {
     EXPECT_EQ(value, 1u);
     EXPECT_EQ(needed, 4u);
     EXPECT_TRUE(query(DRVQUERY_USERMODE, &value, sizeof value, nullptr));
+    SetLastError(0xDEADBEEF);
     EXPECT_FALSE(query(2, &value, sizeof value, &needed));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
 }

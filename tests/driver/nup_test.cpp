@@ -111,6 +111,47 @@ TEST_F(NupTest, TwoPagesASheetAreTurnedAndFramedInHalves) {
     }
 }
 
+TEST_F(NupTest, TwoPagesASheetInEveryOrderAndOrientation) {
+    // Two pages lie in one column: the orders that start at the left (3, 4) compose as order 1, those
+    // that start at the right (5, 6) as order 2.
+    struct Case {
+        int16_t order;  // as the DEVMODE gives it, 0..5
+        bool landscape;
+        int top, bottom;
+    } cases[] = {
+        {0, false, 2, 1}, {1, false, 1, 2}, {2, false, 2, 1}, {3, false, 2, 1}, {4, false, 1, 2}, {5, false, 1, 2},
+        {0, true, 1, 2},  {1, true, 2, 1},  {2, true, 1, 2},  {3, true, 1, 2},  {4, true, 2, 1},  {5, true, 2, 1},
+    };
+    for (auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "order " << c.order + 1 << (c.landscape ? " landscape" : " portrait"));
+        Restart();
+        DevmodeBuilder dm;
+        dm.pagesPerSheet(2).nupOrder(c.order);
+        if (c.landscape) dm.landscape();
+        DriverPdev* pdev = NupDevice(dm);
+        StorePage(pdev, 1);
+        StorePage(pdev, 2);
+        BOOL composed = FALSE;
+        ASSERT_TRUE(FlushNupSheet(pdev, kFlushEndOfPage, &composed));
+        ASSERT_TRUE(composed);
+        const LONG w = pdev->sheetWidth, h = pdev->sheetHeight;
+        EXPECT_EQ(PageAt(pdev, w / 2, h / 4), c.top);
+        EXPECT_EQ(PageAt(pdev, w / 2, 3 * h / 4), c.bottom);
+        // Each page whole in its half: every pixel of a half is its page or white.
+        size_t counts[2][3] = {};
+        for (LONG y = 0; y < h; ++y)
+            for (LONG x = 0; x < w; ++x) {
+                int page = PageAt(pdev, x, y);
+                ASSERT_LE(page, 2) << x << ", " << y;
+                ++counts[y < h / 2 ? 0 : 1][page];
+            }
+        EXPECT_EQ(counts[0][c.bottom], 0u);
+        EXPECT_EQ(counts[1][c.top], 0u);
+        EXPECT_EQ(counts[0][c.top], counts[1][c.bottom]);
+        EXPECT_GT(counts[0][c.top], size_t(w) * h / 2 * 6 / 10);
+    }
+}
+
 TEST_F(NupTest, LastSheetOfAJobHoldsWhatIsLeftInTheFirstPlaces) {
     DriverPdev* pdev = NupDevice(DevmodeBuilder().pagesPerSheet(4).nupOrder(2));
     BOOL composed = FALSE;

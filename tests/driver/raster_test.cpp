@@ -288,7 +288,7 @@ TEST(RasterHalftone, BadArgumentsWriteNothing) {
         {img.data(), 32, -1, out.data()}, {img.data(), -32, -2, out.data()},
     };
     for (const auto& c : cases) {
-        SetLastError(0);
+        SetLastError(0xDEADBEEF);
         EXPECT_EQ(HalftonePage(c.image, c.w, c.h, c.out, 600), 0);
         EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
         EXPECT_EQ(out, Bytes(16, kGuard));
@@ -355,7 +355,7 @@ TEST_F(RasterGeometry, FailedCopyLeavesImageUntouched) {
     for (BOOL clockwise : {TRUE, FALSE}) {
         Bytes img = src;
         platform::setFault("HeapAlloc", platform::Fault{});
-        SetLastError(0);
+        SetLastError(0xDEADBEEF);
         EXPECT_FALSE(Rotate90(img.data(), w, h, clockwise));
         EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY));
         EXPECT_EQ(img, src);

@@ -84,6 +84,9 @@ TEST(SettingsTest, RepairRulesOfThePrivatePart) {
         // Custom paper (an id outside the table): width 750..2160, length 1480..3560.
         {82, false, 700, 2100}, {82, false, 2161, 2100}, {82, false, 750, 750}, {80, false, 1479, 2970},
         {80, false, 3560, 3560},
+        // The watermark's centre, percent of the page: 0..100.
+        {2990, false, 5000, 100}, {2990, false, -1, 0}, {2990, false, 100, 100}, {2992, false, 101, 100},
+        {2992, false, -32768, 0}, {2992, false, 0, 0},
     };
     for (const auto& rule : rules) {
         SCOPED_TRACE(testing::Message() << "offset " << rule.offset << " value " << rule.given);

@@ -186,6 +186,123 @@ TEST_F(ReplayTest, JobHeaderGoesOutOnceAcrossAReplayInTheMiddle) {
     EXPECT_EQ(TempFiles(), std::vector<std::string>());
 }
 
+// The sheets of a job as text, in stream order: each sheet's mark (0 for a blank sheet), "~" after a
+// sheet turned a half turn (its stripes at the bottom), "|" at the pause between duplex passes.
+std::string Sequence(const rastrel_dump::Result& result) {
+    std::string text;
+    std::vector<int> marks = BlackRowRuns(result);
+    bool paused = false;
+    for (size_t i = 0; i < result.sheets.size(); ++i) {
+        const auto& sheet = result.sheets[i];
+        if (sheet.after_pause && !paused) {
+            text += "| ";
+            paused = true;
+        }
+        uint32_t firstBlack = sheet.height;
+        for (uint32_t y = 0; y < sheet.height && firstBlack == sheet.height; ++y) {
+            const uint8_t* row = sheet.bits.data() + size_t(y) * sheet.row_bytes();
+            if (std::all_of(row, row + sheet.row_bytes(), [](uint8_t b) { return b == 0xFF; })) firstBlack = y;
+        }
+        text += std::to_string(marks[i]) + (marks[i] && firstBlack > sheet.height / 2 ? "~" : "") + " ";
+    }
+    if (!text.empty()) text.pop_back();
+    return text;
+}
+
+TEST_F(ReplayTest, ASettingsChangeInTheMiddleOfAJobLosesNoSheet) {
+    // Sheets 1..n are printed with the first settings, the rest with the second.
+    struct Case {
+        const char* what;
+        DevmodeBuilder before;
+        int sheetsBefore;
+        DevmodeBuilder after;
+        int sheetsAfter;
+        std::string sequence;
+    } cases[] = {
+        {"long-edge duplex to simplex", SmallPaper().duplex(DMDUP_VERTICAL), 2, SmallPaper(), 1, "1 | 2~ 3"},
+        {"long-edge duplex of an odd count to simplex", SmallPaper().duplex(DMDUP_VERTICAL), 3, SmallPaper(), 1,
+         "1 3 | 0 2~ 4"},
+        {"simplex to long-edge duplex", SmallPaper(), 1, SmallPaper().duplex(DMDUP_VERTICAL), 2, "1 2 | 3~"},
+        // Both duplex kinds go out in the same two passes: the spool runs on.
+        {"short-edge to long-edge duplex", SmallPaper().duplex(DMDUP_HORIZONTAL), 2,
+         SmallPaper().duplex(DMDUP_VERTICAL), 2, "1 3 | 4~ 2"},
+        {"collated copies 2 to 1", SmallPaper().copies(2).collate(true), 2, SmallPaper(), 1, "1 2 1 2 3"},
+        {"collated copies 1 to 2", SmallPaper().collate(true), 2, SmallPaper().copies(2).collate(true), 2,
+         "1 2 3 4 3 4"},
+        {"collated copies 3 to 2", SmallPaper().copies(3).collate(true), 1, SmallPaper().copies(2).collate(true), 1,
+         "1 1 1 2 2"},
+        {"reverse to plain", SmallPaper().reverse(true), 2, SmallPaper(), 1, "2 1 3"},
+        {"plain to reverse", SmallPaper(), 1, SmallPaper().reverse(true), 2, "1 3 2"},
+    };
+    for (auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Restart();
+        DriverPdev* old = Device(c.before);
+        ASSERT_TRUE(BeginJob(old));
+        old->jobStarted = 1;
+        for (int i = 1; i <= c.sheetsBefore; ++i) {
+            Mark(old, i);
+            ASSERT_TRUE(FlushPage(old, kFlushEndOfPage));
+        }
+        DriverPdev* neu = Device(c.after);
+        ASSERT_TRUE(DrvResetPDEV(reinterpret_cast<DHPDEV>(old), reinterpret_cast<DHPDEV>(neu)));
+        for (int i = c.sheetsBefore + 1; i <= c.sheetsBefore + c.sheetsAfter; ++i) {
+            Mark(neu, i);
+            ASSERT_TRUE(FlushPage(neu, kFlushEndOfPage));
+        }
+        ASSERT_TRUE(FinishJob(neu));
+        rastrel_dump::Result result = Read(JobBytes());
+        ASSERT_TRUE(result.ok()) << (result.error ? rastrel_dump::describe(*result.error) : "stopped");
+        EXPECT_EQ(Sequence(result), c.sequence);
+        EXPECT_EQ(TempFiles(), std::vector<std::string>());
+    }
+}
+
+TEST_F(ReplayTest, ADocumentWithoutSheetsIsItsHeaderAndItsEnd) {
+    // As an empty document printed straight out: the job header, then the job's end, nothing between.
+    DriverPdev* plain = Device(SmallPaper());
+    ASSERT_TRUE(BeginJob(plain));
+    ASSERT_TRUE(FinishJob(plain));
+    const std::string expected = JobBytes();
+    ASSERT_EQ(expected.size(), 9u + 4 + 88 + 40 + 16 + 9);
+    struct Case {
+        const char* what;
+        DevmodeBuilder settings;
+    } cases[] = {
+        {"reverse order", SmallPaper().reverse(true)},
+        {"long-edge duplex", SmallPaper().duplex(DMDUP_VERTICAL)},
+        {"short-edge duplex, 2 collated copies", SmallPaper().duplex(DMDUP_HORIZONTAL).copies(2).collate(true)},
+        {"3 collated copies", SmallPaper().copies(3).collate(true)},
+    };
+    for (auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Restart();
+        DriverPdev* pdev = Device(c.settings);
+        ASSERT_TRUE(BeginJob(pdev));
+        EXPECT_TRUE(FinishJob(pdev));
+        EXPECT_EQ(JobBytes(), expected);
+        EXPECT_EQ(TempFiles(), std::vector<std::string>());
+    }
+}
+
+TEST_F(ReplayTest, ASheetPastTheSpoolsLimitFailsAndSaysWhy) {
+    DriverPdev* pdev = Device(SmallPaper().reverse(true));
+    ASSERT_TRUE(BeginJob(pdev));
+    pdev->spooledPages = kSpoolPageLimit - 1;  // the last place
+    Mark(pdev, 1);
+    ASSERT_TRUE(FlushPage(pdev, kFlushEndOfPage));
+    platform::clearDebugLog();
+    Mark(pdev, 2);
+    SetLastError(0xDEADBEEF);
+    EXPECT_FALSE(FlushPage(pdev, kFlushEndOfPage));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_DATA));
+    auto log = platform::debugLog();
+    EXPECT_TRUE(std::any_of(log.begin(), log.end(), [](const std::string& line) {
+        return line.find("3000 sheets at most") != std::string::npos;
+    }));
+    AbandonJob(pdev);
+}
+
 TEST_F(ReplayTest, SpoolFolderFallsBackToCommonApplicationData) {
     platform::setFault("SHGetFolderPath", platform::Fault().onlyFor("21").failing(-1));
     DriverPdev* pdev = Device(SmallPaper().reverse(true));

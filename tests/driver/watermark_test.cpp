@@ -170,6 +170,43 @@ TEST_F(WatermarkTest, TopDownPictureGivesTheSamePageAsBottomUp) {
     EXPECT_TRUE(pages[0] == pages[1]);
 }
 
+// A 24-bit BMP of four greys, one a quarter: top left, top right, bottom left, bottom right.
+std::string Quadrants(LONG side, const BYTE (&greys)[4]) {
+    LONG stride = (side * 3 + 3) & ~3;
+    std::string file(54 + stride * side, '\0');
+    auto put32 = [&](size_t at, uint32_t v) { std::memcpy(&file[at], &v, 4); };
+    file[0] = 'B';
+    file[1] = 'M';
+    put32(2, static_cast<uint32_t>(file.size()));
+    put32(10, 54);
+    put32(14, 40);
+    put32(18, static_cast<uint32_t>(side));
+    put32(22, static_cast<uint32_t>(side));
+    file[26] = 1;
+    file[28] = 24;
+    for (LONG y = 0; y < side; ++y)
+        for (LONG x = 0; x < side; ++x) {
+            BYTE grey = greys[(y < side / 2 ? 0 : 2) + (x < side / 2 ? 0 : 1)];
+            std::memset(&file[54 + (side - 1 - y) * stride + x * 3], grey, 3);  // rows stored bottom-up
+        }
+    return file;
+}
+
+TEST_F(WatermarkTest, EachPosterBandShowsItsOwnQuarterOfThePicture) {
+    const BYTE greys[4] = {40, 100, 160, 220};
+    machine_.writeFile(u"C:\\ProgramData\\quarters.bmp", Quadrants(64, greys));
+    DriverPdev* pdev = Page(DevmodeBuilder().pagesPerSheet(22).imageWatermark(u"C:\\ProgramData\\quarters.bmp", false));
+    const LONG w = pdev->bandWidth, h = pdev->bandHeight;
+    for (BYTE band = 0; band < 4; ++band) {
+        SCOPED_TRACE(testing::Message() << "band " << int(band));
+        pdev->bandCounter = band;  // top left, top right, bottom left, bottom right
+        std::memset(pdev->pageBuffer, 255, pdev->pageBufferSize);
+        ASSERT_TRUE(ApplyWatermark(pdev));
+        for (auto [x, y] : {std::pair<LONG, LONG>{10, 10}, {w / 2, h / 2}, {w - 10, h - 10}})
+            EXPECT_EQ(pdev->pageBuffer[SIZE_T(y) * w + x], greys[band]) << x << ", " << y;
+    }
+}
+
 TEST_F(WatermarkTest, BadPictureFilesGiveNoMark) {
     const std::string good = Bitmap(16, 8, false);
     auto with = [&](size_t at, std::string bytes) {
@@ -265,6 +302,60 @@ TEST_F(WatermarkJobTest, PosterPageIsMarkedAsAWhole) {
     EXPECT_GT(InkOn(result.sheets[2], w - r, 0, w, r), 1000u);      // bottom left: top right
     EXPECT_GT(InkOn(result.sheets[3], 0, 0, r, r), 1000u);          // bottom right: top left
     for (const auto& sheet : result.sheets) EXPECT_EQ(InkOn(sheet, w / 2 - 500, h / 2 - 500, w / 2 + 500, h / 2 + 500), 0u);
+}
+
+TEST_F(WatermarkJobTest, TextMarkKeepsItsShareOfThePageAtAnyZoom) {
+    // "CONFIDENTIAL" across the middle of the page: its width against the page's is the same on a
+    // page at zoom 100, a page shrunk to 50, a 4-up cell and a poster page over four sheets.
+    auto mark = [] { return DevmodeBuilder().textWatermark(u"CONFIDENTIAL", u"Arial", 72, 0, 4); };
+    // Leftmost and rightmost inked column in a part of a sheet.
+    auto span = [](const rastrel_dump::Sheet& sheet, LONG left, LONG top, LONG right, LONG bottom) {
+        std::pair<LONG, LONG> s{right, left - 1};
+        for (LONG y = top; y < bottom; ++y)
+            for (LONG x = left; x < right; ++x)
+                if ((sheet.bits[size_t(y) * sheet.row_bytes() + x / 8] >> (7 - x % 8)) & 1) {
+                    s.first = std::min(s.first, x);
+                    s.second = std::max(s.second, x);
+                }
+        return s;
+    };
+    struct Measure {
+        double width;  // of the mark, pixels
+        double page;   // of the page it is on
+    };
+    auto full = Print(mark(), 1);
+    ASSERT_TRUE(full.ok());
+    const auto& a4 = full.sheets[0];
+    auto [l, r] = span(a4, 0, 0, LONG(a4.width_pixels), LONG(a4.height));
+    const Measure reference{double(r - l + 1), 4736};
+    ASSERT_GT(reference.width, 3000);
+
+    std::vector<std::pair<const char*, Measure>> measures;
+    {
+        auto result = Print(mark().zoom(50), 1);  // the page, 2368 wide, at the canvas's top left
+        ASSERT_TRUE(result.ok());
+        auto [left, right] = span(result.sheets[0], 0, 0, 2368, 3392);
+        measures.push_back({"zoom 50", {double(right - left + 1), 2368}});
+    }
+    {
+        auto result = Print(mark().pagesPerSheet(4).nupOrder(2), 1);  // page 1 in the cell at (8, 8)
+        ASSERT_TRUE(result.ok());
+        auto [left, right] = span(result.sheets[0], 8, 8, 8 + 2360, 8 + 3384);
+        measures.push_back({"4-up cell", {double(right - left + 1), 2360}});
+    }
+    {
+        auto result = Print(mark().pagesPerSheet(22), 1);  // a page of 9472 over 2 x 2 sheets of 4736
+        ASSERT_TRUE(result.ok());
+        ASSERT_EQ(result.sheets.size(), 4u);
+        const LONG w = LONG(result.sheets[0].width_pixels), h = LONG(result.sheets[0].height);
+        LONG left = std::min(span(result.sheets[0], 0, 0, w, h).first, span(result.sheets[2], 0, 0, w, h).first);
+        LONG right = std::max(span(result.sheets[1], 0, 0, w, h).second, span(result.sheets[3], 0, 0, w, h).second);
+        measures.push_back({"poster", {double(w + right - left + 1), 2.0 * w}});
+    }
+    for (const auto& [what, m] : measures) {
+        SCOPED_TRACE(what);
+        EXPECT_NEAR(m.width, reference.width / reference.page * m.page, 0.004 * m.page);
+    }
 }
 
 TEST_F(WatermarkJobTest, NupCellsAreMarkedOneByOne) {

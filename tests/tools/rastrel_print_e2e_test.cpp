@@ -5,9 +5,11 @@
 #include <gtest/gtest.h>
 #include <png.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -43,8 +45,10 @@ std::string slurp(const std::string& path) {
 class RastrelPrintProgram : public ::testing::Test {
 protected:
     void SetUp() override {
+        // The process id keeps the folder apart from that of the same test run elsewhere at the same time.
         folder_ = fs::path(::testing::TempDir()) /
-                  ("rastrel_print_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+                  ("rastrel_print_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) +
+                   "_" + std::to_string(getpid()));
         fs::remove_all(folder_);
         fs::create_directories(folder_);
     }
@@ -249,6 +253,24 @@ TEST_F(RastrelPrintProgram, FaultsGiveMessagesAndExitCodes) {
     const std::string fontless = file("fontless.page", "font missing.ttf 10\n");
     const std::string junk = file("junk.pdf", "%PDF-1.4\nnothing else\n");
     const std::string broken = file("broken.png", std::string("\x89PNG\r\n\x1a\n", 8) + "garbage");
+    const std::string png = file("mark.png", std::string("\x89PNG\r\n\x1a\n", 8) + std::string(64, 'x'));
+    const std::string empty = file("empty.page", "");
+    const std::string one = file("one.page", "fill 10 10 10 10\n");
+    std::string pages;
+    for (int i = 0; i < 3000; ++i) pages += "fill 10 10 10 10\npage\n";
+    const std::string many = file("many.page", pages + "fill 10 10 10 10\n");  // 3001 pages
+    // A BMP of 2 x 2 pixels, then the same with its pixels cut off.
+    std::string bmp(54 + 16, '\0');
+    const uint32_t fields[][2] = {{2, 70}, {10, 54}, {14, 40}, {18, 2}, {22, 2}};
+    for (const auto& [at, value] : fields) std::memcpy(&bmp[at], &value, 4);
+    bmp[0] = 'B';
+    bmp[1] = 'M';
+    bmp[26] = 1;
+    bmp[28] = 24;
+    std::string cut = bmp.substr(0, 60);
+    const uint32_t cutSize = 60;
+    std::memcpy(&cut[2], &cutSize, 4);
+    const std::string goodMark = file("mark.bmp", bmp), cutMark = file("cut.bmp", cut);
     const Case cases[] = {
         {"", 2, "no input to print"},
         {"--frobnicate x.page", 2, "unknown option --frobnicate"},
@@ -264,6 +286,20 @@ TEST_F(RastrelPrintProgram, FaultsGiveMessagesAndExitCodes) {
         {"'" + junk + "'", 1, "cannot load it as a PDF"},
         {"'" + broken + "'", 1, "not a readable PNG"},
         {"--driver /nonexistent.so '" + kSamples + "/sample.page'", 1, "no driver module"},
+        {"'" + empty + "'", 1, empty + ": the file is empty"},
+        {"--watermark-image '" + png + "' '" + one + "'", 1,
+         "the watermark picture " + png + " is not a sound BMP file: it does not begin with \"BM\""},
+        {"--watermark-image '" + cutMark + "' '" + one + "'", 1,
+         "is not a sound BMP file: its pixels run past the end of the file"},
+        {"--watermark-image '" + (folder_ / "none.bmp").string() + "' '" + one + "'", 1, "cannot read the watermark"},
+        {"--poster --pages-per-sheet 4 '" + one + "'", 2, "--poster and --pages-per-sheet cannot be used together"},
+        {"--pages-per-sheet 1 --poster '" + one + "'", 2, "--poster and --pages-per-sheet cannot be used together"},
+        {"--watermark DRAFT --watermark-image '" + goodMark + "' '" + one + "'", 2,
+         "--watermark and --watermark-image cannot be used together"},
+        {"--zoom 150 --poster '" + one + "'", 2, "--poster and --zoom cannot be used together"},
+        {"--pages-per-sheet 4 --zoom 50 '" + one + "'", 2, "--zoom and --pages-per-sheet 4 cannot be used together"},
+        {"--reverse '" + many + "'", 1, "the job makes 3001 sheets"},
+        {"--duplex long '" + many + "'", 1, "3000 sheets at most"},
     };
     for (const Case& c : cases) {
         Outcome o = run("-o '" + (folder_ / "never.prn").string() + "' " + c.args);

@@ -317,6 +317,66 @@ TEST(RastrelPrintSettings, BadValuesAreRefused) {
     }
 }
 
+TEST(RastrelPrintSettings, JobsPastTheSpoolLimitAreRefusedBeforePrinting) {
+    // A job the driver spools holds 3000 sheets at most; one that goes straight out has no limit.
+    struct Case {
+        const char* what;
+        DevmodeBuilder settings;
+        int pages;
+        bool refused;
+    } cases[] = {
+        {"straight out", DevmodeBuilder(), 5000, false},
+        {"reverse, 3000 sheets", DevmodeBuilder().reverse(true), 3000, false},
+        {"reverse, 3001 sheets", DevmodeBuilder().reverse(true), 3001, true},
+        {"two-sided", DevmodeBuilder().duplex(DMDUP_HORIZONTAL), 3001, true},
+        {"collated copies", DevmodeBuilder().copies(2).collate(true), 3001, true},
+        {"uncollated copies go straight out", DevmodeBuilder().copies(2), 3001, false},
+        {"one collated copy goes straight out", DevmodeBuilder().collate(true), 3001, false},
+        {"2 a sheet, reverse: 3000 sheets", DevmodeBuilder().pagesPerSheet(2).reverse(true), 6000, false},
+        {"2 a sheet, reverse: 3001 sheets", DevmodeBuilder().pagesPerSheet(2).reverse(true), 6001, true},
+        {"9 a sheet, reverse", DevmodeBuilder().pagesPerSheet(9).reverse(true), 27000, false},
+        {"poster, reverse: 4 sheets a page", DevmodeBuilder().pagesPerSheet(22).reverse(true), 751, true},
+        {"poster, reverse: 3000 sheets", DevmodeBuilder().pagesPerSheet(22).reverse(true), 750, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto problem = spoolLimitProblem(c.settings, c.pages);
+        EXPECT_EQ(problem.has_value(), c.refused);
+        if (problem) {
+            EXPECT_NE(problem->find("3000 sheets at most"), std::string::npos) << *problem;
+        }
+    }
+}
+
+TEST(RastrelPrintSettings, OptionsTheDriverWouldQuietlyDropAreConflicts) {
+    struct Case {
+        std::vector<std::pair<const char*, const char*>> options;
+        const char* conflict;  // null: none
+    } cases[] = {
+        {{{"--poster", nullptr}, {"--pages-per-sheet", "4"}}, "--poster and --pages-per-sheet"},
+        {{{"--pages-per-sheet", "1"}, {"--poster", nullptr}}, "--poster and --pages-per-sheet"},
+        {{{"--watermark", "DRAFT"}, {"--watermark-image", "a.bmp"}}, "--watermark and --watermark-image"},
+        {{{"--zoom", "150"}, {"--poster", nullptr}}, "--poster and --zoom"},
+        {{{"--zoom", "50"}, {"--pages-per-sheet", "9"}}, "--zoom and --pages-per-sheet 9"},
+        {{{"--zoom", "50"}, {"--pages-per-sheet", "1"}}, nullptr},
+        {{{"--landscape", nullptr}, {"--portrait", nullptr}}, nullptr},  // the last one counts, as usual
+        {{{"--watermark", "DRAFT"}, {"--watermark-angle", "30"}}, nullptr},
+    };
+    for (const auto& c : cases) {
+        PrintSettings settings;
+        std::string why;
+        for (const auto& [name, value] : c.options)
+            ASSERT_TRUE(takeSetting(name, value ? std::optional<std::string_view>(value) : std::nullopt, &settings, &why))
+                << why;
+        auto conflict = settingsConflict(settings);
+        SCOPED_TRACE(c.options[0].first);
+        ASSERT_EQ(conflict.has_value(), c.conflict != nullptr) << conflict.value_or("");
+        if (conflict) {
+            EXPECT_NE(conflict->find(c.conflict), std::string::npos) << *conflict;
+        }
+    }
+}
+
 TEST(RastrelPrintSettings, ADevmodeReadBackKeepsItsBytes) {
     DevmodeBuilder original;
     original.paper(DMPAPER_LETTER).copies(4).zoom(150).mirror(true);

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "bitmap_file.h"
 #include "devmode_builder.h"
 #include "platform/control.h"
 #include "platform/printing.h"
@@ -233,6 +234,7 @@ int main(int argc, char** argv) {
             inputs.push_back(arg);
         }
     }
+    if (auto conflict = settingsConflict(settings)) return usageError(*conflict);
     if (inputs.empty()) return usageError("no input to print");
 
     // Every input is read and checked before anything is printed.
@@ -248,6 +250,18 @@ int main(int argc, char** argv) {
     int total = 0;
     for (const Input& input : loaded) total += input.pages();
     if (total == 0) return failure("the inputs hold no pages");
+    // The watermark picture is checked as the driver will check it: one it would pass over without
+    // a mark stops the job here.
+    std::string watermarkPicture;
+    if (settings.watermarkImage) {
+        auto bytes = readHost(*settings.watermarkImage);
+        if (!bytes) return failure("cannot read the watermark picture " + *settings.watermarkImage);
+        LONG width = 0, height = 0;
+        if (const char* why = CheckBitmapFile(reinterpret_cast<const BYTE*>(bytes->data()), bytes->size(), &width,
+                                              &height))
+            return failure("the watermark picture " + *settings.watermarkImage + " is not a sound BMP file: " + why);
+        watermarkPicture = std::move(*bytes);
+    }
 
     std::error_code ec;
     if (!fs::is_regular_file(driver, ec)) return failure("no driver module at " + driver.string());
@@ -268,16 +282,14 @@ int main(int argc, char** argv) {
         DevmodeBuilder devmode = devmodeBytes ? DevmodeBuilder(*devmodeBytes) : DevmodeBuilder();
         if (settings.watermarkImage) {
             // The driver reads the picture from the machine: it goes there first.
-            std::ifstream picture(*settings.watermarkImage, std::ios::binary);
-            if (!picture) return failure("cannot read the watermark picture " + *settings.watermarkImage);
-            std::string bytes((std::istreambuf_iterator<char>(picture)), std::istreambuf_iterator<char>());
             settings.watermarkImageOnMachine = u"C:\\ProgramData\\rastrel-print-watermark.bmp";
             auto host = platform::hostPath(settings.watermarkImageOnMachine);
             std::ofstream copy(*host, std::ios::binary);
-            copy.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+            copy.write(watermarkPicture.data(), static_cast<std::streamsize>(watermarkPicture.size()));
             if (!copy) return failure("cannot place the watermark picture in the machine");
         }
         applySettings(settings, devmode);
+        if (auto problem = spoolLimitProblem(devmode, total)) return failure(*problem);
 
         platform::printing::PrinterDevice device(printerName, devmode.devmode());
         const auto& caps = device.caps();

@@ -282,6 +282,10 @@ std::optional<Input> loadInput(const std::string& path, FontCache& fonts, std::v
         errors->push_back(why);
         return std::nullopt;
     }
+    if (bytes->empty()) {
+        errors->push_back(path + ": the file is empty: there is nothing to print");
+        return std::nullopt;
+    }
     Input input;
     input.path = path;
     input.folder = fs::path(path).parent_path().string();

@@ -4,6 +4,7 @@
 
 #include "platform/control.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 
@@ -92,7 +93,21 @@ std::optional<bool> settingTakesValue(std::string_view name) {
     return std::nullopt;
 }
 
+namespace {
+
+bool takeValue(std::string_view name, std::optional<std::string_view> value, PrintSettings* s, std::string* why);
+
+}  // namespace
+
 bool takeSetting(std::string_view name, std::optional<std::string_view> value, PrintSettings* s, std::string* why) {
+    if (!takeValue(name, value, s, why)) return false;
+    s->given.emplace_back(name);
+    return true;
+}
+
+namespace {
+
+bool takeValue(std::string_view name, std::optional<std::string_view> value, PrintSettings* s, std::string* why) {
     auto takes = settingTakesValue(name);
     if (!takes) return bad(why, "unknown option " + std::string(name));
     if (*takes && !value) return bad(why, std::string(name) + " needs a value");
@@ -215,6 +230,45 @@ bool takeSetting(std::string_view name, std::optional<std::string_view> value, P
     if (name == "--watermark-blend") return s->watermarkBlend = true, true;
     if (name == "--watermark-first-page") return s->watermarkFirstPage = true, true;
     return bad(why, "unknown option " + std::string(name));
+}
+
+}  // namespace
+
+std::optional<std::string> settingsConflict(const PrintSettings& s) {
+    auto given = [&](std::string_view name) {
+        return std::find(s.given.begin(), s.given.end(), name) != s.given.end();
+    };
+    // Pairs of which the driver would follow one and drop the other without a word.
+    static const std::pair<const char*, const char*> kConflicts[] = {
+        {"--poster", "--pages-per-sheet"},
+        {"--watermark", "--watermark-image"},
+        {"--poster", "--zoom"},
+    };
+    for (const auto& [first, second] : kConflicts)
+        if (given(first) && given(second))
+            return std::string(first) + " and " + second + " cannot be used together";
+    if (given("--zoom") && given("--pages-per-sheet") && s.pagesPerSheet && *s.pagesPerSheet != 1)
+        return "--zoom and --pages-per-sheet " + std::to_string(*s.pagesPerSheet) +
+               " cannot be used together: the pages of a sheet take its scale";
+    return std::nullopt;
+}
+
+std::optional<std::string> spoolLimitProblem(const DevmodeBuilder& dm, int pages) {
+    const bool collatedCopies = dm.get16(kCollateOffset) == DMCOLLATE_TRUE && dm.get16(kCopiesOffset) > 1;
+    const int16_t duplex = dm.get16(kDuplexOffset);
+    const bool spools = collatedCopies || dm.get16(kReverseOffset) != 0 || duplex == DMDUP_VERTICAL ||
+                        duplex == DMDUP_HORIZONTAL;
+    if (!spools) return std::nullopt;
+    const int16_t perSheet = dm.get16(kPagesPerSheetOffset);
+    long long sheets = pages;
+    if (perSheet == 22)
+        sheets = 4LL * pages;
+    else if (perSheet == 2 || perSheet == 4 || perSheet == 9)
+        sheets = (pages + perSheet - 1) / perSheet;
+    if (sheets <= kSpoolSheetLimit) return std::nullopt;
+    return "the job makes " + std::to_string(sheets) + " sheets, but a job printed in reverse order, as collated " +
+           "copies or on both sides is held by the driver until its end, " + std::to_string(kSpoolSheetLimit) +
+           " sheets at most";
 }
 
 void applySettings(const PrintSettings& s, DevmodeBuilder& dm) {

@@ -40,6 +40,7 @@ struct PrintSettings {
     std::u16string watermarkImageOnMachine;
     bool watermarkBlend = false;
     bool watermarkFirstPage = false;
+    std::vector<std::string> given;         // the options taken, by name, in order
 };
 
 // The paper id the settings give to a size that is not in the printer's table.
@@ -59,7 +60,19 @@ bool takeSetting(std::string_view name, std::optional<std::string_view> value, P
 // Whether the option is a setting, and whether it takes a value.
 std::optional<bool> settingTakesValue(std::string_view name);
 
+// Options given together of which the driver would follow one and quietly drop the other: the
+// message naming both, or nothing.
+std::optional<std::string> settingsConflict(const PrintSettings& settings);
+
 void applySettings(const PrintSettings& settings, DevmodeBuilder& devmode);
+
+// Sheets a job that the driver spools (reverse order, collated copies, both sides) may hold.
+inline constexpr long long kSpoolSheetLimit = 3000;
+// DEVMODE fields that decide whether and how much the driver spools.
+inline constexpr size_t kCopiesOffset = 86, kDuplexOffset = 94, kCollateOffset = 100, kReverseOffset = 230,
+                        kPagesPerSheetOffset = 500;
+// Why a job of `pages` pages with these settings cannot be printed whole, or nothing.
+std::optional<std::string> spoolLimitProblem(const DevmodeBuilder& devmode, int pages);
 
 // Paper names and their ids ("a4" -> 9), as --paper knows them.
 struct PaperName {
