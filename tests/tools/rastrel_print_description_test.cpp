@@ -2,6 +2,7 @@
 // (with their line numbers), how pages are split, and that no input makes the parser fall over.
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -227,7 +228,7 @@ TEST(RastrelPrintDescription, TheBundledSampleIsSound) {
 }
 
 TEST(RastrelPrintDescription, MissingFontsAndPicturesAreNamedWithTheirLine) {
-    const std::string folder = ::testing::TempDir() + "/rastrel_print_missing";
+    const std::string folder = ::testing::TempDir() + "/rastrel_print_missing-" + std::to_string(::getpid());
     std::filesystem::create_directories(folder);
     const std::string path = folder + "/doc.page";
     std::ofstream(path) << "text 1 1 \"a\"\n"

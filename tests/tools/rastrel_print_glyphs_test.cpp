@@ -3,6 +3,7 @@
 // font names and font files, and UTF-8 decoding.
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -233,7 +234,7 @@ TEST(RastrelPrintFonts, FamiliesDrawAsTheirFiles) {
 }
 
 TEST(RastrelPrintFonts, FontFilesAreTakenInOnceAndFilesThatAreNoFontsAreRefusedWithAReason) {
-    const std::filesystem::path folder = std::filesystem::path(::testing::TempDir()) / "rastrel_print_fonts";
+    const std::filesystem::path folder = std::filesystem::path(::testing::TempDir()) / ("rastrel_print_fonts-" + std::to_string(::getpid()));
     std::filesystem::create_directories(folder / "a-folder.ttf");
     std::ofstream(folder / "not-a-font.ttf") << "this is text, not a font";
     std::ofstream(folder / "empty.ttf");
