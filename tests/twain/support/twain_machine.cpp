@@ -2,11 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <sstream>
 #include <thread>
 
+#include "ProductConfig.h"
 #include "win/kernel.h"
 
 namespace fs = std::filesystem;
@@ -36,7 +40,8 @@ LRESULT CALLBACK windowProcedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM 
 }  // namespace
 
 TwainMachine::TwainMachine(std::u16string prefix_) : prefix(std::move(prefix_)) {
-    platform::setProgramPath(kProgramFolder + prefix + u"Tesmar.exe");
+    platform::setProgramPath(kProgramFolder + prefix + u"App.exe");
+    g_nProductIniTail = SCANAPP_INI_TAIL;
     machine.writeFile(u"C:\\Windows\\" + prefix + u".ini", "[TWAIN]\r\nFile Prefix=" + platform::toUtf8(prefix) + "\r\n");
     const fs::path manager = machine.host(std::u16string(kProgramFolder) + u"TWAINDSM.dll");
     fs::create_directories(manager.parent_path());
@@ -64,6 +69,11 @@ void TwainMachine::installSource(const std::string& name, const std::string& scr
     fs::create_directories(module.parent_path());
     fs::copy_file(TWAIN_SOURCE_MODULE, module, fs::copy_options::overwrite_existing);
     machine.writeFile(folder + platform::fromUtf8(name) + u".script", script);
+}
+
+void TwainMachine::installEncoder() const {
+    const fs::path module = machine.host(kProgramFolder + prefix + u"Brondel.dll");
+    fs::copy_file(IMAGE_ENCODER_MODULE, module, fs::copy_options::overwrite_existing);
 }
 
 std::vector<std::string> TwainMachine::managerJournal() const {
@@ -95,6 +105,32 @@ bool TwainMachine::pumpUntil(const std::function<bool()>& done) const {
     }
     return true;
 }
+
+Raster readPnm(const std::string& bytes) {
+    Raster r;
+    std::istringstream in(bytes);
+    std::string magic;
+    int maxval = 0;
+    if (!(in >> magic >> r.width >> r.height >> maxval) || maxval != 255 || (magic != "P5" && magic != "P6")) return {};
+    in.get();
+    r.channels = magic == "P5" ? 1 : 3;
+    r.samples.resize(static_cast<size_t>(r.width) * r.height * r.channels);
+    if (!in.read(reinterpret_cast<char*>(r.samples.data()), static_cast<std::streamsize>(r.samples.size()))) return {};
+    return r;
+}
+
+std::pair<int, std::string> shell(const std::string& command) {
+    std::string output;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe) return {-1, output};
+    char buffer[65536];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, n);
+    const int status = pclose(pipe);
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, output};
+}
+
+std::string quoted(const std::string& text) { return "'" + text + "'"; }
 
 std::vector<std::string> linesStarting(const std::vector<std::string>& lines, const std::string& start) {
     std::vector<std::string> out;

@@ -20,6 +20,8 @@ public:
     explicit TwainMachine(std::u16string prefix = u"vrx4410");
     ~TwainMachine();
 
+    // Installs the stand-in image-encoding library as "<prefix>Brondel.dll" beside the program.
+    void installEncoder() const;
     // Installs the stand-in source as C:\Windows\twain_32\<name>\<name>.ds with this script.
     void installSource(const std::string& name, const std::string& script) const;
     std::vector<std::string> managerJournal() const;
@@ -38,6 +40,16 @@ public:
 private:
     HWND window_ = nullptr;
 };
+
+// A PNM picture (P5 grey or P6 RGB, maxval 255) as the outside converters print it.
+struct Raster {
+    int width = 0, height = 0, channels = 0;
+    std::vector<uint8_t> samples;
+};
+Raster readPnm(const std::string& bytes);
+// Runs a shell command: its exit status and standard output.
+std::pair<int, std::string> shell(const std::string& command);
+std::string quoted(const std::string& text);
 
 // Lines of `lines` that begin with `start`.
 std::vector<std::string> linesStarting(const std::vector<std::string>& lines, const std::string& start);
