@@ -130,6 +130,8 @@ TEST(TransferMemory, MissingSaveFolderTellsTheSourcesInterfaceAndSavesNothing) {
     EXPECT_EQ(linesStarting(run.journal(), "ui message"), (Lines{"ui message 0xA41 10 0"}));
     EXPECT_EQ(linesStarting(run.journal(), "CONTROL/PENDINGXFERS"), Lines{});
     EXPECT_FALSE(PathFileExistsW((std::u16string(kSaveFolder) + u"\\scan.bmp").c_str()));
+    // The source's interface answers the message by ending the transfer itself.
+    EXPECT_FALSE(run.twain->EndTransfer());
 }
 
 }  // namespace

@@ -450,6 +450,8 @@ TW_UINT16 control(pTW_IDENTITY origin, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF d
             if (s.state != 5) return fail(TWCC_SEQERROR);
             if (s.ui) DestroyWindow(s.ui);
             s.ui = nullptr;
+            // The class goes with the window: another copy of this module registers its own.
+            UnregisterClassW((platform::fromUtf8(s.script.prefix) + u"UIFLAG").c_str(), s.module);
             s.state = 4;
             return TWRC_SUCCESS;
         }
