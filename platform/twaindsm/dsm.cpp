@@ -150,7 +150,7 @@ TW_UINT16 managerCall(pTW_IDENTITY origin, TW_UINT32 dg, TW_UINT16 dat, TW_UINT1
             return std::strncmp(s.identity.ProductName, identity->ProductName, sizeof(TW_STR32)) == 0;
         });
         if (source == m.sources.end()) return fail(TWCC_NODS);
-        if (m.opened.count(source->identity.Id)) return fail(TWCC_SEQERROR);
+        if (m.opened.count(TW_UINT32{source->identity.Id})) return fail(TWCC_SEQERROR);
         HMODULE module = LoadLibraryW(source->path.c_str());
         auto entry = module ? reinterpret_cast<DSENTRYPROC>(reinterpret_cast<void (*)()>(GetProcAddress(module, "DS_Entry"))) : nullptr;
         if (!entry) {
@@ -165,11 +165,11 @@ TW_UINT16 managerCall(pTW_IDENTITY origin, TW_UINT32 dg, TW_UINT16 dat, TW_UINT1
             FreeLibrary(module);
             return fail(status.ConditionCode);
         }
-        m.opened[identity->Id] = {module, entry};
+        m.opened[TW_UINT32{identity->Id}] = {module, entry};
         return TWRC_SUCCESS;
     }
     case MSG_CLOSEDS: {
-        auto it = m.opened.find(identity->Id);
+        auto it = m.opened.find(TW_UINT32{identity->Id});
         if (it == m.opened.end()) return fail(TWCC_NODS);
         const TW_UINT16 rc = it->second.entry(origin, DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, identity);
         if (rc != TWRC_SUCCESS) {
@@ -207,7 +207,7 @@ DSM_EXPORT TW_UINT16 WINAPI DSM_Entry(pTW_IDENTITY origin, pTW_IDENTITY destinat
         rc = managerCall(origin, dg, dat, msg, data);
     } else if (!m.open) {
         rc = fail(TWCC_SEQERROR);
-    } else if (auto it = m.opened.find(destination->Id); it == m.opened.end()) {
+    } else if (auto it = m.opened.find(TW_UINT32{destination->Id}); it == m.opened.end()) {
         rc = fail(TWCC_BADDEST);
     } else {
         rc = it->second.entry(origin, dg, dat, msg, data);

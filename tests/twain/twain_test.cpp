@@ -30,7 +30,8 @@ TEST(TwainIdentity, FillAppIdentityWritesTheApplicationsIdentity) {
     EXPECT_STREQ(id.Version.Info, "3.5");
     EXPECT_EQ(id.ProtocolMajor, 2);
     EXPECT_EQ(id.ProtocolMinor, 2);
-    EXPECT_EQ(id.SupportedGroups, 3u);
+    const TW_UINT32 groups = id.SupportedGroups;  // a packed field: compared by value
+    EXPECT_EQ(groups, 3u);
     EXPECT_STREQ(id.Manufacturer, "KOVRA");
     EXPECT_STREQ(id.ProductFamily, "Generic");
     EXPECT_STREQ(id.ProductName, "Twain APP");
