@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "internal.h"
+#include "platform/ordinals.h"
 #include "platform/resources.h"
 #include "win/kernel.h"
 
@@ -147,10 +148,21 @@ FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR procName) {
         SetLastError(ERROR_INVALID_HANDLE);
         return nullptr;
     }
-    if (!procName || reinterpret_cast<uintptr_t>(procName) < 0x10000 ||  // ordinals are not exported here
-        !it->second.library) {                                               // nor anything by a resource module
+    if (!procName || !it->second.library) {  // nothing by a resource module
         SetLastError(ERROR_PROC_NOT_FOUND);
         return nullptr;
+    }
+    const uintptr_t ordinal = reinterpret_cast<uintptr_t>(procName);
+    if (ordinal < 0x10000) {
+        // By ordinal: the module's ordinal table names the export (platform/ordinals.h).
+        procName = nullptr;
+        if (auto* ordinals = static_cast<const PlatformOrdinal*>(dlsym(it->second.library, PLATFORM_ORDINAL_TABLE)))
+            for (const PlatformOrdinal* entry = ordinals; entry->ordinal != 0 && entry->name; ++entry)
+                if (entry->ordinal == ordinal) procName = entry->name;
+        if (!procName) {
+            SetLastError(ERROR_PROC_NOT_FOUND);
+            return nullptr;
+        }
     }
     void* symbol = dlsym(it->second.library, procName);
     if (!symbol) {

@@ -25,3 +25,7 @@
 WINBASEAPI HRESULT WINAPI SHGetFolderPathW(HWND owner, int csidl, HANDLE token, DWORD flags, LPWSTR path);
 WINBASEAPI HRESULT WINAPI SHGetFolderPathA(HWND owner, int csidl, HANDLE token, DWORD flags, LPSTR path);
 WINBASEAPI BOOL WINAPI SHGetSpecialFolderPathW(HWND owner, LPWSTR path, int csidl, BOOL create);
+
+// Path helpers (paths.cpp).
+// TRUE when a file or folder exists at the path (relative paths against the current directory).
+WINBASEAPI BOOL WINAPI PathFileExistsW(LPCWSTR path);

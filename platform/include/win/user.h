@@ -281,12 +281,14 @@ WINBASEAPI HWND WINAPI SetParent(HWND hwnd, HWND parent);
 #define GW_HWNDPREV 3
 #define GW_OWNER 4
 #define GW_CHILD 5
+#define GW_ENABLEDPOPUP 6
 #define GA_PARENT 1
 #define GA_ROOT 2
 #define GA_ROOTOWNER 3
 // Relations in this process: siblings in their order (a new child goes to the bottom, so children come
 // in creation order; a new top-level window to the top; SetWindowPos reorders), the first child, the
-// owner. The desktop's children are this process's top-level windows.
+// owner, GW_ENABLEDPOPUP the topmost visible and enabled window it owns (NULL when there is none,
+// where Windows answers the window itself). The desktop's children are this process's top-level windows.
 WINBASEAPI HWND WINAPI GetWindow(HWND hwnd, UINT cmd);
 // GA_PARENT (the desktop for a top-level window), GA_ROOT and GA_ROOTOWNER.
 WINBASEAPI HWND WINAPI GetAncestor(HWND hwnd, UINT flags);

@@ -512,6 +512,14 @@ HWND WINAPI GetWindow(HWND hwnd, UINT cmd) {
     if (!w) return nullptr;
     if (cmd == GW_CHILD) return w->children.empty() ? nullptr : w->children.front();
     if (cmd == GW_OWNER) return w->owner;
+    if (cmd == GW_ENABLEDPOPUP) {
+        // The topmost visible, enabled window that this one owns.
+        for (HWND top : s.topLevels) {
+            auto popup = findWindow(top);
+            if (popup && popup->owner == hwnd && (popup->style & WS_VISIBLE) && !(popup->style & WS_DISABLED)) return top;
+        }
+        return nullptr;
+    }
     const std::vector<HWND>& list = siblingsOf(*w);
     auto it = std::find(list.begin(), list.end(), hwnd);
     switch (cmd) {
