@@ -134,6 +134,13 @@ UINT makeTempFileName(const std::u16string& path, const std::u16string& prefix, 
 
 }  // namespace
 
+int platform::detail::fileDescriptorOf(HANDLE handle, DWORD* access) {
+    auto file = fileOf(handle);
+    if (!file) return -1;
+    if (access) *access = file->access;
+    return file->fd;
+}
+
 HANDLE WINAPI CreateFileW(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES, DWORD disposition,
                           DWORD flags, HANDLE) {
     if (!name) {

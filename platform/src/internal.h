@@ -30,6 +30,8 @@ std::shared_ptr<T> handleAs(HANDLE handle) {
     return std::dynamic_pointer_cast<T>(findHandle(handle));
 }
 bool removeHandle(HANDLE handle);
+// The host descriptor and access rights of a file handle (for mappings), or -1 (ERROR_INVALID_HANDLE).
+int fileDescriptorOf(HANDLE file, DWORD* access);
 
 // ---- Waits -------------------------------------------------------------------------------------
 // A kernel object that the wait functions poll: mutexes, events and threads.

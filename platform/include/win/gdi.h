@@ -515,3 +515,18 @@ WINBASEAPI int WINAPI EnumFontFamiliesW(HDC dc, LPCWSTR family, FONTENUMPROCW pr
 
 // Nothing is batched: returns TRUE.
 WINBASEAPI BOOL WINAPI GdiFlush();
+
+// ---- Metafiles -----------------------------------------------------------------------------------
+// Metafiles as bytes held by a handle: Windows metafiles made from bits or copied to a file, enhanced
+// metafiles as GDI+ hands them out. Left out: recording through a metafile DC, playing, enumerating.
+DECLARE_HANDLE(HENHMETAFILE);
+DECLARE_HANDLE(HMETAFILE);
+#define OBJ_METAFILE 9
+#define OBJ_ENHMETAFILE 13
+// A memory metafile of the bits (a Windows metafile: its header is checked, the size must cover it).
+WINBASEAPI HMETAFILE WINAPI SetMetaFileBitsEx(UINT size, const BYTE* bits);
+// Writes the metafile's bits to a file on the machine and returns a metafile of that copy; with a
+// NULL name a memory copy. NULL with the file's error when it cannot be written.
+WINBASEAPI HMETAFILE WINAPI CopyMetaFileW(HMETAFILE metafile, LPCWSTR file);
+WINBASEAPI BOOL WINAPI DeleteMetaFile(HMETAFILE metafile);
+WINBASEAPI BOOL WINAPI DeleteEnhMetaFile(HENHMETAFILE metafile);

@@ -1,0 +1,38 @@
+// The C run-time's wide file calls over the machine's files.
+#include <cerrno>
+#include <cstdio>
+#include <string>
+
+#include "internal.h"
+#include "win/crt.h"
+
+FILE* _wfopen(const WCHAR* fileName, const WCHAR* mode) {
+    if (!fileName || !mode) {
+        errno = EINVAL;
+        return nullptr;
+    }
+    // fopen's own modes; "t" (text) reads and writes the bytes as they are.
+    std::string hostMode;
+    for (const WCHAR* m = mode; *m; ++m) {
+        if (*m == u't') continue;
+        if (*m != u'r' && *m != u'w' && *m != u'a' && *m != u'+' && *m != u'b') {
+            errno = EINVAL;
+            return nullptr;
+        }
+        hostMode += static_cast<char>(*m);
+    }
+    if (hostMode.empty() || (hostMode[0] != 'r' && hostMode[0] != 'w' && hostMode[0] != 'a')) {
+        errno = EINVAL;
+        return nullptr;
+    }
+    if (platform::detail::takeFault("_wfopen", platform::toUtf8(fileName))) {
+        errno = EACCES;
+        return nullptr;
+    }
+    auto resolved = platform::detail::resolvePath(fileName);
+    if (resolved.error != ERROR_SUCCESS) {
+        errno = EINVAL;
+        return nullptr;
+    }
+    return std::fopen(resolved.host.c_str(), (hostMode + "e").c_str());
+}
