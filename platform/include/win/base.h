@@ -181,6 +181,9 @@ typedef ULARGE_INTEGER* PULARGE_INTEGER;
 #define E_FAIL static_cast<HRESULT>(0x80004005u)
 #define E_INVALIDARG static_cast<HRESULT>(0x80070057u)
 #define E_OUTOFMEMORY static_cast<HRESULT>(0x8007000Eu)
+// A Win32 error code as an HRESULT of the Win32 facility (0 stays S_OK).
+#define HRESULT_FROM_WIN32(x) \
+    (static_cast<HRESULT>(x) <= 0 ? static_cast<HRESULT>(x) : static_cast<HRESULT>((static_cast<DWORD>(x) & 0xFFFF) | 0x80070000u))
 #define SUCCEEDED(hr) (static_cast<HRESULT>(hr) >= 0)
 #define FAILED(hr) (static_cast<HRESULT>(hr) < 0)
 

@@ -22,7 +22,7 @@ WINBASEAPI DWORD WINAPI GetCurrentDirectoryW(DWORD size, LPWSTR buffer);
 WINBASEAPI BOOL WINAPI SetCurrentDirectoryW(LPCWSTR path);
 
 // ---- Starting programs -------------------------------------------------------------------------------
-#define STILL_ACTIVE 259L
+#define STILL_ACTIVE 259u
 #define ERROR_BAD_FORMAT 11L
 #define STARTF_USESHOWWINDOW 0x00000001
 #define CREATE_NO_WINDOW 0x08000000
