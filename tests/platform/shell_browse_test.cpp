@@ -9,6 +9,7 @@
 #include "platform/testing/machine.h"
 #include "win/com.h"
 #include "win/files.h"
+#include "win/processes.h"
 #include "win/shell.h"
 
 namespace {
