@@ -40,6 +40,7 @@ CProgressDlg* makeProgress() {
 
 TEST(ProgressDialog, ComesUpCentredWithItsTitleAndNoPages) {
     DialogMachine m;
+    dlg::Script scripting;  // the test acts on the dialog: the watchdog leaves it open
     CProgressDlg* progress = makeProgress();
     HWND d = progress->GetSafeHwnd();
     ASSERT_NE(d, nullptr);
@@ -63,6 +64,7 @@ TEST(ProgressDialog, ComesUpCentredWithItsTitleAndNoPages) {
 
 TEST(ProgressDialog, CancelTwiceKeepsTheFlagAndTheCancellingText) {
     DialogMachine m;
+    dlg::Script scripting;  // the test acts on the dialog: the watchdog leaves it open
     CProgressDlg* progress = makeProgress();
     HWND d = progress->GetSafeHwnd();
     EXPECT_FALSE(progress->IsCancelled());
@@ -78,6 +80,7 @@ TEST(ProgressDialog, CancelTwiceKeepsTheFlagAndTheCancellingText) {
 // The system menu's Close is Cancel, except while a page shows 100 percent.
 TEST(ProgressDialog, TheCloseBoxIsSwallowedAtOneHundredPercent) {
     DialogMachine m;
+    dlg::Script scripting;  // the test acts on the dialog: the watchdog leaves it open
     CProgressDlg* progress = makeProgress();
     HWND d = progress->GetSafeHwnd();
     progress->NewPage();
@@ -100,6 +103,7 @@ TEST(ProgressDialog, TheCloseBoxIsSwallowedAtOneHundredPercent) {
 
 TEST(ProgressDialog, UpdatesFromTheScanThreadReachTheControls) {
     DialogMachine m;
+    dlg::Script scripting;  // the test acts on the dialog: the watchdog leaves it open
     CProgressDlg* progress = makeProgress();
     HWND d = progress->GetSafeHwnd();
     struct Step {
@@ -132,6 +136,7 @@ TEST(ProgressDialog, UpdatesFromTheScanThreadReachTheControls) {
 
 TEST(ProgressDialog, TheLastReleaseFromAnotherThreadEndsTheDialogAndItsThread) {
     DialogMachine m;
+    dlg::Script scripting;  // the test acts on the dialog: the watchdog leaves it open
     CProgressDlg* progress = makeProgress();
     EXPECT_EQ(progress->AddRef(), 2u);
     HWND d = progress->GetSafeHwnd();
@@ -147,6 +152,7 @@ TEST(ProgressDialog, TheLastReleaseFromAnotherThreadEndsTheDialogAndItsThread) {
 
 TEST(ProgressDialog, AMissingTemplateNeverHangsTheReadyWait) {
     DialogMachine m;
+    dlg::Script scripting;  // the test acts on the dialog: the watchdog leaves it open
     m.useChangedLibrary([](platform::resources::ResourceFile& f) { f.dialogs.erase(8002); });
     CProgressDlg* progress = makeProgress();
     EXPECT_EQ(progress->GetSafeHwnd(), nullptr);
@@ -158,6 +164,7 @@ TEST(ProgressDialog, AMissingTemplateNeverHangsTheReadyWait) {
 
 TEST(ProgressDialog, QueryInterfaceKnowsOneInterface) {
     DialogMachine m;
+    dlg::Script scripting;  // the test acts on the dialog: the watchdog leaves it open
     CProgressDlg* progress = makeProgress();
     void* out = &out;
     EXPECT_EQ(progress->QueryInterface(IID_IProgressDialog, nullptr), E_POINTER);
