@@ -44,7 +44,7 @@ TEST(ProgressDialog, ComesUpCentredWithItsTitleAndNoPages) {
     CProgressDlg* progress = makeProgress();
     HWND d = progress->GetSafeHwnd();
     ASSERT_NE(d, nullptr);
-    EXPECT_EQ(dlg::findDialogs({}, 8002), std::vector<HWND>{d});
+    EXPECT_EQ(dlg::waitForDialog({}, 8002), d);
     WCHAR title[64] = {};
     GetWindowTextW(d, title, 64);
     EXPECT_EQ(std::u16string(title), u"Push Scan");
