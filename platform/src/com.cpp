@@ -1,5 +1,6 @@
 // COM start-up counts per thread and the stream over global memory.
 #include <atomic>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 
@@ -197,3 +198,23 @@ HRESULT WINAPI GetHGlobalFromStream(LPSTREAM stream, HGLOBAL* global) {
     *global = ours->global();
     return S_OK;
 }
+
+namespace {
+std::atomic<size_t> g_taskBlocks{0};
+}
+
+LPVOID WINAPI CoTaskMemAlloc(SIZE_T size) {
+    void* block = std::malloc(size ? size : 1);
+    if (block) ++g_taskBlocks;
+    return block;
+}
+
+void WINAPI CoTaskMemFree(LPVOID block) {
+    if (!block) return;
+    --g_taskBlocks;
+    std::free(block);
+}
+
+namespace platform {
+size_t liveTaskMemoryBlocks() { return g_taskBlocks.load(); }
+}  // namespace platform

@@ -399,6 +399,54 @@ BOOL WINAPI CreateDirectoryW(LPCWSTR name, LPSECURITY_ATTRIBUTES) {
     return TRUE;
 }
 
+BOOL WINAPI MoveFileW(LPCWSTR existing, LPCWSTR newName) {
+    if (!existing || !newName) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    if (auto fault = platform::detail::takeFault("MoveFile", platform::toUtf8(existing))) {
+        SetLastError(fault->error ? fault->error : ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    auto from = platform::detail::resolvePath(existing);
+    auto to = platform::detail::resolvePath(newName);
+    if (from.error != ERROR_SUCCESS || to.error != ERROR_SUCCESS) {
+        SetLastError(from.error != ERROR_SUCCESS ? from.error : to.error);
+        return FALSE;
+    }
+    std::error_code ec;
+    if (!fs::exists(fs::symlink_status(from.host, ec))) {
+        SetLastError(fs::is_directory(from.host.parent_path(), ec) ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND);
+        return FALSE;
+    }
+    if (fs::exists(fs::symlink_status(to.host, ec))) {
+        SetLastError(ERROR_ALREADY_EXISTS);
+        return FALSE;
+    }
+    if (!fs::is_directory(to.host.parent_path(), ec)) {
+        SetLastError(ERROR_PATH_NOT_FOUND);
+        return FALSE;
+    }
+    if (heldWithoutDeleteShare(from.host)) {
+        SetLastError(ERROR_SHARING_VIOLATION);
+        return FALSE;
+    }
+    if (::rename(from.host.c_str(), to.host.c_str()) == 0) return TRUE;
+    if (errno != EXDEV || fs::is_directory(from.host, ec)) {
+        SetLastError(errnoToError(errno));
+        return FALSE;
+    }
+    // Another drive on another host file system: copy, then remove the original.
+    fs::copy_file(from.host, to.host, ec);
+    if (ec || !fs::remove(from.host, ec)) {
+        std::error_code ignored;
+        fs::remove(to.host, ignored);
+        SetLastError(errnoToError(ec.value() ? ec.value() : EIO));
+        return FALSE;
+    }
+    return TRUE;
+}
+
 BOOL WINAPI RemoveDirectoryW(LPCWSTR name) {
     if (!name) {
         SetLastError(ERROR_INVALID_PARAMETER);

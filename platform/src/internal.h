@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/control.h"
 #include "win/base.h"
@@ -91,6 +92,17 @@ private:
 };
 // Called by useMachineRoot so that cached machine state is dropped.
 void onMachineChanged();
+
+// ---- Journals (journal.cpp) ----------------------------------------------------------------------
+// A journal of the machine is a text file under the root, one record a line, its fields separated by
+// tabs (backslash, tab, CR and LF escaped), appended under a lock so that every process may write.
+void appendJournal(const std::filesystem::path& relative, const std::vector<std::u16string>& fields);
+// Every record, oldest first; lines with another number of fields are passed over.
+std::vector<std::vector<std::u16string>> readJournal(const std::filesystem::path& relative, size_t fields);
+void clearJournal(const std::filesystem::path& relative);
+
+// ---- The date and time (time.cpp) -----------------------------------------------------------------
+void resetLocalTime();
 
 // ---- Modules (modules.cpp) -------------------------------------------------------------------------
 // GetModuleHandleW(NULL): the running program's module, home of its own resources.

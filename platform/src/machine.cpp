@@ -57,7 +57,8 @@ platform::MachineSettings parseSettings(const std::string& text) {
             settings.userName = value;
         } else if (key == "computer" && !value.empty()) {
             settings.computerName = value;
-        } else if (key == "lcid" || key == "osmajor" || key == "osminor" || key == "osbuild" || key == "processor") {
+        } else if (key == "lcid" || key == "osmajor" || key == "osminor" || key == "osbuild" || key == "processor" ||
+                   key == "dismissdialogs") {
             char* end = nullptr;
             unsigned long number = std::strtoul(value.c_str(), &end, 0);
             if (value.empty() || value[0] == '-' || !end || *end != 0 || number > 0xFFFFFFFFul) continue;
@@ -66,6 +67,7 @@ platform::MachineSettings parseSettings(const std::string& text) {
             else if (key == "osmajor") settings.osMajor = field;
             else if (key == "osminor") settings.osMinor = field;
             else if (key == "osbuild") settings.osBuild = field;
+            else if (key == "dismissdialogs") settings.dismissDialogsAfter = field;
             else if (field <= 0xFFFF) settings.processorArchitecture = static_cast<WORD>(field);
         }
     }
@@ -80,6 +82,7 @@ void writeSettings(const fs::path& root, const platform::MachineSettings& settin
          << settings.computerName << "\nlcid=" << lcid << "\nosmajor=" << settings.osMajor
          << "\nosminor=" << settings.osMinor << "\nosbuild=" << settings.osBuild
          << "\nprocessor=" << settings.processorArchitecture << "\n";
+    if (settings.dismissDialogsAfter) text << "dismissdialogs=" << settings.dismissDialogsAfter << "\n";
     platform::detail::writeHostFile(root / "machine.ini", text.str());
 }
 
@@ -297,7 +300,10 @@ void writeHostFile(const fs::path& path, std::string_view bytes) {
     fs::rename(temp, path, ec);
 }
 
-void onMachineChanged() { resetCurrentDirectory(); }
+void onMachineChanged() {
+    resetCurrentDirectory();
+    resetLocalTime();
+}
 
 MachineLock::MachineLock(const fs::path& lockFile, bool exclusive) {
     fd_ = ::open(lockFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);

@@ -1,22 +1,82 @@
-// The wall clock from the host.
+// The wall clock: the host's local time, or a date and time a test set that runs on with the
+// machine clock.
 #include <sys/time.h>
 
 #include <ctime>
+#include <mutex>
+#include <optional>
 
+#include "internal.h"
+#include "win/kernel.h"
 #include "win/time.h"
+
+namespace {
+
+struct SetTime {
+    time_t start;          // the time set, its fields read as UTC (no zone rules apply to it)
+    ULONGLONG tickAtSet;   // the machine clock when it was set
+};
+
+std::mutex g_mutex;
+std::optional<SetTime> g_set;
+
+void fill(LPSYSTEMTIME out, const std::tm& t, int milliseconds) {
+    out->wYear = static_cast<WORD>(t.tm_year + 1900);
+    out->wMonth = static_cast<WORD>(t.tm_mon + 1);
+    out->wDayOfWeek = static_cast<WORD>(t.tm_wday);
+    out->wDay = static_cast<WORD>(t.tm_mday);
+    out->wHour = static_cast<WORD>(t.tm_hour);
+    out->wMinute = static_cast<WORD>(t.tm_min);
+    out->wSecond = static_cast<WORD>(t.tm_sec);
+    out->wMilliseconds = static_cast<WORD>(milliseconds);
+}
+
+}  // namespace
 
 void WINAPI GetLocalTime(LPSYSTEMTIME out) {
     if (!out) return;
+    std::optional<SetTime> set;
+    {
+        std::lock_guard lock(g_mutex);
+        set = g_set;
+    }
+    if (set) {
+        const ULONGLONG elapsed = GetTickCount64() - set->tickAtSet;
+        const time_t now = set->start + static_cast<time_t>(elapsed / 1000);
+        std::tm t{};
+        ::gmtime_r(&now, &t);
+        fill(out, t, static_cast<int>(elapsed % 1000));
+        return;
+    }
     timeval now{};
     ::gettimeofday(&now, nullptr);
     std::tm local{};
     ::localtime_r(&now.tv_sec, &local);
-    out->wYear = static_cast<WORD>(local.tm_year + 1900);
-    out->wMonth = static_cast<WORD>(local.tm_mon + 1);
-    out->wDayOfWeek = static_cast<WORD>(local.tm_wday);
-    out->wDay = static_cast<WORD>(local.tm_mday);
-    out->wHour = static_cast<WORD>(local.tm_hour);
-    out->wMinute = static_cast<WORD>(local.tm_min);
-    out->wSecond = static_cast<WORD>(local.tm_sec);
-    out->wMilliseconds = static_cast<WORD>(now.tv_usec / 1000);
+    fill(out, local, static_cast<int>(now.tv_usec / 1000));
 }
+
+namespace platform {
+
+void setLocalTime(const LocalTime& time) {
+    std::tm t{};
+    t.tm_year = time.year - 1900;
+    t.tm_mon = time.month - 1;
+    t.tm_mday = time.day;
+    t.tm_hour = time.hour;
+    t.tm_min = time.minute;
+    t.tm_sec = time.second;
+    const time_t start = ::timegm(&t);
+    std::lock_guard lock(g_mutex);
+    g_set = SetTime{start, GetTickCount64()};
+}
+
+void useHostLocalTime() {
+    std::lock_guard lock(g_mutex);
+    g_set.reset();
+}
+
+namespace detail {
+void resetLocalTime() { useHostLocalTime(); }
+}  // namespace detail
+
+}  // namespace platform

@@ -1,9 +1,10 @@
 // The language library scheme: what each program requires of its library, the checker's verdicts,
-// and the scan application's own libraries as the build makes them.
+// and the scan programs' language libraries as the build makes them.
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <functional>
@@ -16,6 +17,8 @@
 #include "rescomp/script.h"
 #include "rescomp/writer.h"
 #include "support/pictures.h"
+#include "ProductConfig.h"
+#include "win/kernel.h"
 #include "win/resources.h"
 
 namespace {
@@ -221,59 +224,120 @@ TEST(Checker, TheToolSaysWhatALibraryLacksAndExitsOne) {
         << out;
 }
 
-// ---- The scan application's libraries ---------------------------------------------------------------------
+// ---- The scan programs' libraries -------------------------------------------------------------------
 
 // Every language with a code of its own; Simplified Chinese is the fallback of the others.
-const char* const kTesmarCodes[] = {"zhcn", "enus", "ja", "ru", "esmx", "fr", "de",
-                                    "it",   "ar",   "tr", "no", "sv",   "zhtw"};
+const char* const kScanCodes[] = {"zhcn", "enus", "ja", "ru", "esmx", "fr", "de", "it", "ar", "tr", "no", "sv", "zhtw"};
 
-void expectTesmarLibrary(const Machine& machine, const std::string& code, const std::string& bytes) {
-    std::u16string path = u"C:\\Program Files\\Scan\\kelr" + platform::fromUtf8(code) + u".dll";
+const fs::path kScanScripts = fs::path(MFP_SOURCE_DIR) / "scan" / "res";
+
+std::u16string loadedString(HMODULE module, UINT id) {
+    const WCHAR* text = nullptr;
+    const int n = LoadStringW(module, id, reinterpret_cast<LPWSTR>(&text), 0);
+    return n > 0 ? std::u16string(text, static_cast<size_t>(n)) : std::u16string();
+}
+
+// One library of the set serves both scan programs, and holds the texts their code relies on.
+void expectScanLibrary(const Machine& machine, const std::string& code, const std::string& bytes) {
+    std::u16string path = u"C:\\Program Files\\Scan\\vrx4410kelr" + platform::fromUtf8(code) + u".dll";
     HMODULE module = loadResources(machine, bytes, path);
     ASSERT_NE(module, nullptr) << code << ": " << GetLastError();
-    auto lacks = rescomp::missing(*rescomp::requirementsFor("Tesmar"), rescomp::inventoryOf(module));
-    EXPECT_TRUE(lacks.empty()) << code << " lacks " << rescomp::describe(lacks);
-    for (UINT id : {8011u, 8025u}) {
-        const WCHAR* text = nullptr;
-        EXPECT_GT(LoadStringW(module, id, reinterpret_cast<LPWSTR>(&text), 0), 0) << code << " " << id;
+    for (const char* program : {"Orlith", "Tesmar"}) {
+        auto lacks = rescomp::missing(*rescomp::requirementsFor(program), rescomp::inventoryOf(module));
+        EXPECT_TRUE(lacks.empty()) << code << " lacks for " << program << ": " << rescomp::describe(lacks);
     }
     EXPECT_EQ(res::isRightToLeft(module), code == "ar") << code;
+    // The percent text: exactly one "0", which the progress display replaces by the percent.
+    const std::u16string percent = loadedString(module, 8012);
+    EXPECT_EQ(std::count(percent.begin(), percent.end(), u'0'), 1) << code;
     if (code == "enus") {
-        WCHAR ok[8];
-        LoadStringW(module, 8011, ok, 8);
-        EXPECT_EQ(std::u16string(ok), u"OK");
+        EXPECT_EQ(loadedString(module, 8011), u"OK");
+        EXPECT_EQ(loadedString(module, 8025), u"The scanner is in use or cannot be found. Check the device and try again.");
     }
     EXPECT_TRUE(FreeLibrary(module));
 }
 
-TEST(TesmarLibraries, EveryScriptCompilesToACompleteLibrary) {
+TEST(ScanLanguageLibraries, EveryScriptCompilesToALibraryForBothPrograms) {
     Machine machine;
-    fs::path folder = fs::path(MFP_SOURCE_DIR) / "scan" / "twainapp" / "res";
     std::set<std::string> scripts;
-    for (const auto& entry : fs::directory_iterator(folder))
+    for (const auto& entry : fs::directory_iterator(kScanScripts))
         if (entry.path().extension() == ".rc") scripts.insert(entry.path().stem().string());
     std::set<std::string> expected;
-    for (const char* code : kTesmarCodes) expected.insert(std::string("kelr") + code);
+    for (const char* code : kScanCodes) expected.insert(std::string("kelr") + code);
     EXPECT_EQ(scripts, expected);
-    for (const char* code : kTesmarCodes) {
-        auto result = rescomp::compileFile(folder / (std::string("kelr") + code + ".rc"));
+    for (const char* code : kScanCodes) {
+        auto result = rescomp::compileFile(kScanScripts / (std::string("kelr") + code + ".rc"));
         ASSERT_TRUE(result.file) << code << ": " << (result.errors.empty() ? "" : result.errors.front());
-        expectTesmarLibrary(machine, code, rescomp::writeResourceFile(*result.file));
+        expectScanLibrary(machine, code, rescomp::writeResourceFile(*result.file));
     }
 }
 
-#ifdef MFP_TESMAR_LANGUAGES
-TEST(TesmarLibraries, TheBuiltSetIsCompleteAndLoads) {
+// Another instance of the scan-button program finds the settings dialog by string 8005, while the
+// dialog takes its title from the product INI's section of its language: the two agree for every
+// language of the demonstration's and the tests' INI, through the library that language loads.
+TEST(ScanLanguageLibraries, TheWindowTitleIsThePushUiTitleOfEveryLanguage) {
     Machine machine;
-    for (const char* code : kTesmarCodes) {
+    std::ifstream in(kScanScripts / "product.ini", std::ios::binary);
+    const std::string ini((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    machine.writeFile(u"C:\\Windows\\vrx4410.ini", ini);
+    for (int index = 0; index < LANGUAGE_COUNT; ++index) {
+        const std::string code = platform::toUtf8(g_szLanguageCode[index]);
+        auto result = rescomp::compileFile(kScanScripts / ("kelr" + code + ".rc"));
+        ASSERT_TRUE(result.file) << code;
+        HMODULE module = loadResources(machine, rescomp::writeResourceFile(*result.file),
+                                       u"C:\\Program Files\\Scan\\kelr" + platform::fromUtf8(code) + u".dll");
+        ASSERT_NE(module, nullptr) << code;
+        WCHAR title[MAX_PATH];
+        GetPrivateProfileStringW(g_szLanguageName[index], u"Push UI Title", u"", title, MAX_PATH, u"vrx4410.ini");
+        EXPECT_EQ(std::u16string(title), loadedString(module, 8005)) << platform::toUtf8(g_szLanguageName[index]);
+        EXPECT_FALSE(std::u16string(title).empty());
+        FreeLibrary(module);
+    }
+}
+
+#ifdef MFP_SCAN_LANGUAGES
+TEST(ScanLanguageLibraries, TheBuiltSetIsCompleteAndLoads) {
+    Machine machine;
+    for (const char* code : kScanCodes) {
         fs::path file = fs::path(MFP_LIB_DIR) / (std::string("kelr") + code + ".dll");
         ASSERT_TRUE(fs::exists(file)) << file;
         std::ifstream in(file, std::ios::binary);
         std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-        expectTesmarLibrary(machine, code, bytes);
+        expectScanLibrary(machine, code, bytes);
     }
     // The fallback library can always be found.
     EXPECT_TRUE(fs::exists(fs::path(MFP_LIB_DIR) / "kelrzhcn.dll"));
+}
+
+// rescheck passes every library of the built set for both programs, and names what a broken copy lacks.
+TEST(ScanLanguageLibraries, RescheckPassesTheSetAndNamesWhatABrokenLibraryLacks) {
+    Machine machine;
+    std::string libraries;
+    for (const char* code : kScanCodes) libraries += " " + (fs::path(MFP_LIB_DIR) / (std::string("kelr") + code + ".dll")).string();
+    int status = -1;
+    for (const char* program : {"Orlith", "Tesmar"}) {
+        const std::string out = run(std::string(MFP_BIN_DIR) + "/rescheck --program " + program + libraries, status);
+        EXPECT_EQ(status, 0) << out;
+    }
+    auto result = rescomp::compileFile(kScanScripts / "kelrenus.rc");
+    ASSERT_TRUE(result.file);
+    res::ResourceFile broken = *result.file;
+    broken.strings.erase(8013);
+    broken.strings[8025] = u"";
+    broken.bitmaps.erase(10432);
+    auto& settings = broken.dialogs.at(8000).controls;
+    settings.erase(std::remove_if(settings.begin(), settings.end(), [](const res::DialogControl& c) { return c.id == 57670; }),
+                   settings.end());
+    const fs::path file = machine.root() / "kelrbroken.dll";
+    std::ofstream(file, std::ios::binary) << rescomp::writeResourceFile(broken);
+    std::string out = run(std::string(MFP_BIN_DIR) + "/rescheck --program Orlith " + file.string(), status);
+    EXPECT_EQ(status, 1) << out;
+    EXPECT_NE(out.find(file.string() + ": lacks control 57670 of dialog 8000; string 8013; empty string 8025; bitmap 10432"),
+              std::string::npos)
+        << out;
+    out = run(std::string(MFP_BIN_DIR) + "/rescheck --program Tesmar " + file.string(), status);
+    EXPECT_EQ(status, 1) << out;
+    EXPECT_NE(out.find(file.string() + ": lacks empty string 8025"), std::string::npos) << out;
 }
 #endif
 

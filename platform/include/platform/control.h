@@ -35,6 +35,10 @@ struct MachineSettings {
     DWORD osBuild = 19045;
     // The native processor architecture (GetNativeSystemInfo): 0 x86, 6 IA-64, 9 x64, 12 ARM64.
     WORD processorArchitecture = 9;
+    // Modal dialogs of every program of the machine that nobody scripts are ended with IDCANCEL after
+    // this many milliseconds of machine time and journalled (dismissedDialogs); 0 leaves them open,
+    // as a person using the programs wants. For whole-program runs, so an error box never hangs one.
+    DWORD dismissDialogsAfter = 0;
 };
 MachineSettings machineSettings();
 void setMachineSettings(const MachineSettings& settings);
@@ -117,6 +121,17 @@ void advanceClock(uint64_t milliseconds);
 std::vector<DWORD> sleepLog();
 void clearSleepLog();
 
+// ---- Date and time of day ---------------------------------------------------------------------------
+// The machine's local date and time (GetLocalTime): the host's, until a test sets it; from then on it
+// runs on from the time set with the machine clock (so with a virtual clock it moves only as the clock
+// is moved). Kept per process; a new machine root goes back to the host's.
+struct LocalTime {
+    int year = 2000, month = 1, day = 1;
+    int hour = 0, minute = 0, second = 0;
+};
+void setLocalTime(const LocalTime& time);
+void useHostLocalTime();
+
 // ---- Threads -----------------------------------------------------------------------------------
 // The stack size a thread made by CreateThread runs with, or nothing when the handle is not a thread.
 std::optional<SIZE_T> threadStackSize(HANDLE thread);
@@ -130,6 +145,52 @@ struct DiskSpace {
 };
 void setDiskSpace(char16_t drive, const DiskSpace& space);
 DiskSpace diskSpace(char16_t drive);
+
+// ---- Shell ---------------------------------------------------------------------------------------
+// What the shell was asked to open, by any process of the machine (kept under the root in
+// "shell/actions"): ShellExecuteW, ShellExecuteExW and HtmlHelpW. Nothing is ever run on the host.
+struct ShellAction {
+    DWORD processId = 0;
+    std::string call;        // "ShellExecuteW", "ShellExecuteExW" or "HtmlHelpW"
+    std::u16string verb;     // the verb ("" for the default), or the help command ("HH_DISPLAY_TOPIC")
+    std::u16string file;     // the file or folder, or the help file
+    std::u16string parameters;
+    std::u16string directory;
+    int show = 0;            // SW_* (the help viewer: 0)
+};
+std::vector<ShellAction> shellActions();
+void clearShellActions();
+
+// The folder browser's answers, taken in order by SHBrowseForFolderW of any process of the machine
+// ("shell/browse-answers" under the root, one a line: "choose <path>" or "cancel", which a person's
+// script may write too): a folder to choose, or nothing to cancel.
+void queueFolderBrowserAnswer(std::optional<std::u16string> folder);
+// One SHBrowseForFolderW call as the machine answered it.
+struct FolderBrowse {
+    DWORD processId = 0;
+    UINT flags = 0;
+    std::u16string selected;            // what the callback selected (BFFM_SETSELECTIONW), if anything
+    std::vector<UINT> callbackMessages; // BFFM_* messages given to the callback, in order
+    std::optional<std::u16string> chosen;
+};
+std::vector<FolderBrowse> folderBrowses();
+void clearFolderBrowses();
+
+// Task-memory blocks (CoTaskMemAlloc) of this process not yet freed.
+size_t liveTaskMemoryBlocks();
+
+// ---- Dismissed dialogs ----------------------------------------------------------------------------
+// Modal dialogs that the machine ended because nobody answered them (MachineSettings::
+// dismissDialogsAfter), by any process of the machine, oldest first ("dialogs/dismissed" under the root).
+struct DismissedDialog {
+    DWORD processId = 0;
+    std::u16string program;  // the program's Windows path
+    std::u16string title;
+    UINT templateId = 0;     // 0 for a message box
+    bool messageBox = false;
+    std::u16string text;     // a message box's text
+};
+std::vector<DismissedDialog> dismissedDialogs();
 
 // ---- Debugger output ---------------------------------------------------------------------------
 // Lines written by OutputDebugString in this process (UTF-8), oldest first.

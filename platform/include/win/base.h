@@ -136,6 +136,7 @@ typedef ULARGE_INTEGER* PULARGE_INTEGER;
 #define ERROR_INVALID_HANDLE 6L
 #define ERROR_NOT_ENOUGH_MEMORY 8L
 #define ERROR_INVALID_DATA 13L
+#define ERROR_WRITE_PROTECT 19L
 #define ERROR_NOT_READY 21L
 #define ERROR_OUTOFMEMORY 14L
 #define ERROR_WRITE_FAULT 29L
@@ -181,6 +182,9 @@ typedef ULARGE_INTEGER* PULARGE_INTEGER;
 #define E_FAIL static_cast<HRESULT>(0x80004005u)
 #define E_INVALIDARG static_cast<HRESULT>(0x80070057u)
 #define E_OUTOFMEMORY static_cast<HRESULT>(0x8007000Eu)
+// A Win32 error code as an HRESULT of the Win32 facility (0 stays S_OK).
+#define HRESULT_FROM_WIN32(x) \
+    (static_cast<HRESULT>(x) <= 0 ? static_cast<HRESULT>(x) : static_cast<HRESULT>((static_cast<DWORD>(x) & 0xFFFF) | 0x80070000u))
 #define SUCCEEDED(hr) (static_cast<HRESULT>(hr) >= 0)
 #define FAILED(hr) (static_cast<HRESULT>(hr) < 0)
 

@@ -101,6 +101,12 @@ WINBASEAPI HRESULT WINAPI CoInitializeEx(LPVOID reserved, DWORD coInit);
 WINBASEAPI HRESULT WINAPI CoInitialize(LPVOID reserved);
 WINBASEAPI void WINAPI CoUninitialize();
 
+// ---- Task memory -----------------------------------------------------------------------------------
+// Blocks that one component hands to another (item lists of the shell). CoTaskMemFree(NULL) does
+// nothing; platform::liveTaskMemoryBlocks() counts the blocks not yet freed.
+WINBASEAPI LPVOID WINAPI CoTaskMemAlloc(SIZE_T size);
+WINBASEAPI void WINAPI CoTaskMemFree(LPVOID block);
+
 // ---- Streams over global memory ------------------------------------------------------------------
 // A stream over a movable global block (NULL: a new block of no bytes). Its size is the block's
 // size; a write beyond the end grows the block with GlobalReAlloc (STG_E_MEDIUMFULL when that fails,

@@ -50,6 +50,10 @@ WINBASEAPI BOOL WINAPI FlushFileBuffers(HANDLE file);
 WINBASEAPI BOOL WINAPI DeleteFileW(LPCWSTR name);
 WINBASEAPI BOOL WINAPI DeleteFileA(LPCSTR name);
 WINBASEAPI DWORD WINAPI GetFileAttributesW(LPCWSTR name);
+// Renames or moves a file or folder (a file also to another drive); the new name must not exist
+// (ERROR_ALREADY_EXISTS), the old one must (ERROR_FILE_NOT_FOUND, ERROR_PATH_NOT_FOUND). Fault switch
+// "MoveFile" (detail: the existing name) fails a call, ERROR_ACCESS_DENIED by default.
+WINBASEAPI BOOL WINAPI MoveFileW(LPCWSTR existing, LPCWSTR newName);
 WINBASEAPI BOOL WINAPI CreateDirectoryW(LPCWSTR name, LPSECURITY_ATTRIBUTES sa);
 WINBASEAPI BOOL WINAPI RemoveDirectoryW(LPCWSTR name);
 // Closes a kernel handle of the layer (files, mutexes); printer handles and registry keys are

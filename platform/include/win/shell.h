@@ -1,7 +1,9 @@
-// Shell folder lookups: the known folders of the machine's current user.
+// The shell as the programs use it: the known folders of the machine's current user, item lists of
+// file-system paths, the folder browser, opening files and folders, the help viewer and path helpers.
 #pragma once
 
 #include "win/base.h"
+#include "win/user.h"
 
 #define CSIDL_DESKTOP 0x0000
 #define CSIDL_PERSONAL 0x0005
@@ -26,6 +28,114 @@ WINBASEAPI HRESULT WINAPI SHGetFolderPathW(HWND owner, int csidl, HANDLE token, 
 WINBASEAPI HRESULT WINAPI SHGetFolderPathA(HWND owner, int csidl, HANDLE token, DWORD flags, LPSTR path);
 WINBASEAPI BOOL WINAPI SHGetSpecialFolderPathW(HWND owner, LPWSTR path, int csidl, BOOL create);
 
-// Path helpers (paths.cpp).
-// TRUE when a file or folder exists at the path (relative paths against the current directory).
+// ---- Item lists ----------------------------------------------------------------------------------
+// An item list names one file-system object; the layer's lists hold its absolute Windows path in one
+// item (no shell namespace, no virtual folders). Lists come from CoTaskMemAlloc: free them with
+// CoTaskMemFree.
+struct SHITEMID {
+    USHORT cb;  // bytes of this item, cb included
+    BYTE abID[1];
+};
+struct ITEMIDLIST {
+    SHITEMID mkid;
+};
+typedef ITEMIDLIST* LPITEMIDLIST;
+typedef const ITEMIDLIST* LPCITEMIDLIST;
+typedef ITEMIDLIST* PIDLIST_ABSOLUTE;
+typedef const ITEMIDLIST* PCIDLIST_ABSOLUTE;
+typedef ULONG SFGAOF;
+struct IBindCtx;
+
+// The item list of an existing file or folder (a relative path against the current directory);
+// HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND) for anything else. Binding contexts and attribute queries
+// are not modelled (*attributesOut is 0).
+WINBASEAPI HRESULT WINAPI SHParseDisplayName(LPCWSTR name, IBindCtx* bindContext, PIDLIST_ABSOLUTE* list,
+                                             SFGAOF attributesIn, SFGAOF* attributesOut);
+// The path an item list names (MAX_PATH characters); FALSE and an empty path for a list that is not one
+// of the layer's.
+WINBASEAPI BOOL WINAPI SHGetPathFromIDListW(PCIDLIST_ABSOLUTE list, LPWSTR path);
+
+// ---- The folder browser ----------------------------------------------------------------------------
+#define BIF_RETURNONLYFSDIRS 0x0001
+#define BIF_DONTGOBELOWDOMAIN 0x0002
+#define BIF_STATUSTEXT 0x0004
+#define BIF_EDITBOX 0x0010
+#define BIF_VALIDATE 0x0020
+#define BIF_NEWDIALOGSTYLE 0x0040
+#define BIF_BROWSEFORCOMPUTER 0x1000
+// Messages to the browser's callback and from it to the browser window.
+#define BFFM_INITIALIZED 1
+#define BFFM_SELCHANGED 2
+#define BFFM_ENABLEOK (WM_USER + 101)
+#define BFFM_SETSELECTIONW (WM_USER + 103)
+#define BFFM_SETSTATUSTEXTW (WM_USER + 104)
+
+typedef int(CALLBACK* BFFCALLBACK)(HWND window, UINT message, LPARAM lParam, LPARAM data);
+struct BROWSEINFOW {
+    HWND hwndOwner;
+    PCIDLIST_ABSOLUTE pidlRoot;
+    LPWSTR pszDisplayName;  // MAX_PATH characters: the chosen folder's name
+    LPCWSTR lpszTitle;
+    UINT ulFlags;
+    BFFCALLBACK lpfn;
+    LPARAM lParam;
+    int iImage;
+};
+typedef BROWSEINFOW* LPBROWSEINFOW;
+
+// The folder browser, answered by the machine instead of a person: its hidden window on the calling
+// thread gets BFFM_INITIALIZED and BFFM_SELCHANGED through the callback, which may select a folder
+// (BFFM_SETSELECTIONW with a path or an item list); then the next answer a test or a person's script
+// queued (platform::queueFolderBrowserAnswer) is taken: a folder chosen (an existing one: its item list,
+// after BFFM_SELCHANGED for it) or cancelled (NULL). No queued answer cancels. Every browse is
+// journalled (platform::folderBrowses). The root, the title and the flags are recorded, not obeyed.
+WINBASEAPI PIDLIST_ABSOLUTE WINAPI SHBrowseForFolderW(LPBROWSEINFOW info);
+
+// ---- Opening files and folders -------------------------------------------------------------------
+#define SEE_MASK_DEFAULT 0x00000000
+#define SEE_MASK_NOCLOSEPROCESS 0x00000040
+#define SE_ERR_FNF 2
+#define SE_ERR_PNF 3
+
+struct SHELLEXECUTEINFOW {
+    DWORD cbSize;
+    ULONG fMask;
+    HWND hwnd;
+    LPCWSTR lpVerb;
+    LPCWSTR lpFile;
+    LPCWSTR lpParameters;
+    LPCWSTR lpDirectory;
+    int nShow;
+    HINSTANCE hInstApp;
+    void* lpIDList;
+    LPCWSTR lpClass;
+    HKEY hkeyClass;
+    DWORD dwHotKey;
+    HANDLE hIcon;
+    HANDLE hProcess;
+};
+typedef SHELLEXECUTEINFOW* LPSHELLEXECUTEINFOW;
+
+// Opening a file or folder with a verb: nothing is run on the host; the machine journals what was
+// asked (platform::shellActions). A file or folder that does not exist gives SE_ERR_FNF (ERROR_FILE_NOT_FOUND),
+// a missing folder on its way SE_ERR_PNF; otherwise the answer is 33 (success). No process is made:
+// ShellExecuteExW leaves hProcess NULL even with SEE_MASK_NOCLOSEPROCESS.
+WINBASEAPI HINSTANCE WINAPI ShellExecuteW(HWND owner, LPCWSTR verb, LPCWSTR file, LPCWSTR parameters,
+                                          LPCWSTR directory, INT show);
+WINBASEAPI BOOL WINAPI ShellExecuteExW(LPSHELLEXECUTEINFOW info);
+
+// ---- The help viewer -------------------------------------------------------------------------------
+#define HH_DISPLAY_TOPIC 0x0000
+#define HH_HELP_CONTEXT 0x000F
+#define HH_CLOSE_ALL 0x0012
+
+// The help viewer: no viewer is modelled. Every call is journalled with its file and command
+// (platform::shellActions, call "HtmlHelpW") and answers NULL (no viewer window).
+WINBASEAPI HWND WINAPI HtmlHelpW(HWND caller, LPCWSTR file, UINT command, DWORD_PTR data);
+
+// ---- Path helpers --------------------------------------------------------------------------------
+// Adds a backslash unless the path ends in one; the address of the terminating NUL, or NULL (path
+// unchanged) when it would not fit in MAX_PATH characters.
+WINBASEAPI LPWSTR WINAPI PathAddBackslashW(LPWSTR path);
+// Whether a file or folder exists at the path.
 WINBASEAPI BOOL WINAPI PathFileExistsW(LPCWSTR path);

@@ -1,5 +1,5 @@
-// The wall clock: the host's local time. (The machine clock of Sleep and GetTickCount is separate and
-// may be virtual; the date and time of day are always the host's.)
+// The wall clock: the host's local time, or the date and time a test set (platform::setLocalTime),
+// which then runs on with the machine clock of Sleep and GetTickCount.
 #pragma once
 
 #include "win/base.h"

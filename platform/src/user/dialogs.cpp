@@ -12,6 +12,7 @@
 
 #include "platform/dialogs.h"
 #include "platform/resources.h"
+#include "../internal.h"
 #include "state.h"
 #include "win/kernel.h"
 
@@ -21,6 +22,7 @@ namespace {
 namespace res = platform::resources;
 
 constexpr UINT_PTR kWatchdogTimer = 0x57444F47;
+const std::filesystem::path kDismissed = std::filesystem::path("dialogs") / "dismissed";
 constexpr int kBaseX = 8;
 constexpr int kBaseY = 16;
 
@@ -239,7 +241,15 @@ void watchdogFired(HWND dialog) {
     }
     report.hwnd = dialog;
     report.title = textOf(dialog);
-    if (handler) handler(report);
+    if (handler) {
+        handler(report);
+    } else {
+        // Nobody in this process watches: the machine journals the dialog it ends.
+        platform::detail::appendJournal(kDismissed, {platform::fromUtf8(std::to_string(GetCurrentProcessId())),
+                                                     platform::programPath(), report.title,
+                                                     platform::fromUtf8(std::to_string(report.templateId)),
+                                                     report.messageBox ? u"1" : u"0", report.text});
+    }
     EndDialog(dialog, IDCANCEL);
 }
 
@@ -299,12 +309,12 @@ INT_PTR runModal(HWND dialog, HWND owner) {
     const bool reenable = root && IsWindowEnabled(root);
     if (reenable) EnableWindow(root, FALSE);
     {
+        // A test's watchdog, else the machine's for whole-program runs.
         std::unique_lock lock(dialogs().mutex);
-        if (dialogs().handler) {
-            const DWORD ms = dialogs().watchdogMs;
-            lock.unlock();
-            SetTimer(dialog, kWatchdogTimer, ms, nullptr);
-        }
+        DWORD ms = dialogs().handler ? dialogs().watchdogMs : 0;
+        lock.unlock();
+        if (!ms) ms = platform::machineSettings().dismissDialogsAfter;
+        if (ms) SetTimer(dialog, kWatchdogTimer, ms, nullptr);
     }
     markReady(dialog);
     bool quit = false;
@@ -830,3 +840,22 @@ Script::Script() { ++user::scripts; }
 Script::~Script() { --user::scripts; }
 
 }  // namespace platform::dialogs
+
+namespace platform {
+
+std::vector<DismissedDialog> dismissedDialogs() {
+    std::vector<DismissedDialog> out;
+    for (const auto& f : detail::readJournal(user::kDismissed, 6)) {
+        DismissedDialog d;
+        d.processId = static_cast<DWORD>(std::strtoul(toUtf8(f[0]).c_str(), nullptr, 10));
+        d.program = f[1];
+        d.title = f[2];
+        d.templateId = static_cast<UINT>(std::strtoul(toUtf8(f[3]).c_str(), nullptr, 10));
+        d.messageBox = f[4] == u"1";
+        d.text = f[5];
+        out.push_back(std::move(d));
+    }
+    return out;
+}
+
+}  // namespace platform

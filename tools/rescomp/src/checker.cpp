@@ -36,8 +36,9 @@ const std::vector<Requirements>& programs() {
     static const std::vector<Requirements> table = [] {
         std::vector<Requirements> t;
         // The scan-button program: its dialogs with the controls its code binds (settings 8000 with
-        // OK, Cancel and the help button 57670; progress 8002; message 8004), all its texts, its icon,
-        // the error dialog's background and the skin bitmaps of its buttons.
+        // OK, Cancel and the help button 57670; progress 8002; error 8004), all its texts, its icon,
+        // the error dialog's background and the skin bitmaps of its buttons. Both scan programs load
+        // the same file name, so every library of the scan set holds this and the scan application's.
         Requirements orlith;
         orlith.program = "Orlith";
         orlith.dialogs = {8000, 8002, 8003, 8004};
@@ -48,8 +49,8 @@ const std::vector<Requirements>& programs() {
         orlith.icons = {8006};
         orlith.bitmaps = join({10439}, range(10429, 10432));
         t.push_back(orlith);
-        // The scan application only shows its start-up refusal from the library: the message and
-        // the text of its button.
+        // The scan application only shows its start-up refusal from the library (one of the scan
+        // set): the message and the text of its button.
         Requirements tesmar;
         tesmar.program = "Tesmar";
         tesmar.strings = {8011, 8025};
