@@ -55,6 +55,17 @@ void WINAPI GetLocalTime(LPSYSTEMTIME out) {
     fill(out, local, static_cast<int>(now.tv_usec / 1000));
 }
 
+__time64_t _time64(__time64_t* out) {
+    __time64_t now;
+    {
+        std::lock_guard lock(g_mutex);
+        now = g_set ? g_set->start + static_cast<__time64_t>((GetTickCount64() - g_set->tickAtSet) / 1000)
+                    : static_cast<__time64_t>(::time(nullptr));
+    }
+    if (out) *out = now;
+    return now;
+}
+
 namespace platform {
 
 void setLocalTime(const LocalTime& time) {

@@ -1,6 +1,7 @@
 // The machine's local date and time: the host's, or a time a test set running on with the machine clock.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <ctime>
 
 #include "platform/control.h"
@@ -41,6 +42,12 @@ TEST(LocalTime, ASetTimeRunsOnWithTheMachineClock) {
     }
     platform::setLocalTime({2024, 2, 29, 12, 0, 0});
     EXPECT_EQ(now(), (Fields{2024, 2, 29, 4, 12, 0, 0, 0}));
+    // The run-time's seconds follow the same clock: 2024-02-29 12:00:00 is 1709208000.
+    __time64_t stored = 0;
+    EXPECT_EQ(_time64(&stored), 1709208000);
+    EXPECT_EQ(stored, 1709208000);
+    Sleep(2500);
+    EXPECT_EQ(_time64(nullptr), 1709208002);
 }
 
 TEST(LocalTime, IsTheHostsUntilSetAndAgainOnANewMachine) {
@@ -54,10 +61,12 @@ TEST(LocalTime, IsTheHostsUntilSetAndAgainOnANewMachine) {
     {
         Machine machine;
         EXPECT_TRUE(hostNear());
+        EXPECT_LE(std::abs(_time64(nullptr) - static_cast<__time64_t>(std::time(nullptr))), 1);
         platform::setLocalTime({1999, 1, 1, 0, 0, 0});
         EXPECT_EQ(now().year, 1999);
         platform::useHostLocalTime();
         EXPECT_TRUE(hostNear());
+        EXPECT_LE(std::abs(_time64(nullptr) - static_cast<__time64_t>(std::time(nullptr))), 1);
         platform::setLocalTime({1999, 1, 1, 0, 0, 0});
     }
     Machine next;

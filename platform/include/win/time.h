@@ -17,3 +17,9 @@ struct SYSTEMTIME {
 typedef SYSTEMTIME* LPSYSTEMTIME;
 
 WINBASEAPI void WINAPI GetLocalTime(LPSYSTEMTIME time);
+
+// The C run-time's clock, as `time` is on Windows (an inline over _time64): seconds since 1970 of the
+// same wall clock as GetLocalTime (a set local time counts as UTC: the machine has no time zones).
+// Stores the result through `out` too when it is not NULL.
+typedef long long __time64_t;
+WINBASEAPI __time64_t _time64(__time64_t* out);
