@@ -282,30 +282,64 @@ BOOL APIENTRY EngStretchBlt(SURFOBJ* target, SURFOBJ* source, SURFOBJ* mask, CLI
     LONG sw = map.source.right - map.source.left, sh = map.source.bottom - map.source.top;
     std::vector<Cover> cx = covers(tw, map.source.left, sw, map.flipX, sb.left, sb.right);
     std::vector<Cover> cy = covers(th, map.source.top, sh, map.flipY, sb.top, sb.bottom);
-    std::vector<float> acc, total;
+    // At its own size, unmirrored and unmasked, with the target inside the source: a copy.
+    const bool copyRows = tw == sw && th == sh && !map.flipX && !map.flipY && !mask &&
+                          map.source.left >= sb.left && map.source.top >= sb.top && map.source.right <= sb.right &&
+                          map.source.bottom <= sb.bottom;
+    // Each source row's weighted sums across the target columns are made once and kept while the
+    // target rows that cover it are made (slots by source row; a target row spans fewer rows than
+    // there are slots, so the rows it needs never push each other out).
+    size_t slots = 2;
+    for (const Cover& c : cy) slots = std::max(slots, c.weights.size() + 1);
+    std::vector<LONG> slotRow(slots);
+    std::vector<std::vector<float>> slotSums(slots);
+    std::vector<float> acc, total, wsums;
     for (const RECTL& r : rects) {
         LONG n = r.right - r.left;
+        std::fill(slotRow.begin(), slotRow.end(), -1);
+        wsums.assign(size_t(n), 0.f);
+        for (LONG i = 0; i < n; ++i) {
+            const Cover& vx = cx[size_t(r.left + i - map.target.left)];
+            float wsum = 0;
+            for (float w : vx.weights) wsum += w;
+            wsums[size_t(i)] = wsum;
+        }
+        auto across = [&](LONG sy) -> const float* {
+            const size_t slot = size_t(sy) % slots;
+            std::vector<float>& sums = slotSums[slot];
+            if (slotRow[slot] == sy) return sums.data();
+            slotRow[slot] = sy;
+            sums.resize(size_t(n));
+            const BYTE* grey = src.row(sb.left, sy, sb.right - sb.left, row.data());
+            for (LONG i = 0; i < n; ++i) {
+                const Cover& vx = cx[size_t(r.left + i - map.target.left)];
+                const BYTE* g = grey + (vx.first - sb.left);
+                float sum = 0;
+                for (size_t k = 0; k < vx.weights.size(); ++k) sum += vx.weights[k] * g[k];
+                sums[size_t(i)] = sum;
+            }
+            return sums.data();
+        };
         for (LONG y = r.top; y < r.bottom; ++y) {
             const Cover& vy = cy[size_t(y - map.target.top)];
+            BYTE* d = t.row(y);
+            if (copyRows) {  // one source pixel for each target pixel: the grey row as it is
+                std::memcpy(d + r.left, src.row(r.left - map.target.left + map.source.left, vy.first, n, row.data()),
+                            size_t(n));
+                continue;
+            }
             acc.assign(size_t(n), 0.f);
             total.assign(size_t(n), 0.f);
             for (size_t j = 0; j < vy.weights.size(); ++j) {
                 LONG sy = vy.first + static_cast<LONG>(j);
                 float wy = vy.weights[j];
                 if (wy <= 0) continue;
-                const BYTE* grey = src.row(sb.left, sy, sb.right - sb.left, row.data());
+                const float* sums = across(sy);
                 for (LONG i = 0; i < n; ++i) {
-                    const Cover& vx = cx[size_t(r.left + i - map.target.left)];
-                    float sum = 0, wsum = 0;
-                    for (size_t k = 0; k < vx.weights.size(); ++k) {
-                        sum += vx.weights[k] * grey[vx.first + LONG(k) - sb.left];
-                        wsum += vx.weights[k];
-                    }
-                    acc[size_t(i)] += wy * sum;
-                    total[size_t(i)] += wy * wsum;
+                    acc[size_t(i)] += wy * sums[i];
+                    total[size_t(i)] += wy * wsums[size_t(i)];
                 }
             }
-            BYTE* d = t.row(y);
             for (LONG i = 0; i < n; ++i) {
                 if (total[size_t(i)] <= 0) continue;
                 if (mask) {  // the mask bit of the source pixel nearest the target pixel's centre

@@ -1,6 +1,7 @@
 // rastrel-print: prints page descriptions, pictures and PDFs through the Rastrel driver as an
 // application prints through GDI, and keeps the job stream the driver wrote.
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -9,6 +10,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "bitmap_file.h"
@@ -301,6 +303,10 @@ int main(int argc, char** argv) {
                         caps.surface.cy, caps.banded ? ", banded" : "");
         }
         std::string docName = title ? *title : fs::path(inputs[0]).filename().string();
+        // PDF pages are rendered ahead on other threads while the driver works on the current page.
+        const int workers = static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 2u, 4u)) - 1;
+        PagesAhead ahead(loaded, caps, drawOptions, workers, workers);
+        drawOptions.ahead = &ahead;
         if (!device.startDoc(platform::fromUtf8(docName))) return failure(device.lastError());
         int number = 0;
         for (const Input& input : loaded) {

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -24,18 +25,9 @@ std::optional<std::string> readFile(const std::string& path, std::string* why) {
         *why = path + ": is a folder";
         return std::nullopt;
     }
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        *why = "cannot open " + path;
-        return std::nullopt;
-    }
-    std::ostringstream buffer;
-    buffer << in.rdbuf();
-    if (in.bad()) {
-        *why = "cannot read " + path;
-        return std::nullopt;
-    }
-    return buffer.str();
+    std::string bytes;
+    if (!readWholeFile(path, &bytes, why)) return std::nullopt;
+    return bytes;
 }
 
 std::string resolved(const std::string& folder, const std::string& name) {
@@ -235,10 +227,24 @@ bool drawPicturePage(PrinterDevice& device, const Input& input, std::string* why
     return false;
 }
 
+// Where a PDF page lands: its resolution, the page's pixels from (pageLeft, pageTop) on, and the
+// part of them on the printable area (`dest`, empty when none).
+struct PdfPlacement {
+    double dpiX = 0, dpiY = 0;
+    LONG pageLeft = 0, pageTop = 0;
+    RECTL dest{};
+    bool empty() const { return dest.right <= dest.left || dest.bottom <= dest.top; }
+    // dest in the page's own pixels.
+    RECTL onPage() const {
+        return RECTL{dest.left - pageLeft, dest.top - pageTop, dest.right - pageLeft, dest.bottom - pageTop};
+    }
+};
+
 // A PDF page at its own size with its corner on the paper's corner, or scaled to the printable area.
-bool drawPdfPage(PrinterDevice& device, const Input& input, int index, const DrawOptions& options, std::string* why) {
-    const auto& caps = device.caps();
-    const double wPt = input.pdf->pageWidth(index), hPt = input.pdf->pageHeight(index);
+PdfPlacement placePdfPage(const platform::printing::DeviceCaps& caps, const PdfDocument& pdf, int index,
+                          const DrawOptions& options) {
+    PdfPlacement at;
+    const double wPt = pdf.pageWidth(index), hPt = pdf.pageHeight(index);
     double dpiX = caps.dpiX, dpiY = caps.dpiY;
     double left = -caps.printableOffset.x, top = -caps.printableOffset.y;
     if (options.fitPdf) {
@@ -248,19 +254,34 @@ bool drawPdfPage(PrinterDevice& device, const Input& input, int index, const Dra
         left = (caps.printable.cx - wPt * dpiX / 72) / 2;
         top = (caps.printable.cy - hPt * dpiY / 72) / 2;
     }
-    // The page's pixels from (pageLeft, pageTop) on; only the part on the printable area is drawn.
     LONG pageLeft = static_cast<LONG>(std::lround(left)), pageTop = static_cast<LONG>(std::lround(top));
     LONG pageW = static_cast<LONG>(std::ceil(wPt * dpiX / 72)), pageH = static_cast<LONG>(std::ceil(hPt * dpiY / 72));
-    RECTL dest{std::max<LONG>(pageLeft, 0), std::max<LONG>(pageTop, 0), std::min(pageLeft + pageW, caps.printable.cx),
-               std::min(pageTop + pageH, caps.printable.cy)};
-    if (dest.right <= dest.left || dest.bottom <= dest.top) return true;
+    at.dpiX = dpiX;
+    at.dpiY = dpiY;
+    at.pageLeft = pageLeft;
+    at.pageTop = pageTop;
+    at.dest = RECTL{std::max<LONG>(pageLeft, 0), std::max<LONG>(pageTop, 0), std::min(pageLeft + pageW, caps.printable.cx),
+                    std::min(pageTop + pageH, caps.printable.cy)};
+    return at;
+}
+
+bool drawPdfPage(PrinterDevice& device, const Input& input, int index, const DrawOptions& options, std::string* why) {
+    const PdfPlacement at = placePdfPage(device.caps(), *input.pdf, index, options);
+    if (at.empty()) return true;
     auto pdf = input.pdf;
+    std::shared_ptr<const Picture> whole = options.ahead ? options.ahead->take(input, index) : nullptr;
     auto source = [=](const RECTL& part, std::string* error) -> std::optional<Picture> {
-        RECTL onPage{part.left + dest.left - pageLeft, part.top + dest.top - pageTop, part.right + dest.left - pageLeft,
-                     part.bottom + dest.top - pageTop};
-        return pdf->render(index, dpiX, dpiY, onPage, error);
+        if (whole) {  // the rows of the page rendered ahead
+            Picture strip = Picture::blank(part.right - part.left, part.bottom - part.top, BMF_8BPP);
+            for (LONG y = 0; y < strip.size.cy; ++y)
+                std::memcpy(strip.row(y), whole->row(part.top + y) + part.left, static_cast<size_t>(strip.size.cx));
+            return strip;
+        }
+        const RECTL page = at.onPage();
+        RECTL onPage{part.left + page.left, part.top + page.top, part.right + page.left, part.bottom + page.top};
+        return pdf->render(index, at.dpiX, at.dpiY, onPage, error);
     };
-    if (device.renderedPicture(dest, source)) return true;
+    if (device.renderedPicture(at.dest, source)) return true;
     *why = input.path + ": page " + std::to_string(index + 1) + ": " + device.lastError();
     return false;
 }
@@ -348,6 +369,95 @@ std::optional<Input> loadInput(const std::string& path, FontCache& fonts, std::v
         }
     if (errors->size() != before) return std::nullopt;
     return input;
+}
+
+PagesAhead::PagesAhead(const std::vector<Input>& inputs, const platform::printing::DeviceCaps& caps,
+                       const DrawOptions& options, int threads, int depth)
+    : caps_(caps), options_(options), depth_(static_cast<size_t>(std::max(depth, 1))) {
+    options_.ahead = nullptr;
+    for (const Input& input : inputs)
+        if (input.kind == FileKind::kPdf && input.pdf)
+            for (int index = 0; index < input.pages(); ++index) {
+                Job job;
+                job.input = &input;
+                job.index = index;
+                jobs_.push_back(std::move(job));
+            }
+    if (jobs_.empty()) return;
+    for (int i = 0; i < threads; ++i) threads_.emplace_back([this] { work(); });
+}
+
+PagesAhead::~PagesAhead() {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        stopping_ = true;
+    }
+    changed_.notify_all();
+    for (std::thread& t : threads_) t.join();
+}
+
+void PagesAhead::work() {
+    std::map<std::string, std::unique_ptr<PdfDocument>> documents;  // this thread's own
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (;;) {
+        // The first page not started among the first `depth` pages waiting.
+        Job* job = nullptr;
+        changed_.wait(lock, [&] {
+            if (stopping_) return true;
+            for (size_t i = 0; i < jobs_.size() && i < depth_; ++i)
+                if (!jobs_[i].started) {
+                    job = &jobs_[i];
+                    return true;
+                }
+            return false;
+        });
+        if (stopping_) return;
+        job->started = true;
+        const Input& input = *job->input;
+        const int index = job->index;
+        lock.unlock();
+        std::shared_ptr<const Picture> picture;
+        std::string why;
+        auto& document = documents[input.path];
+        if (!document) document = PdfDocument::open(input.path, &why);
+        if (document && document->pages() == input.pages()) {
+            const PdfPlacement at = placePdfPage(caps_, *document, index, options_);
+            if (!at.empty())
+                if (auto rendered = document->render(index, at.dpiX, at.dpiY, at.onPage(), &why))
+                    picture = std::make_shared<const Picture>(std::move(*rendered));
+        }
+        lock.lock();
+        // The job stays where it was: only take() removes jobs, and only the printing thread.
+        for (Job& j : jobs_)
+            if (j.input == &input && j.index == index) {
+                j.picture = std::move(picture);
+                j.done = true;
+            }
+        changed_.notify_all();
+    }
+}
+
+std::shared_ptr<const Picture> PagesAhead::take(const Input& input, int index) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    while (!jobs_.empty() && !(jobs_.front().input == &input && jobs_.front().index == index)) {
+        if (jobs_.front().started && !jobs_.front().done) {
+            changed_.wait(lock);  // a page passed over is still being rendered: its thread finishes it first
+            continue;
+        }
+        jobs_.pop_front();
+        changed_.notify_all();
+    }
+    if (jobs_.empty() || threads_.empty()) return nullptr;
+    changed_.wait(lock, [&] { return jobs_.front().done || !jobs_.front().started; });
+    if (!jobs_.front().started) {  // not begun yet: this thread renders it as it always did
+        jobs_.pop_front();
+        changed_.notify_all();
+        return nullptr;
+    }
+    std::shared_ptr<const Picture> picture = std::move(jobs_.front().picture);
+    jobs_.pop_front();
+    changed_.notify_all();
+    return picture;
 }
 
 bool drawPage(PrinterDevice& device, const Input& input, int index, int number, int total, FontCache& fonts,

@@ -19,6 +19,8 @@ enum class FileKind { kPageDescription, kPng, kNetpbm, kPdf };
 // What a file is, by its first bytes (the page description is the rest).
 FileKind sniff(std::string_view head);
 
+// Reads a whole file into *bytes; false, with the reason in *why, when it cannot be opened or read.
+bool readWholeFile(const std::string& path, std::string* bytes, std::string* why);
 // Reads a picture file; nothing with the reason in *why for a file that is not a sound picture.
 std::optional<platform::printing::Picture> readPicture(const std::string& path, std::string* why);
 std::optional<platform::printing::Picture> decodePng(std::string_view bytes, std::string* why);
