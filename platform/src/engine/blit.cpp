@@ -294,15 +294,25 @@ BOOL APIENTRY EngStretchBlt(SURFOBJ* target, SURFOBJ* source, SURFOBJ* mask, CLI
     std::vector<LONG> slotRow(slots);
     std::vector<std::vector<float>> slotSums(slots);
     std::vector<float> acc, total, wsums;
+    // The rectangle's columns: where each one's source pixels start and their weights, K a column
+    // (unused ones weigh nothing and read the column's first pixel again).
+    size_t K = 1;
+    for (const Cover& c : cx) K = std::max(K, c.weights.size());
+    std::vector<LONG> starts;
+    std::vector<float> weights;
     for (const RECTL& r : rects) {
         LONG n = r.right - r.left;
         std::fill(slotRow.begin(), slotRow.end(), -1);
         wsums.assign(size_t(n), 0.f);
+        starts.assign(size_t(n), 0);
+        weights.assign(size_t(n) * K, 0.f);
         for (LONG i = 0; i < n; ++i) {
             const Cover& vx = cx[size_t(r.left + i - map.target.left)];
             float wsum = 0;
             for (float w : vx.weights) wsum += w;
             wsums[size_t(i)] = wsum;
+            starts[size_t(i)] = vx.first - sb.left;
+            std::copy(vx.weights.begin(), vx.weights.end(), weights.begin() + ptrdiff_t(size_t(i) * K));
         }
         auto across = [&](LONG sy) -> const float* {
             const size_t slot = size_t(sy) % slots;
@@ -311,14 +321,41 @@ BOOL APIENTRY EngStretchBlt(SURFOBJ* target, SURFOBJ* source, SURFOBJ* mask, CLI
             slotRow[slot] = sy;
             sums.resize(size_t(n));
             const BYTE* grey = src.row(sb.left, sy, sb.right - sb.left, row.data());
-            for (LONG i = 0; i < n; ++i) {
-                const Cover& vx = cx[size_t(r.left + i - map.target.left)];
-                const BYTE* g = grey + (vx.first - sb.left);
-                float sum = 0;
-                for (size_t k = 0; k < vx.weights.size(); ++k) sum += vx.weights[k] * g[k];
-                sums[size_t(i)] = sum;
+            const LONG* first = starts.data();
+            const float* w = weights.data();
+            float* out = sums.data();
+            const LONG last = sb.right - sb.left - 1;
+            // Weights added in the same order as ever, so the sums are the same to the last bit.
+            switch (K) {
+            case 1:
+                for (LONG i = 0; i < n; ++i) out[i] = 0.f + w[i] * grey[first[i]];
+                break;
+            case 2:
+                for (LONG i = 0; i < n; ++i) {
+                    const BYTE* g = grey + first[i];
+                    const float* wi = w + 2 * i;
+                    out[i] = (0.f + wi[0] * g[0]) + wi[1] * g[first[i] < last ? 1 : 0];
+                }
+                break;
+            case 3:
+                for (LONG i = 0; i < n; ++i) {
+                    const BYTE* g = grey + first[i];
+                    const float* wi = w + 3 * i;
+                    const LONG room = last - first[i];
+                    out[i] = ((0.f + wi[0] * g[0]) + wi[1] * g[room >= 1 ? 1 : 0]) + wi[2] * g[room >= 2 ? 2 : room];
+                }
+                break;
+            default:
+                for (LONG i = 0; i < n; ++i) {
+                    const BYTE* g = grey + first[i];
+                    const float* wi = w + size_t(i) * K;
+                    float sum = 0;
+                    for (size_t k = 0; k < K; ++k) sum += wi[k] * g[std::min<LONG>(LONG(k), last - first[i])];
+                    out[i] = sum;
+                }
+                break;
             }
-            return sums.data();
+            return out;
         };
         for (LONG y = r.top; y < r.bottom; ++y) {
             const Cover& vy = cy[size_t(y - map.target.top)];

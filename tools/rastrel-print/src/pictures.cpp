@@ -2,12 +2,17 @@
 // allocated; a short or malformed file is an error, never a partial picture.
 #include "rastrel_print/pictures.h"
 
+#include <fcntl.h>
 #include <png.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 namespace rastrel_print {
@@ -85,6 +90,17 @@ bool imageDataCanHold(std::string_view bytes, unsigned long width, unsigned long
         at += 12 + static_cast<size_t>(length);
     }
     return compressed * 1032 + 64 >= raw;
+}
+
+// Room for a picture's bytes, not yet touched; a large block is asked to be backed by huge pages, so
+// that filling it takes a few hundred page faults instead of one every 4 KiB.
+void reserveLarge(std::vector<BYTE>& bits, size_t bytes) {
+    bits.reserve(bytes);
+    constexpr uintptr_t kHuge = uintptr_t(2) << 20;
+    if (bytes < 4 * kHuge) return;
+    const auto start = reinterpret_cast<uintptr_t>(bits.data());
+    const uintptr_t first = (start + kHuge - 1) & ~(kHuge - 1), last = (start + bytes) & ~(kHuge - 1);
+    if (last > first) madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
 }
 
 }  // namespace
@@ -195,21 +211,27 @@ std::optional<Picture> decodeNetpbm(std::string_view bytes, std::string* why) {
                " there";
         return std::nullopt;
     }
-    // The raster is there: only now is the picture made.
-    Picture picture = Picture::blank(static_cast<LONG>(w), static_cast<LONG>(h), colour ? BMF_24BPP : BMF_8BPP);
+    // The raster is there: only now is the picture made, row after row (no page-sized fill first).
+    Picture picture;
+    picture.size = SIZEL{static_cast<LONG>(w), static_cast<LONG>(h)};
+    picture.format = colour ? BMF_24BPP : BMF_8BPP;
+    picture.stride = static_cast<LONG>((static_cast<size_t>(w) * channels + 3) / 4 * 4);
+    if (!colour) picture.palette = Picture::blank(1, 1, BMF_8BPP).palette;
     const auto* raster = reinterpret_cast<const unsigned char*>(bytes.data() + offset);
+    reserveLarge(picture.bits, static_cast<size_t>(picture.stride) * static_cast<size_t>(h));
+    if (sampleBytes == 1 && !colour && maxval == 255 && static_cast<size_t>(picture.stride) == rowBytes) {
+        picture.bits.assign(raster, raster + need);  // the rows as they are in the file
+        return picture;
+    }
+    std::vector<BYTE> line(static_cast<size_t>(picture.stride), 0xFF);
+    BYTE* dst = line.data();
     const BYTE* table = scale.data();
     const size_t top = static_cast<size_t>(maxval);
     const size_t n = static_cast<size_t>(w);
     for (long long y = 0; y < h; ++y) {
         const unsigned char* src = raster + static_cast<size_t>(y) * rowBytes;
-        BYTE* dst = picture.row(static_cast<LONG>(y));
         if (sampleBytes == 1 && !colour) {
-            if (maxval == 255) {
-                std::memcpy(dst, src, n);
-            } else {
-                for (size_t x = 0; x < n; ++x) dst[x] = table[std::min<size_t>(src[x], top)];
-            }
+            for (size_t x = 0; x < n; ++x) dst[x] = table[std::min<size_t>(src[x], top)];
         } else if (sampleBytes == 1) {
             for (size_t x = 0; x < n; ++x) {  // red, green, blue in the file; blue, green, red in the picture
                 dst[3 * x] = table[std::min<size_t>(src[3 * x + 2], top)];
@@ -228,39 +250,74 @@ std::optional<Picture> decodeNetpbm(std::string_view bytes, std::string* why) {
                 }
             }
         }
+        picture.bits.insert(picture.bits.end(), line.begin(), line.end());
     }
     return picture;
 }
 
-bool readWholeFile(const std::string& path, std::string* bytes, std::string* why) {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file) {
+std::optional<FileBytes> FileBytes::open(const std::string& path, std::string* why) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
         *why = "cannot open " + path;
-        return false;
+        return std::nullopt;
     }
-    // One read of the file's size, then whatever a file that grew meanwhile still holds.
-    bytes->clear();
-    if (std::fseek(file, 0, SEEK_END) == 0) {
-        const long size = std::ftell(file);
-        if (size > 0) bytes->resize(static_cast<size_t>(size));
-        std::rewind(file);
-    }
-    size_t got = std::fread(bytes->data(), 1, bytes->size(), file);
-    bytes->resize(got);
-    char chunk[65536];
-    for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, file)) > 0;) bytes->append(chunk, n);
-    const bool bad = std::ferror(file) != 0;
-    std::fclose(file);
-    if (bad) {
+    struct stat info {};
+    if (fstat(fd, &info) != 0) {
+        ::close(fd);
         *why = "cannot read " + path;
-        return false;
+        return std::nullopt;
     }
-    return true;
+    FileBytes file;
+    if (!S_ISREG(info.st_mode)) {
+        char chunk[65536];
+        for (;;) {
+            const ssize_t n = ::read(fd, chunk, sizeof chunk);
+            if (n == 0) break;
+            if (n < 0) {
+                ::close(fd);
+                *why = "cannot read " + path;
+                return std::nullopt;
+            }
+            file.read_.append(chunk, static_cast<size_t>(n));
+        }
+        ::close(fd);
+        return file;
+    }
+    file.size_ = static_cast<size_t>(info.st_size);
+    if (file.size_ > 0) {
+        void* data = mmap(nullptr, file.size_, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
+        if (data == MAP_FAILED) {
+            ::close(fd);
+            *why = "cannot read " + path;
+            return std::nullopt;
+        }
+        file.data_ = data;
+    }
+    ::close(fd);
+    return file;
+}
+
+FileBytes::FileBytes(FileBytes&& other) noexcept
+    : read_(std::move(other.read_)), data_(std::exchange(other.data_, nullptr)), size_(std::exchange(other.size_, 0)) {}
+
+FileBytes& FileBytes::operator=(FileBytes&& other) noexcept {
+    if (this != &other) {
+        if (data_) munmap(data_, size_);
+        read_ = std::move(other.read_);
+        data_ = std::exchange(other.data_, nullptr);
+        size_ = std::exchange(other.size_, 0);
+    }
+    return *this;
+}
+
+FileBytes::~FileBytes() {
+    if (data_) munmap(data_, size_);
 }
 
 std::optional<Picture> readPicture(const std::string& path, std::string* why) {
-    std::string bytes;
-    if (!readWholeFile(path, &bytes, why)) return std::nullopt;
+    auto file = FileBytes::open(path, why);
+    if (!file) return std::nullopt;
+    const std::string_view bytes = file->view();
     std::string reason;
     std::optional<Picture> picture;
     switch (sniff(bytes)) {

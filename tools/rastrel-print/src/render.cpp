@@ -19,15 +19,13 @@ using platform::printing::PrinterDevice;
 
 namespace {
 
-std::optional<std::string> readFile(const std::string& path, std::string* why) {
+std::optional<FileBytes> readFile(const std::string& path, std::string* why) {
     std::error_code ec;
     if (fs::is_directory(path, ec)) {
         *why = path + ": is a folder";
         return std::nullopt;
     }
-    std::string bytes;
-    if (!readWholeFile(path, &bytes, why)) return std::nullopt;
-    return bytes;
+    return FileBytes::open(path, why);
 }
 
 std::string resolved(const std::string& folder, const std::string& name) {
@@ -227,6 +225,9 @@ bool drawPicturePage(PrinterDevice& device, const Input& input, std::string* why
     return false;
 }
 
+// Rows of a PDF page that Poppler renders at a time.
+constexpr LONG kPdfStripRows = 512;
+
 // Where a PDF page lands: its resolution, the page's pixels from (pageLeft, pageTop) on, and the
 // part of them on the printable area (`dest`, empty when none).
 struct PdfPlacement {
@@ -271,17 +272,26 @@ bool drawPdfPage(PrinterDevice& device, const Input& input, int index, const Dra
     auto pdf = input.pdf;
     std::shared_ptr<const Picture> whole = options.ahead ? options.ahead->take(input, index) : nullptr;
     auto source = [=](const RECTL& part, std::string* error) -> std::optional<Picture> {
-        if (whole) {  // the rows of the page rendered ahead
-            Picture strip = Picture::blank(part.right - part.left, part.bottom - part.top, BMF_8BPP);
-            for (LONG y = 0; y < strip.size.cy; ++y)
-                std::memcpy(strip.row(y), whole->row(part.top + y) + part.left, static_cast<size_t>(strip.size.cx));
+        if (whole) {  // the rows of the page rendered ahead, copied once (no fill first)
+            Picture strip;
+            strip.size = SIZEL{part.right - part.left, part.bottom - part.top};
+            strip.format = BMF_8BPP;
+            strip.stride = (strip.size.cx + 3) / 4 * 4;
+            strip.palette = whole->palette;
+            strip.bits.reserve(static_cast<size_t>(strip.stride) * static_cast<size_t>(strip.size.cy));
+            const size_t pad = static_cast<size_t>(strip.stride - strip.size.cx);
+            for (LONG y = 0; y < strip.size.cy; ++y) {
+                const BYTE* from = whole->row(part.top + y) + part.left;
+                strip.bits.insert(strip.bits.end(), from, from + strip.size.cx);
+                strip.bits.insert(strip.bits.end(), pad, BYTE(0xFF));
+            }
             return strip;
         }
         const RECTL page = at.onPage();
         RECTL onPage{part.left + page.left, part.top + page.top, part.right + page.left, part.bottom + page.top};
         return pdf->render(index, at.dpiX, at.dpiY, onPage, error);
     };
-    if (device.renderedPicture(at.dest, source)) return true;
+    if (device.renderedPicture(at.dest, source, kPdfStripRows)) return true;
     *why = input.path + ": page " + std::to_string(index + 1) + ": " + device.lastError();
     return false;
 }
@@ -298,19 +308,20 @@ int Input::pages() const {
 
 std::optional<Input> loadInput(const std::string& path, FontCache& fonts, std::vector<std::string>* errors) {
     std::string why;
-    auto bytes = readFile(path, &why);
-    if (!bytes) {
+    auto file = readFile(path, &why);
+    if (!file) {
         errors->push_back(why);
         return std::nullopt;
     }
-    if (bytes->empty()) {
+    const std::string_view bytes = file->view();
+    if (bytes.empty()) {
         errors->push_back(path + ": the file is empty: there is nothing to print");
         return std::nullopt;
     }
     Input input;
     input.path = path;
     input.folder = fs::path(path).parent_path().string();
-    input.kind = sniff(*bytes);
+    input.kind = sniff(bytes);
     switch (input.kind) {
     case FileKind::kPdf: {
         auto pdf = PdfDocument::open(path, &why);
@@ -323,7 +334,7 @@ std::optional<Input> loadInput(const std::string& path, FontCache& fonts, std::v
     }
     case FileKind::kPng:
     case FileKind::kNetpbm: {
-        auto picture = input.kind == FileKind::kPng ? decodePng(*bytes, &why) : decodeNetpbm(*bytes, &why);
+        auto picture = input.kind == FileKind::kPng ? decodePng(bytes, &why) : decodeNetpbm(bytes, &why);
         if (!picture) {
             errors->push_back(path + ": " + why);
             return std::nullopt;
@@ -333,7 +344,7 @@ std::optional<Input> loadInput(const std::string& path, FontCache& fonts, std::v
     }
     case FileKind::kPageDescription: break;
     }
-    ParseResult parsed = parsePageDescription(*bytes, path);
+    ParseResult parsed = parsePageDescription(bytes, path);
     if (!parsed.ok()) {
         errors->insert(errors->end(), parsed.errors.begin(), parsed.errors.end());
         return std::nullopt;
@@ -371,9 +382,45 @@ std::optional<Input> loadInput(const std::string& path, FontCache& fonts, std::v
     return input;
 }
 
+// Page pictures given back when the page that drew one is done, to be filled again.
+class PagesAhead::Pool : public std::enable_shared_from_this<PagesAhead::Pool> {
+public:
+    explicit Pool(size_t keep) : keep_(keep) {}
+    // A white 8-bit picture of the size, whose memory comes back here when it is let go.
+    std::shared_ptr<Picture> take(LONG width, LONG height) {
+        std::unique_ptr<Picture> picture;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (!spare_.empty()) {
+                picture = std::move(spare_.back());
+                spare_.pop_back();
+            }
+        }
+        if (picture && picture->size.cx == width && picture->size.cy == height)
+            std::fill(picture->bits.begin(), picture->bits.end(), BYTE(0xFF));
+        else
+            picture = std::make_unique<Picture>(Picture::blank(width, height, BMF_8BPP));
+        std::weak_ptr<Pool> pool = weak_from_this();
+        return std::shared_ptr<Picture>(picture.release(), [pool](Picture* done) {
+            std::unique_ptr<Picture> owned(done);
+            if (auto p = pool.lock()) p->giveBack(std::move(owned));
+        });
+    }
+
+private:
+    void giveBack(std::unique_ptr<Picture> picture) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (spare_.size() < keep_) spare_.push_back(std::move(picture));
+    }
+    size_t keep_;
+    std::mutex mutex_;
+    std::vector<std::unique_ptr<Picture>> spare_;
+};
+
 PagesAhead::PagesAhead(const std::vector<Input>& inputs, const platform::printing::DeviceCaps& caps,
                        const DrawOptions& options, int threads, int depth)
-    : caps_(caps), options_(options), depth_(static_cast<size_t>(std::max(depth, 1))) {
+    : caps_(caps), options_(options), depth_(static_cast<size_t>(std::max(depth, 1))),
+      pool_(std::make_shared<Pool>(depth_ + 1)) {
     options_.ahead = nullptr;
     for (const Input& input : inputs)
         if (input.kind == FileKind::kPdf && input.pdf)
@@ -421,10 +468,18 @@ void PagesAhead::work() {
         auto& document = documents[input.path];
         if (!document) document = PdfDocument::open(input.path, &why);
         if (document && document->pages() == input.pages()) {
+            // In strips, as the printing thread would render it: Poppler's own block stays a strip.
             const PdfPlacement at = placePdfPage(caps_, *document, index, options_);
-            if (!at.empty())
-                if (auto rendered = document->render(index, at.dpiX, at.dpiY, at.onPage(), &why))
-                    picture = std::make_shared<const Picture>(std::move(*rendered));
+            if (!at.empty()) {
+                const RECTL page = at.onPage();
+                std::shared_ptr<Picture> whole = pool_->take(page.right - page.left, page.bottom - page.top);
+                bool ok = true;
+                for (LONG top = 0; ok && top < whole->size.cy; top += kPdfStripRows) {
+                    RECTL strip{page.left, page.top + top, page.right, std::min(page.bottom, page.top + top + kPdfStripRows)};
+                    ok = document->renderInto(index, at.dpiX, at.dpiY, strip, *whole, top, &why);
+                }
+                if (ok) picture = std::move(whole);
+            }
         }
         lock.lock();
         // The job stays where it was: only take() removes jobs, and only the printing thread.
