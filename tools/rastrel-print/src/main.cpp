@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <map>
 #include <fstream>
 #include <optional>
 #include <span>
@@ -243,8 +244,18 @@ int main(int argc, char** argv) {
     FontCache fonts;
     std::vector<Input> loaded;
     std::vector<std::string> errors;
-    for (const std::string& path : inputs)
-        if (auto input = loadInput(path, fonts, &errors)) loaded.push_back(std::move(*input));
+    // A file named more than once is read once: its copies share the pictures and the document.
+    std::map<std::string, size_t> readBefore;
+    for (const std::string& path : inputs) {
+        if (auto at = readBefore.find(path); at != readBefore.end()) {
+            loaded.push_back(loaded[at->second]);
+            continue;
+        }
+        if (auto input = loadInput(path, fonts, &errors)) {
+            readBefore[path] = loaded.size();
+            loaded.push_back(std::move(*input));
+        }
+    }
     if (!errors.empty()) {
         for (const std::string& e : errors) std::fprintf(stderr, "rastrel-print: %s\n", e.c_str());
         return 1;
