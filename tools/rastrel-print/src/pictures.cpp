@@ -92,17 +92,6 @@ bool imageDataCanHold(std::string_view bytes, unsigned long width, unsigned long
     return compressed * 1032 + 64 >= raw;
 }
 
-// Room for a picture's bytes, not yet touched; a large block is asked to be backed by huge pages, so
-// that filling it takes a few hundred page faults instead of one every 4 KiB.
-void reserveLarge(std::vector<BYTE>& bits, size_t bytes) {
-    bits.reserve(bytes);
-    constexpr uintptr_t kHuge = uintptr_t(2) << 20;
-    if (bytes < 4 * kHuge) return;
-    const auto start = reinterpret_cast<uintptr_t>(bits.data());
-    const uintptr_t first = (start + kHuge - 1) & ~(kHuge - 1), last = (start + bytes) & ~(kHuge - 1);
-    if (last > first) madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
-}
-
 }  // namespace
 
 FileKind sniff(std::string_view head) {
@@ -218,7 +207,7 @@ std::optional<Picture> decodeNetpbm(std::string_view bytes, std::string* why) {
     picture.stride = static_cast<LONG>((static_cast<size_t>(w) * channels + 3) / 4 * 4);
     if (!colour) picture.palette = Picture::blank(1, 1, BMF_8BPP).palette;
     const auto* raster = reinterpret_cast<const unsigned char*>(bytes.data() + offset);
-    reserveLarge(picture.bits, static_cast<size_t>(picture.stride) * static_cast<size_t>(h));
+    picture.bits.reserve(static_cast<size_t>(picture.stride) * static_cast<size_t>(h));
     if (sampleBytes == 1 && !colour && maxval == 255 && static_cast<size_t>(picture.stride) == rowBytes) {
         picture.bits.assign(raster, raster + need);  // the rows as they are in the file
         return picture;

@@ -468,7 +468,8 @@ void PagesAhead::work() {
         auto& document = documents[input.path];
         if (!document) document = PdfDocument::open(input.path, &why);
         if (document && document->pages() == input.pages()) {
-            // In strips, as the printing thread would render it: Poppler's own block stays a strip.
+            // In strips, as the printing thread renders a page: Poppler's own blocks stay small enough
+            // to be taken again from the heap instead of fresh pages every time.
             const PdfPlacement at = placePdfPage(caps_, *document, index, options_);
             if (!at.empty()) {
                 const RECTL page = at.onPage();
