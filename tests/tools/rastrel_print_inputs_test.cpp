@@ -15,6 +15,7 @@
 #include "devmode_builder.h"
 #include "rastrel_print/pdf.h"
 #include "rastrel_print/pictures.h"
+#include "rastrel_print/render.h"
 #include "rastrel_print/settings.h"
 
 namespace rastrel_print_test {
@@ -268,6 +269,47 @@ TEST(RastrelPrintPdf, PagesRenderAtTheAskedResolutionOnWhite) {
     ASSERT_TRUE(outside) << why;
     for (LONG y = 0; y < outside->size.cy; ++y)
         for (LONG x = 0; x < outside->size.cx; ++x) ASSERT_EQ(outside->row(y)[x], 255);
+}
+
+TEST(RastrelPrintPdf, PagesRenderedAheadAreThePagesAsRenderedWhenPrinted) {
+    // Four pages, each with its square somewhere else and in another grey.
+    std::vector<std::tuple<double, double, std::string>> pages;
+    for (int i = 0; i < 4; ++i)
+        pages.emplace_back(kA4W, kA4H, std::to_string(0.2 * i) + " g " + std::to_string(72 + 40 * i) + " " +
+                                           std::to_string(600 - 90 * i) + " 72 72 re f");
+    const std::string path = writeTemp("ahead.pdf", makePdf(pages));
+    FontCache fonts;
+    std::vector<std::string> errors;
+    auto input = loadInput(path, fonts, &errors);
+    ASSERT_TRUE(input) << (errors.empty() ? "" : errors[0]);
+    std::vector<Input> inputs{*input};
+    platform::printing::DeviceCaps caps;
+    caps.dpiX = caps.dpiY = 150;
+    caps.printableOffset = POINTL{25, 30};
+    caps.printable = SIZEL{1180, 1700};
+    // What the printing thread renders itself: the page from the printable area's corner on.
+    auto own = [&](int index, const Picture& like) {
+        std::string why;
+        auto p = inputs[0].pdf->render(index, 150, 150,
+                                       RECTL{25, 30, 25 + like.size.cx, 30 + like.size.cy}, &why);
+        EXPECT_TRUE(p) << why;
+        return p;
+    };
+    PagesAhead ahead(inputs, caps, DrawOptions{}, 2, 2);
+    // Taken in order, with page 1 passed over (as a page that lands off the paper is).
+    for (int index : {0, 2, 3}) {
+        auto page = ahead.take(inputs[0], index);
+        ASSERT_TRUE(page) << "page " << index;
+        ASSERT_EQ(page->format, static_cast<ULONG>(BMF_8BPP));
+        auto expected = own(index, *page);
+        ASSERT_TRUE(expected);
+        ASSERT_EQ(page->size.cx, expected->size.cx);
+        ASSERT_EQ(page->size.cy, expected->size.cy);
+        for (LONG y = 0; y < page->size.cy; ++y)
+            ASSERT_EQ(std::memcmp(page->row(y), expected->row(y), static_cast<size_t>(page->size.cx)), 0)
+                << "page " << index << ", row " << y;
+    }
+    EXPECT_FALSE(ahead.take(inputs[0], 1)) << "a page passed over is gone";
 }
 
 TEST(RastrelPrintPdf, FilesPopplerCannotUseAreRefusedWithAReason) {

@@ -504,12 +504,8 @@ std::shared_ptr<const Picture> PagesAhead::take(const Input& input, int index) {
         changed_.notify_all();
     }
     if (jobs_.empty() || threads_.empty()) return nullptr;
-    changed_.wait(lock, [&] { return jobs_.front().done || !jobs_.front().started; });
-    if (!jobs_.front().started) {  // not begun yet: this thread renders it as it always did
-        jobs_.pop_front();
-        changed_.notify_all();
-        return nullptr;
-    }
+    // Workers take the pages in order, so one not begun yet is the next a free worker takes.
+    changed_.wait(lock, [&] { return jobs_.front().done; });
     std::shared_ptr<const Picture> picture = std::move(jobs_.front().picture);
     jobs_.pop_front();
     changed_.notify_all();

@@ -52,8 +52,9 @@ struct DrawOptions {
 // Renders the job's PDF pages ahead on worker threads, each thread with documents of its own, while
 // the printing thread drives the device: at most `depth` pages are waiting or being rendered at a
 // time, in the order they are printed. A page taken is handed over whole (the part of the page that
-// lands on the printable area, in grey); a page that could not be rendered ahead is rendered by the
-// printing thread as before, so every fault is met and reported where it was.
+// lands on the printable area, in grey, as the printing thread would render it); a page that could
+// not be rendered ahead is rendered by the printing thread as before, so every fault is met and
+// reported where it was.
 class PagesAhead {
 public:
     PagesAhead(const std::vector<Input>& inputs, const platform::printing::DeviceCaps& caps,
@@ -61,7 +62,8 @@ public:
     ~PagesAhead();
     PagesAhead(const PagesAhead&) = delete;
     PagesAhead& operator=(const PagesAhead&) = delete;
-    // The page rendered ahead, or nothing; the pages before it in the job are passed over.
+    // The page rendered ahead (waiting for it), or nothing when it could not be; the pages before it
+    // in the job are passed over.
     std::shared_ptr<const platform::printing::Picture> take(const Input& input, int index);
 
 private:
