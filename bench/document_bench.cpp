@@ -37,7 +37,20 @@
 // Targets (printed, never asserted): the driver's own share of the profile (beside JBIG-KIT) under
 // 15% of the samples, and peak - prog under 3 page buffers.
 //
-//   build-docbench/bin/document_bench [--no-perf] [--keep] [benchmark flags]
+// Peers: the same inputs through a plain Linux print chain, whole processes, in one run and
+// alternating with rastrel-print (kRuns each, medians), each at 600 dpi to JBIG with
+// `pbmtojbg -q -s 128 -o 3 -p 92` (the driver's options):
+//   text_pdf   a 10-page Letter text PDF made at start with Ghostscript's pdfwrite from PostScript
+//              written here; peer: Ghostscript to one-bit pages (pbmraw) + pbmtojbg per page
+//   mixed_pdf  one A4 page (a heading, a black square, a grey bar, a photo-like picture, text), made
+//              the same way; peer: pdftoppm -gray -r 600 | pgmtopbm -dither8 | pbmtojbg
+//   grey_pgm   one A4 600 dpi grey PGM (P5, 4960 x 7016, written here); peer: pgmtopbm -dither8 | pbmtojbg
+// Figures: median wall time of each, pages/s, the ratio rastrel-print / peer (target at most 1.0)
+// and the peak memory (ru_maxrss, for the peer the largest process of its pipeline) in MiB and in
+// page buffers. Peers are left out (with a note) when Ghostscript or the netpbm and JBIG-KIT tools
+// are missing (tools/setup/deps.sh installs them).
+//
+//   build-docbench/bin/document_bench [--no-perf] [--no-peers] [--keep] [benchmark flags]
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <spawn.h>
@@ -464,6 +477,187 @@ void benchDocument(benchmark::State& state, const Case& c) {
     if (it != all.end()) *it = f; else all.push_back(f);
 }
 
+// ---- Peers: the same inputs through a plain Linux print chain ----------------------------------------
+bool g_peers = true;
+
+struct PeerCase {
+    std::string name;
+    std::string input;                  // file under the scratch folder, made at start
+    int pages = 1;
+    std::vector<std::string> settings;  // rastrel-print's print settings
+    std::string peer;                   // the peer's shell command; $IN the input, $OUT a folder
+};
+
+struct PeerFigures {
+    std::string name;
+    bool ok = false;
+    int pages = 1;
+    double oursMs = 0, peerMs = 0;
+    long oursKiB = 0, peerKiB = 0;
+};
+
+std::vector<PeerFigures>& peerResults() {
+    static std::vector<PeerFigures> all;
+    return all;
+}
+
+bool onPath(const char* tool) {
+    for (const char* dir : {"/usr/bin", "/usr/local/bin", "/bin"})
+        if (access((fs::path(dir) / tool).c_str(), X_OK) == 0) return true;
+    return false;
+}
+
+// PostScript of a 10-page Letter text document: a heading and 56 lines of words a page.
+std::string textPostScript() {
+    static const char* words[] = {"the", "quick", "brown", "fox", "jumps", "over", "lazy", "dog", "printer", "page",
+                                  "raster", "stream", "driver", "engine", "sheet", "grey", "paper", "toner"};
+    std::string ps = "%!PS\n<< /PageSize [612 792] >> setpagedevice\n";
+    uint32_t state = 7;
+    for (int page = 0; page < kPages; ++page) {
+        ps += "/Helvetica-Bold findfont 16 scalefont setfont 72 740 moveto (Chapter " + std::to_string(page + 1) +
+              ") show\n/Times-Roman findfont 10 scalefont setfont\n";
+        for (int y = 716; y > 60; y -= 12) {
+            std::string line;
+            for (int w = 0; w < 16; ++w) {
+                state = state * 1103515245u + 12345u;
+                line += std::string(w ? " " : "") + words[(state >> 16) % 18];
+            }
+            ps += "72 " + std::to_string(y) + " moveto (" + line + ") show\n";
+        }
+        ps += "showpage\n";
+    }
+    return ps;
+}
+
+const char* kMixedPostScript = R"(%!PS
+<< /PageSize [595 842] >> setpagedevice
+/Helvetica-Bold findfont 24 scalefont setfont 72 780 moveto (A mixed page) show
+0 setgray 72 600 150 150 rectfill
+0.5 setgray 250 600 250 40 rectfill
+/row 256 string def /n 0 def
+gsave 72 250 translate 450 300 scale
+256 192 8 [256 0 0 -192 0 192]
+{ 0 1 255 { dup dup mul n add 7 idiv 255 and row 3 1 roll put } for /n n 13 add def row }
+image
+grestore
+0 setgray /Times-Roman findfont 11 scalefont setfont
+72 200 moveto (Text below the picture, in eleven points, to be read.) show
+showpage
+)";
+
+bool writeFile(const fs::path& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    return static_cast<bool>(out);
+}
+
+// The peers' inputs in the scratch folder; false (with the reason) when they cannot be made.
+bool makePeerInputs(std::string* why) {
+    for (const char* tool : {"gs", "pdftoppm", "pgmtopbm", "pbmtojbg"})
+        if (!onPath(tool)) {
+            *why = std::string("no ") + tool + " (tools/setup/deps.sh installs Ghostscript, poppler-utils, netpbm, jbigkit-bin)";
+            return false;
+        }
+    const fs::path dir = scratchRoot();
+    if (!writeFile(dir / "text.ps", textPostScript()) || !writeFile(dir / "mixed.ps", kMixedPostScript)) {
+        *why = "cannot write the PostScript inputs";
+        return false;
+    }
+    for (const char* name : {"text", "mixed"}) {
+        const Run r = runChild({"/bin/sh", "-c",
+                                "gs -q -dNOPAUSE -dBATCH -sDEVICE=pdfwrite -sOutputFile=" + (dir / name).string() +
+                                    ".pdf " + (dir / name).string() + ".ps"},
+                               dir / "gs.log");
+        if (!r.ok) {
+            *why = std::string("Ghostscript cannot make ") + name + ".pdf, see " + (dir / "gs.log").string();
+            g_keep = true;
+            return false;
+        }
+    }
+    // A4 at 600 dpi: grey ramps across, reversed every 64 rows.
+    const int w = 4960, h = 7016;
+    std::string pgm = "P5\n" + std::to_string(w) + " " + std::to_string(h) + "\n255\n";
+    std::string ramp(w, '\0'), back(w, '\0');
+    for (int x = 0; x < w; ++x) ramp[x] = back[w - 1 - x] = static_cast<char>(x * 255 / (w - 1));
+    pgm.reserve(pgm.size() + size_t(w) * h);
+    for (int y = 0; y < h; ++y) pgm += (y / 64) % 2 ? back : ramp;
+    if (!writeFile(dir / "grey.pgm", pgm)) {
+        *why = "cannot write grey.pgm";
+        return false;
+    }
+    return true;
+}
+
+std::string substituted(std::string command, const fs::path& in, const fs::path& out) {
+    for (auto [key, value] : {std::pair<std::string, std::string>{"$IN", in.string()}, {"$OUT", out.string()}})
+        for (size_t at; (at = command.find(key)) != std::string::npos;) command.replace(at, key.size(), value);
+    return command;
+}
+
+void benchPeer(benchmark::State& state, const PeerCase& c) {
+    const fs::path caseDir = scratchRoot() / ("peer-" + c.name);
+    std::error_code ec;
+    fs::remove_all(caseDir, ec);
+    fs::create_directories(caseDir);
+    const fs::path input = scratchRoot() / c.input;
+    PeerFigures f;
+    f.name = c.name;
+    f.pages = c.pages;
+    std::vector<double> ours, peers;
+    int run = 0;
+    for (auto _ : state) {
+        ++run;
+        const fs::path runDir = caseDir / ("run-" + std::to_string(run));
+        fs::create_directories(runDir / "peer");
+        // Alternating: rastrel-print, then the peer, on the same input.
+        std::vector<std::string> print{printBinary().string(), "-q", "--machine", (runDir / "machine").string(), "-o",
+                                       (runDir / "job.prn").string()};
+        print.insert(print.end(), c.settings.begin(), c.settings.end());
+        print.push_back(input.string());
+        const Run a = runChild(print, runDir / "print.log");
+        const Run b = runChild({"/bin/sh", "-c", substituted(c.peer, input, runDir / "peer")}, runDir / "peer.log");
+        if (!a.ok || !b.ok) {
+            state.SkipWithError((std::string(a.ok ? "the peer" : "rastrel-print") + " failed, see " + runDir.string()).c_str());
+            g_keep = true;
+            return;
+        }
+        state.SetIterationTime(a.wallMs / 1000.0);
+        ours.push_back(a.wallMs);
+        peers.push_back(b.wallMs);
+        f.oursKiB = std::max(f.oursKiB, a.maxRssKiB);
+        f.peerKiB = std::max(f.peerKiB, b.maxRssKiB);
+        removeTree(runDir);
+    }
+    std::sort(ours.begin(), ours.end());
+    std::sort(peers.begin(), peers.end());
+    f.oursMs = ours[ours.size() / 2];
+    f.peerMs = peers[peers.size() / 2];
+    f.ok = true;
+    state.counters["ours_ms"] = f.oursMs;
+    state.counters["peer_ms"] = f.peerMs;
+    state.counters["ratio"] = f.oursMs / f.peerMs;
+    state.counters["peak_MiB"] = f.oursKiB / 1024.0;
+    removeTree(caseDir);
+    peerResults().push_back(f);
+}
+
+void printPeerTable() {
+    if (peerResults().empty()) return;
+    std::printf("\nagainst a plain Linux print chain (whole processes, alternating, median of %d runs each)\n", kRuns);
+    std::printf("%-10s %5s %9s %9s %8s %8s %6s %7s %9s %8s %9s\n", "input", "pages", "ours ms", "peer ms", "ours p/s",
+                "peer p/s", "ratio", "target", "ours MiB", "ours PB", "peer MiB");
+    for (const PeerFigures& f : peerResults()) {
+        if (!f.ok) continue;
+        const double ratio = f.oursMs / f.peerMs;
+        std::printf("%-10s %5d %9.0f %9.0f %8.2f %8.2f %6.2f %7s %9.1f %8.2f %9.1f\n", f.name.c_str(), f.pages, f.oursMs,
+                    f.peerMs, f.pages / (f.oursMs / 1000.0), f.pages / (f.peerMs / 1000.0), ratio,
+                    ratio <= 1.0 ? "<=1 ok" : ">1 !", f.oursKiB / 1024.0, f.oursKiB * 1024.0 / kPageBuffer,
+                    f.peerKiB / 1024.0);
+    }
+    std::printf("(ratio: rastrel-print's wall time over the peer's, target at most 1.0; PB: page buffers of %.1f MiB)\n",
+                kPageBuffer / kMiB);
+}
+
 void printTables() {
     std::printf("\nwhole documents, %d pages each, median of %d runs; JBIG-KIT alone on the same sheets\n", kPages,
                 kRuns);
@@ -517,6 +711,7 @@ void printTables() {
                     (f.peakKiB - f.devKiB) * 1024.0 / kPageBuffer, lessProg < 3.0 ? "<3 ok" : ">=3 !");
     }
     std::printf("targets: the driver's share of the profile < 15%%; peak - prog < 3 page buffers; '!' misses.\n");
+    printPeerTable();
     if (g_keep) std::printf("files kept under %s\n", scratchRoot().c_str());
 }
 
@@ -532,6 +727,8 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--no-perf") == 0)
             g_perf = false;
+        else if (std::strcmp(argv[i], "--no-peers") == 0)
+            g_peers = false;
         else if (std::strcmp(argv[i], "--keep") == 0)
             g_keep = true;
         else
@@ -576,6 +773,29 @@ int main(int argc, char** argv) {
             ->Iterations(kRuns)
             ->UseManualTime()
             ->Unit(benchmark::kMillisecond);
+    }
+    static std::vector<PeerCase> peerCases;
+    if (g_peers) {
+        std::string why;
+        if (!makePeerInputs(&why)) {
+            std::fprintf(stderr, "document_bench: peers left out: %s\n", why.c_str());
+        } else {
+            const std::string jbig = "pbmtojbg -q -s 128 -o 3 -p 92";
+            peerCases = {
+                {"text_pdf", "text.pdf", kPages, {"--paper", "letter", "--resolution", "600"},
+                 "gs -q -dNOPAUSE -dBATCH -sDEVICE=pbmraw -r600 -sOutputFile=$OUT/page-%02d.pbm $IN && for f in "
+                 "$OUT/page-*.pbm; do " + jbig + " $f $f.jbg || exit 1; done"},
+                {"mixed_pdf", "mixed.pdf", 1, {"--resolution", "600"},
+                 "pdftoppm -gray -r 600 $IN | pgmtopbm -dither8 | " + jbig + " - $OUT/page.jbg"},
+                {"grey_pgm", "grey.pgm", 1, {"--resolution", "600"},
+                 "pgmtopbm -dither8 $IN | " + jbig + " - $OUT/page.jbg"},
+            };
+            for (const PeerCase& c : peerCases)
+                benchmark::RegisterBenchmark(("peer/" + c.name).c_str(), benchPeer, c)
+                    ->Iterations(kRuns)
+                    ->UseManualTime()
+                    ->Unit(benchmark::kMillisecond);
+        }
     }
     benchmark::RunSpecifiedBenchmarks();
     printTables();

@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 #include <png.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <fstream>
@@ -12,6 +15,7 @@
 #include "devmode_builder.h"
 #include "rastrel_print/pdf.h"
 #include "rastrel_print/pictures.h"
+#include "rastrel_print/render.h"
 #include "rastrel_print/settings.h"
 
 namespace rastrel_print_test {
@@ -164,6 +168,64 @@ TEST(RastrelPrintPictures, DamagedPicturesAreRefusedWithAReason) {
     EXPECT_NE(why.find("not a PNG, PGM or PPM picture"), std::string::npos);
 }
 
+// A PNG signature and IHDR chunk for a picture of the size, with nothing after them but the bytes
+// given (a grey picture of 8 bits a sample).
+std::string pngHeader(uint32_t w, uint32_t h, const std::string& rest) {
+    auto word = [](uint32_t v) {
+        return std::string{char(v >> 24), char(v >> 16), char(v >> 8), char(v)};
+    };
+    std::string ihdr = "IHDR" + word(w) + word(h) + std::string("\x08\x00\x00\x00\x00", 5);
+    uint32_t crc = 0xFFFFFFFFu;  // the chunk's CRC-32, bit by bit
+    for (char c : ihdr) {
+        crc ^= static_cast<unsigned char>(c);
+        for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+    }
+    crc ^= 0xFFFFFFFFu;
+    return std::string("\x89PNG\r\n\x1a\n", 8) + word(13) + ihdr + word(crc) + rest;
+}
+
+// The growth of the peak resident size of a child process that decodes the bytes, in MiB.
+long decodingGrowthMiB(const std::string& bytes) {
+    const pid_t pid = fork();
+    if (pid == 0) {
+        rusage before{}, after{};
+        getrusage(RUSAGE_SELF, &before);
+        std::string why;
+        const bool decoded = sniff(bytes) == FileKind::kPng ? decodePng(bytes, &why).has_value()
+                                                            : decodeNetpbm(bytes, &why).has_value();
+        getrusage(RUSAGE_SELF, &after);
+        if (decoded) _exit(255);
+        _exit(static_cast<int>(std::min<long>((after.ru_maxrss - before.ru_maxrss) / 1024, 254)));
+    }
+    int status = 0;
+    if (pid < 0 || waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
+    return WEXITSTATUS(status);
+}
+
+TEST(RastrelPrintPictures, AShortPictureIsRefusedBeforeItsPixelsAreMade) {
+    // Headers that name 14142 x 14142 pixels (200 million bytes in grey, 600 million in colour)
+    // over a few bytes of data (the PPM is 119 bytes in all): refused as short, without the memory
+    // the size names.
+    struct Case {
+        std::string bytes;
+        const char* message;
+    };
+    const Case cases[] = {
+        {"P6\n14142 14142\n255\n" + std::string(100, '\x7f'), "raster is short"},
+        {"P5\n14142 14142\n255\n" + std::string(100, '\x7f'), "raster is short"},
+        {"P2\n14142 14142\n255\n" + std::string(100, '7'), "ends early"},
+        {pngHeader(14142, 14142, std::string("\0\0\0\x10IDAT", 8) + std::string(16, 'x')), "PNG is short"},
+    };
+    for (const Case& c : cases) {
+        std::string why;
+        EXPECT_FALSE(sniff(c.bytes) == FileKind::kPng ? decodePng(c.bytes, &why) : decodeNetpbm(c.bytes, &why));
+        EXPECT_NE(why.find(c.message), std::string::npos) << why;
+        const long growth = decodingGrowthMiB(c.bytes);
+        EXPECT_GE(growth, 0) << c.message << ": the child decoded it or fell over";
+        EXPECT_LT(growth, 64) << c.message << ": " << growth << " MiB taken before the picture was refused";
+    }
+}
+
 TEST(RastrelPrintPictures, FilesAreToldByTheirFirstBytes) {
     EXPECT_EQ(sniff("\x89PNG\r\n\x1a\n...."), FileKind::kPng);
     EXPECT_EQ(sniff("%PDF-1.7\n"), FileKind::kPdf);
@@ -189,24 +251,65 @@ TEST(RastrelPrintPdf, PagesRenderAtTheAskedResolutionOnWhite) {
     // At 600 dpi the square covers pixels 600..1199 both ways. Render a part around its corner.
     auto part = pdf->render(0, 600, 600, RECTL{590, 580, 620, 610}, &why);
     ASSERT_TRUE(part) << why;
-    ASSERT_EQ(part->format, static_cast<ULONG>(BMF_32BPP));
+    ASSERT_EQ(part->format, static_cast<ULONG>(BMF_8BPP));
     ASSERT_EQ(part->size.cx, 30);
     ASSERT_EQ(part->size.cy, 30);
-    auto blue = [&](LONG x, LONG y) { return part->row(y)[x * 4]; };
-    EXPECT_EQ(blue(5, 25), 255) << "left of the square";
-    EXPECT_EQ(blue(15, 15), 255) << "above the square";
-    EXPECT_EQ(blue(15, 25), 0) << "inside";
-    EXPECT_EQ(blue(29, 29), 0);
+    auto grey = [&](LONG x, LONG y) { return part->row(y)[x]; };
+    EXPECT_EQ(grey(5, 25), 255) << "left of the square";
+    EXPECT_EQ(grey(15, 15), 255) << "above the square";
+    EXPECT_EQ(grey(15, 25), 0) << "inside";
+    EXPECT_EQ(grey(29, 29), 0);
 
     // The same square at 300 dpi is half as far; a part past the page's edge stays white.
     auto half = pdf->render(0, 300, 300, RECTL{299, 299, 301, 301}, &why);
     ASSERT_TRUE(half) << why;
     EXPECT_EQ(half->row(0)[0], 255);
-    EXPECT_EQ(half->row(1)[4], 0);
+    EXPECT_EQ(half->row(1)[1], 0);
     auto outside = pdf->render(0, 600, 600, RECTL{4950, 7000, 5000, 7050}, &why);
     ASSERT_TRUE(outside) << why;
     for (LONG y = 0; y < outside->size.cy; ++y)
-        for (LONG x = 0; x < outside->size.cx * 4; ++x) ASSERT_EQ(outside->row(y)[x], 255);
+        for (LONG x = 0; x < outside->size.cx; ++x) ASSERT_EQ(outside->row(y)[x], 255);
+}
+
+TEST(RastrelPrintPdf, PagesRenderedAheadAreThePagesAsRenderedWhenPrinted) {
+    // Four pages, each with its square somewhere else and in another grey.
+    std::vector<std::tuple<double, double, std::string>> pages;
+    for (int i = 0; i < 4; ++i)
+        pages.emplace_back(kA4W, kA4H, std::to_string(0.2 * i) + " g " + std::to_string(72 + 40 * i) + " " +
+                                           std::to_string(600 - 90 * i) + " 72 72 re f");
+    const std::string path = writeTemp("ahead.pdf", makePdf(pages));
+    FontCache fonts;
+    std::vector<std::string> errors;
+    auto input = loadInput(path, fonts, &errors);
+    ASSERT_TRUE(input) << (errors.empty() ? "" : errors[0]);
+    std::vector<Input> inputs{*input};
+    platform::printing::DeviceCaps caps;
+    caps.dpiX = caps.dpiY = 150;
+    caps.printableOffset = POINTL{25, 30};
+    caps.printable = SIZEL{1180, 1700};
+    // What the printing thread renders itself: the page from the printable area's corner on.
+    auto own = [&](int index, const Picture& like) {
+        std::string why;
+        auto p = inputs[0].pdf->render(index, 150, 150,
+                                       RECTL{25, 30, 25 + like.size.cx, 30 + like.size.cy}, &why);
+        EXPECT_TRUE(p) << why;
+        return p;
+    };
+    PagesAhead ahead(inputs, caps, DrawOptions{}, 2, 2);
+    // Taken in order, with page 1 passed over (as a page that lands off the paper is).
+    for (int index : {0, 2, 3}) {
+        auto page = ahead.take(inputs[0], index);
+        ASSERT_TRUE(page) << "page " << index;
+        ASSERT_EQ(page->format, static_cast<ULONG>(BMF_8BPP));
+        auto expected = own(index, *page);
+        ASSERT_TRUE(expected);
+        ASSERT_EQ(page->size.cx, expected->size.cx);
+        ASSERT_EQ(page->size.cy, expected->size.cy);
+        for (LONG y = 0; y < page->size.cy; ++y)
+            ASSERT_EQ(std::memcmp(page->row(y), expected->row(y), static_cast<size_t>(page->size.cx)), 0)
+                << "page " << index << ", row " << y;
+    }
+    EXPECT_FALSE(ahead.take(inputs[0], 1)) << "a page passed over is gone";
 }
 
 TEST(RastrelPrintPdf, FilesPopplerCannotUseAreRefusedWithAReason) {

@@ -10,6 +10,8 @@ packages=(
   libpoppler-cpp-dev poppler-utils fonts-wqy-microhei
   # Outside readers that check what the writers make (wmf2svg needs the URW fonts).
   netpbm libjpeg-turbo-progs libtiff-tools pngcheck qpdf giflib-tools libwmf-bin emf2svg fonts-urw-base35
+  # The plain Linux print chain that bench/document_bench measures rastrel-print against.
+  ghostscript
 )
 
 missing=()

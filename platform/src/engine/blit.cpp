@@ -282,30 +282,101 @@ BOOL APIENTRY EngStretchBlt(SURFOBJ* target, SURFOBJ* source, SURFOBJ* mask, CLI
     LONG sw = map.source.right - map.source.left, sh = map.source.bottom - map.source.top;
     std::vector<Cover> cx = covers(tw, map.source.left, sw, map.flipX, sb.left, sb.right);
     std::vector<Cover> cy = covers(th, map.source.top, sh, map.flipY, sb.top, sb.bottom);
-    std::vector<float> acc, total;
+    // At its own size, unmirrored and unmasked, with the target inside the source: a copy.
+    const bool copyRows = tw == sw && th == sh && !map.flipX && !map.flipY && !mask &&
+                          map.source.left >= sb.left && map.source.top >= sb.top && map.source.right <= sb.right &&
+                          map.source.bottom <= sb.bottom;
+    // Each source row's weighted sums across the target columns are made once and kept while the
+    // target rows that cover it are made (slots by source row; a target row spans fewer rows than
+    // there are slots, so the rows it needs never push each other out).
+    size_t slots = 2;
+    for (const Cover& c : cy) slots = std::max(slots, c.weights.size() + 1);
+    std::vector<LONG> slotRow(slots);
+    std::vector<std::vector<float>> slotSums(slots);
+    std::vector<float> acc, total, wsums;
+    // The rectangle's columns: where each one's source pixels start and their weights, K a column
+    // (unused ones weigh nothing and read the column's first pixel again).
+    size_t K = 1;
+    for (const Cover& c : cx) K = std::max(K, c.weights.size());
+    std::vector<LONG> starts;
+    std::vector<float> weights;
     for (const RECTL& r : rects) {
         LONG n = r.right - r.left;
+        std::fill(slotRow.begin(), slotRow.end(), -1);
+        wsums.assign(size_t(n), 0.f);
+        starts.assign(size_t(n), 0);
+        weights.assign(size_t(n) * K, 0.f);
+        for (LONG i = 0; i < n; ++i) {
+            const Cover& vx = cx[size_t(r.left + i - map.target.left)];
+            float wsum = 0;
+            for (float w : vx.weights) wsum += w;
+            wsums[size_t(i)] = wsum;
+            starts[size_t(i)] = vx.first - sb.left;
+            std::copy(vx.weights.begin(), vx.weights.end(), weights.begin() + ptrdiff_t(size_t(i) * K));
+        }
+        auto across = [&](LONG sy) -> const float* {
+            const size_t slot = size_t(sy) % slots;
+            std::vector<float>& sums = slotSums[slot];
+            if (slotRow[slot] == sy) return sums.data();
+            slotRow[slot] = sy;
+            sums.resize(size_t(n));
+            const BYTE* grey = src.row(sb.left, sy, sb.right - sb.left, row.data());
+            const LONG* first = starts.data();
+            const float* w = weights.data();
+            float* out = sums.data();
+            const LONG last = sb.right - sb.left - 1;
+            // Weights added in the same order as ever, so the sums are the same to the last bit.
+            switch (K) {
+            case 1:
+                for (LONG i = 0; i < n; ++i) out[i] = 0.f + w[i] * grey[first[i]];
+                break;
+            case 2:
+                for (LONG i = 0; i < n; ++i) {
+                    const BYTE* g = grey + first[i];
+                    const float* wi = w + 2 * i;
+                    out[i] = (0.f + wi[0] * g[0]) + wi[1] * g[first[i] < last ? 1 : 0];
+                }
+                break;
+            case 3:
+                for (LONG i = 0; i < n; ++i) {
+                    const BYTE* g = grey + first[i];
+                    const float* wi = w + 3 * i;
+                    const LONG room = last - first[i];
+                    out[i] = ((0.f + wi[0] * g[0]) + wi[1] * g[room >= 1 ? 1 : 0]) + wi[2] * g[room >= 2 ? 2 : room];
+                }
+                break;
+            default:
+                for (LONG i = 0; i < n; ++i) {
+                    const BYTE* g = grey + first[i];
+                    const float* wi = w + size_t(i) * K;
+                    float sum = 0;
+                    for (size_t k = 0; k < K; ++k) sum += wi[k] * g[std::min<LONG>(LONG(k), last - first[i])];
+                    out[i] = sum;
+                }
+                break;
+            }
+            return out;
+        };
         for (LONG y = r.top; y < r.bottom; ++y) {
             const Cover& vy = cy[size_t(y - map.target.top)];
+            BYTE* d = t.row(y);
+            if (copyRows) {  // one source pixel for each target pixel: the grey row as it is
+                std::memcpy(d + r.left, src.row(r.left - map.target.left + map.source.left, vy.first, n, row.data()),
+                            size_t(n));
+                continue;
+            }
             acc.assign(size_t(n), 0.f);
             total.assign(size_t(n), 0.f);
             for (size_t j = 0; j < vy.weights.size(); ++j) {
                 LONG sy = vy.first + static_cast<LONG>(j);
                 float wy = vy.weights[j];
                 if (wy <= 0) continue;
-                const BYTE* grey = src.row(sb.left, sy, sb.right - sb.left, row.data());
+                const float* sums = across(sy);
                 for (LONG i = 0; i < n; ++i) {
-                    const Cover& vx = cx[size_t(r.left + i - map.target.left)];
-                    float sum = 0, wsum = 0;
-                    for (size_t k = 0; k < vx.weights.size(); ++k) {
-                        sum += vx.weights[k] * grey[vx.first + LONG(k) - sb.left];
-                        wsum += vx.weights[k];
-                    }
-                    acc[size_t(i)] += wy * sum;
-                    total[size_t(i)] += wy * wsum;
+                    acc[size_t(i)] += wy * sums[i];
+                    total[size_t(i)] += wy * wsums[size_t(i)];
                 }
             }
-            BYTE* d = t.row(y);
             for (LONG i = 0; i < n; ++i) {
                 if (total[size_t(i)] <= 0) continue;
                 if (mask) {  // the mask bit of the source pixel nearest the target pixel's centre

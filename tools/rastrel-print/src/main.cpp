@@ -1,14 +1,17 @@
 // rastrel-print: prints page descriptions, pictures and PDFs through the Rastrel driver as an
 // application prints through GDI, and keeps the job stream the driver wrote.
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <map>
 #include <fstream>
 #include <optional>
 #include <span>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "bitmap_file.h"
@@ -241,8 +244,18 @@ int main(int argc, char** argv) {
     FontCache fonts;
     std::vector<Input> loaded;
     std::vector<std::string> errors;
-    for (const std::string& path : inputs)
-        if (auto input = loadInput(path, fonts, &errors)) loaded.push_back(std::move(*input));
+    // A file named more than once is read once: its copies share the pictures and the document.
+    std::map<std::string, size_t> readBefore;
+    for (const std::string& path : inputs) {
+        if (auto at = readBefore.find(path); at != readBefore.end()) {
+            loaded.push_back(loaded[at->second]);
+            continue;
+        }
+        if (auto input = loadInput(path, fonts, &errors)) {
+            readBefore[path] = loaded.size();
+            loaded.push_back(std::move(*input));
+        }
+    }
     if (!errors.empty()) {
         for (const std::string& e : errors) std::fprintf(stderr, "rastrel-print: %s\n", e.c_str());
         return 1;
@@ -301,6 +314,10 @@ int main(int argc, char** argv) {
                         caps.surface.cy, caps.banded ? ", banded" : "");
         }
         std::string docName = title ? *title : fs::path(inputs[0]).filename().string();
+        // PDF pages are rendered ahead on other threads while the driver works on the current page.
+        const int workers = static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 2u, 4u)) - 1;
+        PagesAhead ahead(loaded, caps, drawOptions, workers, workers);
+        drawOptions.ahead = &ahead;
         if (!device.startDoc(platform::fromUtf8(docName))) return failure(device.lastError());
         int number = 0;
         for (const Input& input : loaded) {

@@ -18,9 +18,10 @@ using platform::printing::Picture;
 
 namespace {
 
-// Poppler's complaints, kept for the error message instead of going to the terminal.
+// Poppler's complaints, kept for the error message instead of going to the terminal (each thread's
+// own: pages are rendered on several).
 std::string& popplerMessage() {
-    static std::string message;
+    thread_local std::string message;
     return message;
 }
 
@@ -95,38 +96,45 @@ std::optional<Picture> PdfDocument::render(int index, double dpiX, double dpiY, 
         *why = "no page " + std::to_string(index + 1);
         return std::nullopt;
     }
-    Picture picture = Picture::blank(part.right - part.left, part.bottom - part.top, BMF_32BPP);
+    Picture picture = Picture::blank(part.right - part.left, part.bottom - part.top, BMF_8BPP);
     if (picture.size.cx <= 0 || picture.size.cy <= 0) {
         *why = "an empty part of the page was asked for";
         return std::nullopt;
     }
-    // Only the part that lies on the page is rendered.
+    if (!renderInto(index, dpiX, dpiY, part, picture, 0, why)) return std::nullopt;
+    return picture;
+}
+
+bool PdfDocument::renderInto(int index, double dpiX, double dpiY, const RECTL& part, Picture& into, LONG intoTop,
+                             std::string* why) const {
+    // Only the part that lies on the page is rendered; the rest of `into` is left as it is.
     const LONG pageW = static_cast<LONG>(std::ceil(pageWidth(index) * dpiX / 72.0));
     const LONG pageH = static_cast<LONG>(std::ceil(pageHeight(index) * dpiY / 72.0));
     RECTL on{std::max<LONG>(part.left, 0), std::max<LONG>(part.top, 0), std::min(part.right, pageW),
              std::min(part.bottom, pageH)};
-    if (on.right <= on.left || on.bottom <= on.top) return picture;
+    if (on.right <= on.left || on.bottom <= on.top) return true;
+    // Rendered in grey: a quarter of the bytes of colour, and the engine takes the rows as they are.
     poppler::page_renderer renderer;
     renderer.set_render_hint(poppler::page_renderer::antialiasing, true);
     renderer.set_render_hint(poppler::page_renderer::text_antialiasing, true);
-    renderer.set_image_format(poppler::image::format_argb32);
+    renderer.set_image_format(poppler::image::format_gray8);
     renderer.set_paper_color(0xFFFFFFFF);
     popplerMessage().clear();
     poppler::image image = renderer.render_page(impl_->pages[index].get(), dpiX, dpiY, on.left, on.top,
                                                 on.right - on.left, on.bottom - on.top);
-    if (!image.is_valid() || image.format() != poppler::image::format_argb32) {
+    if (!image.is_valid() || image.format() != poppler::image::format_gray8) {
         *why = "Poppler cannot render page " + std::to_string(index + 1) +
                (popplerMessage().empty() ? std::string() : " (" + popplerMessage() + ")");
-        return std::nullopt;
+        return false;
     }
     const LONG w = std::min<LONG>(image.width(), on.right - on.left);
     const LONG h = std::min<LONG>(image.height(), on.bottom - on.top);
     for (LONG y = 0; y < h; ++y) {
         const char* src = image.const_data() + static_cast<size_t>(y) * image.bytes_per_row();
-        BYTE* dst = picture.row(on.top - part.top + y) + static_cast<size_t>(on.left - part.left) * 4;
-        std::memcpy(dst, src, static_cast<size_t>(w) * 4);  // blue, green, red, alpha in memory
+        BYTE* dst = into.row(intoTop + on.top - part.top + y) + (on.left - part.left);
+        std::memcpy(dst, src, static_cast<size_t>(w));
     }
-    return picture;
+    return true;
 }
 
 }  // namespace rastrel_print

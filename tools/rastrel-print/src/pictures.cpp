@@ -2,12 +2,18 @@
 // allocated; a short or malformed file is an error, never a partial picture.
 #include "rastrel_print/pictures.h"
 
+#include <fcntl.h>
 #include <png.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <sstream>
+#include <utility>
+#include <vector>
 
 namespace rastrel_print {
 
@@ -64,6 +70,28 @@ private:
     size_t pos_;
 };
 
+// Whether the compressed image data of a PNG can hold its pixels: deflate makes at most 1032 bytes
+// of one, so a file whose IDAT chunks are too short for the rows its header names is cut short (or
+// lies) and is refused before the picture is made.
+bool imageDataCanHold(std::string_view bytes, unsigned long width, unsigned long height) {
+    if (bytes.size() < 33) return false;
+    const auto* b = reinterpret_cast<const unsigned char*>(bytes.data());
+    auto word = [&](size_t at) { return uint32_t(b[at]) << 24 | uint32_t(b[at + 1]) << 16 | uint32_t(b[at + 2]) << 8 | b[at + 3]; };
+    const unsigned depth = b[24], type = b[25];
+    const unsigned channels = type == 0 ? 1 : type == 2 ? 3 : type == 3 ? 1 : type == 4 ? 2 : 4;
+    const unsigned long long rowBytes = (static_cast<unsigned long long>(width) * channels * depth + 7) / 8 + 1;
+    const unsigned long long raw = rowBytes * height;
+    unsigned long long compressed = 0;
+    for (size_t at = 8; at + 8 <= bytes.size();) {
+        const uint32_t length = word(at);
+        const size_t present = std::min<size_t>(length, bytes.size() - (at + 8));
+        if (std::memcmp(b + at + 4, "IDAT", 4) == 0) compressed += present;
+        if (present < length) break;
+        at += 12 + static_cast<size_t>(length);
+    }
+    return compressed * 1032 + 64 >= raw;
+}
+
 }  // namespace
 
 FileKind sniff(std::string_view head) {
@@ -85,6 +113,12 @@ std::optional<Picture> decodePng(std::string_view bytes, std::string* why) {
         return std::nullopt;
     }
     if (!sizeAllowed(image.width, image.height, why)) {
+        png_image_free(&image);
+        return std::nullopt;
+    }
+    if (!imageDataCanHold(bytes, image.width, image.height)) {
+        *why = "the PNG is short: its image data cannot hold " + std::to_string(image.width) + " x " +
+               std::to_string(image.height) + " pixels";
         png_image_free(&image);
         return std::nullopt;
     }
@@ -121,9 +155,20 @@ std::optional<Picture> decodeNetpbm(std::string_view bytes, std::string* why) {
     }
     if (!sizeAllowed(w, h, why)) return std::nullopt;
     const bool colour = kind == '6';
-    Picture picture = Picture::blank(static_cast<LONG>(w), static_cast<LONG>(h), colour ? BMF_24BPP : BMF_8BPP);
-    auto scaled = [maxval](long long v) { return static_cast<BYTE>((v * 255 + maxval / 2) / maxval); };
+    const size_t pixels = static_cast<size_t>(w) * static_cast<size_t>(h);
+    // Every value of the picture is scaled once into a table (maxval + 1 entries).
+    std::vector<BYTE> scale(static_cast<size_t>(maxval) + 1);
+    for (long long v = 0; v <= maxval; ++v) scale[static_cast<size_t>(v)] = static_cast<BYTE>((v * 255 + maxval / 2) / maxval);
     if (kind == '2') {
+        // Each pixel takes a blank and a digit at least: a file too short for that is refused before
+        // the picture is made.
+        const size_t left = bytes.size() - header.position();
+        if (left / 2 < pixels) {
+            *why = "the PGM ends early: " + std::to_string(w) + " x " + std::to_string(h) + " pixels need " +
+                   std::to_string(pixels * 2) + " bytes at least, " + std::to_string(left) + " there";
+            return std::nullopt;
+        }
+        Picture picture = Picture::blank(static_cast<LONG>(w), static_cast<LONG>(h), BMF_8BPP);
         for (long long y = 0; y < h; ++y) {
             BYTE* row = picture.row(static_cast<LONG>(y));
             for (long long x = 0; x < w; ++x) {
@@ -136,7 +181,7 @@ std::optional<Picture> decodeNetpbm(std::string_view bytes, std::string* why) {
                     *why = "pixel " + std::to_string(y * w + x) + " is above the maximum value";
                     return std::nullopt;
                 }
-                row[x] = scaled(v);
+                row[x] = scale[static_cast<size_t>(v)];
             }
         }
         return picture;
@@ -155,39 +200,113 @@ std::optional<Picture> decodeNetpbm(std::string_view bytes, std::string* why) {
                " there";
         return std::nullopt;
     }
+    // The raster is there: only now is the picture made, row after row (no page-sized fill first).
+    Picture picture;
+    picture.size = SIZEL{static_cast<LONG>(w), static_cast<LONG>(h)};
+    picture.format = colour ? BMF_24BPP : BMF_8BPP;
+    picture.stride = static_cast<LONG>((static_cast<size_t>(w) * channels + 3) / 4 * 4);
+    if (!colour) picture.palette = Picture::blank(1, 1, BMF_8BPP).palette;
     const auto* raster = reinterpret_cast<const unsigned char*>(bytes.data() + offset);
+    picture.bits.reserve(static_cast<size_t>(picture.stride) * static_cast<size_t>(h));
+    if (sampleBytes == 1 && !colour && maxval == 255 && static_cast<size_t>(picture.stride) == rowBytes) {
+        picture.bits.assign(raster, raster + need);  // the rows as they are in the file
+        return picture;
+    }
+    std::vector<BYTE> line(static_cast<size_t>(picture.stride), 0xFF);
+    BYTE* dst = line.data();
+    const BYTE* table = scale.data();
+    const size_t top = static_cast<size_t>(maxval);
+    const size_t n = static_cast<size_t>(w);
     for (long long y = 0; y < h; ++y) {
         const unsigned char* src = raster + static_cast<size_t>(y) * rowBytes;
-        BYTE* dst = picture.row(static_cast<LONG>(y));
-        for (long long x = 0; x < w; ++x) {
-            BYTE sample[3];
-            for (size_t c = 0; c < channels; ++c) {
-                const unsigned char* s = src + (static_cast<size_t>(x) * channels + c) * sampleBytes;
-                long long v = sampleBytes == 2 ? (s[0] << 8 | s[1]) : s[0];
-                if (v > maxval) v = maxval;
-                sample[c] = scaled(v);
+        if (sampleBytes == 1 && !colour) {
+            for (size_t x = 0; x < n; ++x) dst[x] = table[std::min<size_t>(src[x], top)];
+        } else if (sampleBytes == 1) {
+            for (size_t x = 0; x < n; ++x) {  // red, green, blue in the file; blue, green, red in the picture
+                dst[3 * x] = table[std::min<size_t>(src[3 * x + 2], top)];
+                dst[3 * x + 1] = table[std::min<size_t>(src[3 * x + 1], top)];
+                dst[3 * x + 2] = table[std::min<size_t>(src[3 * x], top)];
             }
-            if (colour) {
-                dst[x * 3] = sample[2];  // blue, green, red
-                dst[x * 3 + 1] = sample[1];
-                dst[x * 3 + 2] = sample[0];
-            } else {
-                dst[x] = sample[0];
+        } else {
+            auto sample = [&](size_t i) { return table[std::min<size_t>(size_t(src[2 * i]) << 8 | src[2 * i + 1], top)]; };
+            for (size_t x = 0; x < n; ++x) {
+                if (colour) {
+                    dst[3 * x] = sample(3 * x + 2);
+                    dst[3 * x + 1] = sample(3 * x + 1);
+                    dst[3 * x + 2] = sample(3 * x);
+                } else {
+                    dst[x] = sample(x);
+                }
             }
         }
+        picture.bits.insert(picture.bits.end(), line.begin(), line.end());
     }
     return picture;
 }
 
-std::optional<Picture> readPicture(const std::string& path, std::string* why) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
+std::optional<FileBytes> FileBytes::open(const std::string& path, std::string* why) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
         *why = "cannot open " + path;
         return std::nullopt;
     }
-    std::ostringstream buffer;
-    buffer << in.rdbuf();
-    std::string bytes = buffer.str();
+    struct stat info {};
+    if (fstat(fd, &info) != 0) {
+        ::close(fd);
+        *why = "cannot read " + path;
+        return std::nullopt;
+    }
+    FileBytes file;
+    if (!S_ISREG(info.st_mode)) {
+        char chunk[65536];
+        for (;;) {
+            const ssize_t n = ::read(fd, chunk, sizeof chunk);
+            if (n == 0) break;
+            if (n < 0) {
+                ::close(fd);
+                *why = "cannot read " + path;
+                return std::nullopt;
+            }
+            file.read_.append(chunk, static_cast<size_t>(n));
+        }
+        ::close(fd);
+        return file;
+    }
+    file.size_ = static_cast<size_t>(info.st_size);
+    if (file.size_ > 0) {
+        void* data = mmap(nullptr, file.size_, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
+        if (data == MAP_FAILED) {
+            ::close(fd);
+            *why = "cannot read " + path;
+            return std::nullopt;
+        }
+        file.data_ = data;
+    }
+    ::close(fd);
+    return file;
+}
+
+FileBytes::FileBytes(FileBytes&& other) noexcept
+    : read_(std::move(other.read_)), data_(std::exchange(other.data_, nullptr)), size_(std::exchange(other.size_, 0)) {}
+
+FileBytes& FileBytes::operator=(FileBytes&& other) noexcept {
+    if (this != &other) {
+        if (data_) munmap(data_, size_);
+        read_ = std::move(other.read_);
+        data_ = std::exchange(other.data_, nullptr);
+        size_ = std::exchange(other.size_, 0);
+    }
+    return *this;
+}
+
+FileBytes::~FileBytes() {
+    if (data_) munmap(data_, size_);
+}
+
+std::optional<Picture> readPicture(const std::string& path, std::string* why) {
+    auto file = FileBytes::open(path, why);
+    if (!file) return std::nullopt;
+    const std::string_view bytes = file->view();
     std::string reason;
     std::optional<Picture> picture;
     switch (sniff(bytes)) {

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -18,24 +19,13 @@ using platform::printing::PrinterDevice;
 
 namespace {
 
-std::optional<std::string> readFile(const std::string& path, std::string* why) {
+std::optional<FileBytes> readFile(const std::string& path, std::string* why) {
     std::error_code ec;
     if (fs::is_directory(path, ec)) {
         *why = path + ": is a folder";
         return std::nullopt;
     }
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        *why = "cannot open " + path;
-        return std::nullopt;
-    }
-    std::ostringstream buffer;
-    buffer << in.rdbuf();
-    if (in.bad()) {
-        *why = "cannot read " + path;
-        return std::nullopt;
-    }
-    return buffer.str();
+    return FileBytes::open(path, why);
 }
 
 std::string resolved(const std::string& folder, const std::string& name) {
@@ -235,10 +225,27 @@ bool drawPicturePage(PrinterDevice& device, const Input& input, std::string* why
     return false;
 }
 
+// Rows of a PDF page that Poppler renders at a time.
+constexpr LONG kPdfStripRows = 512;
+
+// Where a PDF page lands: its resolution, the page's pixels from (pageLeft, pageTop) on, and the
+// part of them on the printable area (`dest`, empty when none).
+struct PdfPlacement {
+    double dpiX = 0, dpiY = 0;
+    LONG pageLeft = 0, pageTop = 0;
+    RECTL dest{};
+    bool empty() const { return dest.right <= dest.left || dest.bottom <= dest.top; }
+    // dest in the page's own pixels.
+    RECTL onPage() const {
+        return RECTL{dest.left - pageLeft, dest.top - pageTop, dest.right - pageLeft, dest.bottom - pageTop};
+    }
+};
+
 // A PDF page at its own size with its corner on the paper's corner, or scaled to the printable area.
-bool drawPdfPage(PrinterDevice& device, const Input& input, int index, const DrawOptions& options, std::string* why) {
-    const auto& caps = device.caps();
-    const double wPt = input.pdf->pageWidth(index), hPt = input.pdf->pageHeight(index);
+PdfPlacement placePdfPage(const platform::printing::DeviceCaps& caps, const PdfDocument& pdf, int index,
+                          const DrawOptions& options) {
+    PdfPlacement at;
+    const double wPt = pdf.pageWidth(index), hPt = pdf.pageHeight(index);
     double dpiX = caps.dpiX, dpiY = caps.dpiY;
     double left = -caps.printableOffset.x, top = -caps.printableOffset.y;
     if (options.fitPdf) {
@@ -248,19 +255,43 @@ bool drawPdfPage(PrinterDevice& device, const Input& input, int index, const Dra
         left = (caps.printable.cx - wPt * dpiX / 72) / 2;
         top = (caps.printable.cy - hPt * dpiY / 72) / 2;
     }
-    // The page's pixels from (pageLeft, pageTop) on; only the part on the printable area is drawn.
     LONG pageLeft = static_cast<LONG>(std::lround(left)), pageTop = static_cast<LONG>(std::lround(top));
     LONG pageW = static_cast<LONG>(std::ceil(wPt * dpiX / 72)), pageH = static_cast<LONG>(std::ceil(hPt * dpiY / 72));
-    RECTL dest{std::max<LONG>(pageLeft, 0), std::max<LONG>(pageTop, 0), std::min(pageLeft + pageW, caps.printable.cx),
-               std::min(pageTop + pageH, caps.printable.cy)};
-    if (dest.right <= dest.left || dest.bottom <= dest.top) return true;
+    at.dpiX = dpiX;
+    at.dpiY = dpiY;
+    at.pageLeft = pageLeft;
+    at.pageTop = pageTop;
+    at.dest = RECTL{std::max<LONG>(pageLeft, 0), std::max<LONG>(pageTop, 0), std::min(pageLeft + pageW, caps.printable.cx),
+                    std::min(pageTop + pageH, caps.printable.cy)};
+    return at;
+}
+
+bool drawPdfPage(PrinterDevice& device, const Input& input, int index, const DrawOptions& options, std::string* why) {
+    const PdfPlacement at = placePdfPage(device.caps(), *input.pdf, index, options);
+    if (at.empty()) return true;
     auto pdf = input.pdf;
+    std::shared_ptr<const Picture> whole = options.ahead ? options.ahead->take(input, index) : nullptr;
     auto source = [=](const RECTL& part, std::string* error) -> std::optional<Picture> {
-        RECTL onPage{part.left + dest.left - pageLeft, part.top + dest.top - pageTop, part.right + dest.left - pageLeft,
-                     part.bottom + dest.top - pageTop};
-        return pdf->render(index, dpiX, dpiY, onPage, error);
+        if (whole) {  // the rows of the page rendered ahead, copied once (no fill first)
+            Picture strip;
+            strip.size = SIZEL{part.right - part.left, part.bottom - part.top};
+            strip.format = BMF_8BPP;
+            strip.stride = (strip.size.cx + 3) / 4 * 4;
+            strip.palette = whole->palette;
+            strip.bits.reserve(static_cast<size_t>(strip.stride) * static_cast<size_t>(strip.size.cy));
+            const size_t pad = static_cast<size_t>(strip.stride - strip.size.cx);
+            for (LONG y = 0; y < strip.size.cy; ++y) {
+                const BYTE* from = whole->row(part.top + y) + part.left;
+                strip.bits.insert(strip.bits.end(), from, from + strip.size.cx);
+                strip.bits.insert(strip.bits.end(), pad, BYTE(0xFF));
+            }
+            return strip;
+        }
+        const RECTL page = at.onPage();
+        RECTL onPage{part.left + page.left, part.top + page.top, part.right + page.left, part.bottom + page.top};
+        return pdf->render(index, at.dpiX, at.dpiY, onPage, error);
     };
-    if (device.renderedPicture(dest, source)) return true;
+    if (device.renderedPicture(at.dest, source, kPdfStripRows)) return true;
     *why = input.path + ": page " + std::to_string(index + 1) + ": " + device.lastError();
     return false;
 }
@@ -277,19 +308,20 @@ int Input::pages() const {
 
 std::optional<Input> loadInput(const std::string& path, FontCache& fonts, std::vector<std::string>* errors) {
     std::string why;
-    auto bytes = readFile(path, &why);
-    if (!bytes) {
+    auto file = readFile(path, &why);
+    if (!file) {
         errors->push_back(why);
         return std::nullopt;
     }
-    if (bytes->empty()) {
+    const std::string_view bytes = file->view();
+    if (bytes.empty()) {
         errors->push_back(path + ": the file is empty: there is nothing to print");
         return std::nullopt;
     }
     Input input;
     input.path = path;
     input.folder = fs::path(path).parent_path().string();
-    input.kind = sniff(*bytes);
+    input.kind = sniff(bytes);
     switch (input.kind) {
     case FileKind::kPdf: {
         auto pdf = PdfDocument::open(path, &why);
@@ -302,7 +334,7 @@ std::optional<Input> loadInput(const std::string& path, FontCache& fonts, std::v
     }
     case FileKind::kPng:
     case FileKind::kNetpbm: {
-        auto picture = input.kind == FileKind::kPng ? decodePng(*bytes, &why) : decodeNetpbm(*bytes, &why);
+        auto picture = input.kind == FileKind::kPng ? decodePng(bytes, &why) : decodeNetpbm(bytes, &why);
         if (!picture) {
             errors->push_back(path + ": " + why);
             return std::nullopt;
@@ -312,7 +344,7 @@ std::optional<Input> loadInput(const std::string& path, FontCache& fonts, std::v
     }
     case FileKind::kPageDescription: break;
     }
-    ParseResult parsed = parsePageDescription(*bytes, path);
+    ParseResult parsed = parsePageDescription(bytes, path);
     if (!parsed.ok()) {
         errors->insert(errors->end(), parsed.errors.begin(), parsed.errors.end());
         return std::nullopt;
@@ -348,6 +380,136 @@ std::optional<Input> loadInput(const std::string& path, FontCache& fonts, std::v
         }
     if (errors->size() != before) return std::nullopt;
     return input;
+}
+
+// Page pictures given back when the page that drew one is done, to be filled again.
+class PagesAhead::Pool : public std::enable_shared_from_this<PagesAhead::Pool> {
+public:
+    explicit Pool(size_t keep) : keep_(keep) {}
+    // A white 8-bit picture of the size, whose memory comes back here when it is let go.
+    std::shared_ptr<Picture> take(LONG width, LONG height) {
+        std::unique_ptr<Picture> picture;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (!spare_.empty()) {
+                picture = std::move(spare_.back());
+                spare_.pop_back();
+            }
+        }
+        if (picture && picture->size.cx == width && picture->size.cy == height)
+            std::fill(picture->bits.begin(), picture->bits.end(), BYTE(0xFF));
+        else
+            picture = std::make_unique<Picture>(Picture::blank(width, height, BMF_8BPP));
+        std::weak_ptr<Pool> pool = weak_from_this();
+        return std::shared_ptr<Picture>(picture.release(), [pool](Picture* done) {
+            std::unique_ptr<Picture> owned(done);
+            if (auto p = pool.lock()) p->giveBack(std::move(owned));
+        });
+    }
+
+private:
+    void giveBack(std::unique_ptr<Picture> picture) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (spare_.size() < keep_) spare_.push_back(std::move(picture));
+    }
+    size_t keep_;
+    std::mutex mutex_;
+    std::vector<std::unique_ptr<Picture>> spare_;
+};
+
+PagesAhead::PagesAhead(const std::vector<Input>& inputs, const platform::printing::DeviceCaps& caps,
+                       const DrawOptions& options, int threads, int depth)
+    : caps_(caps), options_(options), depth_(static_cast<size_t>(std::max(depth, 1))),
+      pool_(std::make_shared<Pool>(depth_ + 1)) {
+    options_.ahead = nullptr;
+    for (const Input& input : inputs)
+        if (input.kind == FileKind::kPdf && input.pdf)
+            for (int index = 0; index < input.pages(); ++index) {
+                Job job;
+                job.input = &input;
+                job.index = index;
+                jobs_.push_back(std::move(job));
+            }
+    if (jobs_.empty()) return;
+    for (int i = 0; i < threads; ++i) threads_.emplace_back([this] { work(); });
+}
+
+PagesAhead::~PagesAhead() {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        stopping_ = true;
+    }
+    changed_.notify_all();
+    for (std::thread& t : threads_) t.join();
+}
+
+void PagesAhead::work() {
+    std::map<std::string, std::unique_ptr<PdfDocument>> documents;  // this thread's own
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (;;) {
+        // The first page not started among the first `depth` pages waiting.
+        Job* job = nullptr;
+        changed_.wait(lock, [&] {
+            if (stopping_) return true;
+            for (size_t i = 0; i < jobs_.size() && i < depth_; ++i)
+                if (!jobs_[i].started) {
+                    job = &jobs_[i];
+                    return true;
+                }
+            return false;
+        });
+        if (stopping_) return;
+        job->started = true;
+        const Input& input = *job->input;
+        const int index = job->index;
+        lock.unlock();
+        std::shared_ptr<const Picture> picture;
+        std::string why;
+        auto& document = documents[input.path];
+        if (!document) document = PdfDocument::open(input.path, &why);
+        if (document && document->pages() == input.pages()) {
+            // In strips, as the printing thread renders a page: Poppler's own blocks stay small enough
+            // to be taken again from the heap instead of fresh pages every time.
+            const PdfPlacement at = placePdfPage(caps_, *document, index, options_);
+            if (!at.empty()) {
+                const RECTL page = at.onPage();
+                std::shared_ptr<Picture> whole = pool_->take(page.right - page.left, page.bottom - page.top);
+                bool ok = true;
+                for (LONG top = 0; ok && top < whole->size.cy; top += kPdfStripRows) {
+                    RECTL strip{page.left, page.top + top, page.right, std::min(page.bottom, page.top + top + kPdfStripRows)};
+                    ok = document->renderInto(index, at.dpiX, at.dpiY, strip, *whole, top, &why);
+                }
+                if (ok) picture = std::move(whole);
+            }
+        }
+        lock.lock();
+        // The job stays where it was: only take() removes jobs, and only the printing thread.
+        for (Job& j : jobs_)
+            if (j.input == &input && j.index == index) {
+                j.picture = std::move(picture);
+                j.done = true;
+            }
+        changed_.notify_all();
+    }
+}
+
+std::shared_ptr<const Picture> PagesAhead::take(const Input& input, int index) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    while (!jobs_.empty() && !(jobs_.front().input == &input && jobs_.front().index == index)) {
+        if (jobs_.front().started && !jobs_.front().done) {
+            changed_.wait(lock);  // a page passed over is still being rendered: its thread finishes it first
+            continue;
+        }
+        jobs_.pop_front();
+        changed_.notify_all();
+    }
+    if (jobs_.empty() || threads_.empty()) return nullptr;
+    // Workers take the pages in order, so one not begun yet is the next a free worker takes.
+    changed_.wait(lock, [&] { return jobs_.front().done; });
+    std::shared_ptr<const Picture> picture = std::move(jobs_.front().picture);
+    jobs_.pop_front();
+    changed_.notify_all();
+    return picture;
 }
 
 bool drawPage(PrinterDevice& device, const Input& input, int index, int number, int total, FontCache& fonts,

@@ -1,4 +1,4 @@
-// PDF pages rasterised with Poppler at the device's resolution, as 32-bit pictures.
+// PDF pages rasterised with Poppler at the device's resolution, as 8-bit grey pictures.
 #pragma once
 
 #include <memory>
@@ -22,9 +22,13 @@ public:
     double pageWidth(int index) const;
     double pageHeight(int index) const;
     // Renders `part` (pixels of the page drawn at dpiX x dpiY, from its top-left corner) as a
-    // BMF_32BPP picture on white; the area past the page's edges stays white.
+    // BMF_8BPP grey picture (the grey ramp) on white; the area past the page's edges stays white.
     std::optional<platform::printing::Picture> render(int index, double dpiX, double dpiY, const RECTL& part,
                                                       std::string* why) const;
+    // The same into rows intoTop.. of an 8-bit picture at least part's width and height: what lies
+    // off the page is left as it is there. False, with the reason in *why, when Poppler fails.
+    bool renderInto(int index, double dpiX, double dpiY, const RECTL& part, platform::printing::Picture& into,
+                    LONG intoTop, std::string* why) const;
 
 private:
     struct Impl;

@@ -19,6 +19,25 @@ enum class FileKind { kPageDescription, kPng, kNetpbm, kPdf };
 // What a file is, by its first bytes (the page description is the rest).
 FileKind sniff(std::string_view head);
 
+// A whole file's bytes: a regular file mapped read-only (no copy is made), anything else (a pipe)
+// read to its end.
+class FileBytes {
+public:
+    // Nothing, with the reason in *why, when the file cannot be opened or read.
+    static std::optional<FileBytes> open(const std::string& path, std::string* why);
+    FileBytes(FileBytes&& other) noexcept;
+    FileBytes& operator=(FileBytes&& other) noexcept;
+    FileBytes(const FileBytes&) = delete;
+    FileBytes& operator=(const FileBytes&) = delete;
+    ~FileBytes();
+    std::string_view view() const { return data_ ? std::string_view(static_cast<const char*>(data_), size_) : read_; }
+
+private:
+    FileBytes() = default;
+    std::string read_;
+    void* data_ = nullptr;
+    size_t size_ = 0;
+};
 // Reads a picture file; nothing with the reason in *why for a file that is not a sound picture.
 std::optional<platform::printing::Picture> readPicture(const std::string& path, std::string* why);
 std::optional<platform::printing::Picture> decodePng(std::string_view bytes, std::string* why);

@@ -3,8 +3,12 @@
 // to the printable area and PDF pages rasterised at the device's resolution.
 #pragma once
 
+#include <condition_variable>
+#include <deque>
 #include <map>
 #include <memory>
+#include <mutex>
+#include <thread>
 #include <optional>
 #include <string>
 #include <vector>
@@ -38,8 +42,49 @@ struct Input {
 // printing does not stop half-way. Nothing, with the messages in *errors, when it is unusable.
 std::optional<Input> loadInput(const std::string& path, FontCache& fonts, std::vector<std::string>* errors);
 
+class PagesAhead;
+
 struct DrawOptions {
     bool fitPdf = false;  // scale PDF pages to the printable area instead of printing them at their size
+    PagesAhead* ahead = nullptr;  // PDF pages rendered ahead of the driver, when given
+};
+
+// Renders the job's PDF pages ahead on worker threads, each thread with documents of its own, while
+// the printing thread drives the device: at most `depth` pages are waiting or being rendered at a
+// time, in the order they are printed. A page taken is handed over whole (the part of the page that
+// lands on the printable area, in grey, as the printing thread would render it); a page that could
+// not be rendered ahead is rendered by the printing thread as before, so every fault is met and
+// reported where it was.
+class PagesAhead {
+public:
+    PagesAhead(const std::vector<Input>& inputs, const platform::printing::DeviceCaps& caps,
+               const DrawOptions& options, int threads, int depth);
+    ~PagesAhead();
+    PagesAhead(const PagesAhead&) = delete;
+    PagesAhead& operator=(const PagesAhead&) = delete;
+    // The page rendered ahead (waiting for it), or nothing when it could not be; the pages before it
+    // in the job are passed over.
+    std::shared_ptr<const platform::printing::Picture> take(const Input& input, int index);
+
+private:
+    struct Job {
+        const Input* input = nullptr;
+        int index = 0;
+        bool started = false, done = false;
+        std::shared_ptr<const platform::printing::Picture> picture;
+    };
+    class Pool;
+    void work();
+
+    platform::printing::DeviceCaps caps_;
+    DrawOptions options_;
+    size_t depth_;
+    std::shared_ptr<Pool> pool_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<Job> jobs_;  // the job's PDF pages not yet taken, in order
+    bool stopping_ = false;
+    std::vector<std::thread> threads_;
 };
 
 // Draws page `index` of the input on the device's open page, as page `number` of the job's `total`.
