@@ -1,0 +1,74 @@
+// The scan-button program's application object: started by the scanner's button (through the
+// still-image service), by a push command on the command line, to register or remove the button's
+// handler, or by the user to change the settings. Each start does one thing and ends.
+#pragma once
+
+#include "ScanJob.h"
+#include "ScanUtility.h"
+#include "TransferCallbackEx.h"
+#include "afx/afxstr.h"
+#include "afx/afxwin.h"
+#include "win/base.h"
+#include "win/time.h"
+
+// The push command's head byte.
+#define PUSH_COMMAND_HEAD 0x56
+// Its length: 7 bytes, 8 on platform C.
+#define PUSH_COMMAND_LENGTH 7
+#define PUSH_COMMAND_LENGTH_PLATFORM_C 8
+
+// The settings dialog's instance, one at a time.
+#define SCANMANAGER_MUTEX_NAME u"Local\\VRX4410_SCANMANAGER"
+// The restart filter's grace after the restart registration, in seconds.
+#define RESTART_QUERY_GRACE_SECONDS 60
+
+class CScanManagerApp : public CWinApp, public CTransferCallbackEx {
+public:
+    CScanManagerApp();
+    // Stops a scan thread still running, then lets the members go (driver, dialog, stream).
+    ~CScanManagerApp() override;
+
+    BOOL InitInstance() override;
+    int ExitInstance() override;
+    BOOL PreTranslateMessage(MSG* pMsg) override;
+
+    // The two scan launches; each returns once the scan thread has ended.
+    void StiLaunch();
+    void PushParamLaunch(LPCWSTR pszDevicePath, LPCWSTR pszDigits);
+    // "-INS" and "-UNI": the button-event handler through the registration library.
+    void RegisterEventHandler();
+    void UnregisterEventHandler();
+
+    // Saves each finished page, joins a multi-page PDF, opens the result or its folder.
+    int TransferCallback(int nReserved, TransferMessage* pMessage) override;
+    // A free name in the save folder for the job's save type (1), or SCAN_ERROR_CANNOT_CREATE.
+    int GetFilePathForPushScan(WCHAR* pszPath /*[MAX_PATH]*/);
+    // Joins the job's temporary JPEG pages into one PDF in the save folder: 0, or -1.
+    int CreatePdfFromJpg();
+
+    CScanUtility m_scanUtility;
+    ULONG_PTR m_gdiplusToken = 0;
+    HANDLE m_hMutex = nullptr;
+    WCHAR m_szSaveFolder[MAX_PATH] = {};
+    CStringArray m_lstScanFile;  // the files saved in this job, in order
+    int m_bAutoOpen = 0;
+    int m_bOpenFolder = 0;
+    int m_nSaveType = 0;   // SAVE_TYPE_*
+    int m_nResolution = 0;
+    int m_nColorMode = 0;
+    int m_bMultiPage = 0;
+    HMODULE m_hLanguageDll = nullptr;
+    int m_nPageWidth = 0;   // pixels
+    int m_nPageHeight = 0;
+};
+
+// Process-wide: whether the restart registration succeeded, and when (seconds since 1970).
+extern bool g_bRestartRegistered;
+extern __time64_t g_tRestartRegistered;
+
+// The one job record of the process.
+extern ScanJobRecord g_ScanJob;
+
+// Checks a push command of `nLength` bytes and turns it, with the user's settings, into the job
+// record and the application's per-job values, then starts the scan thread. True when it started.
+bool DecodePushCommand(LPCWSTR pszDevicePath, CScanManagerApp* pApp, const BYTE* pCommand, size_t nLength);
