@@ -30,7 +30,7 @@ public:
 
     BOOL InitInstance() override;
     int ExitInstance() override;
-    BOOL PreTranslateMessage(MSG* pMsg) override;
+    BOOL PreTranslateMessage(MSG* pMsg);  // override, once the framework's application filters messages
 
     // The two scan launches; each returns once the scan thread has ended.
     void StiLaunch();
