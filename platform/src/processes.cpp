@@ -72,45 +72,13 @@ std::optional<fs::path> linkTarget(const fs::path& host) {
 
 // ---- The journal of starts --------------------------------------------------------------------------
 
-fs::path journalFile() { return platform::machineRoot() / "processes" / "starts"; }
-fs::path journalLock() { return platform::machineRoot() / "processes" / "starts.lock"; }
-
-std::string escaped(std::u16string_view text) {
-    std::string out;
-    for (char c : platform::toUtf8(text)) {
-        switch (c) {
-        case '\\': out += "\\\\"; break;
-        case '\t': out += "\\t"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        default: out += c;
-        }
-    }
-    return out;
-}
-
-std::u16string unescaped(std::string_view text) {
-    std::string out;
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] != '\\' || i + 1 == text.size()) {
-            out += text[i];
-            continue;
-        }
-        const char next = text[++i];
-        out += next == 't' ? '\t' : next == 'n' ? '\n' : next == 'r' ? '\r' : next;
-    }
-    return platform::fromUtf8(out);
-}
+// One record a start: process id, parent id, program, command line, current directory.
+const fs::path kStartsJournal = fs::path("processes") / "starts";
 
 void journal(const platform::ProgramStart& start) {
-    std::error_code ec;
-    fs::create_directories(journalFile().parent_path(), ec);
-    platform::detail::MachineLock lock(journalLock(), true);
-    bool ok = false;
-    std::string text = platform::detail::readHostFile(journalFile(), &ok);
-    text += std::to_string(start.processId) + "\t" + std::to_string(start.parentId) + "\t" + escaped(start.program) +
-            "\t" + escaped(start.commandLine) + "\t" + escaped(start.currentDirectory) + "\n";
-    platform::detail::writeHostFile(journalFile(), text);
+    platform::detail::appendJournal(kStartsJournal, {platform::fromUtf8(std::to_string(start.processId)),
+                                                     platform::fromUtf8(std::to_string(start.parentId)),
+                                                     start.program, start.commandLine, start.currentDirectory});
 }
 
 // ---- Child processes --------------------------------------------------------------------------------
@@ -430,25 +398,14 @@ void linkProgram(std::u16string_view windowsPath, const fs::path& hostBinary) {
 }
 
 std::vector<ProgramStart> programStarts() {
-    detail::MachineLock lock(journalLock(), false);
-    bool ok = false;
-    const std::string text = detail::readHostFile(journalFile(), &ok);
     std::vector<ProgramStart> starts;
-    std::istringstream lines(text);
-    std::string line;
-    while (std::getline(lines, line)) {
-        std::vector<std::string_view> fields;
-        std::string_view rest = line;
-        for (size_t tab; (tab = rest.find('\t')) != std::string_view::npos; rest.remove_prefix(tab + 1))
-            fields.push_back(rest.substr(0, tab));
-        fields.push_back(rest);
-        if (fields.size() != 5) continue;
+    for (auto& fields : detail::readJournal(kStartsJournal, 5)) {
         ProgramStart start;
-        start.processId = static_cast<DWORD>(std::strtoul(std::string(fields[0]).c_str(), nullptr, 10));
-        start.parentId = static_cast<DWORD>(std::strtoul(std::string(fields[1]).c_str(), nullptr, 10));
-        start.program = unescaped(fields[2]);
-        start.commandLine = unescaped(fields[3]);
-        start.currentDirectory = unescaped(fields[4]);
+        start.processId = static_cast<DWORD>(std::strtoul(toUtf8(fields[0]).c_str(), nullptr, 10));
+        start.parentId = static_cast<DWORD>(std::strtoul(toUtf8(fields[1]).c_str(), nullptr, 10));
+        start.program = std::move(fields[2]);
+        start.commandLine = std::move(fields[3]);
+        start.currentDirectory = std::move(fields[4]);
         starts.push_back(std::move(start));
     }
     return starts;
