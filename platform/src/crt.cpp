@@ -36,3 +36,19 @@ FILE* _wfopen(const WCHAR* fileName, const WCHAR* mode) {
     }
     return std::fopen(resolved.host.c_str(), (hostMode + "e").c_str());
 }
+
+errno_t _wcsupr_s(WCHAR* text, size_t size) {
+    if (!text) {
+        errno = EINVAL;
+        return EINVAL;
+    }
+    size_t length = 0;
+    while (length < size && text[length]) ++length;
+    if (length == size) {  // no terminator within the buffer: emptied, as the run-time does
+        if (size) text[0] = 0;
+        errno = EINVAL;
+        return EINVAL;
+    }
+    for (size_t i = 0; i < length; ++i) text[i] = platform::detail::foldCase(text[i]);
+    return 0;
+}

@@ -1,9 +1,12 @@
 // System information: the Windows directory, the machine's locale, OS version and processor.
 #include <cstring>
 #include <algorithm>
+#include <mutex>
+#include <optional>
 #include <thread>
 
 #include "internal.h"
+#include "platform/control.h"
 #include "win/kernel.h"
 
 namespace {
@@ -71,3 +74,37 @@ void WINAPI GetNativeSystemInfo(LPSYSTEM_INFO info) {
 }
 
 void WINAPI GetSystemInfo(LPSYSTEM_INFO info) { GetNativeSystemInfo(info); }
+
+namespace {
+struct RestartRegistration {
+    std::mutex mutex;
+    std::optional<platform::ApplicationRestart> registration;
+};
+RestartRegistration& restartRegistration() {
+    static RestartRegistration* kept = new RestartRegistration;
+    return *kept;
+}
+}  // namespace
+
+HRESULT WINAPI RegisterApplicationRestart(LPCWSTR commandLine, DWORD flags) {
+    constexpr DWORD known = RESTART_NO_CRASH | RESTART_NO_HANG | RESTART_NO_PATCH | RESTART_NO_REBOOT;
+    std::u16string line = commandLine ? std::u16string(commandLine) : std::u16string();
+    if ((flags & ~known) || line.size() >= RESTART_MAX_CMD_LINE) return E_INVALIDARG;
+    auto& kept = restartRegistration();
+    std::lock_guard lock(kept.mutex);
+    kept.registration = platform::ApplicationRestart{std::move(line), flags};
+    return S_OK;
+}
+
+namespace platform {
+std::optional<ApplicationRestart> applicationRestart() {
+    auto& kept = restartRegistration();
+    std::lock_guard lock(kept.mutex);
+    return kept.registration;
+}
+void clearApplicationRestart() {
+    auto& kept = restartRegistration();
+    std::lock_guard lock(kept.mutex);
+    kept.registration.reset();
+}
+}  // namespace platform

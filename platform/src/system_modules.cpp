@@ -16,6 +16,7 @@
 #include "internal.h"
 #include "win/files.h"
 #include "win/kernel.h"
+#include "win/sti.h"
 
 namespace fs = std::filesystem;
 
@@ -30,7 +31,7 @@ struct SystemModule {
 // The system libraries the layer answers.
 SystemModule kModules[] = {
     {u"kernel32.dll", true},
-    {u"sti.dll", false},  // the still-image library; its exports come with the still-image interface
+    {u"sti.dll", false},  // the still-image library
 };
 
 struct SystemExport {
@@ -47,6 +48,8 @@ const SystemExport kExports[] = {
     SYSTEM_EXPORT(u"kernel32.dll", GetSystemInfo),
     SYSTEM_EXPORT(u"kernel32.dll", GetDiskFreeSpaceExW),
     SYSTEM_EXPORT(u"kernel32.dll", GetDiskFreeSpaceW),
+    SYSTEM_EXPORT(u"kernel32.dll", RegisterApplicationRestart),
+    SYSTEM_EXPORT(u"sti.dll", StiCreateInstance),
 };
 #undef SYSTEM_EXPORT
 

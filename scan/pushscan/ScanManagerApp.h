@@ -30,7 +30,8 @@ public:
 
     BOOL InitInstance() override;
     int ExitInstance() override;
-    BOOL PreTranslateMessage(MSG* pMsg);  // override, once the framework's application filters messages
+    // The session-end rules while the restart registration holds; the framework's filter otherwise.
+    BOOL PreTranslateMessage(MSG* pMsg) override;
 
     // The two scan launches; each returns once the scan thread has ended.
     void StiLaunch();

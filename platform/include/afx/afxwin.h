@@ -559,8 +559,9 @@ protected:
 
 // Routes a window's messages to its object's WindowProc.
 LRESULT CALLBACK AfxWndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
-// Offers a message to PreTranslateMessage of the window objects from its window up to its top-level
-// window; TRUE when one of them took it.
+// Offers a message of the thread that runs AfxWinMain to the application's PreTranslateMessage, and one
+// of another thread to PreTranslateMessage of the window objects from its window up to its top-level
+// window; TRUE when it was taken.
 BOOL AfxPreTranslateMessage(MSG* msg);
 
 // ---- The application -----------------------------------------------------------------------------
@@ -581,6 +582,10 @@ public:
     CWnd* m_pMainWnd = nullptr;
 
     virtual BOOL InitInstance();
+    // The filter of the main thread's messages, in Run and in the modal loops of its dialogs and
+    // message boxes (through AfxPreTranslateMessage): TRUE takes the message. By default the window
+    // objects from the message's window up to its top-level window are asked.
+    virtual BOOL PreTranslateMessage(MSG* msg);
     // The message loop of the main thread (each message offered to AfxPreTranslateMessage first)
     // until WM_QUIT; then ExitInstance.
     virtual int Run();

@@ -60,6 +60,15 @@ void removeSystemExport(std::string_view module, std::string_view exportName);
 // Puts every removed export back.
 void restoreSystemExports();
 
+// ---- Restart registration ----------------------------------------------------------------------------
+// What this process gave RegisterApplicationRestart last, if it registered.
+struct ApplicationRestart {
+    std::u16string commandLine;
+    DWORD flags = 0;
+};
+std::optional<ApplicationRestart> applicationRestart();
+void clearApplicationRestart();
+
 // ---- Programs -------------------------------------------------------------------------------------
 // Makes the Windows path a program of the machine: a program link naming the host binary to run
 // (see win/processes.h). Throws std::invalid_argument for a path the machine refuses.

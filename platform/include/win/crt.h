@@ -11,3 +11,8 @@
 // NULL with errno set (ENOENT for a missing file or folder, EINVAL for a bad path or mode, EACCES for
 // a fault). Fault switch "_wfopen" (detail: the file name).
 WINBASEAPI FILE* _wfopen(const WCHAR* fileName, const WCHAR* mode);
+
+typedef int errno_t;
+// Upper-cases a wide string in place (the layer's case folding); EINVAL (and the buffer emptied) when
+// it has no terminator within `size` characters, EINVAL for NULL.
+WINBASEAPI errno_t _wcsupr_s(WCHAR* text, size_t size);

@@ -94,6 +94,17 @@ WINBASEAPI HANDLE WINAPI CreateThread(LPSECURITY_ATTRIBUTES sa, SIZE_T stackSize
 // The routine's result once the thread has ended, STILL_ACTIVE before.
 WINBASEAPI BOOL WINAPI GetExitCodeThread(HANDLE thread, LPDWORD exitCode);
 
+// Asks the system to start the program again with `commandLine` after a crash, a hang, an update or
+// a restart. Nothing restarts here: the registration of this process is kept for tests
+// (platform::applicationRestart). E_INVALIDARG for flags other than the RESTART_NO_* ones or a command
+// line of RESTART_MAX_CMD_LINE characters or more. Exported by "kernel32.dll" (removable).
+#define RESTART_MAX_CMD_LINE 1024
+#define RESTART_NO_CRASH 1
+#define RESTART_NO_HANG 2
+#define RESTART_NO_PATCH 4
+#define RESTART_NO_REBOOT 8
+WINBASEAPI HRESULT WINAPI RegisterApplicationRestart(LPCWSTR commandLine, DWORD flags);
+
 // ---- Interlocked operations ---------------------------------------------------------------------
 // Sequentially consistent atomic operations on aligned 32-bit values; each returns what its name says
 // (the new value for Increment and Decrement, the old one for the others).

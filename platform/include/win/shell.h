@@ -139,3 +139,16 @@ WINBASEAPI HWND WINAPI HtmlHelpW(HWND caller, LPCWSTR file, UINT command, DWORD_
 WINBASEAPI LPWSTR WINAPI PathAddBackslashW(LPWSTR path);
 // Whether a file or folder exists at the path.
 WINBASEAPI BOOL WINAPI PathFileExistsW(LPCWSTR path);
+// Compares at most `count` characters without regard to case (the layer's upper-case folding, not a
+// linguistic order): below, equal to or above zero. NULL sorts before any string.
+WINBASEAPI int WINAPI StrCmpNIW(LPCWSTR first, LPCWSTR second, int count);
+
+// ---- The command line ----------------------------------------------------------------------------
+// Splits a command line as Windows programs expect: the program name is the text up to the first
+// blank, or in quotes up to the next quote, its backslashes as they stand (a line that starts with a
+// blank has an empty program name); then arguments separated by spaces and tabs, where quotes group
+// blanks into an argument, 2n backslashes before a quote give n and the quote groups, 2n + 1 give n
+// and a quote, other backslashes stand, and a doubled quote inside quotes is one quote. An empty line
+// gives the program's path alone. One LocalAlloc block (pointers, then the strings; free it with
+// LocalFree). NULL with ERROR_INVALID_PARAMETER without `numArgs`; fault switch "LocalAlloc".
+WINBASEAPI LPWSTR* WINAPI CommandLineToArgvW(LPCWSTR commandLine, int* numArgs);

@@ -33,6 +33,8 @@ CWinApp::~CWinApp() {
 
 BOOL CWinApp::InitInstance() { return TRUE; }
 
+BOOL CWinApp::PreTranslateMessage(MSG* msg) { return platform::afx::walkPreTranslateTree(msg); }
+
 int CWinApp::Run() {
     platform::afx::setMainLoopRunning(true);
     MSG msg{};
@@ -83,6 +85,11 @@ int AFXAPI AfxWinMain(HINSTANCE instance, HINSTANCE, LPWSTR commandLine, int sho
         app->appName_ = app->exeName_;
         app->m_pszAppName = app->appName_.GetString();
     }
+    // The main thread's messages, in Run and in every modal loop, pass the application's filter.
+    struct MainThread {
+        MainThread() { platform::afx::setMainThread(GetCurrentThreadId()); }
+        ~MainThread() { platform::afx::setMainThread(0); }
+    } mainThread;
     if (!app->InitInstance()) {
         if (app->m_pMainWnd && app->m_pMainWnd->m_hWnd) app->m_pMainWnd->DestroyWindow();
         return app->ExitInstance();

@@ -34,6 +34,14 @@ public:
     ModalFilter& operator=(const ModalFilter&) = delete;
 };
 
+// The thread that runs AfxWinMain (0 when none does): its messages go to the application's
+// PreTranslateMessage, those of other threads straight to their windows' objects.
+void setMainThread(DWORD threadId);
+DWORD mainThread();
+// Offers a message to PreTranslateMessage of the window objects from its window up to its top-level
+// window; TRUE when one of them took it.
+BOOL walkPreTranslateTree(MSG* msg);
+
 // Set by CWinApp::Run while its loop runs: the main window's end then quits it.
 void setMainLoopRunning(bool running);
 bool mainLoopRunning();

@@ -102,6 +102,19 @@ ModalFilter::~ModalFilter() {
     }
 }
 
+std::atomic<DWORD> mainThreadId{0};
+void setMainThread(DWORD threadId) { mainThreadId = threadId; }
+DWORD mainThread() { return mainThreadId; }
+
+BOOL walkPreTranslateTree(MSG* msg) {
+    if (!msg) return FALSE;
+    for (HWND hwnd = msg->hwnd; hwnd && IsWindow(hwnd); hwnd = GetParent(hwnd)) {
+        if (CWnd* wnd = CWnd::FromHandlePermanent(hwnd); wnd && wnd->PreTranslateMessage(msg)) return TRUE;
+        if (isTopLevel(hwnd)) break;
+    }
+    return FALSE;
+}
+
 void setMainLoopRunning(bool running) { mainLoop = running; }
 bool mainLoopRunning() { return mainLoop; }
 
@@ -123,11 +136,10 @@ LRESULT CALLBACK AfxWndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
 
 BOOL AfxPreTranslateMessage(MSG* msg) {
     if (!msg) return FALSE;
-    for (HWND hwnd = msg->hwnd; hwnd && IsWindow(hwnd); hwnd = GetParent(hwnd)) {
-        if (CWnd* wnd = CWnd::FromHandlePermanent(hwnd); wnd && wnd->PreTranslateMessage(msg)) return TRUE;
-        if (platform::afx::isTopLevel(hwnd)) break;
-    }
-    return FALSE;
+    // The main thread's messages go through the application (whose own filter walks the windows).
+    CWinApp* app = AfxGetApp();
+    if (app && platform::afx::mainThread() == GetCurrentThreadId()) return app->PreTranslateMessage(msg);
+    return platform::afx::walkPreTranslateTree(msg);
 }
 
 namespace afx_detail {
