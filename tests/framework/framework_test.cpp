@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -340,6 +341,44 @@ TEST_F(Framework, ModalLoopsOfferMessagesToPreTranslateMessageOfTheWindowsOnTheW
     });
     EXPECT_EQ(result, IDOK);
     EXPECT_EQ(form.plain.eaten, 1);
+}
+
+// An application whose filter takes WM_PING and leaves the rest to the framework's own.
+class CFilteringApp : public CWinApp {
+public:
+    std::function<void()> body;
+    int eaten = 0;
+    BOOL InitInstance() override {
+        body();
+        return FALSE;
+    }
+    BOOL PreTranslateMessage(MSG* msg) override {
+        if (msg->message == WM_PING) {
+            ++eaten;
+            return TRUE;
+        }
+        return CWinApp::PreTranslateMessage(msg);
+    }
+};
+
+TEST_F(Framework, TheMainThreadsModalLoopsOfferMessagesToTheApplicationFirst) {
+    CForm form;
+    INT_PTR result = 0;
+    CFilteringApp app;
+    app.body = [&] {
+        result = runModal(form, [&](HWND d) {
+            PostMessageW(d, WM_PING, 2, 3);  // taken by the application: the form never sees it
+            dlg::focusControl(d, kPlain);
+            dlg::pressKey(d, VK_RETURN);  // the application's default walks to the control, which eats it
+            dlg::focusControl(d, kName);
+            dlg::pressKey(d, VK_RETURN);
+        });
+    };
+    EXPECT_EQ(AfxWinMain(GetModuleHandleW(nullptr), nullptr, const_cast<LPWSTR>(u""), SW_SHOW), 0);
+    EXPECT_EQ(result, IDOK);
+    EXPECT_EQ(app.eaten, 1);
+    EXPECT_EQ(form.plain.eaten, 1);
+    EXPECT_EQ(std::count(events.begin(), events.end(), "form: ping"), 0);
 }
 
 TEST_F(Framework, ADialogThatCannotBeMadeAnswersMinusOne) {
