@@ -103,6 +103,8 @@ void clearJournal(const std::filesystem::path& relative);
 
 // ---- The date and time (time.cpp) -----------------------------------------------------------------
 void resetLocalTime();
+// The local time a test set, as seconds since 1970 now (read as UTC); nothing while it is the host's.
+std::optional<long long> setLocalTimeNow();
 
 // ---- Modules (modules.cpp) -------------------------------------------------------------------------
 // GetModuleHandleW(NULL): the running program's module, home of its own resources.

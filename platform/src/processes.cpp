@@ -115,7 +115,7 @@ void reap(pid_t pid, std::shared_ptr<ExitState> exit) {
 
 bool ownVariable(std::string_view entry) {
     for (std::string_view name : {"PLATFORM_MACHINE=", "PLATFORM_PROGRAM=", "PLATFORM_COMMAND_LINE=",
-                                  "PLATFORM_CURRENT_DIRECTORY=", "PLATFORM_CLOCK="})
+                                  "PLATFORM_CURRENT_DIRECTORY=", "PLATFORM_CLOCK=", "PLATFORM_LOCAL_TIME="})
         if (entry.substr(0, name.size()) == name) return true;
     return false;
 }
@@ -141,6 +141,7 @@ std::variant<pid_t, DWORD> spawn(const fs::path& binary, const std::u16string& p
     variables.push_back("PLATFORM_COMMAND_LINE=" + platform::toUtf8(commandLine));
     variables.push_back("PLATFORM_CURRENT_DIRECTORY=" + platform::toUtf8(directory));
     variables.push_back(std::string("PLATFORM_CLOCK=") + (platform::detail::virtualClockOn() ? "virtual" : "real"));
+    if (auto now = platform::detail::setLocalTimeNow()) variables.push_back("PLATFORM_LOCAL_TIME=" + std::to_string(*now));
     std::vector<char*> envp;
     for (std::string& variable : variables) envp.push_back(variable.data());
     envp.push_back(nullptr);

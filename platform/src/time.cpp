@@ -2,6 +2,7 @@
 // machine clock.
 #include <sys/time.h>
 
+#include <cstdlib>
 #include <ctime>
 #include <mutex>
 #include <optional>
@@ -31,10 +32,26 @@ void fill(LPSYSTEMTIME out, const std::tm& t, int milliseconds) {
     out->wMilliseconds = static_cast<WORD>(milliseconds);
 }
 
+// A program started by a program whose local time was set starts at that time (PLATFORM_LOCAL_TIME,
+// seconds since 1970 read as UTC) and runs on from it with its own clock. Once per process.
+void inheritSetTime() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        const char* given = std::getenv("PLATFORM_LOCAL_TIME");
+        if (!given || !*given) return;
+        char* end = nullptr;
+        const long long start = std::strtoll(given, &end, 10);
+        if (!end || *end) return;
+        std::lock_guard lock(g_mutex);
+        if (!g_set) g_set = SetTime{static_cast<time_t>(start), GetTickCount64()};
+    });
+}
+
 }  // namespace
 
 void WINAPI GetLocalTime(LPSYSTEMTIME out) {
     if (!out) return;
+    inheritSetTime();
     std::optional<SetTime> set;
     {
         std::lock_guard lock(g_mutex);
@@ -56,6 +73,7 @@ void WINAPI GetLocalTime(LPSYSTEMTIME out) {
 }
 
 __time64_t _time64(__time64_t* out) {
+    inheritSetTime();
     __time64_t now;
     {
         std::lock_guard lock(g_mutex);
@@ -88,6 +106,13 @@ void useHostLocalTime() {
 
 namespace detail {
 void resetLocalTime() { useHostLocalTime(); }
+
+std::optional<long long> setLocalTimeNow() {
+    inheritSetTime();
+    std::lock_guard lock(g_mutex);
+    if (!g_set) return std::nullopt;
+    return static_cast<long long>(g_set->start) + static_cast<long long>((GetTickCount64() - g_set->tickAtSet) / 1000);
+}
 }  // namespace detail
 
 }  // namespace platform

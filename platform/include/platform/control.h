@@ -39,6 +39,9 @@ struct MachineSettings {
     // this many milliseconds of machine time and journalled (dismissedDialogs); 0 leaves them open,
     // as a person using the programs wants. For whole-program runs, so an error box never hangs one.
     DWORD dismissDialogsAfter = 0;
+    // Dialog templates (ids) the machine never dismisses, such as a progress dialog that a
+    // whole-program run needs to stay up while its job runs ("dismissexcept=" with the ids).
+    std::vector<UINT> dismissDialogsExcept;
 };
 MachineSettings machineSettings();
 void setMachineSettings(const MachineSettings& settings);

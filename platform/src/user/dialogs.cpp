@@ -313,7 +313,15 @@ INT_PTR runModal(HWND dialog, HWND owner) {
         std::unique_lock lock(dialogs().mutex);
         DWORD ms = dialogs().handler ? dialogs().watchdogMs : 0;
         lock.unlock();
-        if (!ms) ms = platform::machineSettings().dismissDialogsAfter;
+        if (!ms) {
+            // The machine's, unless the dialog's template is one it keeps.
+            const platform::MachineSettings settings = platform::machineSettings();
+            const auto info = infoOf(dialog);
+            const auto& kept = settings.dismissDialogsExcept;
+            const bool keep = info && info->templateId &&
+                              std::find(kept.begin(), kept.end(), info->templateId) != kept.end();
+            if (!keep) ms = settings.dismissDialogsAfter;
+        }
         if (ms) SetTimer(dialog, kWatchdogTimer, ms, nullptr);
     }
     markReady(dialog);
