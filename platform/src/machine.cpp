@@ -57,10 +57,6 @@ platform::MachineSettings parseSettings(const std::string& text) {
             settings.userName = value;
         } else if (key == "computer" && !value.empty()) {
             settings.computerName = value;
-        } else if (key == "dismissexcept") {
-            std::istringstream ids(value);
-            for (unsigned long id = 0; ids >> id;)
-                if (id > 0 && id <= 0xFFFF) settings.dismissDialogsExcept.push_back(static_cast<UINT>(id));
         } else if (key == "lcid" || key == "osmajor" || key == "osminor" || key == "osbuild" || key == "processor" ||
                    key == "dismissdialogs") {
             char* end = nullptr;
@@ -87,12 +83,6 @@ void writeSettings(const fs::path& root, const platform::MachineSettings& settin
          << "\nosminor=" << settings.osMinor << "\nosbuild=" << settings.osBuild
          << "\nprocessor=" << settings.processorArchitecture << "\n";
     if (settings.dismissDialogsAfter) text << "dismissdialogs=" << settings.dismissDialogsAfter << "\n";
-    if (!settings.dismissDialogsExcept.empty()) {
-        text << "dismissexcept=";
-        for (size_t i = 0; i < settings.dismissDialogsExcept.size(); ++i)
-            text << (i ? " " : "") << settings.dismissDialogsExcept[i];
-        text << "\n";
-    }
     platform::detail::writeHostFile(root / "machine.ini", text.str());
 }
 

@@ -35,10 +35,9 @@ TEST(DismissedDialogs, AnUnansweredMessageBoxIsEndedAndJournalled) {
     EXPECT_EQ(dismissed[0].text, u"The scanner is in use.");
     // The setting lives in the machine, where every program of the machine reads it.
     EXPECT_EQ(platform::machineSettings().dismissDialogsAfter, 3000u);
-    platform::MachineSettings keeping = platform::machineSettings();
-    keeping.dismissDialogsExcept = {8002, 8003};
-    platform::setMachineSettings(keeping);
-    EXPECT_EQ(platform::machineSettings().dismissDialogsExcept, (std::vector<UINT>{8002, 8003}));
+    EXPECT_EQ(platform::keptFromDismissal(), std::vector<UINT>{});
+    platform::keepFromDismissal({8002, 8003});
+    EXPECT_EQ(platform::keptFromDismissal(), (std::vector<UINT>{8002, 8003}));
 }
 
 TEST(DismissedDialogs, NothingIsDismissedWhileAScriptRunsOrWhenTheSettingIsOff) {

@@ -39,9 +39,6 @@ struct MachineSettings {
     // this many milliseconds of machine time and journalled (dismissedDialogs); 0 leaves them open,
     // as a person using the programs wants. For whole-program runs, so an error box never hangs one.
     DWORD dismissDialogsAfter = 0;
-    // Dialog templates (ids) the machine never dismisses, such as a progress dialog that a
-    // whole-program run needs to stay up while its job runs ("dismissexcept=" with the ids).
-    std::vector<UINT> dismissDialogsExcept;
 };
 MachineSettings machineSettings();
 void setMachineSettings(const MachineSettings& settings);
@@ -203,6 +200,11 @@ struct DismissedDialog {
     std::u16string text;     // a message box's text
 };
 std::vector<DismissedDialog> dismissedDialogs();
+// Dialog templates (ids) that the machine never dismisses, such as a progress dialog that must stay up
+// while the job it shows runs in a whole-program run ("dialogs/never-dismissed" under the root, one id a
+// line, read by every program of the machine). Replaces the list.
+void keepFromDismissal(const std::vector<UINT>& templateIds);
+std::vector<UINT> keptFromDismissal();
 
 // ---- Debugger output ---------------------------------------------------------------------------
 // Lines written by OutputDebugString in this process (UTF-8), oldest first.

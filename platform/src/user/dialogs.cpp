@@ -8,7 +8,9 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <sstream>
 #include <thread>
+#include <vector>
 
 #include "platform/dialogs.h"
 #include "platform/resources.h"
@@ -315,12 +317,10 @@ INT_PTR runModal(HWND dialog, HWND owner) {
         lock.unlock();
         if (!ms) {
             // The machine's, unless the dialog's template is one it keeps.
-            const platform::MachineSettings settings = platform::machineSettings();
             const auto info = infoOf(dialog);
-            const auto& kept = settings.dismissDialogsExcept;
-            const bool keep = info && info->templateId &&
-                              std::find(kept.begin(), kept.end(), info->templateId) != kept.end();
-            if (!keep) ms = settings.dismissDialogsAfter;
+            const std::vector<UINT> kept = info && info->templateId ? platform::keptFromDismissal() : std::vector<UINT>();
+            const bool keep = std::find(kept.begin(), kept.end(), info ? info->templateId : 0) != kept.end();
+            if (!keep) ms = platform::machineSettings().dismissDialogsAfter;
         }
         if (ms) SetTimer(dialog, kWatchdogTimer, ms, nullptr);
     }
@@ -864,6 +864,29 @@ std::vector<DismissedDialog> dismissedDialogs() {
         out.push_back(std::move(d));
     }
     return out;
+}
+
+namespace {
+std::filesystem::path keptFile() { return machineRoot() / "dialogs" / "never-dismissed"; }
+}  // namespace
+
+void keepFromDismissal(const std::vector<UINT>& templateIds) {
+    std::string text;
+    for (UINT id : templateIds) text += std::to_string(id) + "\n";
+    std::error_code ec;
+    std::filesystem::create_directories(keptFile().parent_path(), ec);
+    detail::writeHostFile(keptFile(), text);
+}
+
+std::vector<UINT> keptFromDismissal() {
+    std::vector<UINT> ids;
+    std::istringstream lines(detail::readHostFile(keptFile()));
+    for (std::string line; std::getline(lines, line);) {
+        char* end = nullptr;
+        const unsigned long id = std::strtoul(line.c_str(), &end, 10);
+        if (end && *end == 0 && id > 0 && id <= 0xFFFF) ids.push_back(static_cast<UINT>(id));
+    }
+    return ids;
 }
 
 }  // namespace platform

@@ -40,7 +40,6 @@ std::string readHost(const fs::path& path) {
 platform::MachineSettings settingsOf(const OrlithMachine::Options& options) {
     platform::MachineSettings settings;
     settings.dismissDialogsAfter = options.dismissAfterMs;
-    settings.dismissDialogsExcept = {IDD_PROGRESS_DIALOG};
     settings.osMajor = options.osMajor;
     settings.osMinor = options.osMinor;
     settings.osBuild = options.osBuild;
@@ -59,6 +58,7 @@ OrlithMachine::OrlithMachine() : OrlithMachine(Options{}) {}
 
 OrlithMachine::OrlithMachine(const Options& options) : machine(settingsOf(options)) {
     if (options.realClock) platform::useVirtualClock(false);
+    platform::keepFromDismissal({IDD_PROGRESS_DIALOG});
     platform::setProgramPath(kOrlithProgram);
     machine.writeFile(u"C:\\Windows\\vrx4410.ini", readHost(fs::path(MFP_SOURCE_DIR) / "scan" / "res" / "product.ini"));
     HKEY key = nullptr;
