@@ -12,6 +12,7 @@
 
 #include "DialogResources.h"
 #include "ScanManagerApp.h"
+#include "Scanner.h"
 #include "platform/control.h"
 #include "support/job_machine.h"
 #include "win/files.h"
@@ -319,6 +320,36 @@ TEST(ScanJobs, CancellingMidJobKeepsTheSavedPagesAndStillOpensTheFolder) {
     const auto journal = m.journal();
     EXPECT_NE(std::find(journal.begin(), journal.end(), "ScanDrv_AbortScan 23713 -> 0"), journal.end());
     EXPECT_TRUE(logged("Scan thread is cancel"));
+}
+
+// The application object going while its job runs (the process ending under it): the job is
+// stopped, the thread joined before any member goes, the device closed and nothing left on screen.
+TEST(ScanJobs, TheApplicationGoingStopsItsRunningJob) {
+    JobMachine m({0, 1});
+    m.script("pages 3\nhold 1 10\n");
+    HANDLE hold = CreateEventW(nullptr, TRUE, FALSE, u"Local\\vqm-standin-hold");
+    ErrorBoxes boxes;
+    platform::clearDebugLog();
+    auto* app = new CScanManagerApp;
+    WCHAR driver[MAX_PATH];
+    GetDriverDllPath(driver);
+    ASSERT_EQ(LoadScannerDriver(driver, &app->m_scanUtility.m_scanner), 0);
+    const BYTE command[] = {0x56, 1, 1, 6, 1, 1, 0};
+    ASSERT_TRUE(DecodePushCommand(u"\\\\?\\usb#vid_3a1f", app, command, sizeof command));
+    std::thread end([&] { delete app; });
+    while (!app->m_scanUtility.m_bStop) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    SetEvent(hold);
+    end.join();
+    CloseHandle(hold);
+    const auto log = platform::debugLog();
+    const auto at = [&](const std::string& line) { return std::find(log.begin(), log.end(), line) - log.begin(); };
+    EXPECT_TRUE(logged("Scan thread is terminate"));  // before the page's stream, or during the page
+    EXPECT_LT(at("ScanThreadProc end"), at("~CScanUtility"));
+    const auto journal = m.journal();
+    EXPECT_EQ(std::count(journal.begin(), journal.end(), "ScanDrv_Close 23713 -> 0"), 1);
+    EXPECT_TRUE(dlg::findDialogs({}, IDD_PROGRESS_DIALOG).empty());
+    EXPECT_TRUE(boxes.texts().empty());
+    EXPECT_TRUE(m.saved().empty());
 }
 
 // A status of the driver mid-page ends the job with its message; "no more pages" (2) with none.
