@@ -2,22 +2,9 @@
 // memory stream and is written in the format of a save type code.
 #pragma once
 
+#include "SaveType.h"
 #include "win/com.h"
 #include "win/gdiplus.h"
-
-// Save type codes, shared with the push command and the file naming.
-enum SaveType : int {
-    SAVE_TYPE_WMF = 0,
-    SAVE_TYPE_EMF = 1,
-    SAVE_TYPE_BMP = 2,
-    SAVE_TYPE_TIF = 3,
-    SAVE_TYPE_JPG = 4,
-    SAVE_TYPE_GIF = 5,
-    SAVE_TYPE_PNG = 6,
-    SAVE_TYPE_PDF = 7,
-    SAVE_TYPE_DOC = 8,
-    SAVE_TYPE_TXT = 9,
-};
 
 // Writer results besides 0 and -1.
 constexpr int SAVE_OUT_OF_MEMORY = -40;

@@ -19,4 +19,4 @@ const PaperSize g_PaperSizes[PAPER_SIZE_COUNT] = {
 
 const PaperSize g_FullBed = {10205, 14031};
 
-const int g_nSaveTypes[FILE_TYPE_COUNT] = {SAVE_TYPE_TIFF, SAVE_TYPE_JPEG, SAVE_TYPE_PDF};
+const int g_nSaveTypes[FILE_TYPE_COUNT] = {SAVE_TYPE_TIF, SAVE_TYPE_JPG, SAVE_TYPE_PDF};

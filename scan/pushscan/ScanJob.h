@@ -2,6 +2,7 @@
 // that the scan thread runs, with the tables the push command's bytes are looked up in.
 #pragma once
 
+#include "SaveType.h"
 #include "win/base.h"
 
 class CTransferCallback;
@@ -24,10 +25,8 @@ enum ScanColorMode : int {
 // The scan option always passed to the driver.
 #define SCAN_OPTION_DEFAULT 127
 
-// Save types of the pages (the file-type byte of the push command gives 3, 4 or 7).
-#define SAVE_TYPE_TIFF 3
-#define SAVE_TYPE_JPEG 4
-#define SAVE_TYPE_PDF 7
+// Save types of the pages: the file-type byte of the push command gives SAVE_TYPE_TIF, SAVE_TYPE_JPG
+// or SAVE_TYPE_PDF.
 
 // Lengths in 1/1200 inch.
 #define SCAN_UNITS_PER_INCH 1200

@@ -42,9 +42,12 @@ public:
 
     // Saves each finished page, joins a multi-page PDF, opens the result or its folder.
     int TransferCallback(int nReserved, TransferMessage* pMessage) override;
-    // A free name in the save folder for the job's save type (1), or SCAN_ERROR_CANNOT_CREATE.
+    // A fresh name in the save folder for the job's save type (1), or SCAN_ERROR_CANNOT_CREATE. The
+    // name is reserved: the file is made, empty, so that no other job in the same second takes it.
     int GetFilePathForPushScan(WCHAR* pszPath /*[MAX_PATH]*/);
-    // Joins the job's temporary JPEG pages into one PDF in the save folder: 0, or -1.
+    // Joins the job's temporary JPEG pages into one PDF in the save folder: 0, or -1. When they cannot
+    // be joined the pages are kept: moved into the save folder as JPEG files, or left in the
+    // temporary folder when the save folder is gone; the list then names where they are.
     int CreatePdfFromJpg();
 
     CScanUtility m_scanUtility;
@@ -61,6 +64,18 @@ public:
     HMODULE m_hLanguageDll = nullptr;
     int m_nPageWidth = 0;   // pixels
     int m_nPageHeight = 0;
+
+private:
+    // GetFilePathForPushScan for a save type of the caller's.
+    int ReserveOutputName(int nSaveType, WCHAR* pszPath /*[MAX_PATH]*/);
+    int OnEndOfStream(int nReserved, TransferMessage* pMessage);
+    int OnEndOfTransfer(int nReserved, TransferMessage* pMessage);
+    // The pages of a PDF that could not be joined, into the save folder as JPEG files.
+    void KeepPdfPages();
+    // The single saved file opened for the user, under a note.
+    void OpenImage(LPCWSTR pszFile);
+    // The folder of a saved file opened for the user.
+    void OpenFolderOf(LPCWSTR pszFile);
 };
 
 // Process-wide: whether the restart registration succeeded, and when (seconds since 1970).

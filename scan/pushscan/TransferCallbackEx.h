@@ -27,6 +27,9 @@ public:
     void ReleaseProgressDialog();
 
 protected:
+    // Makes the progress dialog, holding one reference, unless there is one.
+    void MakeProgressDialog();
+
     IStream* m_pStream = nullptr;  // the current page's stream
     HGLOBAL m_hStreamMemory = nullptr;
     CProgressDlg* m_pProgressDlg = nullptr;  // one reference held here; NULL when none
