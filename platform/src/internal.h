@@ -103,8 +103,9 @@ void clearJournal(const std::filesystem::path& relative);
 
 // ---- The date and time (time.cpp) -----------------------------------------------------------------
 void resetLocalTime();
-// The local time a test set, as seconds since 1970 now (read as UTC); nothing while it is the host's.
-std::optional<long long> setLocalTimeNow();
+// The local time a test set as a program started now inherits it (PLATFORM_LOCAL_TIME: seconds since
+// 1970 read as UTC, " frozen" after them when it stays there); nothing while it is the host's.
+std::optional<std::string> setLocalTimeNow();
 
 // ---- Modules (modules.cpp) -------------------------------------------------------------------------
 // GetModuleHandleW(NULL): the running program's module, home of its own resources.

@@ -141,7 +141,7 @@ std::variant<pid_t, DWORD> spawn(const fs::path& binary, const std::u16string& p
     variables.push_back("PLATFORM_COMMAND_LINE=" + platform::toUtf8(commandLine));
     variables.push_back("PLATFORM_CURRENT_DIRECTORY=" + platform::toUtf8(directory));
     variables.push_back(std::string("PLATFORM_CLOCK=") + (platform::detail::virtualClockOn() ? "virtual" : "real"));
-    if (auto now = platform::detail::setLocalTimeNow()) variables.push_back("PLATFORM_LOCAL_TIME=" + std::to_string(*now));
+    if (auto now = platform::detail::setLocalTimeNow()) variables.push_back("PLATFORM_LOCAL_TIME=" + *now);
     std::vector<char*> envp;
     for (std::string& variable : variables) envp.push_back(variable.data());
     envp.push_back(nullptr);

@@ -6,6 +6,8 @@
 #include <ctime>
 #include <mutex>
 #include <optional>
+#include <string>
+#include <string_view>
 
 #include "internal.h"
 #include "win/kernel.h"
@@ -16,7 +18,11 @@ namespace {
 struct SetTime {
     time_t start;          // the time set, its fields read as UTC (no zone rules apply to it)
     ULONGLONG tickAtSet;   // the machine clock when it was set
+    bool frozen = false;   // it stays at the time set
 };
+
+// Seconds and milliseconds since the time was set.
+ULONGLONG elapsedSince(const SetTime& set) { return set.frozen ? 0 : GetTickCount64() - set.tickAtSet; }
 
 std::mutex g_mutex;
 std::optional<SetTime> g_set;
@@ -33,7 +39,8 @@ void fill(LPSYSTEMTIME out, const std::tm& t, int milliseconds) {
 }
 
 // A program started by a program whose local time was set starts at that time (PLATFORM_LOCAL_TIME,
-// seconds since 1970 read as UTC) and runs on from it with its own clock. Once per process.
+// seconds since 1970 read as UTC, then " frozen" when it stays there) and runs on from it with its
+// own clock. Once per process.
 void inheritSetTime() {
     static std::once_flag once;
     std::call_once(once, [] {
@@ -41,9 +48,9 @@ void inheritSetTime() {
         if (!given || !*given) return;
         char* end = nullptr;
         const long long start = std::strtoll(given, &end, 10);
-        if (!end || *end) return;
+        if (!end || (*end && std::string_view(end) != " frozen")) return;
         std::lock_guard lock(g_mutex);
-        if (!g_set) g_set = SetTime{static_cast<time_t>(start), GetTickCount64()};
+        if (!g_set) g_set = SetTime{static_cast<time_t>(start), GetTickCount64(), *end != 0};
     });
 }
 
@@ -58,7 +65,7 @@ void WINAPI GetLocalTime(LPSYSTEMTIME out) {
         set = g_set;
     }
     if (set) {
-        const ULONGLONG elapsed = GetTickCount64() - set->tickAtSet;
+        const ULONGLONG elapsed = elapsedSince(*set);
         const time_t now = set->start + static_cast<time_t>(elapsed / 1000);
         std::tm t{};
         ::gmtime_r(&now, &t);
@@ -77,7 +84,7 @@ __time64_t _time64(__time64_t* out) {
     __time64_t now;
     {
         std::lock_guard lock(g_mutex);
-        now = g_set ? g_set->start + static_cast<__time64_t>((GetTickCount64() - g_set->tickAtSet) / 1000)
+        now = g_set ? g_set->start + static_cast<__time64_t>(elapsedSince(*g_set) / 1000)
                     : static_cast<__time64_t>(::time(nullptr));
     }
     if (out) *out = now;
@@ -86,7 +93,7 @@ __time64_t _time64(__time64_t* out) {
 
 namespace platform {
 
-void setLocalTime(const LocalTime& time) {
+void setLocalTime(const LocalTime& time, bool frozen) {
     std::tm t{};
     t.tm_year = time.year - 1900;
     t.tm_mon = time.month - 1;
@@ -96,7 +103,7 @@ void setLocalTime(const LocalTime& time) {
     t.tm_sec = time.second;
     const time_t start = ::timegm(&t);
     std::lock_guard lock(g_mutex);
-    g_set = SetTime{start, GetTickCount64()};
+    g_set = SetTime{start, GetTickCount64(), frozen};
 }
 
 void useHostLocalTime() {
@@ -107,11 +114,12 @@ void useHostLocalTime() {
 namespace detail {
 void resetLocalTime() { useHostLocalTime(); }
 
-std::optional<long long> setLocalTimeNow() {
+std::optional<std::string> setLocalTimeNow() {
     inheritSetTime();
     std::lock_guard lock(g_mutex);
     if (!g_set) return std::nullopt;
-    return static_cast<long long>(g_set->start) + static_cast<long long>((GetTickCount64() - g_set->tickAtSet) / 1000);
+    const long long now = static_cast<long long>(g_set->start) + static_cast<long long>(elapsedSince(*g_set) / 1000);
+    return std::to_string(now) + (g_set->frozen ? " frozen" : "");
 }
 }  // namespace detail
 

@@ -138,7 +138,8 @@ struct LocalTime {
     int year = 2000, month = 1, day = 1;
     int hour = 0, minute = 0, second = 0;
 };
-void setLocalTime(const LocalTime& time);
+// `frozen`: it stays at the time set (for whole-program runs whose file names carry the time).
+void setLocalTime(const LocalTime& time, bool frozen = false);
 void useHostLocalTime();
 
 // ---- Threads -----------------------------------------------------------------------------------

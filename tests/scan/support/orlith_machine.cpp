@@ -29,7 +29,7 @@ const char16_t kStiEvent[] = u"{A6C5A715-8C6E-11D2-977A-0000F87A926F}";
 
 namespace {
 
-const char16_t kFolder[] = u"C:\\Program Files\\Qelmar\\";
+const std::u16string kFolder = u"C:\\Program Files\\Qelmar\\";
 const char16_t kSettings[] = u"C:\\Users\\User\\AppData\\Roaming\\Qelmar\\PushScan\\pushscan_settings.dat";
 
 std::string readHost(const fs::path& path) {
@@ -56,11 +56,14 @@ void copyOnto(const platform::testing::Machine& machine, std::u16string_view win
 
 OrlithMachine::OrlithMachine() : OrlithMachine(Options{}) {}
 
-OrlithMachine::OrlithMachine(const Options& options) : machine(settingsOf(options)) {
+OrlithMachine::OrlithMachine(const Options& options) : machine(settingsOf(options)), prefix_(options.prefix) {
     if (options.realClock) platform::useVirtualClock(false);
     platform::keepFromDismissal({IDD_PROGRESS_DIALOG});
-    platform::setProgramPath(kOrlithProgram);
-    machine.writeFile(u"C:\\Windows\\vrx4410.ini", readHost(fs::path(MFP_SOURCE_DIR) / "scan" / "res" / "product.ini"));
+    platform::setProgramPath(program());
+    std::string ini = readHost(fs::path(MFP_SOURCE_DIR) / "scan" / "res" / "product.ini");
+    const std::string prefixLine = "File Prefix=vrx4410";
+    ini.replace(ini.find(prefixLine), prefixLine.size(), "File Prefix=" + platform::toUtf8(prefix_));
+    machine.writeFile(u"C:\\Windows\\" + prefix_ + u".ini", ini);
     HKEY key = nullptr;
     EXPECT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Qelmar\\vrx4410", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
                               nullptr),
@@ -69,10 +72,10 @@ OrlithMachine::OrlithMachine(const Options& options) : machine(settingsOf(option
     RegSetValueExW(key, u"Language", 0, REG_SZ, reinterpret_cast<const BYTE*>(language.c_str()),
                    static_cast<DWORD>((language.size() + 1) * sizeof(WCHAR)));
     RegCloseKey(key);
-    platform::linkProgram(kOrlithProgram, ORLITH_PROGRAM);
+    platform::linkProgram(program(), ORLITH_PROGRAM);
     if (options.languageLibrary)
-        copyOnto(machine, std::u16string(kFolder) + u"vrx4410kelrenus.dll", fs::path(MFP_LIB_DIR) / "kelrenus.dll");
-    copyOnto(machine, std::u16string(kFolder) + u"vrx4410vqm.dll", VQM_STANDIN);
+        copyOnto(machine, kFolder + prefix_ + u"kelrenus.dll", fs::path(MFP_LIB_DIR) / "kelrenus.dll");
+    copyOnto(machine, kFolder + prefix_ + u"vqm.dll", VQM_STANDIN);
     EXPECT_TRUE(CreateDirectoryW(kSaveFolder, nullptr));
     PushScanSettings settings{options.autoOpen, options.openFolder, {}};
     lstrcpynW(settings.szSaveFolder, kSaveFolder, MAX_PATH);
@@ -84,18 +87,18 @@ OrlithMachine::OrlithMachine(const Options& options) : machine(settingsOf(option
 OrlithMachine::~OrlithMachine() { platform::useVirtualClock(true); }
 
 void OrlithMachine::installRegistrationLibrary(const char* hostModule) const {
-    copyOnto(machine, std::u16string(kFolder) + u"vrx4410Sivmar.dll", hostModule);
+    copyOnto(machine, kFolder + prefix_ + u"Sivmar.dll", hostModule);
 }
 
 std::string OrlithMachine::registrationJournal() const {
-    return machine.readFile(std::u16string(kFolder) + u"vrx4410Sivmar.journal").value_or("");
+    return machine.readFile(kFolder + prefix_ + u"Sivmar.journal").value_or("");
 }
 
-void OrlithMachine::script(const std::string& text) const { machine.writeFile(std::u16string(kFolder) + u"vrx4410vqm.script", text); }
+void OrlithMachine::script(const std::string& text) const { machine.writeFile(kFolder + prefix_ + u"vqm.script", text); }
 
 std::vector<std::string> OrlithMachine::driverJournal() const {
     std::vector<std::string> lines;
-    std::istringstream text(machine.readFile(std::u16string(kFolder) + u"vrx4410vqm.journal").value_or(""));
+    std::istringstream text(machine.readFile(kFolder + prefix_ + u"vqm.journal").value_or(""));
     for (std::string line; std::getline(text, line);) lines.push_back(line);
     return lines;
 }
@@ -114,7 +117,7 @@ void OrlithMachine::pressButton(const std::string& eventData) const {
 }
 
 OrlithRun OrlithMachine::start(const std::u16string& arguments) const {
-    std::u16string line = std::u16string(u"\"") + kOrlithProgram + u"\"";
+    std::u16string line = u"\"" + program() + u"\"";
     if (!arguments.empty()) line += u" " + arguments;
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
@@ -162,5 +165,17 @@ std::vector<std::string> OrlithMachine::debugLines(const OrlithRun& run) const {
 }
 
 std::vector<std::string> OrlithMachine::savedFiles() const { return machine.filesIn(kSaveFolder); }
+
+fs::path OrlithMachine::savedFile(const std::string& name) const {
+    return machine.host(std::u16string(kSaveFolder) + u"\\" + platform::fromUtf8(name));
+}
+
+std::vector<std::string> OrlithMachine::temporaryFiles() const {
+    WCHAR folder[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, folder);
+    return machine.filesIn(folder);
+}
+
+std::u16string OrlithMachine::program() const { return kFolder + prefix_ + u"PushScan.exe"; }
 
 }  // namespace scantest

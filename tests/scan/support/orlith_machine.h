@@ -6,6 +6,7 @@
 // excepted, so a job can run).
 #pragma once
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -34,6 +35,7 @@ public:
         DWORD osMajor = 10, osMinor = 0, osBuild = 19045;
         int autoOpen = 0;
         int openFolder = 0;
+        std::u16string prefix = u"vrx4410";  // "vrx3310": the second driver kind
     };
     OrlithMachine();
     explicit OrlithMachine(const Options& options);
@@ -57,10 +59,17 @@ public:
     OrlithRun run(const std::u16string& arguments) const;
     // The debugger output of one run, in order.
     std::vector<std::string> debugLines(const OrlithRun& run) const;
-    // The files in the save folder, sorted.
+    // The files in the save folder, sorted, and the host path of one; the temporary folder's files.
     std::vector<std::string> savedFiles() const;
+    std::filesystem::path savedFile(const std::string& name) const;
+    std::vector<std::string> temporaryFiles() const;
+    // The program's Windows path.
+    std::u16string program() const;
 
     platform::testing::Machine machine;
+
+private:
+    std::u16string prefix_;
 };
 
 }  // namespace scantest
