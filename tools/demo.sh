@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # The main job: installs what is missing, builds, then prints the bundled sample document through the
-# driver in a fresh simulated machine into a job stream, and decodes that stream back into pictures.
+# driver in a fresh simulated machine into a job stream, and decodes that stream back into pictures;
+# then presses the scan button on a fresh simulated machine and lists the files the scan saved, with
+# the first page as a picture.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 "$here/setup/deps.sh"
@@ -10,3 +12,5 @@ rm -rf "$out"
 "$dir/bin/rastrel-print" -o "$out/sample.prn" --png "$out/sheets" "$here/rastrel-print/samples/sample.page"
 "$dir/bin/rastrel-dump" "$out/sample.prn" >/dev/null
 echo "The job stream is $out/sample.prn; the printer's sheets, decoded, are in $out/sheets/."
+"$dir/bin/scan-button" --machine "$out/scan-machine" --png "$out/scan/first-page.png" 116100
+echo "The button scan's first page, decoded, is $out/scan/first-page.png."
