@@ -73,16 +73,51 @@ int childBody(int writeFd, int readFd) {
     _exit(0);
 }
 
+// A child with a settings window and a note it owns, shown after it; asked by a posted message, it
+// minimises the settings window.
+constexpr UINT WM_MINIMISE = WM_USER + 29;
+constexpr UINT WM_END = WM_USER + 30;
+
+LRESULT CALLBACK settingsProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (msg == WM_MINIMISE) {
+        ShowWindow(hwnd, SW_MINIMIZE);
+        reply("minimised");
+        return 0;
+    }
+    return DefWindowProcW(hwnd, msg, wParam, lParam);
+}
+
+int ownerChildBody(int writeFd, int readFd) {
+    alarm(60);
+    childWriteFd = writeFd;
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = settingsProc;
+    wc.lpszClassName = u"Settings";
+    if (!RegisterClassExW(&wc)) return 2;
+    HWND main = CreateWindowExW(0, u"Settings", u"Scan settings", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 100, 100,
+                                nullptr, nullptr, nullptr, nullptr);
+    HWND note = CreateWindowExW(0, u"Settings", u"Note", WS_POPUP | WS_VISIBLE, 0, 0, 50, 50, main, nullptr, nullptr,
+                                nullptr);
+    if (!main || !note) return 3;
+    reply("ready");
+    MSG msg;
+    while (GetMessageW(&msg, nullptr, 0, 0) > 0 && msg.message != WM_END) DispatchMessageW(&msg);
+    char c = 0;
+    (void)!read(readFd, &c, 1);
+    _exit(0);
+}
+
 class ChildProcess {
 public:
-    ChildProcess() {
+    explicit ChildProcess(int (*body)(int, int) = childBody) {
         signal(SIGPIPE, SIG_IGN);  // a child that died early fails the test, not the test program
         if (pipe(up_) != 0 || pipe(down_) != 0) throw std::runtime_error("pipe");
         pid_ = fork();
         if (pid_ == 0) {
             close(up_[0]);
             close(down_[1]);
-            _exit(childBody(up_[1], down_[0]));
+            _exit(body(up_[1], down_[0]));
         }
         close(up_[1]);
         close(down_[0]);
@@ -204,6 +239,31 @@ TEST(UserMachine, AnotherProcessesWindowIsFoundReadAndPosted) {
     EXPECT_FALSE(PostMessageW(installer, WM_SETWIFI_FINISHED, 0, 0));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_WINDOW_HANDLE));
     EXPECT_EQ(GetPropW(installer, u"K2710_AUTORUN"), nullptr);
+}
+
+TEST(UserMachine, AnotherProcessesLastActivePopupAndMinimisedState) {
+    Machine machine;
+    ChildProcess child(ownerChildBody);
+    ASSERT_EQ(child.line(), "ready");
+    HWND main = FindWindowW(nullptr, u"Scan settings");
+    HWND note = FindWindowW(nullptr, u"Note");
+    ASSERT_NE(main, nullptr);
+    ASSERT_NE(note, nullptr);
+    EXPECT_EQ(GetLastActivePopup(main), note);
+    EXPECT_EQ(GetLastActivePopup(note), note);
+    EXPECT_FALSE(IsIconic(main));
+    ASSERT_TRUE(PostMessageW(main, WM_MINIMISE, 0, 0));
+    EXPECT_EQ(child.line(), "minimised");
+    EXPECT_TRUE(IsIconic(main));
+    EXPECT_TRUE(ShowWindow(main, SW_RESTORE));  // done by the child's thread, then published
+    for (int i = 0; i < 5000 && IsIconic(main); ++i) usleep(1000);
+    EXPECT_FALSE(IsIconic(main));
+    EXPECT_TRUE(SetForegroundWindow(note));
+    ASSERT_TRUE(PostMessageW(main, WM_END, 0, 0));
+    EXPECT_EQ(child.finish(), 0);
+    SetLastError(0xDEADBEEF);
+    EXPECT_EQ(GetLastActivePopup(main), nullptr);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_WINDOW_HANDLE));
 }
 
 }  // namespace

@@ -358,6 +358,30 @@ TEST(UserWindows, RelationsAndControlIds) {
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
 }
 
+TEST(UserWindows, LastActivePopupOfAnOwner) {
+    Desk desk;
+    HWND main = desk.make(u"main", WS_OVERLAPPEDWINDOW | WS_VISIBLE);
+    HWND child = desk.make(u"child", WS_CHILD | WS_VISIBLE, main, 1);
+    EXPECT_EQ(GetLastActivePopup(main), main);  // owns nothing yet
+    HWND popup = desk.make(u"popup", WS_POPUP | WS_VISIBLE, main);  // shown: activated
+    HWND box = desk.make(u"box", WS_POPUP | WS_VISIBLE, popup);     // owned through the popup
+    EXPECT_EQ(GetLastActivePopup(main), box);
+    EXPECT_EQ(GetLastActivePopup(popup), popup);  // an owned window answers itself
+    EXPECT_EQ(GetLastActivePopup(child), child);
+    ASSERT_EQ(SetActiveWindow(popup), box);
+    EXPECT_EQ(GetLastActivePopup(main), popup);
+    ShowWindow(popup, SW_HIDE);  // a hidden popup does not count
+    EXPECT_EQ(GetLastActivePopup(main), main);
+    ShowWindow(popup, SW_SHOW);
+    EXPECT_EQ(GetLastActivePopup(main), popup);
+    DestroyWindow(popup);  // takes the box with it
+    EXPECT_EQ(GetLastActivePopup(main), main);
+    HWND gone = popup;
+    SetLastError(0xDEADBEEF);
+    EXPECT_EQ(GetLastActivePopup(gone), nullptr);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_WINDOW_HANDLE));
+}
+
 TEST(UserWindows, WindowLongsAndExtraBytes) {
     Desk desk;
     HWND dlg = desk.make(u"dlg", WS_POPUP | WS_DISABLED, nullptr, 0, u"Dialogish");

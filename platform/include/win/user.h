@@ -358,6 +358,7 @@ WINBASEAPI int WINAPI GetWindowTextLengthW(HWND hwnd);
 WINBASEAPI BOOL WINAPI ShowWindow(HWND hwnd, int cmd);
 // WS_VISIBLE of the window and of all its parents (another process's top-level window: as published).
 WINBASEAPI BOOL WINAPI IsWindowVisible(HWND hwnd);
+// Another process's top-level window: as published.
 WINBASEAPI BOOL WINAPI IsIconic(HWND hwnd);
 WINBASEAPI BOOL WINAPI IsZoomed(HWND hwnd);
 // Sets or clears WS_DISABLED (WM_ENABLE when it changes; a disabled window loses the focus and the
@@ -375,6 +376,11 @@ WINBASEAPI HWND WINAPI SetActiveWindow(HWND hwnd);
 WINBASEAPI HWND WINAPI GetActiveWindow();
 WINBASEAPI BOOL WINAPI SetForegroundWindow(HWND hwnd);
 WINBASEAPI HWND WINAPI GetForegroundWindow();
+// The window owned by `hwnd` (directly or through other owned windows) that was activated last, while
+// it is alive and visible; else `hwnd` itself (also for child windows, owned windows and a window that
+// owns nothing). Another process's top-level window answers what that process published.
+// NULL with ERROR_INVALID_WINDOW_HANDLE for a bad window.
+WINBASEAPI HWND WINAPI GetLastActivePopup(HWND hwnd);
 
 #define SWP_NOSIZE 0x0001
 #define SWP_NOMOVE 0x0002

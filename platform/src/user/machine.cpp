@@ -9,6 +9,7 @@
 //     title <window text>
 //     style <window style in hex>
 //     prop <value in hex> <property name>      (one line a property)
+//     popup <handle in hex>                     (the window it owns that was activated last, if any)
 // Text is UTF-8 with '%', CR, LF and NUL written as %XX. An entry whose process has ended (or whose
 // process id now belongs to a newer process, by the start time) is not reported and is removed on
 // sight. "windows/messages" lists the names given to RegisterWindowMessageW with their numbers
@@ -152,6 +153,8 @@ std::optional<PublishedWindow> readEntry(const fs::path& file, HWND hwnd) {
             if (gap == std::string::npos) continue;
             const auto value = static_cast<uintptr_t>(std::strtoull(rest.substr(0, gap).c_str(), nullptr, 16));
             entry.props.emplace_back(unescape(rest.substr(gap + 1)), reinterpret_cast<HANDLE>(value));
+        } else if (key == "popup") {
+            entry.lastActive = reinterpret_cast<HWND>(static_cast<uintptr_t>(std::strtoull(rest.c_str(), nullptr, 16)));
         }
     }
     const uintptr_t pidOfHandle = reinterpret_cast<uintptr_t>(hwnd) >> 24;
@@ -249,6 +252,11 @@ void publish(Window& window) {
         char hex[24];
         std::snprintf(hex, sizeof hex, "%llx", static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(value)));
         text += "prop " + std::string(hex) + " " + escape(name) + "\n";
+    }
+    if (window.lastActive && window.lastActive != window.hwnd) {
+        char hex[24];
+        std::snprintf(hex, sizeof hex, "%llx", static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(window.lastActive)));
+        text += "popup " + std::string(hex) + "\n";
     }
     const fs::path aside = window.file.string() + ".new";
     platform::detail::writeHostFile(aside, text);

@@ -56,6 +56,7 @@ struct Window {
     std::filesystem::path file;  // its entry among the machine's top-level windows
     HICON icons[2] = {nullptr, nullptr};  // WM_SETICON's ICON_SMALL and ICON_BIG
     HMENU systemMenu = nullptr;           // made by the first GetSystemMenu
+    HWND lastActive = nullptr;  // root owners: the window it owns (or itself) that was activated last
     bool topLevel() const { return (style & WS_CHILD) == 0; }
 };
 
@@ -178,6 +179,7 @@ struct PublishedWindow {
     std::u16string title;
     DWORD style = 0;
     std::vector<std::pair<std::u16string, HANDLE>> props;
+    HWND lastActive = nullptr;  // the window it owns that was activated last, when it published one
 };
 // Live entries of other processes (dead processes' entries are removed on the way).
 std::vector<PublishedWindow> foreignWindows();

@@ -153,6 +153,19 @@ void forgetThreadWindows(DWORD tid) {
 
 namespace {
 
+// The root owner of a window of this process remembers it as its last active popup (lock held).
+void rememberLastActive(HWND hwnd) {
+    auto w = findWindow(hwnd);
+    if (!w || !w->topLevel()) return;
+    auto root = w;
+    while (root->owner)
+        if (auto next = findWindow(root->owner)) root = next;
+        else break;
+    if (root->lastActive == hwnd) return;
+    root->lastActive = hwnd;
+    if (root->published) publish(*root);
+}
+
 HWND activate(HWND hwnd) {
     HWND old = nullptr;
     {
@@ -172,6 +185,7 @@ HWND activate(HWND hwnd) {
         auto q = myQueue(lock);
         q->active = hwnd;
         if (hwnd) s.foreground = hwnd;
+        rememberLastActive(hwnd);
     }
     if (old) send(old, WM_ACTIVATE, WA_INACTIVE, reinterpret_cast<LPARAM>(hwnd));
     if (hwnd) send(hwnd, WM_ACTIVATE, WA_ACTIVE, reinterpret_cast<LPARAM>(old));
@@ -834,6 +848,7 @@ BOOL WINAPI ShowWindow(HWND hwnd, int cmd) {
         if (!w) return FALSE;
         was = (w->style & WS_VISIBLE) != 0;
         now = cmd != SW_HIDE;
+        const DWORD styleBefore = w->style;
         topLevel = w->topLevel() && !w->messageOnly;
         switch (cmd) {
         case SW_SHOWMINIMIZED:
@@ -844,6 +859,7 @@ BOOL WINAPI ShowWindow(HWND hwnd, int cmd) {
         case SW_RESTORE: w->style &= ~static_cast<DWORD>(WS_MINIMIZE | WS_MAXIMIZE); break;
         default: break;
         }
+        if (w->style != styleBefore && w->published) publish(*w);  // other processes see it minimised
     }
     if (was != now) {
         send(hwnd, WM_SHOWWINDOW, now ? TRUE : FALSE, 0);
@@ -880,12 +896,20 @@ BOOL WINAPI IsWindowVisible(HWND hwnd) {
 }
 
 BOOL WINAPI IsIconic(HWND hwnd) {
+    if (foreignHandle(hwnd)) {
+        auto other = foreignWindow(hwnd);
+        return other && (other->style & WS_MINIMIZE) ? TRUE : FALSE;
+    }
     std::lock_guard lock(state().mutex);
     auto w = findWindow(hwnd);
     return w && (w->style & WS_MINIMIZE) ? TRUE : FALSE;
 }
 
 BOOL WINAPI IsZoomed(HWND hwnd) {
+    if (foreignHandle(hwnd)) {
+        auto other = foreignWindow(hwnd);
+        return other && (other->style & WS_MAXIMIZE) ? TRUE : FALSE;
+    }
     std::lock_guard lock(state().mutex);
     auto w = findWindow(hwnd);
     return w && (w->style & WS_MAXIMIZE) ? TRUE : FALSE;
@@ -1073,6 +1097,33 @@ BOOL WINAPI SetForegroundWindow(HWND hwnd) {
 HWND WINAPI GetForegroundWindow() {
     std::lock_guard lock(state().mutex);
     return state().foreground;
+}
+
+HWND WINAPI GetLastActivePopup(HWND hwnd) {
+    if (foreignHandle(hwnd)) {
+        auto other = foreignWindow(hwnd);
+        if (!other) {
+            SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+            return nullptr;
+        }
+        // What the other process published: its popup counts while it is a live, visible window.
+        if (!other->lastActive) return hwnd;
+        auto popup = foreignWindow(other->lastActive);
+        return popup && (popup->style & WS_VISIBLE) ? other->lastActive : hwnd;
+    }
+    std::lock_guard lock(state().mutex);
+    auto w = findWindow(hwnd);
+    if (!w) {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        return nullptr;
+    }
+    if (!w->topLevel() || w->owner || !w->lastActive) return hwnd;
+    auto popup = findWindow(w->lastActive);
+    if (!popup || !(popup->style & WS_VISIBLE)) return hwnd;
+    // Still owned by this window (an owner may have been changed since).
+    for (auto o = findWindow(popup->owner); o; o = findWindow(o->owner))
+        if (o->hwnd == hwnd) return popup->hwnd;
+    return hwnd;
 }
 
 // ---- Rectangles ----------------------------------------------------------------------------------------
