@@ -71,6 +71,8 @@ struct ProgramStart {
     std::u16string program;  // its Windows path
     std::u16string commandLine;
     std::u16string currentDirectory;
+    DWORD startupFlags = 0;  // STARTUPINFOW's dwFlags as given (STARTF_USESHOWWINDOW reaches the child)
+    WORD showWindow = 0;     // and its wShowWindow
 };
 // Every start on this machine, oldest first.
 std::vector<ProgramStart> programStarts();
