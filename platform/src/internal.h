@@ -124,6 +124,10 @@ int startupShowCommand(bool firstShowing, int command);
 // A new machine: the first showing is to come again (for tests).
 void resetStartupShow();
 
+// ---- COM (com.cpp) -----------------------------------------------------------------------------------
+// Whether the calling thread has initialised COM (and not yet uninitialised it as often).
+bool comInitialized();
+
 // ---- System modules (system_modules.cpp) ---------------------------------------------------------
 // The layer's module of a system library name ("kernel32", "KERNEL32.DLL", its System32 path) when it
 // is loaded in this process (some always are); null otherwise.
