@@ -355,6 +355,9 @@ WINBASEAPI int WINAPI GetWindowTextLengthW(HWND hwnd);
 // commands that activate make a top-level window the thread's active window (HCBT_ACTIVATE, WM_ACTIVATE).
 // Returns whether it was visible before. Another process's top-level window is asked to do it (its
 // thread does, in its message loop); the answer is then its visibility as last published.
+// A program started with STARTF_USESHOWWINDOW: its wShowWindow replaces SW_SHOWDEFAULT (else
+// SW_SHOWNORMAL), and SW_SHOWNORMAL or SW_SHOW in the process's first ShowWindow of an unowned
+// top-level window (that first call spends the rule whatever its command).
 WINBASEAPI BOOL WINAPI ShowWindow(HWND hwnd, int cmd);
 // WS_VISIBLE of the window and of all its parents (another process's top-level window: as published).
 WINBASEAPI BOOL WINAPI IsWindowVisible(HWND hwnd);
