@@ -85,6 +85,10 @@ CTesmarDlg::CTesmarDlg(const char* productName, CWnd* parent)
 }
 
 CTesmarDlg::~CTesmarDlg() {
+    if (g_hManualDuplexEvent) {
+        CloseHandle(g_hManualDuplexEvent);
+        g_hManualDuplexEvent = nullptr;
+    }
     if (g_pTesmarDlg == this) g_pTesmarDlg = nullptr;
     if (g_hTwainMessageWindow && (!m_hWnd || g_hTwainMessageWindow == m_hWnd)) g_hTwainMessageWindow = nullptr;
 }

@@ -146,14 +146,21 @@ TEST(TesmarScan, ManualDuplexPdfPagesComeInReadingOrder) {
 }
 
 // Without a settings file there is no save folder: the source's interface is told so (message 0xA41 with
-// 10), nothing is saved and nothing opened; the program ends when its dialog is closed.
+// 10), nothing is saved and nothing opened; the program ends when its dialog (with the caption of
+// the source's interface) is closed.
 TEST(TesmarScan, NoSettingsFileSavesNothing) {
     TesmarMachine m;
     m.installSource(scanScript("bmp", 2, "settings-file C:\\Users\\User\\elsewhere.dat\n"));
     bool closed = false;
     const TesmarMachine::Run run = m.run(u"ScannerA", [&] {
         if (closed || !contains(m.sourceJournal(), "ui message 0xA41 10 0")) return;
-        if (HWND dialog = FindWindowW(WC_DIALOG, nullptr)) closed = PostMessageW(dialog, WM_CLOSE, 0, 0);
+        HWND dialog = FindWindowW(WC_DIALOG, nullptr);
+        if (!dialog) return;
+        // The dialog has taken the caption of the source's interface.
+        WCHAR caption[64] = {};
+        GetWindowTextW(dialog, caption, 64);
+        EXPECT_EQ(std::u16string(caption), u"Scanner");
+        closed = PostMessageW(dialog, WM_CLOSE, 0, 0);
     });
     EXPECT_TRUE(run.finished);
     EXPECT_EQ(m.savedFiles(), std::vector<std::string>{});
@@ -181,6 +188,7 @@ std::string settingsBytes(const std::u16string& folder, const std::u16string& na
 }
 
 TEST(TesmarSettings, OnlyAWholeRecordIsTakenAndEachTextEndsWithinItsField) {
+    platform::testing::Machine machine;
     const std::string whole = settingsBytes(u"C:\\Scans", u"page", u"png");
     ImgSaveSettings settings{};
     settings.nOpenFolder = 7;
@@ -207,6 +215,7 @@ TEST(TesmarSettings, OnlyAWholeRecordIsTakenAndEachTextEndsWithinItsField) {
 }
 
 TEST(TesmarSettings, TheOutputPathIsJoinedOnlyWhenItFits) {
+    platform::testing::Machine machine;  // the debugger output of a refusal goes to it
     struct Case {
         std::u16string folder, name, extension;
         const char16_t* path;  // nullptr: no path

@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "TesmarApp.h"
+#include "TesmarResource.h"
 #include "platform/dialogs.h"
 #include "support/tesmar_machine.h"
 #include "win/files.h"
@@ -127,6 +128,48 @@ TEST(TesmarStart, SecondInstanceBringsTheSourceInterfaceForward) {
     UnregisterClassW(u"vrx4410UIFLAG", nullptr);
     UnregisterClassW(u"TesmarTestOther", nullptr);
     CloseHandle(running);
+}
+
+// The main dialog, run here on this thread with a source that gives no image: placed off screen with
+// its show command SW_HIDE, carrying the program's icon, the source's interface shown over it.
+TEST(TesmarStart, TheMainDialogIsPlacedOffScreen) {
+    TesmarMachine m;
+    m.installSource("product Scanner A\nimages 0\n");
+    platform::setProgramPath(kProgram);
+    WINDOWPLACEMENT placement{};
+    HICON big = nullptr, small = nullptr;
+    bool interfaceShown = false;
+    std::thread script([&, scripting = std::make_unique<dlg::Script>()]() mutable {
+        HWND dialog = dlg::waitForDialog({}, IDD_TESMAR_DIALOG);
+        ASSERT_NE(dialog, nullptr);
+        for (int i = 0; i < 5000 && !FindWindowW(u"vrx4410UIFLAG", nullptr); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        interfaceShown = FindWindowW(u"vrx4410UIFLAG", nullptr) != nullptr;
+        placement.length = sizeof placement;
+        GetWindowPlacement(dialog, &placement);
+        big = reinterpret_cast<HICON>(SendMessageW(dialog, WM_GETICON, ICON_BIG, 0));
+        small = reinterpret_cast<HICON>(SendMessageW(dialog, WM_GETICON, ICON_SMALL, 0));
+        PostMessageW(dialog, WM_CLOSE, 0, 0);
+        scripting.reset();
+    });
+    {
+        CTesmarApp app;
+        AfxWinMain(GetModuleHandleW(nullptr), nullptr, const_cast<LPWSTR>(u"ScannerA"), SW_SHOWNORMAL);
+    }
+    script.join();
+    EXPECT_TRUE(interfaceShown);
+    EXPECT_EQ(placement.flags & WPF_RESTORETOMAXIMIZED, static_cast<UINT>(WPF_RESTORETOMAXIMIZED));
+    EXPECT_EQ(placement.rcNormalPosition.left, -10000);
+    EXPECT_EQ(placement.rcNormalPosition.top, -10000);
+    EXPECT_EQ(placement.rcNormalPosition.right, -10000);
+    EXPECT_EQ(placement.rcNormalPosition.bottom, -10000);
+    EXPECT_NE(big, nullptr);
+    EXPECT_EQ(big, small);
+    // The source was opened, told of the program (capability 0x8123) and enabled with its interface.
+    const std::vector<std::string> journal = m.sourceJournal();
+    EXPECT_TRUE(contains(journal, "CONTROL/CAPABILITY/SET cap 0x8123 type 6 value 1 -> 0"));
+    EXPECT_TRUE(contains(journal, "CONTROL/USERINTERFACE/ENABLEDS with interface -> 0"));
+    EXPECT_TRUE(contains(journal, "CONTROL/IDENTITY/CLOSEDS -> 0"));
 }
 
 }  // namespace

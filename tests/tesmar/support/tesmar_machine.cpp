@@ -73,8 +73,7 @@ TesmarMachine::TesmarMachine(const Options& options_) : machine(settingsFor(opti
 
 void TesmarMachine::installSource(const std::string& script) const {
     std::string full = script;
-    if (script.find("settings-file") == std::string::npos)
-        full += "\nsettings-file " + platform::toUtf8(kSettingsFolder) + "imgSaveSettings.dat\n";
+    if (script.find("settings-file") == std::string::npos) full += "\nsave-settings\n";
     if (script.find("save-folder") == std::string::npos) full += "save-folder " + platform::toUtf8(kSaveFolder) + "\n";
     if (script.find("save-name") == std::string::npos) full += "save-name scan\n";
     const fs::path module = machine.host(u"C:\\Windows\\twain_32\\a\\a.ds");

@@ -32,8 +32,8 @@ class TesmarMachine {
 public:
     explicit TesmarMachine(const Options& options = {});
 
-    // The stand-in source as "C:\Windows\twain_32\a\a.ds" with this script; the settings file and the
-    // save folder of its interface are set unless the script names them.
+    // The stand-in source as "C:\Windows\twain_32\a\a.ds" with this script; unless the script names
+    // them, its interface writes the settings file into the settings folder, saving as "scan" in kSaveFolder.
     void installSource(const std::string& script) const;
 
     struct Run {
