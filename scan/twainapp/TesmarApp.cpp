@@ -74,6 +74,28 @@ HMODULE LoadLanguageLibrary() {
     return LoadLibraryW(path);
 }
 
+void LookUpProductName(char* productName) {
+    std::snprintf(productName, MAX_PATH, "%s", TESMAR_DEFAULT_PRODUCT);
+    // The key: the first argument, else the application's command line, else (after a pause) the whole
+    // command line of the process.
+    CString key = FirstCommandLineArgument(GetCommandLineW());
+    if (key.IsEmpty()) {
+        if (CWinApp* app = AfxGetApp(); app && app->m_lpCmdLine) key = app->m_lpCmdLine;
+    }
+    Sleep(300);
+    if (key.IsEmpty()) key = GetCommandLineW();
+    WCHAR value[MAX_PATH] = {};
+    GetProductIniString(u"Data Source", key, value);
+    if (!value[0]) {
+        // Otherwise every start with a key the section lacks would find no source.
+        OutputDebugStringW(u"CTesmarApp::InitInstance: no such key in [Data Source], the default product");
+        return;
+    }
+    char product[MAX_PATH] = {};
+    if (WideCharToMultiByte(CP_ACP, 0, value, -1, product, MAX_PATH, nullptr, nullptr) > 0)
+        std::snprintf(productName, MAX_PATH, "%s", product);
+}
+
 CTesmarApp::CTesmarApp() = default;
 
 BOOL CTesmarApp::InitInstance() {
@@ -86,26 +108,8 @@ BOOL CTesmarApp::InitInstance() {
     AfxEnableControlContainer();
     g_nProductIniTail = SCANAPP_INI_TAIL;
 
-    // 2-4. The product: [Data Source] of the product INI under the key the command line gives; a key
-    // the section lacks keeps the default product.
-    std::snprintf(m_szProductName, sizeof m_szProductName, "%s", TESMAR_DEFAULT_PRODUCT);
-    CString key;
-    {
-        // The argument as the run-time splits the command line, else the application's command line.
-        key = FirstCommandLineArgument(GetCommandLineW());
-        if (key.IsEmpty() && m_lpCmdLine) key = m_lpCmdLine;
-    }
-    Sleep(300);
-    if (key.IsEmpty()) key = GetCommandLineW();
-    WCHAR value[MAX_PATH] = {};
-    GetProductIniString(u"Data Source", key, value);
-    if (value[0]) {
-        char product[MAX_PATH] = {};
-        if (WideCharToMultiByte(CP_ACP, 0, value, -1, product, MAX_PATH, nullptr, nullptr) > 0)
-            std::snprintf(m_szProductName, sizeof m_szProductName, "%s", product);
-    } else {
-        OutputDebugStringW(u"CTesmarApp::InitInstance: no such key in [Data Source], the default product");
-    }
+    // 2-4. The product the command line names.
+    LookUpProductName(m_szProductName);
 
     // 5. The device is busy while its sign exists.
     WCHAR prefix[MAX_PATH] = {};
@@ -114,7 +118,7 @@ BOOL CTesmarApp::InitInstance() {
     name.Format(u"Global\\%s_sign", prefix);
     if (HANDLE sign = OpenMutexW(READ_CONTROL, FALSE, name)) {
         CloseHandle(sign);
-        ShowBusyMessage(prefix);
+        ShowBusyMessage();
         return FALSE;
     }
 
@@ -141,7 +145,7 @@ int CTesmarApp::ExitInstance() {
     return CWinApp::ExitInstance();
 }
 
-void CTesmarApp::ShowBusyMessage(LPCWSTR) {
+void CTesmarApp::ShowBusyMessage() {
     HMODULE language = LoadLanguageLibrary();
     const HINSTANCE resources = AfxGetResourceHandle();
     if (language) AfxSetResourceHandle(language);

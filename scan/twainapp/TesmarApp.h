@@ -27,12 +27,15 @@ public:
 
 private:
     // The busy device: string 8025 from the language library, its button reading string 8011.
-    void ShowBusyMessage(LPCWSTR prefix);
+    static void ShowBusyMessage();
     // Another instance runs: its source's interface comes forward.
     static void ActivateRunningInstance(LPCWSTR prefix);
 };
 
 // The first argument of a command line (after the program's name), quotes removed; "" when none.
 CString FirstCommandLineArgument(LPCWSTR commandLine);
+// The product name (ANSI, MAX_PATH bytes) under the command line's key in [Data Source] of the product
+// INI; TESMAR_DEFAULT_PRODUCT when the section has no such key.
+void LookUpProductName(char* productName);
 // The language library of the installation ("<program folder><prefix>kelr<code>.dll") loaded, or NULL.
 HMODULE LoadLanguageLibrary();
