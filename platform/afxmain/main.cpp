@@ -5,6 +5,7 @@
 #include "afx/afxwin.h"
 #include "platform/control.h"
 #include "win/kernel.h"
+#include "win/processes.h"
 
 namespace {
 
@@ -44,5 +45,9 @@ int main(int argc, char** argv) {
     }
     LPWSTR commandLine = GetCommandLineW();
     LPWSTR arguments = commandLine + argumentsStart(commandLine);
-    return AfxWinMain(GetModuleHandleW(nullptr), nullptr, arguments, SW_SHOWNORMAL);
+    // The show command as the C run-time gives it to WinMain: the starter's, else SW_SHOWDEFAULT.
+    STARTUPINFOW startup{};
+    GetStartupInfoW(&startup);
+    const int show = (startup.dwFlags & STARTF_USESHOWWINDOW) ? startup.wShowWindow : SW_SHOWDEFAULT;
+    return AfxWinMain(GetModuleHandleW(nullptr), nullptr, arguments, show);
 }

@@ -170,6 +170,8 @@ HRESULT WINAPI CoInitializeEx(LPVOID, DWORD coInit) {
     return S_OK;
 }
 
+bool platform::detail::comInitialized() { return t_com.count > 0; }
+
 HRESULT WINAPI CoInitialize(LPVOID reserved) { return CoInitializeEx(reserved, COINIT_APARTMENTTHREADED); }
 
 void WINAPI CoUninitialize() {

@@ -447,6 +447,61 @@ BOOL WINAPI MoveFileW(LPCWSTR existing, LPCWSTR newName) {
     return TRUE;
 }
 
+BOOL WINAPI CopyFileW(LPCWSTR existing, LPCWSTR newName, BOOL failIfExists) {
+    if (!existing || !newName) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    if (auto fault = platform::detail::takeFault("CopyFile", platform::toUtf8(existing))) {
+        SetLastError(fault->error ? fault->error : ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    auto from = platform::detail::resolvePath(existing);
+    auto to = platform::detail::resolvePath(newName);
+    if (from.error != ERROR_SUCCESS || to.error != ERROR_SUCCESS) {
+        SetLastError(from.error != ERROR_SUCCESS ? from.error : to.error);
+        return FALSE;
+    }
+    std::error_code ec;
+    const fs::file_status source = fs::status(from.host, ec);
+    if (!fs::exists(source)) {
+        SetLastError(fs::is_directory(from.host.parent_path(), ec) ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND);
+        return FALSE;
+    }
+    if (fs::is_directory(source)) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    const fs::file_status target = fs::status(to.host, ec);
+    if (fs::exists(target)) {
+        if (failIfExists) {
+            SetLastError(ERROR_FILE_EXISTS);
+            return FALSE;
+        }
+        // A copy onto itself would truncate the only copy: the source is open for reading meanwhile.
+        if (fs::equivalent(from.host, to.host, ec)) {
+            SetLastError(ERROR_SHARING_VIOLATION);
+            return FALSE;
+        }
+        if (fs::is_directory(target) || (target.permissions() & fs::perms::owner_write) == fs::perms::none) {
+            SetLastError(ERROR_ACCESS_DENIED);
+            return FALSE;
+        }
+    } else if (!fs::is_directory(to.host.parent_path(), ec)) {
+        SetLastError(ERROR_PATH_NOT_FOUND);
+        return FALSE;
+    }
+    // Bytes, read-only state and the time of the last write go along, as on Windows.
+    if (!fs::copy_file(from.host, to.host, fs::copy_options::overwrite_existing, ec)) {
+        OutputDebugStringA(("CopyFile: " + platform::toUtf8(existing) + " -> " + platform::toUtf8(newName) + ": " +
+                            ec.message()).c_str());
+        SetLastError(errnoToError(ec.value() ? ec.value() : EIO));
+        return FALSE;
+    }
+    fs::last_write_time(to.host, fs::last_write_time(from.host, ec), ec);
+    return TRUE;
+}
+
 BOOL WINAPI RemoveDirectoryW(LPCWSTR name) {
     if (!name) {
         SetLastError(ERROR_INVALID_PARAMETER);

@@ -120,6 +120,16 @@ void resetCurrentDirectory();
 std::u16string absolutePath(std::u16string_view path);
 // Whether the machine clock is virtual (children get the same kind of clock).
 bool virtualClockOn();
+// The show command ShowWindow carries out: the one the parent gave with STARTF_USESHOWWINDOW replaces
+// SW_SHOWDEFAULT always, and SW_SHOWNORMAL and SW_SHOW at the process's first showing of an unowned
+// top-level window (`firstShowing`: such a window; the first one spends the rule whatever its command).
+int startupShowCommand(bool firstShowing, int command);
+// A new machine: the first showing is to come again (for tests).
+void resetStartupShow();
+
+// ---- COM (com.cpp) -----------------------------------------------------------------------------------
+// Whether the calling thread has initialised COM (and not yet uninitialised it as often).
+bool comInitialized();
 
 // ---- System modules (system_modules.cpp) ---------------------------------------------------------
 // The layer's module of a system library name ("kernel32", "KERNEL32.DLL", its System32 path) when it

@@ -303,6 +303,7 @@ void writeHostFile(const fs::path& path, std::string_view bytes) {
 void onMachineChanged() {
     resetCurrentDirectory();
     resetLocalTime();
+    resetStartupShow();
 }
 
 MachineLock::MachineLock(const fs::path& lockFile, bool exclusive) {

@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -17,6 +18,7 @@
 #include "win/kernel.h"
 #include "win/files.h"
 #include "win/processes.h"
+#include "win/user.h"  // the show commands
 
 extern char** environ;
 
@@ -72,14 +74,34 @@ std::optional<fs::path> linkTarget(const fs::path& host) {
 
 // ---- The journal of starts --------------------------------------------------------------------------
 
-// One record a start: process id, parent id, program, command line, current directory.
+// One record a start: process id, parent id, program, command line, current directory, the startup
+// flags and the show command of STARTUPINFOW.
 const fs::path kStartsJournal = fs::path("processes") / "starts";
 
 void journal(const platform::ProgramStart& start) {
     platform::detail::appendJournal(kStartsJournal, {platform::fromUtf8(std::to_string(start.processId)),
                                                      platform::fromUtf8(std::to_string(start.parentId)),
-                                                     start.program, start.commandLine, start.currentDirectory});
+                                                     start.program, start.commandLine, start.currentDirectory,
+                                                     platform::fromUtf8(std::to_string(start.startupFlags)),
+                                                     platform::fromUtf8(std::to_string(start.showWindow))});
 }
+
+// ---- The startup information of this process -----------------------------------------------------
+
+constexpr char kShowVariable[] = "PLATFORM_SHOW_WINDOW";
+
+// The show command the parent gave with STARTF_USESHOWWINDOW, if it gave one.
+std::optional<WORD> givenShow() {
+    const char* given = std::getenv(kShowVariable);
+    if (!given || !*given) return std::nullopt;
+    char* end = nullptr;
+    const unsigned long value = std::strtoul(given, &end, 10);
+    if (*end || value > 0xFFFF) return std::nullopt;
+    return static_cast<WORD>(value);
+}
+
+// The process that spent the first showing of a top-level window (a forked child has not).
+std::atomic<pid_t> g_firstShowSpentBy{0};
 
 // ---- Child processes --------------------------------------------------------------------------------
 
@@ -115,7 +137,8 @@ void reap(pid_t pid, std::shared_ptr<ExitState> exit) {
 
 bool ownVariable(std::string_view entry) {
     for (std::string_view name : {"PLATFORM_MACHINE=", "PLATFORM_PROGRAM=", "PLATFORM_COMMAND_LINE=",
-                                  "PLATFORM_CURRENT_DIRECTORY=", "PLATFORM_CLOCK=", "PLATFORM_LOCAL_TIME="})
+                                  "PLATFORM_CURRENT_DIRECTORY=", "PLATFORM_CLOCK=", "PLATFORM_LOCAL_TIME=",
+                                  "PLATFORM_SHOW_WINDOW="})
         if (entry.substr(0, name.size()) == name) return true;
     return false;
 }
@@ -130,9 +153,10 @@ DWORD spawnError(int error) {
     }
 }
 
-// Runs `binary` as the program `program` of this machine; the child's pid, or the Win32 error.
+// Runs `binary` as the program `program` of this machine (with the show command the parent gave, -1 for
+// none); the child's pid, or the Win32 error.
 std::variant<pid_t, DWORD> spawn(const fs::path& binary, const std::u16string& program, const std::u16string& commandLine,
-                                 const std::u16string& directory) {
+                                 const std::u16string& directory, int show) {
     std::vector<std::string> variables;
     for (char** entry = environ; entry && *entry; ++entry)
         if (!ownVariable(*entry)) variables.emplace_back(*entry);
@@ -142,6 +166,7 @@ std::variant<pid_t, DWORD> spawn(const fs::path& binary, const std::u16string& p
     variables.push_back("PLATFORM_CURRENT_DIRECTORY=" + platform::toUtf8(directory));
     variables.push_back(std::string("PLATFORM_CLOCK=") + (platform::detail::virtualClockOn() ? "virtual" : "real"));
     if (auto now = platform::detail::setLocalTimeNow()) variables.push_back("PLATFORM_LOCAL_TIME=" + *now);
+    if (show >= 0) variables.push_back(std::string(kShowVariable) + "=" + std::to_string(show));
     std::vector<char*> envp;
     for (std::string& variable : variables) envp.push_back(variable.data());
     envp.push_back(nullptr);
@@ -235,6 +260,16 @@ void resetCurrentDirectory() {
     state.path.reset();
 }
 
+int startupShowCommand(bool firstShowing, int command) {
+    const std::optional<WORD> given = givenShow();
+    const bool first = firstShowing && g_firstShowSpentBy.exchange(getpid()) != getpid();
+    if (command == SW_SHOWDEFAULT) return given ? *given : SW_SHOWNORMAL;
+    if (first && given && (command == SW_SHOWNORMAL || command == SW_SHOW)) return *given;
+    return command;
+}
+
+void resetStartupShow() { g_firstShowSpentBy = 0; }
+
 std::u16string absolutePath(std::u16string_view path) {
     if (isAbsolute(path)) return std::u16string(path);
     const std::u16string current = currentDirectory();
@@ -285,7 +320,7 @@ BOOL WINAPI SetCurrentDirectoryW(LPCWSTR path) {
 }
 
 BOOL WINAPI CreateProcessW(LPCWSTR applicationName, LPWSTR commandLine, LPSECURITY_ATTRIBUTES, LPSECURITY_ATTRIBUTES, BOOL,
-                           DWORD, LPVOID, LPCWSTR currentDirectory, LPSTARTUPINFOW,
+                           DWORD, LPVOID, LPCWSTR currentDirectory, LPSTARTUPINFOW startupInfo,
                            LPPROCESS_INFORMATION processInformation) {
     const bool named = applicationName && *applicationName;
     std::u16string name = named ? std::u16string(applicationName) : commandLine ? firstToken(commandLine) : std::u16string();
@@ -328,7 +363,11 @@ BOOL WINAPI CreateProcessW(LPCWSTR applicationName, LPWSTR commandLine, LPSECURI
     }
     const std::u16string line = commandLine && *commandLine ? std::u16string(commandLine) : quotedIfBlank(program);
 
-    auto spawned = spawn(*binary, program, line, directory);
+    const DWORD startupFlags = startupInfo ? startupInfo->dwFlags : 0;
+    const WORD showWindow = startupInfo ? startupInfo->wShowWindow : 0;
+    const int show = (startupFlags & STARTF_USESHOWWINDOW) ? showWindow : -1;  // -1: none given
+
+    auto spawned = spawn(*binary, program, line, directory, show);
     if (const DWORD* error = std::get_if<DWORD>(&spawned)) {
         SetLastError(*error);
         return FALSE;
@@ -336,7 +375,7 @@ BOOL WINAPI CreateProcessW(LPCWSTR applicationName, LPWSTR commandLine, LPSECURI
     const pid_t pid = std::get<pid_t>(spawned);
     auto exit = std::make_shared<ExitState>();
     reap(pid, exit);
-    journal({static_cast<DWORD>(pid), GetCurrentProcessId(), program, line, directory});
+    journal({static_cast<DWORD>(pid), GetCurrentProcessId(), program, line, directory, startupFlags, showWindow});
 
     auto process = std::make_shared<ProcessObject>();
     process->pid = pid;
@@ -376,6 +415,16 @@ UINT WINAPI WinExec(LPCSTR commandLine, UINT show) {
     return 33;
 }
 
+void WINAPI GetStartupInfoW(LPSTARTUPINFOW startupInfo) {
+    if (!startupInfo) return;
+    *startupInfo = {};
+    startupInfo->cb = sizeof *startupInfo;
+    if (const std::optional<WORD> show = givenShow()) {
+        startupInfo->dwFlags = STARTF_USESHOWWINDOW;
+        startupInfo->wShowWindow = *show;
+    }
+}
+
 BOOL WINAPI GetExitCodeProcess(HANDLE process, LPDWORD exitCode) {
     auto object = platform::detail::handleAs<ProcessObject>(process);
     if (!object || !exitCode) {
@@ -400,13 +449,15 @@ void linkProgram(std::u16string_view windowsPath, const fs::path& hostBinary) {
 
 std::vector<ProgramStart> programStarts() {
     std::vector<ProgramStart> starts;
-    for (auto& fields : detail::readJournal(kStartsJournal, 5)) {
+    for (auto& fields : detail::readJournal(kStartsJournal, 7)) {
         ProgramStart start;
         start.processId = static_cast<DWORD>(std::strtoul(toUtf8(fields[0]).c_str(), nullptr, 10));
         start.parentId = static_cast<DWORD>(std::strtoul(toUtf8(fields[1]).c_str(), nullptr, 10));
         start.program = std::move(fields[2]);
         start.commandLine = std::move(fields[3]);
         start.currentDirectory = std::move(fields[4]);
+        start.startupFlags = static_cast<DWORD>(std::strtoul(toUtf8(fields[5]).c_str(), nullptr, 10));
+        start.showWindow = static_cast<WORD>(std::strtoul(toUtf8(fields[6]).c_str(), nullptr, 10));
         starts.push_back(std::move(start));
     }
     return starts;

@@ -365,3 +365,43 @@ LSTATUS WINAPI RegEnumValueW(HKEY key, DWORD index, LPWSTR name, LPDWORD nameSiz
     if (type) *type = value.type;
     return copyData(value.data, data, dataSize);
 }
+
+// ---- The unnamed (default) value -------------------------------------------------------------------
+// A NULL or empty value name is the key's default value throughout; these two older calls reach it
+// through a subkey.
+
+LSTATUS WINAPI RegQueryValueW(HKEY key, LPCWSTR subKey, LPWSTR data, PLONG dataSize) {
+    if (data && !dataSize) return ERROR_INVALID_PARAMETER;
+    HKEY target = key;
+    if (subKey && *subKey) {
+        if (LSTATUS status = RegOpenKeyExW(key, subKey, 0, KEY_QUERY_VALUE, &target)) return status;
+    }
+    DWORD size = dataSize ? static_cast<DWORD>(*dataSize) : 0;
+    LSTATUS status = RegQueryValueExW(target, nullptr, nullptr, nullptr, reinterpret_cast<LPBYTE>(data),
+                                      dataSize ? &size : nullptr);
+    if (status == ERROR_FILE_NOT_FOUND) {
+        // A key without a default value answers an empty string.
+        status = data && size < sizeof(WCHAR) ? ERROR_MORE_DATA : ERROR_SUCCESS;
+        if (data && status == ERROR_SUCCESS) data[0] = 0;
+        size = sizeof(WCHAR);
+    }
+    if (dataSize && (status == ERROR_SUCCESS || status == ERROR_MORE_DATA)) *dataSize = static_cast<LONG>(size);
+    if (target != key) RegCloseKey(target);
+    return status;
+}
+
+LSTATUS WINAPI RegSetValueW(HKEY key, LPCWSTR subKey, DWORD type, LPCWSTR data, DWORD) {
+    if (type != REG_SZ || !data) return ERROR_INVALID_PARAMETER;
+    HKEY target = key;
+    if (subKey && *subKey) {
+        if (LSTATUS status = RegCreateKeyExW(key, subKey, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_SET_VALUE, nullptr,
+                                             &target, nullptr))
+            return status;
+    }
+    size_t length = 0;
+    while (data[length]) ++length;
+    const LSTATUS status = RegSetValueExW(target, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(data),
+                                          static_cast<DWORD>((length + 1) * sizeof(WCHAR)));
+    if (target != key) RegCloseKey(target);
+    return status;
+}

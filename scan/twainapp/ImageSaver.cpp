@@ -114,7 +114,8 @@ void CImageSaver::ReorderDuplex(CStringArray& pages, CStringArray& fronts, CStri
 }
 
 void CImageSaver::FinishImages() {
-    if (m_nFormat != FormatPdf || !m_hLibrary) return;
+    // A scan that saved no page (no output path) writes no PDF.
+    if (m_nFormat != FormatPdf || !m_hLibrary || m_pageList.GetSize() == 0) return;
     if (m_nDuplexCount != 0) ReorderDuplex(m_pageList, m_frontList, m_backList, m_nDuplexCount);
     m_pPdfFinish(&m_pageList, m_nFirstWidth, m_nFirstHeight, m_nFirstResolution, m_nFirstBitsPerPixel, m_strPdfPath);
 }

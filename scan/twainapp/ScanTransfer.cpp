@@ -101,11 +101,14 @@ BOOL CScanTransfer::TransferMemory(const TW_IMAGEINFO& info) {
     // 7. By how the transfer ended.
     BOOL more = FALSE;
     if (m_rc == TWRC_XFERDONE && !refused) {
-        m_imageSaver.SavePage(record, m_strOutputPath);
-        const int format = m_imageSaver.Format();
-        if (m_imageSaver.PageCount() == 1 || format == CImageSaver::FormatBmp || format == CImageSaver::FormatPng ||
-            format == CImageSaver::FormatJpg)
-            m_savedFiles.Add(m_strOutputPath);
+        // No output path (no settings file, or a path too long): the page is not saved nor listed.
+        if (!m_strOutputPath.IsEmpty()) {
+            m_imageSaver.SavePage(record, m_strOutputPath);
+            const int format = m_imageSaver.Format();
+            if (m_imageSaver.PageCount() == 1 || format == CImageSaver::FormatBmp ||
+                format == CImageSaver::FormatPng || format == CImageSaver::FormatJpg)
+                m_savedFiles.Add(m_strOutputPath);
+        }
         more = EndTransfer();
     } else {
         AbandonTransfer();

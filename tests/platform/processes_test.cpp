@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -206,6 +207,110 @@ TEST(Programs, WhatIsNoProgramIsRefusedAndNothingStarts) {
     EXPECT_EQ(WinExec("Setup.exe", SW_SHOWNORMAL), 0u);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY));
     EXPECT_TRUE(platform::programStarts().empty());
+}
+
+TEST(Programs, TheShowCommandIsJournalledAndBothHandlesCloseAtOnce) {
+    Machine machine;
+    platform::linkProgram(u"C:\\Program Files\\App\\helper.exe", kInstaller);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_HIDE;
+    PROCESS_INFORMATION info{};
+    WCHAR line[] = u" \"C:\\a b\\one.pdf\" ";
+    ASSERT_TRUE(CreateProcessW(u"C:\\Program Files\\App\\helper.exe", line, nullptr, nullptr, FALSE, 0, nullptr,
+                               nullptr, &startup, &info));
+    EXPECT_TRUE(CloseHandle(info.hThread));
+    EXPECT_TRUE(CloseHandle(info.hProcess));
+    EXPECT_GT(WinExec("\"C:\\Program Files\\App\\helper.exe\"", SW_SHOWMINIMIZED), 31u);
+
+    const std::vector<platform::ProgramStart> starts = platform::programStarts();
+    ASSERT_EQ(starts.size(), 2u);
+    EXPECT_EQ(starts[0].commandLine, line) << "the whole line as given";
+    EXPECT_EQ(starts[0].startupFlags, static_cast<DWORD>(STARTF_USESHOWWINDOW));
+    EXPECT_EQ(starts[0].showWindow, SW_HIDE);
+    EXPECT_EQ(starts[1].startupFlags, static_cast<DWORD>(STARTF_USESHOWWINDOW));
+    EXPECT_EQ(starts[1].showWindow, SW_SHOWMINIMIZED);
+    // Both children run to their end although their handles went at once.
+    std::vector<std::string> runs;
+    for (int i = 0; i < 2000 && (runs = installerRuns(machine)).size() < 2; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    EXPECT_EQ(runs.size(), 2u);
+}
+
+// The show command a program was started with, as its own process sees it (the variable its parent
+// sets for it), for one test.
+class StartedWith {
+public:
+    explicit StartedWith(const char* show) { setenv("PLATFORM_SHOW_WINDOW", show, 1); }
+    ~StartedWith() { unsetenv("PLATFORM_SHOW_WINDOW"); }
+};
+
+HWND topLevelWindow(HWND owner = nullptr) {
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = DefWindowProcW;
+    wc.lpszClassName = u"StartupShowTest";
+    RegisterClassExW(&wc);
+    return CreateWindowExW(0, u"StartupShowTest", u"Main", WS_POPUP, 0, 0, 50, 50, owner, nullptr, nullptr, nullptr);
+}
+
+TEST(StartupInfo, TheStartersShowCommandTakesTheFirstShowingOfAnUnownedWindow) {
+    StartedWith hidden("0");
+    {
+        Machine machine;
+        STARTUPINFOW startup{};
+        GetStartupInfoW(&startup);
+        EXPECT_EQ(startup.cb, sizeof startup);
+        EXPECT_EQ(startup.dwFlags, static_cast<DWORD>(STARTF_USESHOWWINDOW));
+        EXPECT_EQ(startup.wShowWindow, SW_HIDE);
+
+        HWND main = topLevelWindow();
+        HWND owned = topLevelWindow(main);
+        ShowWindow(owned, SW_SHOW);
+        EXPECT_TRUE(IsWindowVisible(owned)) << "an owned window does not take it";
+        ShowWindow(main, SW_SHOW);
+        EXPECT_FALSE(IsWindowVisible(main)) << "the first showing takes SW_HIDE";
+        ShowWindow(main, SW_SHOW);
+        EXPECT_TRUE(IsWindowVisible(main)) << "only the first";
+        ShowWindow(main, SW_SHOWDEFAULT);
+        EXPECT_FALSE(IsWindowVisible(main)) << "SW_SHOWDEFAULT always means the starter's command";
+        DestroyWindow(main);
+    }
+    {
+        StartedWith minimised("2");
+        Machine machine;
+        HWND first = topLevelWindow();
+        ShowWindow(first, SW_SHOWMAXIMIZED);  // not a plain showing: kept, and the rule is spent
+        EXPECT_TRUE(IsZoomed(first));
+        HWND second = topLevelWindow();
+        ShowWindow(second, SW_SHOWNORMAL);
+        EXPECT_FALSE(IsIconic(second));
+        DestroyWindow(first);
+        DestroyWindow(second);
+    }
+    {
+        StartedWith minimised("2");
+        Machine machine;
+        HWND first = topLevelWindow();
+        ShowWindow(first, SW_SHOWNORMAL);
+        EXPECT_TRUE(IsIconic(first));
+        EXPECT_TRUE(IsWindowVisible(first));
+        DestroyWindow(first);
+    }
+}
+
+TEST(StartupInfo, WithoutOneTheDefaultShowsNormally) {
+    Machine machine;
+    STARTUPINFOW startup{};
+    startup.dwFlags = 0xFFFF;
+    GetStartupInfoW(&startup);
+    EXPECT_EQ(startup.dwFlags, 0u);
+    HWND main = topLevelWindow();
+    ShowWindow(main, SW_SHOWDEFAULT);
+    EXPECT_TRUE(IsWindowVisible(main));
+    EXPECT_FALSE(IsIconic(main));
+    DestroyWindow(main);
 }
 
 }  // namespace

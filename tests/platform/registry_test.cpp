@@ -207,6 +207,52 @@ TEST_F(Registry, DeletingValuesAndKeys) {
     RegCloseKey(maker);
 }
 
+TEST_F(Registry, TheDefaultValueIsTheUnnamedOne) {
+    const char16_t kMail[] = u"SOFTWARE\\Clients\\Mail";
+    HKEY mail = create(HKEY_CURRENT_USER, kMail);
+    DWORD size = 0;
+    for (const char16_t* name : {static_cast<const char16_t*>(nullptr), u""}) {
+        EXPECT_EQ(RegQueryValueExW(mail, name, nullptr, nullptr, nullptr, &size), ERROR_FILE_NOT_FOUND) << "none set yet";
+        EXPECT_EQ(RegDeleteValueW(mail, name), ERROR_FILE_NOT_FOUND);
+    }
+    // The older calls: an unset default value reads as an empty string; a missing subkey is an error.
+    WCHAR text[128] = {u'x'};
+    LONG length = sizeof text;
+    EXPECT_EQ(RegQueryValueW(HKEY_CURRENT_USER, kMail, text, &length), ERROR_SUCCESS);
+    EXPECT_EQ(std::u16string(text), u"");
+    EXPECT_EQ(length, 2);
+    length = sizeof text;
+    EXPECT_EQ(RegQueryValueW(HKEY_CURRENT_USER, u"SOFTWARE\\Clients\\Missing", text, &length), ERROR_FILE_NOT_FOUND);
+
+    // Set through one call, read through the others; the name "" and NULL are the same value.
+    ASSERT_EQ(RegSetValueW(HKEY_CURRENT_USER, kMail, REG_SZ, u"Microsoft Outlook", 0), ERROR_SUCCESS);
+    EXPECT_EQ(queryString(mail, nullptr), u"Microsoft Outlook");
+    EXPECT_EQ(queryString(mail, u""), u"Microsoft Outlook");
+    WCHAR name[8] = {u'x'};
+    DWORD nameSize = 8, type = 0;
+    EXPECT_EQ(RegEnumValueW(mail, 0, name, &nameSize, nullptr, &type, nullptr, nullptr), ERROR_SUCCESS);
+    EXPECT_EQ(std::u16string(name), u"");
+    ASSERT_EQ(setString(mail, nullptr, u"Foxmail"), ERROR_SUCCESS);
+    length = sizeof text;
+    EXPECT_EQ(RegQueryValueW(mail, nullptr, text, &length), ERROR_SUCCESS);
+    EXPECT_EQ(std::u16string(text), u"Foxmail");
+    EXPECT_EQ(length, 16);
+    length = 8;
+    EXPECT_EQ(RegQueryValueW(mail, u"", text, &length), ERROR_MORE_DATA);
+    EXPECT_EQ(length, 16) << "the size needed";
+    EXPECT_EQ(RegSetValueW(mail, nullptr, REG_DWORD, u"x", 0), ERROR_INVALID_PARAMETER);
+
+    // A subkey that RegSetValueW needs is made; deleting the default value leaves a key without one.
+    ASSERT_EQ(RegSetValueW(mail, u"Foxmail\\shell\\open\\command", REG_SZ, u"C:\\Foxmail\\Foxmail.exe", 999),
+              ERROR_SUCCESS);
+    length = sizeof text;
+    EXPECT_EQ(RegQueryValueW(mail, u"FOXMAIL\\shell\\open\\command", text, &length), ERROR_SUCCESS);
+    EXPECT_EQ(std::u16string(text), u"C:\\Foxmail\\Foxmail.exe");
+    EXPECT_EQ(RegDeleteValueW(mail, nullptr), ERROR_SUCCESS);
+    EXPECT_EQ(RegQueryValueExW(mail, u"", nullptr, nullptr, nullptr, &size), ERROR_FILE_NOT_FOUND);
+    RegCloseKey(mail);
+}
+
 TEST_F(Registry, FaultSwitchesFailCallsWithTheirError) {
     HKEY key = create(HKEY_CURRENT_USER, kSuite);
     platform::setFault("RegSetValueExW", {.error = ERROR_ACCESS_DENIED, .detail = {}});

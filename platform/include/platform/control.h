@@ -80,6 +80,8 @@ struct ProgramStart {
     std::u16string program;  // its Windows path
     std::u16string commandLine;
     std::u16string currentDirectory;
+    DWORD startupFlags = 0;  // STARTUPINFOW's dwFlags as given (STARTF_USESHOWWINDOW reaches the child)
+    WORD showWindow = 0;     // and its wShowWindow
 };
 // Every start on this machine, oldest first.
 std::vector<ProgramStart> programStarts();
@@ -158,15 +160,17 @@ DiskSpace diskSpace(char16_t drive);
 
 // ---- Shell ---------------------------------------------------------------------------------------
 // What the shell was asked to open, by any process of the machine (kept under the root in
-// "shell/actions"): ShellExecuteW, ShellExecuteExW and HtmlHelpW. Nothing is ever run on the host.
+// "shell/actions"): ShellExecuteW, ShellExecuteExW, HtmlHelpW and SHOpenFolderAndSelectItems. Nothing
+// is ever run on the host.
 struct ShellAction {
     DWORD processId = 0;
-    std::string call;        // "ShellExecuteW", "ShellExecuteExW" or "HtmlHelpW"
+    std::string call;        // "ShellExecuteW", "ShellExecuteExW", "HtmlHelpW" or "SHOpenFolderAndSelectItems"
     std::u16string verb;     // the verb ("" for the default), or the help command ("HH_DISPLAY_TOPIC")
-    std::u16string file;     // the file or folder, or the help file
+    std::u16string file;     // the file or folder, or the help file, or the folder shown
     std::u16string parameters;
     std::u16string directory;
-    int show = 0;            // SW_* (the help viewer: 0)
+    int show = 0;            // SW_* (the help viewer: 0; the folder view: its OFASI_* flags)
+    std::vector<std::u16string> selected;  // the folder view: each item to select ("" for an empty one)
 };
 std::vector<ShellAction> shellActions();
 void clearShellActions();

@@ -54,6 +54,13 @@ WINBASEAPI DWORD WINAPI GetFileAttributesW(LPCWSTR name);
 // (ERROR_ALREADY_EXISTS), the old one must (ERROR_FILE_NOT_FOUND, ERROR_PATH_NOT_FOUND). Fault switch
 // "MoveFile" (detail: the existing name) fails a call, ERROR_ACCESS_DENIED by default.
 WINBASEAPI BOOL WINAPI MoveFileW(LPCWSTR existing, LPCWSTR newName);
+// Copies a file's bytes, read-only state and last-write time. With failIfExists an existing new name
+// gives ERROR_FILE_EXISTS; otherwise it is overwritten unless it is a folder or read-only
+// (ERROR_ACCESS_DENIED) or the existing file itself (ERROR_SHARING_VIOLATION, nothing changes). A
+// missing file gives ERROR_FILE_NOT_FOUND (ERROR_PATH_NOT_FOUND for a missing folder on either side),
+// a folder to copy ERROR_ACCESS_DENIED. Fault switch "CopyFile" (detail: the existing name),
+// ERROR_ACCESS_DENIED by default. Share modes of open handles are not checked.
+WINBASEAPI BOOL WINAPI CopyFileW(LPCWSTR existing, LPCWSTR newName, BOOL failIfExists);
 WINBASEAPI BOOL WINAPI CreateDirectoryW(LPCWSTR name, LPSECURITY_ATTRIBUTES sa);
 WINBASEAPI BOOL WINAPI RemoveDirectoryW(LPCWSTR name);
 // Closes a kernel handle of the layer (files, mutexes); printer handles and registry keys are

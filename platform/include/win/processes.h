@@ -66,8 +66,10 @@ typedef PROCESS_INFORMATION* LPPROCESS_INFORMATION;
 // file that is not a program link (or a link to no runnable binary), ERROR_DIRECTORY for a
 // `currentDirectory` that is not a folder, ERROR_INVALID_PARAMETER without any name. Fault switch
 // "CreateProcessW" (detail: the program's Windows path as found, in UTF-8).
-// Left out: security attributes, handle inheritance, creation flags, environment blocks, standard
-// handles, the window placement of STARTUPINFOW (the child gets none of them).
+// STARTUPINFOW's dwFlags and wShowWindow are journalled; with STARTF_USESHOWWINDOW the child's
+// GetStartupInfoW, its first ShowWindow and a framework program's nCmdShow get wShowWindow. Both
+// handles may be closed at once: the child runs on. Left out: security attributes, handle
+// inheritance, creation flags, environment blocks, standard handles, the rest of STARTUPINFOW.
 WINBASEAPI BOOL WINAPI CreateProcessW(LPCWSTR applicationName, LPWSTR commandLine, LPSECURITY_ATTRIBUTES processAttributes,
                                       LPSECURITY_ATTRIBUTES threadAttributes, BOOL inheritHandles, DWORD creationFlags,
                                       LPVOID environment, LPCWSTR currentDirectory, LPSTARTUPINFOW startupInfo,
@@ -78,3 +80,6 @@ WINBASEAPI UINT WINAPI WinExec(LPCSTR commandLine, UINT show);
 // STILL_ACTIVE while the process runs, then its exit status (a signal's number + 128 when killed).
 // ERROR_INVALID_HANDLE for anything but a process handle of CreateProcessW.
 WINBASEAPI BOOL WINAPI GetExitCodeProcess(HANDLE process, LPDWORD exitCode);
+// The startup information this process was started with: cb, and STARTF_USESHOWWINDOW with
+// wShowWindow when the parent gave them; every other member is 0 or NULL (no title or desktop).
+WINBASEAPI void WINAPI GetStartupInfoW(LPSTARTUPINFOW startupInfo);

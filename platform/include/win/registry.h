@@ -50,3 +50,12 @@ WINBASEAPI LSTATUS WINAPI RegDeleteKeyW(HKEY key, LPCWSTR subKey);
 WINBASEAPI LSTATUS WINAPI RegEnumKeyW(HKEY key, DWORD index, LPWSTR name, DWORD nameSize);
 WINBASEAPI LSTATUS WINAPI RegEnumValueW(HKEY key, DWORD index, LPWSTR name, LPDWORD nameSize, LPDWORD reserved,
                                         LPDWORD type, LPBYTE data, LPDWORD dataSize);
+// The default (unnamed) value of a key is the value of a NULL or empty name in RegQueryValueExW,
+// RegSetValueExW, RegDeleteValueW and RegEnumValueW (its name enumerates as ""); a key without one
+// answers ERROR_FILE_NOT_FOUND there. The two calls below reach it through a subkey (NULL or "": the
+// key itself). RegQueryValueW answers an empty string for a key without a default value; a missing
+// subkey gives ERROR_FILE_NOT_FOUND, a short buffer ERROR_MORE_DATA with the size needed in bytes.
+WINBASEAPI LSTATUS WINAPI RegQueryValueW(HKEY key, LPCWSTR subKey, LPWSTR data, PLONG dataSize);
+// Creates the subkey when missing and sets its default value to the string (REG_SZ only, else
+// ERROR_INVALID_PARAMETER); the length comes from the string, `dataSize` is ignored as on Windows.
+WINBASEAPI LSTATUS WINAPI RegSetValueW(HKEY key, LPCWSTR subKey, DWORD type, LPCWSTR data, DWORD dataSize);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "win/base.h"
+#include "win/com.h"
 #include "win/user.h"
 
 #define CSIDL_DESKTOP 0x0000
@@ -54,6 +55,47 @@ WINBASEAPI HRESULT WINAPI SHParseDisplayName(LPCWSTR name, IBindCtx* bindContext
 // The path an item list names (MAX_PATH characters); FALSE and an empty path for a list that is not one
 // of the layer's.
 WINBASEAPI BOOL WINAPI SHGetPathFromIDListW(PCIDLIST_ABSOLUTE list, LPWSTR path);
+// Frees an item list (CoTaskMemFree; NULL does nothing).
+WINBASEAPI void WINAPI ILFree(LPITEMIDLIST list);
+
+// ---- The desktop folder ------------------------------------------------------------------------------
+typedef ITEMIDLIST* PIDLIST_RELATIVE;
+typedef const ITEMIDLIST* PCUITEMID_CHILD;
+typedef const PCUITEMID_CHILD* PCUITEMID_CHILD_ARRAY;
+
+WINBASEAPI const IID IID_IShellFolder;
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
+// A shell folder; the layer has only the desktop's, and of its operations only ParseDisplayName (the
+// first after IUnknown's; the later ones of the interface are left out).
+struct IShellFolder : IUnknown {
+    // An absolute path of an existing file or folder (a relative one: below the user's Desktop folder)
+    // as an item list of task memory, S_OK; HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND) for a path that
+    // does not exist (also when a folder on its way is missing), E_INVALIDARG for no or an empty name
+    // (*list is NULL then). `eaten` gets the characters taken (all); attributes are not modelled
+    // (*attributes comes back 0); the window and the binding context are not used.
+    virtual HRESULT ParseDisplayName(HWND owner, IBindCtx* bindContext, LPWSTR displayName, ULONG* eaten,
+                                     PIDLIST_RELATIVE* list, ULONG* attributes) = 0;
+};
+#pragma GCC diagnostic pop
+typedef IShellFolder* LPSHELLFOLDER;
+
+// The desktop folder (one object for the process; Release it when done).
+WINBASEAPI HRESULT WINAPI SHGetDesktopFolder(IShellFolder** folder);
+
+#define OFASI_EDIT 0x0001
+#define OFASI_OPENDESKTOP 0x0002
+#define CO_E_NOTINITIALIZED static_cast<HRESULT>(0x800401F0u)
+// Shows a folder with items selected: nothing is shown on the host; the machine journals the folder and
+// each item (platform::shellActions, call "SHOpenFolderAndSelectItems"). The items are the layer's
+// (absolute) lists; an empty one (NULL, or a list of no items) selects nothing and is journalled as "".
+// With no items the folder list names one object: its parent folder is shown with it selected, as on
+// Windows. Needs COM on the calling thread (CO_E_NOTINITIALIZED); E_INVALIDARG for no folder, a
+// folder or item that is not one of the layer's lists, a folder list naming a file, or items missing
+// with a count; HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND) for a folder that is gone. The flags
+// (OFASI_*) are journalled as the show field, not obeyed.
+WINBASEAPI HRESULT WINAPI SHOpenFolderAndSelectItems(PCIDLIST_ABSOLUTE folder, UINT count, PCUITEMID_CHILD_ARRAY items,
+                                                     DWORD flags);
 
 // ---- The folder browser ----------------------------------------------------------------------------
 #define BIF_RETURNONLYFSDIRS 0x0001

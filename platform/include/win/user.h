@@ -355,6 +355,9 @@ WINBASEAPI int WINAPI GetWindowTextLengthW(HWND hwnd);
 // commands that activate make a top-level window the thread's active window (HCBT_ACTIVATE, WM_ACTIVATE).
 // Returns whether it was visible before. Another process's top-level window is asked to do it (its
 // thread does, in its message loop); the answer is then its visibility as last published.
+// A program started with STARTF_USESHOWWINDOW: its wShowWindow replaces SW_SHOWDEFAULT (else
+// SW_SHOWNORMAL), and SW_SHOWNORMAL or SW_SHOW in the process's first ShowWindow of an unowned
+// top-level window (that first call spends the rule whatever its command).
 WINBASEAPI BOOL WINAPI ShowWindow(HWND hwnd, int cmd);
 // WS_VISIBLE of the window and of all its parents (another process's top-level window: as published).
 WINBASEAPI BOOL WINAPI IsWindowVisible(HWND hwnd);
@@ -403,6 +406,26 @@ WINBASEAPI BOOL WINAPI GetWindowRect(HWND hwnd, LPRECT rect);
 WINBASEAPI BOOL WINAPI GetClientRect(HWND hwnd, LPRECT rect);
 WINBASEAPI BOOL WINAPI ClientToScreen(HWND hwnd, LPPOINT point);
 WINBASEAPI BOOL WINAPI ScreenToClient(HWND hwnd, LPPOINT point);
+
+#define WPF_SETMINPOSITION 0x0001
+#define WPF_RESTORETOMAXIMIZED 0x0002
+#define WPF_ASYNCWINDOWPLACEMENT 0x0004
+struct WINDOWPLACEMENT {
+    UINT length;  // sizeof(WINDOWPLACEMENT), or the calls fail with ERROR_INVALID_PARAMETER
+    UINT flags;
+    UINT showCmd;
+    POINT ptMinPosition;
+    POINT ptMaxPosition;
+    RECT rcNormalPosition;
+};
+// The window's show state (SW_SHOWMINIMIZED, SW_SHOWMAXIMIZED, else SW_SHOWNORMAL, hidden or not), its
+// rectangle as the normal position (windows keep one rectangle here: minimising and maximising do not
+// move them) and the flags and positions last set. Another process's window: ERROR_ACCESS_DENIED.
+WINBASEAPI BOOL WINAPI GetWindowPlacement(HWND hwnd, WINDOWPLACEMENT* placement);
+// Moves the window to the normal position (SetWindowPos without activation, any size from 0 up) and
+// shows it with `showCmd` (ShowWindow); keeps the flags and the minimised (with WPF_SETMINPOSITION) and
+// maximised positions for GetWindowPlacement, which nothing else obeys.
+WINBASEAPI BOOL WINAPI SetWindowPlacement(HWND hwnd, const WINDOWPLACEMENT* placement);
 
 // ---- The mouse -----------------------------------------------------------------------------------------
 // The screen is this process's top-level windows at their rectangles; it has no edges (the cursor goes

@@ -7,15 +7,16 @@
 #include "win/files.h"
 #include "win/kernel.h"
 #include "win/shell.h"
+#include "item_lists.h"
 
 namespace fs = std::filesystem;
 
-namespace {
+namespace platform::detail {
 
 // The one item of a list: a marker, then the absolute Windows path with its terminator.
 constexpr char kItemMarker[4] = {'M', 'F', 'P', 'I'};
 
-PIDLIST_ABSOLUTE makeList(const std::u16string& path) {
+PIDLIST_ABSOLUTE makeItemList(const std::u16string& path) {
     const size_t itemBytes = sizeof(USHORT) + sizeof kItemMarker + (path.size() + 1) * sizeof(WCHAR);
     if (itemBytes > 0xFFFF) return nullptr;
     auto* bytes = static_cast<BYTE*>(CoTaskMemAlloc(itemBytes + sizeof(USHORT)));
@@ -28,8 +29,7 @@ PIDLIST_ABSOLUTE makeList(const std::u16string& path) {
     return reinterpret_cast<PIDLIST_ABSOLUTE>(bytes);
 }
 
-// The path of one of our lists, or nothing.
-std::optional<std::u16string> pathOf(PCIDLIST_ABSOLUTE list) {
+std::optional<std::u16string> itemListPath(PCIDLIST_ABSOLUTE list) {
     if (!list) return std::nullopt;
     const auto* bytes = reinterpret_cast<const BYTE*>(list);
     USHORT cb = 0;
@@ -43,6 +43,13 @@ std::optional<std::u16string> pathOf(PCIDLIST_ABSOLUTE list) {
     path.pop_back();
     return path;
 }
+
+}  // namespace platform::detail
+
+namespace {
+
+using platform::detail::itemListPath;
+using platform::detail::makeItemList;
 
 bool isFolder(const std::u16string& path) {
     const DWORD attributes = GetFileAttributesW(path.c_str());
@@ -64,7 +71,7 @@ LRESULT CALLBACK browserProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) 
         if (browse && lParam) {
             if (wParam) {
                 browse->selected = platform::detail::absolutePath(reinterpret_cast<LPCWSTR>(lParam));
-            } else if (auto path = pathOf(reinterpret_cast<PCIDLIST_ABSOLUTE>(lParam))) {
+            } else if (auto path = itemListPath(reinterpret_cast<PCIDLIST_ABSOLUTE>(lParam))) {
                 browse->selected = *path;
             }
         }
@@ -136,14 +143,14 @@ HRESULT WINAPI SHParseDisplayName(LPCWSTR name, IBindCtx*, PIDLIST_ABSOLUTE* lis
     if (!name || !*name) return E_INVALIDARG;
     const std::u16string path = platform::detail::absolutePath(name);
     if (GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
-    *list = makeList(path);
+    *list = makeItemList(path);
     return *list ? S_OK : E_OUTOFMEMORY;
 }
 
 BOOL WINAPI SHGetPathFromIDListW(PCIDLIST_ABSOLUTE list, LPWSTR path) {
     if (!path) return FALSE;
     path[0] = 0;
-    auto found = pathOf(list);
+    auto found = itemListPath(list);
     return found && platform::detail::copyOut(*found, path, MAX_PATH) ? TRUE : FALSE;
 }
 
@@ -165,7 +172,7 @@ PIDLIST_ABSOLUTE WINAPI SHBrowseForFolderW(LPBROWSEINFOW info) {
     // The browser comes up, then shows its selection.
     call(BFFM_INITIALIZED, 0);
     if (!browse.selected.empty()) {
-        PIDLIST_ABSOLUTE shown = makeList(browse.selected);
+        PIDLIST_ABSOLUTE shown = makeItemList(browse.selected);
         call(BFFM_SELCHANGED, reinterpret_cast<LPARAM>(shown));
         CoTaskMemFree(shown);
     }
@@ -175,7 +182,7 @@ PIDLIST_ABSOLUTE WINAPI SHBrowseForFolderW(LPBROWSEINFOW info) {
     std::optional<std::u16string> answer = takeAnswer();
     if (answer) {
         const std::u16string folder = platform::detail::absolutePath(*answer);
-        if (isFolder(folder) && (result = makeList(folder))) {
+        if (isFolder(folder) && (result = makeItemList(folder))) {
             if (folder != browse.selected) call(BFFM_SELCHANGED, reinterpret_cast<LPARAM>(result));
             record.chosen = folder;
             if (info->pszDisplayName) {

@@ -94,6 +94,12 @@ std::vector<ShellAction> shellActions() {
         a.parameters = f[4];
         a.directory = f[5];
         a.show = static_cast<int>(std::strtol(toUtf8(f[6]).c_str(), nullptr, 10));
+        if (a.call == "SHOpenFolderAndSelectItems") {
+            // The items to select, each closed by a line feed.
+            for (size_t start = 0, end; (end = a.parameters.find(u'\n', start)) != std::u16string::npos; start = end + 1)
+                a.selected.push_back(a.parameters.substr(start, end - start));
+            a.parameters.clear();
+        }
         out.push_back(std::move(a));
     }
     return out;

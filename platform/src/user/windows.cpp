@@ -846,6 +846,8 @@ BOOL WINAPI ShowWindow(HWND hwnd, int cmd) {
         std::lock_guard lock(state().mutex);
         auto w = ownWindow(hwnd);
         if (!w) return FALSE;
+        // What the program's starter asked for (STARTUPINFOW) may stand in for the command.
+        cmd = platform::detail::startupShowCommand(w->topLevel() && !w->owner && !w->messageOnly, cmd);
         was = (w->style & WS_VISIBLE) != 0;
         now = cmd != SW_HIDE;
         const DWORD styleBefore = w->style;

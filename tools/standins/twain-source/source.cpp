@@ -19,6 +19,7 @@
 #include "source_image.h"
 #include "win/files.h"
 #include "win/kernel.h"
+#include "win/shell.h"
 #include "win/twain.h"
 #include "win/user.h"
 
@@ -43,7 +44,11 @@ struct Script {
     int duplexAfter = 0;             // "Global\manual_duplex" made when this many images have ended
     bool busySign = false;
     bool closeRequest = false;
-    std::u16string settingsFile, saveFolder, saveName, saveExtension;
+    // The save settings its interface writes: where (an explicit file, or the settings folder of the
+    // product INI), the folder, name and extension, the three after-scan flags and the mail program.
+    std::u16string settingsFile, saveFolder, saveName, saveExtension, mailProgram;
+    bool settingsFolder = false;
+    int32_t openFile = 0, openFolder = 0, sendMail = 0;
 };
 
 std::string restOf(std::istringstream& words) {
@@ -86,6 +91,9 @@ std::optional<Script> parseScript(const std::string& text, std::string& error) {
         else if (keyword == "save-folder") s.saveFolder = platform::fromUtf8(restOf(words));
         else if (keyword == "save-name") s.saveName = platform::fromUtf8(restOf(words));
         else if (keyword == "save-ext") s.saveExtension = platform::fromUtf8(restOf(words));
+        else if (keyword == "save-settings") s.settingsFolder = true;
+        else if (keyword == "save-flags") ok = !!(words >> s.openFile >> s.openFolder >> s.sendMail);
+        else if (keyword == "save-mail-program") s.mailProgram = platform::fromUtf8(restOf(words));
         else if (keyword != "image" && keyword != "reported" && keyword != "cancel" && keyword != "fail" &&
                  keyword != "checkstatus") ok = false;
         if (!ok) {
@@ -205,11 +213,37 @@ void showInterface(HWND parent) {
                                   nullptr, g_source.module, nullptr);
 }
 
-// The settings file of the interface, as the scan application reads it: folder, name and extension
-// in 260-character UTF-16 fields at 0, 520 and 1040 of 2100 bytes. After image k the name has "_k+1".
+// A text of section [TWAIN] of the product INI, C:\Windows\<prefix>.ini as the installer writes it.
+std::u16string productIniString(const char16_t* key) {
+    const std::u16string ini = u"C:\\Windows\\" + platform::fromUtf8(g_source.script.prefix) + u".ini";
+    WCHAR value[MAX_PATH] = {};
+    GetPrivateProfileStringW(u"TWAIN", key, u"", value, MAX_PATH, ini.c_str());
+    return value;
+}
+
+// Where the interface keeps "imgSaveSettings.dat": the user's application-data folder + "Setting Path"
+// (after making it + "Setting Folder" and the folder itself; the INI's texts carry their own
+// backslashes, and one closes the folder when "Setting Path" lacks it). Empty when there is none.
+std::u16string settingsFolderFile() {
+    WCHAR appData[MAX_PATH] = {};
+    if (FAILED(SHGetFolderPathW(nullptr, CSIDL_APPDATA | CSIDL_FLAG_CREATE, nullptr, 0, appData))) return {};
+    CreateDirectoryW((appData + productIniString(u"Setting Folder")).c_str(), nullptr);
+    std::u16string folder = appData + productIniString(u"Setting Path");
+    CreateDirectoryW(folder.c_str(), nullptr);
+    if (folder.back() != u'\\') folder += u'\\';
+    return folder + u"imgSaveSettings.dat";
+}
+
+// The save settings as the interface writes them for the scan application (2100 bytes, little-endian):
+// folder, name and extension in 260-character UTF-16 fields at 0, 520 and 1040, the open-file,
+// open-folder and mail flags at 1560, 1564 and 1568, the mail program at 1572, two unused values.
+// Written at enable and after each image; after image k the name has "_k+1".
 void writeSettings() {
     const Script& script = g_source.script;
-    if (script.settingsFile.empty()) return;
+    const std::u16string file = !script.settingsFile.empty() ? script.settingsFile
+                                : script.settingsFolder      ? settingsFolderFile()
+                                                             : std::u16string();
+    if (file.empty()) return;
     std::u16string name = script.saveName;
     if (g_source.ended > 0) name += u"_" + platform::fromUtf8(std::to_string(g_source.ended + 1));
     std::string record(2100, '\0');
@@ -219,13 +253,23 @@ void writeSettings() {
             record[offset + 2 * i + 1] = static_cast<char>(text[i] >> 8);
         }
     };
+    auto put32 = [&](size_t offset, int32_t value) {
+        for (int i = 0; i < 4; ++i) record[offset + i] = static_cast<char>((static_cast<uint32_t>(value) >> (8 * i)) & 0xFF);
+    };
     put(0, script.saveFolder);
     put(520, name);
     put(1040, script.saveExtension);
-    if (auto host = platform::hostPath(script.settingsFile)) {
-        std::ofstream out(*host, std::ios::binary | std::ios::trunc);
-        out.write(record.data(), static_cast<std::streamsize>(record.size()));
-    }
+    put32(1560, script.openFile);
+    put32(1564, script.openFolder);
+    put32(1568, script.sendMail);
+    put(1572, script.mailProgram);
+    HANDLE out = CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    DWORD written = 0;
+    const bool ok = out != INVALID_HANDLE_VALUE &&
+                    WriteFile(out, record.data(), static_cast<DWORD>(record.size()), &written, nullptr) &&
+                    written == record.size();
+    if (out != INVALID_HANDLE_VALUE) CloseHandle(out);
+    journal(ok ? "settings written" : "settings not written: error " + std::to_string(GetLastError()));
 }
 
 TW_UINT16 fail(TW_UINT16 condition) {
