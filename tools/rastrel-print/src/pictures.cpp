@@ -9,6 +9,11 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <csignal>
+#include <cstdint>
+#include <mutex>
 #include <cctype>
 #include <cstdio>
 #include <cstring>
@@ -244,6 +249,80 @@ std::optional<Picture> decodeNetpbm(std::string_view bytes, std::string* why) {
     return picture;
 }
 
+namespace {
+
+// Mapped files guarded against being cut short: a read past a mapped file's end raises SIGBUS,
+// which would end the process. The handler answers a fault inside a guarded mapping by putting
+// zero pages over the mapping from the faulting page to its end and marking the mapping cut; the
+// read then goes on and whoever reads the file is told by FileBytes::changed(). Faults elsewhere go
+// to the handler that was there before (or end the process as they would have).
+struct GuardedMapping {
+    std::atomic<uintptr_t> begin{0};
+    std::atomic<uintptr_t> end{0};  // rounded up to whole pages
+    std::atomic<bool> cut{false};
+};
+constexpr int kGuardedMappings = 64;
+GuardedMapping g_guarded[kGuardedMappings];
+struct sigaction g_previousBusHandler;
+
+void onBusError(int signal, siginfo_t* info, void* context) {
+    const auto at = reinterpret_cast<uintptr_t>(info->si_addr);
+    const auto pageSize = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
+    for (GuardedMapping& m : g_guarded) {
+        const uintptr_t begin = m.begin.load(), end = m.end.load();
+        if (begin == 0 || at < begin || at >= end) continue;
+        const uintptr_t page = at & ~(pageSize - 1);
+        void* zeros = mmap(reinterpret_cast<void*>(page), end - page, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED,
+                           -1, 0);
+        if (zeros != MAP_FAILED) {
+            m.cut.store(true);
+            return;  // the read is made again, now of zeros
+        }
+        break;
+    }
+    const struct sigaction& before = g_previousBusHandler;
+    if ((before.sa_flags & SA_SIGINFO) && before.sa_sigaction) {
+        before.sa_sigaction(signal, info, context);
+    } else if (before.sa_handler != SIG_DFL && before.sa_handler != SIG_IGN && before.sa_handler) {
+        before.sa_handler(signal);
+    } else {
+        ::signal(SIGBUS, SIG_DFL);  // the fault comes again on return and ends the process as before
+    }
+}
+
+void installBusHandler() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        struct sigaction action {};
+        action.sa_sigaction = onBusError;
+        action.sa_flags = SA_SIGINFO | SA_NODEFER;
+        sigemptyset(&action.sa_mask);
+        sigaction(SIGBUS, &action, &g_previousBusHandler);
+    });
+}
+
+// A place for a mapping of `size` bytes at `data`, or -1 when every place is taken.
+int guardMapping(void* data, size_t size) {
+    installBusHandler();
+    const auto pageSize = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+    const auto begin = reinterpret_cast<uintptr_t>(data);
+    for (int i = 0; i < kGuardedMappings; ++i) {
+        uintptr_t free = 0;
+        if (!g_guarded[i].begin.compare_exchange_strong(free, begin)) continue;
+        g_guarded[i].cut.store(false);
+        g_guarded[i].end.store(begin + (size + pageSize - 1) / pageSize * pageSize);
+        return i;
+    }
+    return -1;
+}
+
+void unguardMapping(int place) {
+    g_guarded[place].end.store(0);
+    g_guarded[place].begin.store(0);
+}
+
+}  // namespace
+
 std::optional<FileBytes> FileBytes::open(const std::string& path, std::string* why) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
@@ -257,51 +336,62 @@ std::optional<FileBytes> FileBytes::open(const std::string& path, std::string* w
         return std::nullopt;
     }
     FileBytes file;
-    if (!S_ISREG(info.st_mode)) {
-        char chunk[65536];
-        for (;;) {
-            const ssize_t n = ::read(fd, chunk, sizeof chunk);
-            if (n == 0) break;
-            if (n < 0) {
-                ::close(fd);
-                *why = "cannot read " + path;
-                return std::nullopt;
-            }
-            file.read_.append(chunk, static_cast<size_t>(n));
+    void* data = MAP_FAILED;
+    if (S_ISREG(info.st_mode) && info.st_size > 0)
+        data = mmap(nullptr, static_cast<size_t>(info.st_size), PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
+    if (data != MAP_FAILED) {
+        file.guard_ = guardMapping(data, static_cast<size_t>(info.st_size));
+        if (file.guard_ >= 0) {
+            file.data_ = data;
+            file.size_ = static_cast<size_t>(info.st_size);
+            ::close(fd);
+            return file;
         }
-        ::close(fd);
-        return file;
+        munmap(data, static_cast<size_t>(info.st_size));  // no guard left: read instead
     }
-    file.size_ = static_cast<size_t>(info.st_size);
-    if (file.size_ > 0) {
-        void* data = mmap(nullptr, file.size_, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
-        if (data == MAP_FAILED) {
+    char chunk[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, chunk, sizeof chunk);
+        if (n == 0) break;
+        if (n < 0) {
+            if (errno == EINTR) continue;
             ::close(fd);
             *why = "cannot read " + path;
             return std::nullopt;
         }
-        file.data_ = data;
+        file.read_.append(chunk, static_cast<size_t>(n));
     }
     ::close(fd);
     return file;
 }
 
+bool FileBytes::changed() const { return guard_ >= 0 && g_guarded[guard_].cut.load(); }
+
+void FileBytes::release() {
+    if (!data_) return;
+    unguardMapping(guard_);
+    munmap(data_, size_);
+    data_ = nullptr;
+    size_ = 0;
+    guard_ = -1;
+}
+
 FileBytes::FileBytes(FileBytes&& other) noexcept
-    : read_(std::move(other.read_)), data_(std::exchange(other.data_, nullptr)), size_(std::exchange(other.size_, 0)) {}
+    : read_(std::move(other.read_)), data_(std::exchange(other.data_, nullptr)), size_(std::exchange(other.size_, 0)),
+      guard_(std::exchange(other.guard_, -1)) {}
 
 FileBytes& FileBytes::operator=(FileBytes&& other) noexcept {
     if (this != &other) {
-        if (data_) munmap(data_, size_);
+        release();
         read_ = std::move(other.read_);
         data_ = std::exchange(other.data_, nullptr);
         size_ = std::exchange(other.size_, 0);
+        guard_ = std::exchange(other.guard_, -1);
     }
     return *this;
 }
 
-FileBytes::~FileBytes() {
-    if (data_) munmap(data_, size_);
-}
+FileBytes::~FileBytes() { release(); }
 
 std::optional<Picture> readPicture(const std::string& path, std::string* why) {
     auto file = FileBytes::open(path, why);
@@ -313,6 +403,10 @@ std::optional<Picture> readPicture(const std::string& path, std::string* why) {
     case FileKind::kPng: picture = decodePng(bytes, &reason); break;
     case FileKind::kNetpbm: picture = decodeNetpbm(bytes, &reason); break;
     default: reason = "not a PNG, PGM or PPM picture"; break;
+    }
+    if (file->changed()) {
+        picture.reset();
+        reason = kFileChanged;
     }
     if (!picture) *why = path + ": " + reason;
     return picture;

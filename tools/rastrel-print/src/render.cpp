@@ -335,6 +335,10 @@ std::optional<Input> loadInput(const std::string& path, FontCache& fonts, std::v
     case FileKind::kPng:
     case FileKind::kNetpbm: {
         auto picture = input.kind == FileKind::kPng ? decodePng(bytes, &why) : decodeNetpbm(bytes, &why);
+        if (file->changed()) {
+            picture.reset();
+            why = kFileChanged;
+        }
         if (!picture) {
             errors->push_back(path + ": " + why);
             return std::nullopt;
@@ -345,6 +349,10 @@ std::optional<Input> loadInput(const std::string& path, FontCache& fonts, std::v
     case FileKind::kPageDescription: break;
     }
     ParseResult parsed = parsePageDescription(bytes, path);
+    if (file->changed()) {
+        errors->push_back(path + ": " + kFileChanged);
+        return std::nullopt;
+    }
     if (!parsed.ok()) {
         errors->insert(errors->end(), parsed.errors.begin(), parsed.errors.end());
         return std::nullopt;

@@ -20,7 +20,9 @@ enum class FileKind { kPageDescription, kPng, kNetpbm, kPdf };
 FileKind sniff(std::string_view head);
 
 // A whole file's bytes: a regular file mapped read-only (no copy is made), anything else (a pipe)
-// read to its end.
+// read to its end. A mapped file that another program cuts short while it is mapped does not end
+// the process: the part past its new end reads as zeros and changed() tells it, so that what was
+// read from it is refused.
 class FileBytes {
 public:
     // Nothing, with the reason in *why, when the file cannot be opened or read.
@@ -31,13 +33,19 @@ public:
     FileBytes& operator=(const FileBytes&) = delete;
     ~FileBytes();
     std::string_view view() const { return data_ ? std::string_view(static_cast<const char*>(data_), size_) : read_; }
+    // Whether the file was cut short while mapped (the bytes past its new end read as zeros).
+    bool changed() const;
 
 private:
     FileBytes() = default;
+    void release();
     std::string read_;
     void* data_ = nullptr;
     size_t size_ = 0;
+    int guard_ = -1;  // the mapping's place among the guarded ones
 };
+// The reason given for a file that changed while it was read.
+inline constexpr const char* kFileChanged = "the file was changed while it was read (it was cut short)";
 // Reads a picture file; nothing with the reason in *why for a file that is not a sound picture.
 std::optional<platform::printing::Picture> readPicture(const std::string& path, std::string* why);
 std::optional<platform::printing::Picture> decodePng(std::string_view bytes, std::string* why);
