@@ -407,7 +407,7 @@ public:
         if (picture && picture->size.cx == width && picture->size.cy == height)
             std::fill(picture->bits.begin(), picture->bits.end(), BYTE(0xFF));
         else
-            picture = std::make_unique<Picture>(Picture::blank(width, height, BMF_8BPP));
+            picture = std::make_unique<Picture>(whitePicture(width, height, BMF_8BPP));
         std::weak_ptr<Pool> pool = weak_from_this();
         return std::shared_ptr<Picture>(picture.release(), [pool](Picture* done) {
             std::unique_ptr<Picture> owned(done);

@@ -46,6 +46,16 @@ private:
 };
 // The reason given for a file that changed while it was read.
 inline constexpr const char* kFileChanged = "the file was changed while it was read (it was cut short)";
+// Room of page size (pictures, page buffers): asked to be backed by huge pages, which this kind of
+// machine faults in many times faster than 4 KiB pages when a block is first touched. A hint only.
+void adviseHugePages(const void* data, size_t bytes);
+// Picture::blank, with the room advised before it is filled.
+platform::printing::Picture whitePicture(LONG width, LONG height, ULONG format);
+// The process heap set up for a print job: blocks up to a page buffer come from the heap and go back
+// to it when freed (not mapped and unmapped for every page), and the heap's room is advised as above.
+// Called once, before the device is made.
+void prepareHeapForPages();
+
 // Reads a picture file; nothing with the reason in *why for a file that is not a sound picture.
 std::optional<platform::printing::Picture> readPicture(const std::string& path, std::string* why);
 std::optional<platform::printing::Picture> decodePng(std::string_view bytes, std::string* why);
