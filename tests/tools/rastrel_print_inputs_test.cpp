@@ -247,6 +247,18 @@ TEST(RastrelPrintPictures, AFileCutShortWhileMappedIsMarkedChangedNotAFault) {
     EXPECT_FALSE(kept->changed());
     EXPECT_EQ(decodeNetpbm(kept->view(), &why)->row(255)[255], 0x40);
 
+    // A picture made on another thread from a file cut short after it was checked: refused when its
+    // page prints.
+    std::ofstream(cutPath, std::ios::binary | std::ios::trunc) << bytes;
+    auto checked = FileBytes::open(cutPath, &why);
+    ASSERT_TRUE(checked);
+    ASSERT_EQ(::truncate(cutPath.c_str(), 20), 0);
+    std::optional<Picture> plain;
+    auto pending = checkNetpbm(std::move(*checked), &plain, &why);
+    ASSERT_TRUE(pending) << why;
+    EXPECT_FALSE(pending->get(&why));
+    EXPECT_EQ(why, kFileChanged);
+
     EXPECT_DEATH(
         {
             const std::string other = writeTemp("unguarded.bin", std::string(3 * 4096, 'x'));

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <future>
 #include <atomic>
 #include <cerrno>
 #include <csignal>
@@ -143,28 +144,35 @@ std::optional<Picture> decodePng(std::string_view bytes, std::string* why) {
     return picture;
 }
 
-std::optional<Picture> decodeNetpbm(std::string_view bytes, std::string* why) {
+namespace {
+
+// A binary netpbm file (P5, P6) whose header and raster length have been checked.
+struct NetpbmRaster {
+    long long w = 0, h = 0, maxval = 0;
+    bool colour = false;
+    size_t offset = 0;  // where the raster starts
+};
+
+// The header of a netpbm file; for P2 the raster is read with it (*plain), for P5 and P6 only its
+// length is checked (*raster).
+bool readNetpbmHeader(std::string_view bytes, NetpbmRaster* raster, std::optional<Picture>* plain, std::string* why) {
     if (sniff(bytes) != FileKind::kNetpbm) {
         *why = "not a PGM (P2, P5) or PPM (P6) file";
-        return std::nullopt;
+        return false;
     }
     const char kind = bytes[1];
     NetpbmHeader header(bytes);
     long long w = 0, h = 0, maxval = 0;
     if (!header.number(&w) || !header.number(&h) || !header.number(&maxval)) {
         *why = "the netpbm header is incomplete (it needs width, height and maximum value)";
-        return std::nullopt;
+        return false;
     }
     if (maxval < 1 || maxval > 65535) {
         *why = "the maximum value " + std::to_string(maxval) + " is not from 1 to 65535";
-        return std::nullopt;
+        return false;
     }
-    if (!sizeAllowed(w, h, why)) return std::nullopt;
-    const bool colour = kind == '6';
+    if (!sizeAllowed(w, h, why)) return false;
     const size_t pixels = static_cast<size_t>(w) * static_cast<size_t>(h);
-    // Every value of the picture is scaled once into a table (maxval + 1 entries).
-    std::vector<BYTE> scale(static_cast<size_t>(maxval) + 1);
-    for (long long v = 0; v <= maxval; ++v) scale[static_cast<size_t>(v)] = static_cast<BYTE>((v * 255 + maxval / 2) / maxval);
     if (kind == '2') {
         // Each pixel takes a blank and a digit at least: a file too short for that is refused before
         // the picture is made.
@@ -172,8 +180,10 @@ std::optional<Picture> decodeNetpbm(std::string_view bytes, std::string* why) {
         if (left / 2 < pixels) {
             *why = "the PGM ends early: " + std::to_string(w) + " x " + std::to_string(h) + " pixels need " +
                    std::to_string(pixels * 2) + " bytes at least, " + std::to_string(left) + " there";
-            return std::nullopt;
+            return false;
         }
+        std::vector<BYTE> scale(static_cast<size_t>(maxval) + 1);
+        for (long long v = 0; v <= maxval; ++v) scale[static_cast<size_t>(v)] = static_cast<BYTE>((v * 255 + maxval / 2) / maxval);
         Picture picture = Picture::blank(static_cast<LONG>(w), static_cast<LONG>(h), BMF_8BPP);
         for (long long y = 0; y < h; ++y) {
             BYTE* row = picture.row(static_cast<LONG>(y));
@@ -181,38 +191,54 @@ std::optional<Picture> decodeNetpbm(std::string_view bytes, std::string* why) {
                 long long v;
                 if (!header.number(&v)) {
                     *why = "the PGM ends early or holds a non-number at pixel " + std::to_string(y * w + x);
-                    return std::nullopt;
+                    return false;
                 }
                 if (v > maxval) {
                     *why = "pixel " + std::to_string(y * w + x) + " is above the maximum value";
-                    return std::nullopt;
+                    return false;
                 }
                 row[x] = scale[static_cast<size_t>(v)];
             }
         }
-        return picture;
+        *plain = std::move(picture);
+        return true;
     }
     size_t offset = 0;
     if (!header.rasterStart(&offset)) {
         *why = "the netpbm header does not end with a blank";
-        return std::nullopt;
+        return false;
     }
-    const size_t sampleBytes = maxval > 255 ? 2 : 1;
-    const size_t channels = colour ? 3 : 1;
-    const size_t rowBytes = static_cast<size_t>(w) * channels * sampleBytes;
+    raster->w = w;
+    raster->h = h;
+    raster->maxval = maxval;
+    raster->colour = kind == '6';
+    raster->offset = offset;
+    const size_t rowBytes = static_cast<size_t>(w) * (raster->colour ? 3 : 1) * (maxval > 255 ? 2 : 1);
     const size_t need = rowBytes * static_cast<size_t>(h);
     if (bytes.size() - offset < need) {
         *why = "the raster is short: " + std::to_string(need) + " bytes needed, " + std::to_string(bytes.size() - offset) +
                " there";
-        return std::nullopt;
+        return false;
     }
-    // The raster is there: only now is the picture made, row after row (no page-sized fill first).
+    return true;
+}
+
+// The picture of a checked raster: made only now, row after row (no page-sized fill first).
+Picture netpbmPicture(std::string_view bytes, const NetpbmRaster& r) {
+    const long long w = r.w, h = r.h, maxval = r.maxval;
+    const bool colour = r.colour;
+    std::vector<BYTE> scale(static_cast<size_t>(maxval) + 1);
+    for (long long v = 0; v <= maxval; ++v) scale[static_cast<size_t>(v)] = static_cast<BYTE>((v * 255 + maxval / 2) / maxval);
+    const size_t sampleBytes = maxval > 255 ? 2 : 1;
+    const size_t channels = colour ? 3 : 1;
+    const size_t rowBytes = static_cast<size_t>(w) * channels * sampleBytes;
+    const size_t need = rowBytes * static_cast<size_t>(h);
     Picture picture;
     picture.size = SIZEL{static_cast<LONG>(w), static_cast<LONG>(h)};
     picture.format = colour ? BMF_24BPP : BMF_8BPP;
     picture.stride = static_cast<LONG>((static_cast<size_t>(w) * channels + 3) / 4 * 4);
     if (!colour) picture.palette = Picture::blank(1, 1, BMF_8BPP).palette;
-    const auto* raster = reinterpret_cast<const unsigned char*>(bytes.data() + offset);
+    const auto* raster = reinterpret_cast<const unsigned char*>(bytes.data() + r.offset);
     picture.bits.reserve(static_cast<size_t>(picture.stride) * static_cast<size_t>(h));
     adviseHugePages(picture.bits.data(), picture.bits.capacity());
     if (sampleBytes == 1 && !colour && maxval == 255 && static_cast<size_t>(picture.stride) == rowBytes) {
@@ -249,6 +275,40 @@ std::optional<Picture> decodeNetpbm(std::string_view bytes, std::string* why) {
         picture.bits.insert(picture.bits.end(), line.begin(), line.end());
     }
     return picture;
+}
+
+}  // namespace
+
+std::optional<Picture> decodeNetpbm(std::string_view bytes, std::string* why) {
+    NetpbmRaster raster;
+    std::optional<Picture> plain;
+    if (!readNetpbmHeader(bytes, &raster, &plain, why)) return std::nullopt;
+    if (plain) return plain;
+    return netpbmPicture(bytes, raster);
+}
+
+std::shared_ptr<const Picture> PendingPicture::get(std::string* why) const {
+    std::shared_ptr<const Picture> picture = picture_.get();
+    if (!picture) *why = kFileChanged;
+    return picture;
+}
+
+std::shared_ptr<PendingPicture> checkNetpbm(FileBytes file, std::optional<Picture>* plain, std::string* why) {
+    auto shared = std::make_shared<FileBytes>(std::move(file));
+    NetpbmRaster raster;
+    const bool sound = readNetpbmHeader(shared->view(), &raster, plain, why);
+    if (shared->changed()) {
+        plain->reset();
+        *why = kFileChanged;
+        return nullptr;
+    }
+    if (!sound || *plain) return nullptr;
+    auto pending = std::make_shared<PendingPicture>();
+    pending->picture_ = std::async(std::launch::async, [shared, raster]() -> std::shared_ptr<const Picture> {
+                            auto picture = std::make_shared<const Picture>(netpbmPicture(shared->view(), raster));
+                            return shared->changed() ? nullptr : picture;
+                        }).share();
+    return pending;
 }
 
 namespace {

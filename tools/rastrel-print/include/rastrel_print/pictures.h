@@ -3,6 +3,8 @@
 // transparency is laid over white.
 #pragma once
 
+#include <future>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -60,5 +62,23 @@ void prepareHeapForPages();
 std::optional<platform::printing::Picture> readPicture(const std::string& path, std::string* why);
 std::optional<platform::printing::Picture> decodePng(std::string_view bytes, std::string* why);
 std::optional<platform::printing::Picture> decodeNetpbm(std::string_view bytes, std::string* why);
+
+// A picture whose file has been checked whole and whose pixels are being made on another thread.
+class PendingPicture {
+public:
+    // The picture, once made (waiting for it); nothing, with the reason in *why, when its file was
+    // cut short in the meantime.
+    std::shared_ptr<const platform::printing::Picture> get(std::string* why) const;
+
+private:
+    friend std::shared_ptr<PendingPicture> checkNetpbm(FileBytes, std::optional<platform::printing::Picture>*,
+                                                       std::string*);
+    std::shared_future<std::shared_ptr<const platform::printing::Picture>> picture_;
+};
+// Checks a netpbm file as decodeNetpbm does. A sound P5 or P6 file's picture is then made from the
+// mapped file on another thread (answered pending); a P2 file is read here (into *plain, nothing
+// answered). Nothing, with the reason in *why, for a file decodeNetpbm refuses.
+std::shared_ptr<PendingPicture> checkNetpbm(FileBytes file, std::optional<platform::printing::Picture>* plain,
+                                            std::string* why);
 
 }  // namespace rastrel_print
