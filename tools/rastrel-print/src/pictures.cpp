@@ -252,8 +252,16 @@ Picture netpbmPicture(std::string_view bytes, const NetpbmRaster& r) {
     const size_t n = static_cast<size_t>(w);
     for (long long y = 0; y < h; ++y) {
         const unsigned char* src = raster + static_cast<size_t>(y) * rowBytes;
-        if (sampleBytes == 1 && !colour) {
+        if (sampleBytes == 1 && !colour && maxval == 255) {
+            std::memcpy(dst, src, n);
+        } else if (sampleBytes == 1 && !colour) {
             for (size_t x = 0; x < n; ++x) dst[x] = table[std::min<size_t>(src[x], top)];
+        } else if (sampleBytes == 1 && maxval == 255) {
+            for (size_t x = 0; x < n; ++x) {  // red, green, blue in the file; blue, green, red in the picture
+                dst[3 * x] = src[3 * x + 2];
+                dst[3 * x + 1] = src[3 * x + 1];
+                dst[3 * x + 2] = src[3 * x];
+            }
         } else if (sampleBytes == 1) {
             for (size_t x = 0; x < n; ++x) {  // red, green, blue in the file; blue, green, red in the picture
                 dst[3 * x] = table[std::min<size_t>(src[3 * x + 2], top)];
