@@ -426,8 +426,12 @@ void prepareHeapForPages() {
     mallopt(M_TOP_PAD, static_cast<int>(kHeapRoom));
     void* block = std::malloc(kLargestHeapBlock - 4096);
     const void* end = sbrk(0);
-    if (block && end != reinterpret_cast<void*>(-1) && end > block)
-        adviseHugePages(block, static_cast<size_t>(static_cast<const char*>(end) - static_cast<const char*>(block)));
+    // Only when the block did come from the heap's top (another allocator may place it elsewhere).
+    const auto* from = static_cast<const char*>(block);
+    const auto* to = static_cast<const char*>(end);
+    if (block && end != reinterpret_cast<void*>(-1) && to > from &&
+        static_cast<size_t>(to - from) <= kLargestHeapBlock + 2 * kHeapRoom)
+        adviseHugePages(block, static_cast<size_t>(to - from));
     std::free(block);
     mallopt(M_TOP_PAD, 0);
 }
