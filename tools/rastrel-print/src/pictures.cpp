@@ -223,8 +223,11 @@ bool readNetpbmHeader(std::string_view bytes, NetpbmRaster* raster, std::optiona
     return true;
 }
 
-// The picture of a checked raster: made only now, row after row (no page-sized fill first).
-Picture netpbmPicture(std::string_view bytes, const NetpbmRaster& r) {
+// The picture of a checked raster: made only now, row after row (no page-sized fill first). The
+// file's pages already read are let go as it goes (`file`, when given), so that the file and the
+// picture are not both held whole.
+Picture netpbmPicture(std::string_view bytes, const NetpbmRaster& r, const FileBytes* file = nullptr) {
+    constexpr size_t kDropEvery = size_t(4) << 20;
     const long long w = r.w, h = r.h, maxval = r.maxval;
     const bool colour = r.colour;
     std::vector<BYTE> scale(static_cast<size_t>(maxval) + 1);
@@ -242,7 +245,12 @@ Picture netpbmPicture(std::string_view bytes, const NetpbmRaster& r) {
     picture.bits.reserve(static_cast<size_t>(picture.stride) * static_cast<size_t>(h));
     adviseHugePages(picture.bits.data(), picture.bits.capacity());
     if (sampleBytes == 1 && !colour && maxval == 255 && static_cast<size_t>(picture.stride) == rowBytes) {
-        picture.bits.assign(raster, raster + need);  // the rows as they are in the file
+        for (size_t done = 0; done < need;) {  // the rows as they are in the file
+            const size_t n = std::min(kDropEvery, need - done);
+            picture.bits.insert(picture.bits.end(), raster + done, raster + done + n);
+            done += n;
+            if (file) file->letGo(r.offset, r.offset + done);
+        }
         return picture;
     }
     std::vector<BYTE> line(static_cast<size_t>(picture.stride), 0xFF);
@@ -281,6 +289,8 @@ Picture netpbmPicture(std::string_view bytes, const NetpbmRaster& r) {
             }
         }
         picture.bits.insert(picture.bits.end(), line.begin(), line.end());
+        if (file && (static_cast<size_t>(y) + 1) * rowBytes % kDropEvery < rowBytes)
+            file->letGo(r.offset, r.offset + (static_cast<size_t>(y) + 1) * rowBytes);
     }
     return picture;
 }
@@ -312,9 +322,12 @@ std::shared_ptr<PendingPicture> checkNetpbm(FileBytes file, std::optional<Pictur
     }
     if (!sound || *plain) return nullptr;
     auto pending = std::make_shared<PendingPicture>();
-    pending->picture_ = std::async(std::launch::async, [shared, raster]() -> std::shared_ptr<const Picture> {
-                            auto picture = std::make_shared<const Picture>(netpbmPicture(shared->view(), raster));
-                            return shared->changed() ? nullptr : picture;
+    pending->picture_ = std::async(std::launch::async, [shared, raster]() mutable -> std::shared_ptr<const Picture> {
+                            auto picture = std::make_shared<const Picture>(
+                                netpbmPicture(shared->view(), raster, shared.get()));
+                            const bool changed = shared->changed();
+                            shared.reset();  // the file is let go as soon as its picture is made
+                            return changed ? nullptr : picture;
                         }).share();
     return pending;
 }
@@ -476,6 +489,13 @@ std::optional<FileBytes> FileBytes::open(const std::string& path, std::string* w
     }
     ::close(fd);
     return file;
+}
+
+void FileBytes::letGo(size_t from, size_t to) const {
+    if (!data_ || to > size_) return;
+    const auto pageSize = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+    const size_t first = (from + pageSize - 1) / pageSize * pageSize, last = to / pageSize * pageSize;
+    if (last > first) madvise(static_cast<char*>(data_) + first, last - first, MADV_DONTNEED);
 }
 
 bool FileBytes::changed() const { return guard_ >= 0 && g_guarded[guard_].cut.load(); }

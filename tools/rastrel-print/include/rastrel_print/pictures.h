@@ -35,6 +35,9 @@ public:
     FileBytes& operator=(const FileBytes&) = delete;
     ~FileBytes();
     std::string_view view() const { return data_ ? std::string_view(static_cast<const char*>(data_), size_) : read_; }
+    // Lets go of the memory holding bytes [from, to) of a mapped file, which have been read: they are
+    // read from the file again if they are looked at again.
+    void letGo(size_t from, size_t to) const;
     // Whether the file was cut short while mapped (the bytes past its new end read as zeros).
     bool changed() const;
 
