@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <thread>
+#include <vector>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -18,6 +20,10 @@ using platform::engine::detail::invalid;
 namespace {
 
 constexpr ROP4 kSrcCopy = 0xCCCC;
+// An area-averaging stretch of at least this many target pixels (a quarter of an A4 page at 600
+// dpi) is shared between up to kStretchThreads threads.
+constexpr int64_t kBandedStretchPixels = 8'000'000;
+constexpr unsigned kStretchThreads = 4;
 
 // For each target row of the clipped, normalised target rectangle: the source row and the source
 // column of every target pixel (nearest pixel centres; mirrored where the rectangles are inverted).
@@ -393,18 +399,14 @@ BOOL APIENTRY EngStretchBlt(SURFOBJ* target, SURFOBJ* source, SURFOBJ* mask, CLI
     // there are slots, so the rows it needs never push each other out).
     size_t slots = 2;
     for (const Cover& c : cy) slots = std::max(slots, c.weights.size() + 1);
-    std::vector<LONG> slotRow(slots);
-    std::vector<std::vector<float>> slotSums(slots);
-    std::vector<float> acc, total, wsums;
     // The rectangle's columns: the place in the source row of each one's K source pixels (past the
     // row's end: its last pixel again) and their weights (unused ones weigh nothing).
     size_t K = 1;
     for (const Cover& c : cx) K = std::max(K, c.weights.size());
     std::vector<LONG> at;
-    std::vector<float> weights, greys(size_t(sb.right - sb.left));
+    std::vector<float> weights, wsums;
     for (const RECTL& r : rects) {
         LONG n = r.right - r.left;
-        std::fill(slotRow.begin(), slotRow.end(), -1);
         wsums.assign(size_t(n), 0.f);
         at.assign(size_t(n) * K, 0);
         weights.assign(size_t(n) * K, 0.f);
@@ -418,46 +420,73 @@ BOOL APIENTRY EngStretchBlt(SURFOBJ* target, SURFOBJ* source, SURFOBJ* mask, CLI
             for (size_t k = 0; k < K; ++k) at[size_t(i) * K + k] = first + std::min<LONG>(LONG(k), last - first);
             std::copy(vx.weights.begin(), vx.weights.end(), weights.begin() + ptrdiff_t(size_t(i) * K));
         }
-        auto across = [&](LONG sy) -> const float* {
-            const size_t slot = size_t(sy) % slots;
-            std::vector<float>& sums = slotSums[slot];
-            if (slotRow[slot] == sy) return sums.data();
-            slotRow[slot] = sy;
-            sums.resize(size_t(n));
-            greysToFloats(src.row(sb.left, sy, sb.right - sb.left, row.data()), sb.right - sb.left, greys.data());
-            weightedSums(K, greys.data(), at.data(), weights.data(), n, sums.data());
-            return sums.data();
+        // Target rows [top, bottom) of the rectangle, with sums and rows of their own.
+        auto band = [&](LONG top, LONG bottom) {
+            std::vector<LONG> slotRow(slots, -1);
+            std::vector<std::vector<float>> slotSums(slots);
+            std::vector<float> acc, total, greys(size_t(sb.right - sb.left));
+            std::vector<BYTE> converted(size_t(sb.right - sb.left));
+            auto across = [&](LONG sy) -> const float* {
+                const size_t slot = size_t(sy) % slots;
+                std::vector<float>& sums = slotSums[slot];
+                if (slotRow[slot] == sy) return sums.data();
+                slotRow[slot] = sy;
+                sums.resize(size_t(n));
+                greysToFloats(src.row(sb.left, sy, sb.right - sb.left, converted.data()), sb.right - sb.left,
+                              greys.data());
+                weightedSums(K, greys.data(), at.data(), weights.data(), n, sums.data());
+                return sums.data();
+            };
+            for (LONG y = top; y < bottom; ++y) {
+                const Cover& vy = cy[size_t(y - map.target.top)];
+                BYTE* d = t.row(y);
+                if (copyRows) {  // one source pixel for each target pixel: the grey row as it is
+                    std::memcpy(d + r.left,
+                                src.row(r.left - map.target.left + map.source.left, vy.first, n, converted.data()),
+                                size_t(n));
+                    continue;
+                }
+                acc.assign(size_t(n), 0.f);
+                total.assign(size_t(n), 0.f);
+                for (size_t j = 0; j < vy.weights.size(); ++j) {
+                    LONG sy = vy.first + static_cast<LONG>(j);
+                    float wy = vy.weights[j];
+                    if (wy <= 0) continue;
+                    addRow(wy, across(sy), wsums.data(), n, acc.data(), total.data());
+                }
+                if (!mask) {
+                    averagesToGreys(acc.data(), total.data(), n, d + r.left);
+                    continue;
+                }
+                for (LONG i = 0; i < n; ++i) {
+                    if (total[size_t(i)] <= 0) continue;
+                    // The mask bit of the source pixel nearest the target pixel's centre.
+                    LONG sx = static_cast<LONG>(nearest(r.left + i - map.target.left, tw, map.source.left, sw, map.flipX));
+                    LONG sy = static_cast<LONG>(nearest(y - map.target.top, th, map.source.top, sh, map.flipY));
+                    if (masked(sx, sy)) continue;
+                    float v = acc[size_t(i)] / total[size_t(i)];
+                    d[r.left + i] = static_cast<BYTE>(std::min(static_cast<int>(v + 0.5f), 255));
+                }
+            }
         };
-        for (LONG y = r.top; y < r.bottom; ++y) {
-            const Cover& vy = cy[size_t(y - map.target.top)];
-            BYTE* d = t.row(y);
-            if (copyRows) {  // one source pixel for each target pixel: the grey row as it is
-                std::memcpy(d + r.left, src.row(r.left - map.target.left + map.source.left, vy.first, n, row.data()),
-                            size_t(n));
-                continue;
-            }
-            acc.assign(size_t(n), 0.f);
-            total.assign(size_t(n), 0.f);
-            for (size_t j = 0; j < vy.weights.size(); ++j) {
-                LONG sy = vy.first + static_cast<LONG>(j);
-                float wy = vy.weights[j];
-                if (wy <= 0) continue;
-                addRow(wy, across(sy), wsums.data(), n, acc.data(), total.data());
-            }
-            if (!mask) {
-                averagesToGreys(acc.data(), total.data(), n, d + r.left);
-                continue;
-            }
-            for (LONG i = 0; i < n; ++i) {
-                if (total[size_t(i)] <= 0) continue;
-                // The mask bit of the source pixel nearest the target pixel's centre.
-                LONG sx = static_cast<LONG>(nearest(r.left + i - map.target.left, tw, map.source.left, sw, map.flipX));
-                LONG sy = static_cast<LONG>(nearest(y - map.target.top, th, map.source.top, sh, map.flipY));
-                if (masked(sx, sy)) continue;
-                float v = acc[size_t(i)] / total[size_t(i)];
-                d[r.left + i] = static_cast<BYTE>(std::min(static_cast<int>(v + 0.5f), 255));
-            }
+        // A page-sized average is shared out in bands of rows between a few threads; every target
+        // pixel is worked out alone, so the result does not depend on how the rows are shared.
+        const LONG rows = r.bottom - r.top;
+        const int helpers = copyRows || int64_t(n) * rows < kBandedStretchPixels
+                                ? 0
+                                : static_cast<int>(std::min<unsigned>(kStretchThreads, std::thread::hardware_concurrency())) - 1;
+        if (helpers <= 0) {
+            band(r.top, r.bottom);
+            continue;
         }
+        std::vector<std::thread> others;
+        const LONG share = (rows + helpers) / (helpers + 1);
+        for (int h = 1; h <= helpers; ++h) {
+            const LONG top = r.top + share * h, bottom = std::min(r.bottom, top + share);
+            if (top < bottom) others.emplace_back(band, top, bottom);
+        }
+        band(r.top, std::min(r.bottom, r.top + share));
+        for (std::thread& other : others) other.join();
     }
     return TRUE;
 }
