@@ -340,6 +340,61 @@ TEST(EngineStretchBlt, HalftoneAveragesTheSourceArea) {
     EXPECT_FALSE(EngStretchBlt(target.so(), three.so(), nullptr, nullptr, nullptr, nullptr, nullptr, &tr, &s3, nullptr, 0));
 }
 
+// Rows of many pixels, shrunk, enlarged and mirrored, against the area average worked out here in
+// double precision: every target pixel within one level of it (the engine sums in single
+// precision), and pixels whose area lies outside the source left as they were.
+TEST(EngineStretchBlt, HalftoneAveragesWideRowsLikeTheAreaAverage) {
+    Machine machine;
+    const LONG sw = 37, sh = 5;
+    Bitmap source(sw, sh);
+    for (LONG y = 0; y < sh; ++y)
+        for (LONG x = 0; x < sw; ++x) source.at(x, y) = BYTE((x * 53 + y * 91 + x * y * 7) % 256);
+    auto expected = [&](LONG u, LONG tn, LONG s0, LONG sn, bool flip, LONG v, LONG tm, LONG t0, LONG sm) {
+        const LONG ku = flip ? tn - 1 - u : u;
+        const double a = s0 + double(ku) * sn / tn, b = s0 + double(ku + 1) * sn / tn;
+        const double c = t0 + double(v) * sm / tm, d = t0 + double(v + 1) * sm / tm;
+        double sum = 0, weight = 0;
+        for (LONG y = 0; y < sh; ++y)
+            for (LONG x = 0; x < sw; ++x) {
+                const double w = std::max(0.0, std::min(b, x + 1.0) - std::max(a, double(x))) *
+                                 std::max(0.0, std::min(d, y + 1.0) - std::max(c, double(y)));
+                sum += w * source.at(x, y);
+                weight += w;
+            }
+        return weight > 0 ? int(sum / weight + 0.5) : -1;  // -1: nothing of the source under it
+    };
+    struct Case {
+        RECTL target, source;
+    };
+    const Case cases[] = {
+        {{0, 0, 23, 3}, {0, 0, 37, 5}},   // shrunk
+        {{0, 0, 36, 5}, {0, 0, 37, 5}},   // a little narrower
+        {{0, 0, 50, 7}, {0, 0, 37, 5}},   // enlarged
+        {{29, 0, 0, 4}, {0, 0, 37, 5}},   // mirrored
+        {{0, 0, 45, 5}, {-4, 0, 41, 5}},  // the source rectangle reaches past the bitmap on both sides
+    };
+    for (const Case& c : cases) {
+        Bitmap target(50, 7, BMF_8BPP, 7);
+        RECTL tr = c.target, sr = c.source;
+        ASSERT_TRUE(EngStretchBlt(target.so(), source.so(), nullptr, nullptr, nullptr, nullptr, nullptr, &tr, &sr,
+                                  nullptr, HALFTONE));
+        const RECTL t = {std::min(tr.left, tr.right), std::min(tr.top, tr.bottom), std::max(tr.left, tr.right),
+                         std::max(tr.top, tr.bottom)};
+        const bool flip = tr.left > tr.right;
+        for (LONG y = t.top; y < t.bottom; ++y)
+            for (LONG x = t.left; x < t.right; ++x) {
+                const int want = expected(x - t.left, t.right - t.left, sr.left, sr.right - sr.left, flip, y - t.top,
+                                          t.bottom - t.top, sr.top, sr.bottom - sr.top);
+                const int got = target.at(x, y);
+                if (want < 0)
+                    EXPECT_EQ(got, 7) << "left alone at " << x << "," << y;
+                else
+                    EXPECT_LE(std::abs(got - want), 1) << "at " << x << "," << y << " of target " << t.right - t.left
+                                                       << " x " << t.bottom - t.top;
+            }
+    }
+}
+
 TEST(EngineStretchBlt, OverlappingSourceAndMask) {
     Machine machine;
     Bitmap surface(4, 1);

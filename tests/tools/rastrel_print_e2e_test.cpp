@@ -210,8 +210,12 @@ TEST_F(RastrelPrintProgram, PdfPagesAndPicturesArePrinted) {
     const std::string picture = (folder_ / "half.png").string();
     ASSERT_TRUE(png_image_write_to_file(&image, picture.c_str(), 0, pixels, 0, nullptr));
 
-    auto result = print("'" + pdf + "' '" + picture + "'");
-    ASSERT_EQ(result.sheets.size(), 3u);
+    // The same picture as PGM and PPM, whose pixels are made while the job starts.
+    const std::string pgm = file("half.pgm", std::string("P5 2 1 255\n\x00\xff", 13));
+    const std::string ppm = file("half.ppm", std::string("P6 2 1 255\n\x00\x00\x00\xff\xff\xff", 17));
+
+    auto result = print("'" + pdf + "' '" + picture + "' '" + pgm + "' '" + ppm + "'");
+    ASSERT_EQ(result.sheets.size(), 5u);
     EXPECT_EQ(inked(result.sheets[0]), (Box{600 - kOffsetX, 600 - kOffsetY, 1200 - kOffsetX, 1200 - kOffsetY}));
     EXPECT_EQ(inked(result.sheets[1]), Box{}) << "a blank PDF page";
     Box half = inked(result.sheets[2]);
@@ -219,6 +223,8 @@ TEST_F(RastrelPrintProgram, PdfPagesAndPicturesArePrinted) {
     EXPECT_NEAR(half.right, 2368, 2);
     EXPECT_NEAR(half.top, 2208, 1);
     EXPECT_NEAR(half.bottom, 2208 + 2368, 1);
+    EXPECT_EQ(inked(result.sheets[3]), half) << "PGM";
+    EXPECT_EQ(inked(result.sheets[4]), half) << "PPM";
 }
 
 TEST_F(RastrelPrintProgram, TheSampleDocumentPrintsWithProgressAndSheetPictures) {

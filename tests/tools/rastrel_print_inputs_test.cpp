@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 #include <png.h>
+#include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -224,6 +226,48 @@ TEST(RastrelPrintPictures, AShortPictureIsRefusedBeforeItsPixelsAreMade) {
         EXPECT_GE(growth, 0) << c.message << ": the child decoded it or fell over";
         EXPECT_LT(growth, 64) << c.message << ": " << growth << " MiB taken before the picture was refused";
     }
+}
+
+// A file cut short by another program while it is mapped: the part past its new end reads as
+// zeros instead of ending the process with SIGBUS, and the file is marked changed. A fault outside
+// such a mapping still ends the process.
+TEST(RastrelPrintPictures, AFileCutShortWhileMappedIsMarkedChangedNotAFault) {
+    const std::string raster(256 * 256, '\x40');
+    const std::string bytes = "P5\n256 256\n255\n" + raster;
+    const std::string cutPath = writeTemp("cut.pgm", bytes), keptPath = writeTemp("kept.pgm", bytes);
+    std::string why;
+    auto cut = FileBytes::open(cutPath, &why);
+    auto kept = FileBytes::open(keptPath, &why);
+    ASSERT_TRUE(cut && kept) << why;
+    ASSERT_EQ(::truncate(cutPath.c_str(), 20), 0);
+    auto picture = decodeNetpbm(cut->view(), &why);  // reads every byte of the mapping
+    EXPECT_TRUE(cut->changed());
+    ASSERT_TRUE(picture);
+    EXPECT_EQ(picture->row(255)[255], 0) << "the lost part reads as zeros";
+    EXPECT_FALSE(kept->changed());
+    EXPECT_EQ(decodeNetpbm(kept->view(), &why)->row(255)[255], 0x40);
+
+    // A picture made on another thread from a file cut short after it was checked: refused when its
+    // page prints.
+    std::ofstream(cutPath, std::ios::binary | std::ios::trunc) << bytes;
+    auto checked = FileBytes::open(cutPath, &why);
+    ASSERT_TRUE(checked);
+    ASSERT_EQ(::truncate(cutPath.c_str(), 20), 0);
+    std::optional<Picture> plain;
+    auto pending = checkNetpbm(std::move(*checked), &plain, &why);
+    ASSERT_TRUE(pending) << why;
+    EXPECT_FALSE(pending->get(&why));
+    EXPECT_EQ(why, kFileChanged);
+
+    EXPECT_DEATH(
+        {
+            const std::string other = writeTemp("unguarded.bin", std::string(3 * 4096, 'x'));
+            const int fd = ::open(other.c_str(), O_RDONLY);
+            auto* data = static_cast<volatile const char*>(mmap(nullptr, 3 * 4096, PROT_READ, MAP_SHARED, fd, 0));
+            (void)::truncate(other.c_str(), 0);
+            std::printf("%d\n", data[2 * 4096]);
+        },
+        "");
 }
 
 TEST(RastrelPrintPictures, FilesAreToldByTheirFirstBytes) {

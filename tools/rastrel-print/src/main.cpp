@@ -173,6 +173,7 @@ bool writeSheets(const std::string& stream, const fs::path& folder, bool quiet, 
 }  // namespace
 
 int main(int argc, char** argv) {
+    prepareHeapForPages();
     std::vector<std::string> inputs;
     std::optional<std::string> output, pngFolder, machineDir, title;
     fs::path driver = platform::testing::builtModule("Rastrel.so");

@@ -3,12 +3,19 @@
 #include "rastrel_print/pictures.h"
 
 #include <fcntl.h>
+#include <malloc.h>
 #include <png.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <future>
+#include <atomic>
+#include <cerrno>
+#include <csignal>
+#include <cstdint>
+#include <mutex>
 #include <cctype>
 #include <cstdio>
 #include <cstring>
@@ -124,8 +131,8 @@ std::optional<Picture> decodePng(std::string_view bytes, std::string* why) {
     }
     const bool colour = (image.format & PNG_FORMAT_FLAG_COLOR) != 0;
     image.format = colour ? PNG_FORMAT_BGR : PNG_FORMAT_GRAY;
-    Picture picture = Picture::blank(static_cast<LONG>(image.width), static_cast<LONG>(image.height),
-                                     colour ? BMF_24BPP : BMF_8BPP);
+    Picture picture = whitePicture(static_cast<LONG>(image.width), static_cast<LONG>(image.height),
+                                   colour ? BMF_24BPP : BMF_8BPP);
     png_color white{255, 255, 255};
     // Transparent parts are laid over white paper.
     if (!png_image_finish_read(&image, &white, picture.bits.data(), picture.stride, nullptr)) {
@@ -137,28 +144,35 @@ std::optional<Picture> decodePng(std::string_view bytes, std::string* why) {
     return picture;
 }
 
-std::optional<Picture> decodeNetpbm(std::string_view bytes, std::string* why) {
+namespace {
+
+// A binary netpbm file (P5, P6) whose header and raster length have been checked.
+struct NetpbmRaster {
+    long long w = 0, h = 0, maxval = 0;
+    bool colour = false;
+    size_t offset = 0;  // where the raster starts
+};
+
+// The header of a netpbm file; for P2 the raster is read with it (*plain), for P5 and P6 only its
+// length is checked (*raster).
+bool readNetpbmHeader(std::string_view bytes, NetpbmRaster* raster, std::optional<Picture>* plain, std::string* why) {
     if (sniff(bytes) != FileKind::kNetpbm) {
         *why = "not a PGM (P2, P5) or PPM (P6) file";
-        return std::nullopt;
+        return false;
     }
     const char kind = bytes[1];
     NetpbmHeader header(bytes);
     long long w = 0, h = 0, maxval = 0;
     if (!header.number(&w) || !header.number(&h) || !header.number(&maxval)) {
         *why = "the netpbm header is incomplete (it needs width, height and maximum value)";
-        return std::nullopt;
+        return false;
     }
     if (maxval < 1 || maxval > 65535) {
         *why = "the maximum value " + std::to_string(maxval) + " is not from 1 to 65535";
-        return std::nullopt;
+        return false;
     }
-    if (!sizeAllowed(w, h, why)) return std::nullopt;
-    const bool colour = kind == '6';
+    if (!sizeAllowed(w, h, why)) return false;
     const size_t pixels = static_cast<size_t>(w) * static_cast<size_t>(h);
-    // Every value of the picture is scaled once into a table (maxval + 1 entries).
-    std::vector<BYTE> scale(static_cast<size_t>(maxval) + 1);
-    for (long long v = 0; v <= maxval; ++v) scale[static_cast<size_t>(v)] = static_cast<BYTE>((v * 255 + maxval / 2) / maxval);
     if (kind == '2') {
         // Each pixel takes a blank and a digit at least: a file too short for that is refused before
         // the picture is made.
@@ -166,8 +180,10 @@ std::optional<Picture> decodeNetpbm(std::string_view bytes, std::string* why) {
         if (left / 2 < pixels) {
             *why = "the PGM ends early: " + std::to_string(w) + " x " + std::to_string(h) + " pixels need " +
                    std::to_string(pixels * 2) + " bytes at least, " + std::to_string(left) + " there";
-            return std::nullopt;
+            return false;
         }
+        std::vector<BYTE> scale(static_cast<size_t>(maxval) + 1);
+        for (long long v = 0; v <= maxval; ++v) scale[static_cast<size_t>(v)] = static_cast<BYTE>((v * 255 + maxval / 2) / maxval);
         Picture picture = Picture::blank(static_cast<LONG>(w), static_cast<LONG>(h), BMF_8BPP);
         for (long long y = 0; y < h; ++y) {
             BYTE* row = picture.row(static_cast<LONG>(y));
@@ -175,41 +191,66 @@ std::optional<Picture> decodeNetpbm(std::string_view bytes, std::string* why) {
                 long long v;
                 if (!header.number(&v)) {
                     *why = "the PGM ends early or holds a non-number at pixel " + std::to_string(y * w + x);
-                    return std::nullopt;
+                    return false;
                 }
                 if (v > maxval) {
                     *why = "pixel " + std::to_string(y * w + x) + " is above the maximum value";
-                    return std::nullopt;
+                    return false;
                 }
                 row[x] = scale[static_cast<size_t>(v)];
             }
         }
-        return picture;
+        *plain = std::move(picture);
+        return true;
     }
     size_t offset = 0;
     if (!header.rasterStart(&offset)) {
         *why = "the netpbm header does not end with a blank";
-        return std::nullopt;
+        return false;
     }
-    const size_t sampleBytes = maxval > 255 ? 2 : 1;
-    const size_t channels = colour ? 3 : 1;
-    const size_t rowBytes = static_cast<size_t>(w) * channels * sampleBytes;
+    raster->w = w;
+    raster->h = h;
+    raster->maxval = maxval;
+    raster->colour = kind == '6';
+    raster->offset = offset;
+    const size_t rowBytes = static_cast<size_t>(w) * (raster->colour ? 3 : 1) * (maxval > 255 ? 2 : 1);
     const size_t need = rowBytes * static_cast<size_t>(h);
     if (bytes.size() - offset < need) {
         *why = "the raster is short: " + std::to_string(need) + " bytes needed, " + std::to_string(bytes.size() - offset) +
                " there";
-        return std::nullopt;
+        return false;
     }
-    // The raster is there: only now is the picture made, row after row (no page-sized fill first).
+    return true;
+}
+
+// The picture of a checked raster: made only now, row after row (no page-sized fill first). The
+// file's pages already read are let go as it goes (`file`, when given), so that the file and the
+// picture are not both held whole.
+Picture netpbmPicture(std::string_view bytes, const NetpbmRaster& r, const FileBytes* file = nullptr) {
+    constexpr size_t kDropEvery = size_t(4) << 20;
+    const long long w = r.w, h = r.h, maxval = r.maxval;
+    const bool colour = r.colour;
+    std::vector<BYTE> scale(static_cast<size_t>(maxval) + 1);
+    for (long long v = 0; v <= maxval; ++v) scale[static_cast<size_t>(v)] = static_cast<BYTE>((v * 255 + maxval / 2) / maxval);
+    const size_t sampleBytes = maxval > 255 ? 2 : 1;
+    const size_t channels = colour ? 3 : 1;
+    const size_t rowBytes = static_cast<size_t>(w) * channels * sampleBytes;
+    const size_t need = rowBytes * static_cast<size_t>(h);
     Picture picture;
     picture.size = SIZEL{static_cast<LONG>(w), static_cast<LONG>(h)};
     picture.format = colour ? BMF_24BPP : BMF_8BPP;
     picture.stride = static_cast<LONG>((static_cast<size_t>(w) * channels + 3) / 4 * 4);
     if (!colour) picture.palette = Picture::blank(1, 1, BMF_8BPP).palette;
-    const auto* raster = reinterpret_cast<const unsigned char*>(bytes.data() + offset);
+    const auto* raster = reinterpret_cast<const unsigned char*>(bytes.data() + r.offset);
     picture.bits.reserve(static_cast<size_t>(picture.stride) * static_cast<size_t>(h));
+    adviseHugePages(picture.bits.data(), picture.bits.capacity());
     if (sampleBytes == 1 && !colour && maxval == 255 && static_cast<size_t>(picture.stride) == rowBytes) {
-        picture.bits.assign(raster, raster + need);  // the rows as they are in the file
+        for (size_t done = 0; done < need;) {  // the rows as they are in the file
+            const size_t n = std::min(kDropEvery, need - done);
+            picture.bits.insert(picture.bits.end(), raster + done, raster + done + n);
+            done += n;
+            if (file) file->letGo(r.offset, r.offset + done);
+        }
         return picture;
     }
     std::vector<BYTE> line(static_cast<size_t>(picture.stride), 0xFF);
@@ -219,8 +260,16 @@ std::optional<Picture> decodeNetpbm(std::string_view bytes, std::string* why) {
     const size_t n = static_cast<size_t>(w);
     for (long long y = 0; y < h; ++y) {
         const unsigned char* src = raster + static_cast<size_t>(y) * rowBytes;
-        if (sampleBytes == 1 && !colour) {
+        if (sampleBytes == 1 && !colour && maxval == 255) {
+            std::memcpy(dst, src, n);
+        } else if (sampleBytes == 1 && !colour) {
             for (size_t x = 0; x < n; ++x) dst[x] = table[std::min<size_t>(src[x], top)];
+        } else if (sampleBytes == 1 && maxval == 255) {
+            for (size_t x = 0; x < n; ++x) {  // red, green, blue in the file; blue, green, red in the picture
+                dst[3 * x] = src[3 * x + 2];
+                dst[3 * x + 1] = src[3 * x + 1];
+                dst[3 * x + 2] = src[3 * x];
+            }
         } else if (sampleBytes == 1) {
             for (size_t x = 0; x < n; ++x) {  // red, green, blue in the file; blue, green, red in the picture
                 dst[3 * x] = table[std::min<size_t>(src[3 * x + 2], top)];
@@ -240,8 +289,164 @@ std::optional<Picture> decodeNetpbm(std::string_view bytes, std::string* why) {
             }
         }
         picture.bits.insert(picture.bits.end(), line.begin(), line.end());
+        if (file && (static_cast<size_t>(y) + 1) * rowBytes % kDropEvery < rowBytes)
+            file->letGo(r.offset, r.offset + (static_cast<size_t>(y) + 1) * rowBytes);
     }
     return picture;
+}
+
+}  // namespace
+
+std::optional<Picture> decodeNetpbm(std::string_view bytes, std::string* why) {
+    NetpbmRaster raster;
+    std::optional<Picture> plain;
+    if (!readNetpbmHeader(bytes, &raster, &plain, why)) return std::nullopt;
+    if (plain) return plain;
+    return netpbmPicture(bytes, raster);
+}
+
+std::shared_ptr<const Picture> PendingPicture::get(std::string* why) const {
+    std::shared_ptr<const Picture> picture = picture_.get();
+    if (!picture) *why = kFileChanged;
+    return picture;
+}
+
+std::shared_ptr<PendingPicture> checkNetpbm(FileBytes file, std::optional<Picture>* plain, std::string* why) {
+    auto shared = std::make_shared<FileBytes>(std::move(file));
+    NetpbmRaster raster;
+    const bool sound = readNetpbmHeader(shared->view(), &raster, plain, why);
+    if (shared->changed()) {
+        plain->reset();
+        *why = kFileChanged;
+        return nullptr;
+    }
+    if (!sound || *plain) return nullptr;
+    auto pending = std::make_shared<PendingPicture>();
+    pending->picture_ = std::async(std::launch::async, [shared, raster]() mutable -> std::shared_ptr<const Picture> {
+                            auto picture = std::make_shared<const Picture>(
+                                netpbmPicture(shared->view(), raster, shared.get()));
+                            const bool changed = shared->changed();
+                            shared.reset();  // the file is let go as soon as its picture is made
+                            return changed ? nullptr : picture;
+                        }).share();
+    return pending;
+}
+
+namespace {
+
+// Mapped files guarded against being cut short: a read past a mapped file's end raises SIGBUS,
+// which would end the process. The handler answers a fault inside a guarded mapping by putting
+// zero pages over the mapping from the faulting page to its end and marking the mapping cut; the
+// read then goes on and whoever reads the file is told by FileBytes::changed(). Faults elsewhere go
+// to the handler that was there before (or end the process as they would have).
+struct GuardedMapping {
+    std::atomic<uintptr_t> begin{0};
+    std::atomic<uintptr_t> end{0};  // rounded up to whole pages
+    std::atomic<bool> cut{false};
+};
+constexpr int kGuardedMappings = 64;
+GuardedMapping g_guarded[kGuardedMappings];
+struct sigaction g_previousBusHandler;
+
+void onBusError(int signal, siginfo_t* info, void* context) {
+    const auto at = reinterpret_cast<uintptr_t>(info->si_addr);
+    const auto pageSize = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
+    for (GuardedMapping& m : g_guarded) {
+        const uintptr_t begin = m.begin.load(), end = m.end.load();
+        if (begin == 0 || at < begin || at >= end) continue;
+        const uintptr_t page = at & ~(pageSize - 1);
+        void* zeros = mmap(reinterpret_cast<void*>(page), end - page, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED,
+                           -1, 0);
+        if (zeros != MAP_FAILED) {
+            m.cut.store(true);
+            return;  // the read is made again, now of zeros
+        }
+        break;
+    }
+    const struct sigaction& before = g_previousBusHandler;
+    if ((before.sa_flags & SA_SIGINFO) && before.sa_sigaction) {
+        before.sa_sigaction(signal, info, context);
+    } else if (before.sa_handler != SIG_DFL && before.sa_handler != SIG_IGN && before.sa_handler) {
+        before.sa_handler(signal);
+    } else {
+        ::signal(SIGBUS, SIG_DFL);  // the fault comes again on return and ends the process as before
+    }
+}
+
+void installBusHandler() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        struct sigaction action {};
+        action.sa_sigaction = onBusError;
+        action.sa_flags = SA_SIGINFO | SA_NODEFER;
+        sigemptyset(&action.sa_mask);
+        sigaction(SIGBUS, &action, &g_previousBusHandler);
+    });
+}
+
+// A place for a mapping of `size` bytes at `data`, or -1 when every place is taken.
+int guardMapping(void* data, size_t size) {
+    installBusHandler();
+    const auto pageSize = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+    const auto begin = reinterpret_cast<uintptr_t>(data);
+    for (int i = 0; i < kGuardedMappings; ++i) {
+        uintptr_t free = 0;
+        if (!g_guarded[i].begin.compare_exchange_strong(free, begin)) continue;
+        g_guarded[i].cut.store(false);
+        g_guarded[i].end.store(begin + (size + pageSize - 1) / pageSize * pageSize);
+        return i;
+    }
+    return -1;
+}
+
+void unguardMapping(int place) {
+    g_guarded[place].end.store(0);
+    g_guarded[place].begin.store(0);
+}
+
+}  // namespace
+
+void adviseHugePages(const void* data, size_t bytes) {
+    constexpr uintptr_t kHuge = uintptr_t(2) << 20;
+    if (bytes < kHuge) return;
+    const auto begin = reinterpret_cast<uintptr_t>(data);
+    const uintptr_t first = (begin + kHuge - 1) & ~(kHuge - 1), last = (begin + bytes) & ~(kHuge - 1);
+    if (last > first) madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+}
+
+Picture whitePicture(LONG width, LONG height, ULONG format) {
+    Picture picture = Picture::blank(1, 1, format);
+    const ULONG pixelBytes = format == BMF_8BPP ? 1 : format == BMF_24BPP ? 3 : 4;
+    picture.size = SIZEL{std::max<LONG>(width, 0), std::max<LONG>(height, 0)};
+    picture.stride = static_cast<LONG>((static_cast<size_t>(picture.size.cx) * pixelBytes + 3) / 4 * 4);
+    const size_t bytes = static_cast<size_t>(picture.stride) * static_cast<size_t>(picture.size.cy);
+    std::vector<BYTE>().swap(picture.bits);
+    picture.bits.reserve(bytes);
+    adviseHugePages(picture.bits.data(), bytes);
+    picture.bits.assign(bytes, 0xFF);
+    return picture;
+}
+
+void prepareHeapForPages() {
+    // The largest block glibc keeps in its heap instead of a mapping of its own (32 MiB: an A4 page
+    // buffer at 600 dpi is 30.6 MiB); freed room stays for the next page.
+    constexpr size_t kLargestHeapBlock = size_t(32) << 20;
+    constexpr size_t kHeapRoom = size_t(96) << 20;
+    mallopt(M_MMAP_THRESHOLD, static_cast<int>(kLargestHeapBlock));
+    mallopt(M_TRIM_THRESHOLD, static_cast<int>(2 * kHeapRoom));
+    // The heap grown at once to hold a page's blocks (address space only: nothing is touched), then
+    // advised; its room is given back to the heap for the driver and the pages.
+    mallopt(M_TOP_PAD, static_cast<int>(kHeapRoom));
+    void* block = std::malloc(kLargestHeapBlock - 4096);
+    const void* end = sbrk(0);
+    // Only when the block did come from the heap's top (another allocator may place it elsewhere).
+    const auto* from = static_cast<const char*>(block);
+    const auto* to = static_cast<const char*>(end);
+    if (block && end != reinterpret_cast<void*>(-1) && to > from &&
+        static_cast<size_t>(to - from) <= kLargestHeapBlock + 2 * kHeapRoom)
+        adviseHugePages(block, static_cast<size_t>(to - from));
+    std::free(block);
+    mallopt(M_TOP_PAD, 0);
 }
 
 std::optional<FileBytes> FileBytes::open(const std::string& path, std::string* why) {
@@ -257,51 +462,69 @@ std::optional<FileBytes> FileBytes::open(const std::string& path, std::string* w
         return std::nullopt;
     }
     FileBytes file;
-    if (!S_ISREG(info.st_mode)) {
-        char chunk[65536];
-        for (;;) {
-            const ssize_t n = ::read(fd, chunk, sizeof chunk);
-            if (n == 0) break;
-            if (n < 0) {
-                ::close(fd);
-                *why = "cannot read " + path;
-                return std::nullopt;
-            }
-            file.read_.append(chunk, static_cast<size_t>(n));
+    void* data = MAP_FAILED;
+    if (S_ISREG(info.st_mode) && info.st_size > 0)
+        data = mmap(nullptr, static_cast<size_t>(info.st_size), PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
+    if (data != MAP_FAILED) {
+        file.guard_ = guardMapping(data, static_cast<size_t>(info.st_size));
+        if (file.guard_ >= 0) {
+            file.data_ = data;
+            file.size_ = static_cast<size_t>(info.st_size);
+            ::close(fd);
+            return file;
         }
-        ::close(fd);
-        return file;
+        munmap(data, static_cast<size_t>(info.st_size));  // no guard left: read instead
     }
-    file.size_ = static_cast<size_t>(info.st_size);
-    if (file.size_ > 0) {
-        void* data = mmap(nullptr, file.size_, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
-        if (data == MAP_FAILED) {
+    char chunk[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, chunk, sizeof chunk);
+        if (n == 0) break;
+        if (n < 0) {
+            if (errno == EINTR) continue;
             ::close(fd);
             *why = "cannot read " + path;
             return std::nullopt;
         }
-        file.data_ = data;
+        file.read_.append(chunk, static_cast<size_t>(n));
     }
     ::close(fd);
     return file;
 }
 
+void FileBytes::letGo(size_t from, size_t to) const {
+    if (!data_ || to > size_) return;
+    const auto pageSize = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+    const size_t first = (from + pageSize - 1) / pageSize * pageSize, last = to / pageSize * pageSize;
+    if (last > first) madvise(static_cast<char*>(data_) + first, last - first, MADV_DONTNEED);
+}
+
+bool FileBytes::changed() const { return guard_ >= 0 && g_guarded[guard_].cut.load(); }
+
+void FileBytes::release() {
+    if (!data_) return;
+    unguardMapping(guard_);
+    munmap(data_, size_);
+    data_ = nullptr;
+    size_ = 0;
+    guard_ = -1;
+}
+
 FileBytes::FileBytes(FileBytes&& other) noexcept
-    : read_(std::move(other.read_)), data_(std::exchange(other.data_, nullptr)), size_(std::exchange(other.size_, 0)) {}
+    : read_(std::move(other.read_)), data_(std::exchange(other.data_, nullptr)), size_(std::exchange(other.size_, 0)),
+      guard_(std::exchange(other.guard_, -1)) {}
 
 FileBytes& FileBytes::operator=(FileBytes&& other) noexcept {
     if (this != &other) {
-        if (data_) munmap(data_, size_);
+        release();
         read_ = std::move(other.read_);
         data_ = std::exchange(other.data_, nullptr);
         size_ = std::exchange(other.size_, 0);
+        guard_ = std::exchange(other.guard_, -1);
     }
     return *this;
 }
 
-FileBytes::~FileBytes() {
-    if (data_) munmap(data_, size_);
-}
+FileBytes::~FileBytes() { release(); }
 
 std::optional<Picture> readPicture(const std::string& path, std::string* why) {
     auto file = FileBytes::open(path, why);
@@ -313,6 +536,10 @@ std::optional<Picture> readPicture(const std::string& path, std::string* why) {
     case FileKind::kPng: picture = decodePng(bytes, &reason); break;
     case FileKind::kNetpbm: picture = decodeNetpbm(bytes, &reason); break;
     default: reason = "not a PNG, PGM or PPM picture"; break;
+    }
+    if (file->changed()) {
+        picture.reset();
+        reason = kFileChanged;
     }
     if (!picture) *why = path + ": " + reason;
     return picture;

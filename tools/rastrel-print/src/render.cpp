@@ -215,12 +215,18 @@ bool drawDescriptionPage(PrinterDevice& device, const Input& input, int index, i
 // A picture scaled to fill the printable area as far as its proportions allow, centred.
 bool drawPicturePage(PrinterDevice& device, const Input& input, std::string* why) {
     const auto& caps = device.caps();
-    const Picture& p = *input.picture;
+    std::shared_ptr<const Picture> picture = input.picture;
+    if (!picture && input.pending) picture = input.pending->get(why);
+    if (!picture) {
+        *why = input.path + ": " + *why;
+        return false;
+    }
+    const Picture& p = *picture;
     double scale = std::min(double(caps.printable.cx) / p.size.cx, double(caps.printable.cy) / p.size.cy);
     LONG w = std::max<LONG>(1, static_cast<LONG>(std::lround(p.size.cx * scale)));
     LONG h = std::max<LONG>(1, static_cast<LONG>(std::lround(p.size.cy * scale)));
     LONG left = (caps.printable.cx - w) / 2, top = (caps.printable.cy - h) / 2;
-    if (device.picture(RECTL{left, top, left + w, top + h}, input.picture)) return true;
+    if (device.picture(RECTL{left, top, left + w, top + h}, picture)) return true;
     *why = input.path + ": " + device.lastError();
     return false;
 }
@@ -302,7 +308,7 @@ int Input::pages() const {
     switch (kind) {
     case FileKind::kPageDescription: return static_cast<int>(description.pages.size());
     case FileKind::kPdf: return pdf ? pdf->pages() : 0;
-    default: return picture ? 1 : 0;
+    default: return picture || pending ? 1 : 0;
     }
 }
 
@@ -332,9 +338,23 @@ std::optional<Input> loadInput(const std::string& path, FontCache& fonts, std::v
         input.pdf = std::move(pdf);
         return input;
     }
-    case FileKind::kPng:
     case FileKind::kNetpbm: {
-        auto picture = input.kind == FileKind::kPng ? decodePng(bytes, &why) : decodeNetpbm(bytes, &why);
+        // P5 and P6 pictures are made on another thread while the job starts.
+        std::optional<Picture> plain;
+        input.pending = checkNetpbm(std::move(*file), &plain, &why);
+        if (!input.pending && !plain) {
+            errors->push_back(path + ": " + why);
+            return std::nullopt;
+        }
+        if (plain) input.picture = std::make_shared<const Picture>(std::move(*plain));
+        return input;
+    }
+    case FileKind::kPng: {
+        auto picture = decodePng(bytes, &why);
+        if (file->changed()) {
+            picture.reset();
+            why = kFileChanged;
+        }
         if (!picture) {
             errors->push_back(path + ": " + why);
             return std::nullopt;
@@ -345,6 +365,10 @@ std::optional<Input> loadInput(const std::string& path, FontCache& fonts, std::v
     case FileKind::kPageDescription: break;
     }
     ParseResult parsed = parsePageDescription(bytes, path);
+    if (file->changed()) {
+        errors->push_back(path + ": " + kFileChanged);
+        return std::nullopt;
+    }
     if (!parsed.ok()) {
         errors->insert(errors->end(), parsed.errors.begin(), parsed.errors.end());
         return std::nullopt;
@@ -399,7 +423,7 @@ public:
         if (picture && picture->size.cx == width && picture->size.cy == height)
             std::fill(picture->bits.begin(), picture->bits.end(), BYTE(0xFF));
         else
-            picture = std::make_unique<Picture>(Picture::blank(width, height, BMF_8BPP));
+            picture = std::make_unique<Picture>(whitePicture(width, height, BMF_8BPP));
         std::weak_ptr<Pool> pool = weak_from_this();
         return std::shared_ptr<Picture>(picture.release(), [pool](Picture* done) {
             std::unique_ptr<Picture> owned(done);

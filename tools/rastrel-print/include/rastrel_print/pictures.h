@@ -3,6 +3,8 @@
 // transparency is laid over white.
 #pragma once
 
+#include <future>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -20,7 +22,9 @@ enum class FileKind { kPageDescription, kPng, kNetpbm, kPdf };
 FileKind sniff(std::string_view head);
 
 // A whole file's bytes: a regular file mapped read-only (no copy is made), anything else (a pipe)
-// read to its end.
+// read to its end. A mapped file that another program cuts short while it is mapped does not end
+// the process: the part past its new end reads as zeros and changed() tells it, so that what was
+// read from it is refused.
 class FileBytes {
 public:
     // Nothing, with the reason in *why, when the file cannot be opened or read.
@@ -31,16 +35,53 @@ public:
     FileBytes& operator=(const FileBytes&) = delete;
     ~FileBytes();
     std::string_view view() const { return data_ ? std::string_view(static_cast<const char*>(data_), size_) : read_; }
+    // Lets go of the memory holding bytes [from, to) of a mapped file, which have been read: they are
+    // read from the file again if they are looked at again.
+    void letGo(size_t from, size_t to) const;
+    // Whether the file was cut short while mapped (the bytes past its new end read as zeros).
+    bool changed() const;
 
 private:
     FileBytes() = default;
+    void release();
     std::string read_;
     void* data_ = nullptr;
     size_t size_ = 0;
+    int guard_ = -1;  // the mapping's place among the guarded ones
 };
+// The reason given for a file that changed while it was read.
+inline constexpr const char* kFileChanged = "the file was changed while it was read (it was cut short)";
+// Room of page size (pictures, page buffers): asked to be backed by huge pages, which this kind of
+// machine faults in many times faster than 4 KiB pages when a block is first touched. A hint only.
+void adviseHugePages(const void* data, size_t bytes);
+// Picture::blank, with the room advised before it is filled.
+platform::printing::Picture whitePicture(LONG width, LONG height, ULONG format);
+// The process heap set up for a print job: blocks up to a page buffer come from the heap and go back
+// to it when freed (not mapped and unmapped for every page), and the heap's room is advised as above.
+// Called once, before the device is made.
+void prepareHeapForPages();
+
 // Reads a picture file; nothing with the reason in *why for a file that is not a sound picture.
 std::optional<platform::printing::Picture> readPicture(const std::string& path, std::string* why);
 std::optional<platform::printing::Picture> decodePng(std::string_view bytes, std::string* why);
 std::optional<platform::printing::Picture> decodeNetpbm(std::string_view bytes, std::string* why);
+
+// A picture whose file has been checked whole and whose pixels are being made on another thread.
+class PendingPicture {
+public:
+    // The picture, once made (waiting for it); nothing, with the reason in *why, when its file was
+    // cut short in the meantime.
+    std::shared_ptr<const platform::printing::Picture> get(std::string* why) const;
+
+private:
+    friend std::shared_ptr<PendingPicture> checkNetpbm(FileBytes, std::optional<platform::printing::Picture>*,
+                                                       std::string*);
+    std::shared_future<std::shared_ptr<const platform::printing::Picture>> picture_;
+};
+// Checks a netpbm file as decodeNetpbm does. A sound P5 or P6 file's picture is then made from the
+// mapped file on another thread (answered pending); a P2 file is read here (into *plain, nothing
+// answered). Nothing, with the reason in *why, for a file decodeNetpbm refuses.
+std::shared_ptr<PendingPicture> checkNetpbm(FileBytes file, std::optional<platform::printing::Picture>* plain,
+                                            std::string* why);
 
 }  // namespace rastrel_print

@@ -33,6 +33,7 @@ struct Input {
     std::map<std::string, std::shared_ptr<const platform::printing::Picture>> images;  // by the name written
     std::map<std::string, Font> fonts;  // by the font name written
     std::shared_ptr<const platform::printing::Picture> picture;
+    std::shared_ptr<PendingPicture> pending;  // a picture input still being made (instead of picture)
     std::shared_ptr<PdfDocument> pdf;
 
     int pages() const;
