@@ -155,6 +155,7 @@ INT_PTR CALLBACK CProgressDlg::DialogProc(HWND hDlg, UINT message, WPARAM wParam
         if (LOWORD(wParam) == IDCANCEL && pThis) {
             InterlockedIncrement(&pThis->m_lCancel);
             SetDlgItemTextW(hDlg, IDCANCEL, LoadText(IDS_CANCELLING).c_str());
+            OutputDebugStringW(u"Progress dialog: cancelled");
             return TRUE;
         }
         return FALSE;

@@ -269,7 +269,13 @@ TEST(OrlithJobs, CancellingMidJobKeepsTheSavedPagesAndOpensTheFolder) {
     HWND progress = found.second;
     ASSERT_NE(progress, nullptr);
     ASSERT_TRUE(PostMessageW(progress, WM_COMMAND, IDCANCEL, 0));
-    usleep(500000);  // the dialog's thread takes the cancel while the driver holds the page
+    // The driver holds the second page until the dialog's thread has taken the cancel.
+    bool cancelled = false;
+    for (int i = 0; i < 6000 && !cancelled; ++i) {
+        cancelled = logged(machine.debugLines(run), "Progress dialog: cancelled");
+        if (!cancelled) usleep(5000);
+    }
+    ASSERT_TRUE(cancelled);
     SetEvent(hold);
     EXPECT_EQ(machine.wait(run), 0u);
     CloseHandle(hold);

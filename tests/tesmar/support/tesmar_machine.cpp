@@ -141,19 +141,6 @@ std::vector<std::string> TesmarMachine::sourceJournal() const {
     return linesOf(machine.readFile(u"C:\\Windows\\twain_32\\a\\a.journal"));
 }
 
-std::pair<int, std::string> shell(const std::string& command) {
-    std::string output;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe) return {-1, output};
-    char buffer[65536];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, n);
-    const int status = pclose(pipe);
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, output};
-}
-
-std::string quoted(const std::string& text) { return "'" + text + "'"; }
-
 Raster readPnm(const std::string& bytes) {
     Raster r;
     std::istringstream in(bytes);

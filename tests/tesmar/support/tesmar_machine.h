@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/control.h"
+#include "support/outside_tools.h"
 #include "win/kernel.h"
 #include "platform/testing/machine.h"
 
@@ -57,9 +58,8 @@ public:
     Options options;
 };
 
-// Runs a shell command: its exit status and standard output.
-std::pair<int, std::string> shell(const std::string& command);
-std::string quoted(const std::string& text);
+using test_support::quoted;
+using test_support::shell;
 // A PNM picture (P5 grey or P6 RGB, maxval 255).
 struct Raster {
     int width = 0, height = 0, channels = 0;

@@ -119,19 +119,6 @@ Raster readPnm(const std::string& bytes) {
     return r;
 }
 
-std::pair<int, std::string> shell(const std::string& command) {
-    std::string output;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe) return {-1, output};
-    char buffer[65536];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, n);
-    const int status = pclose(pipe);
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, output};
-}
-
-std::string quoted(const std::string& text) { return "'" + text + "'"; }
-
 std::vector<std::string> linesStarting(const std::vector<std::string>& lines, const std::string& start) {
     std::vector<std::string> out;
     for (const std::string& line : lines)

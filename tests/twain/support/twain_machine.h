@@ -9,6 +9,7 @@
 
 #include "Twain.h"
 #include "platform/testing/machine.h"
+#include "support/outside_tools.h"
 
 namespace twaintest {
 
@@ -47,9 +48,8 @@ struct Raster {
     std::vector<uint8_t> samples;
 };
 Raster readPnm(const std::string& bytes);
-// Runs a shell command: its exit status and standard output.
-std::pair<int, std::string> shell(const std::string& command);
-std::string quoted(const std::string& text);
+using test_support::quoted;
+using test_support::shell;
 
 // Lines of `lines` that begin with `start`.
 std::vector<std::string> linesStarting(const std::vector<std::string>& lines, const std::string& start);
