@@ -16,6 +16,7 @@
 #include <csignal>
 #include <cstdint>
 #include <mutex>
+#include <thread>
 #include <cctype>
 #include <cstdio>
 #include <cstring>
@@ -442,11 +443,25 @@ void prepareHeapForPages() {
     // Only when the block did come from the heap's top (another allocator may place it elsewhere).
     const auto* from = static_cast<const char*>(block);
     const auto* to = static_cast<const char*>(end);
-    if (block && end != reinterpret_cast<void*>(-1) && to > from &&
-        static_cast<size_t>(to - from) <= kLargestHeapBlock + 2 * kHeapRoom)
-        adviseHugePages(block, static_cast<size_t>(to - from));
+    const bool fromTop = block && end != reinterpret_cast<void*>(-1) && to > from &&
+                         static_cast<size_t>(to - from) <= kLargestHeapBlock + 2 * kHeapRoom;
+    const size_t heapRoom = fromTop ? static_cast<size_t>(to - from) : 0;
+    if (fromTop) adviseHugePages(block, heapRoom);
     std::free(block);
     mallopt(M_TOP_PAD, 0);
+    if (!fromTop) return;
+    // The room where the first page buffer will lie is faulted in on another thread while the job
+    // starts, so that the driver's first fill of its page does not wait for the kernel to clear it.
+    // Populating leaves the contents as they are (zeros never written), so the heap may hand the room
+    // out meanwhile; a failure (an older kernel) only leaves the faults to the first touch.
+    constexpr size_t kFirstPageRoom = kLargestHeapBlock + (size_t(4) << 20);
+    const size_t room = std::min(kFirstPageRoom, heapRoom);
+    const uintptr_t blockAt = reinterpret_cast<uintptr_t>(end) - heapRoom;  // where the block was
+    std::thread([blockAt, room] {
+        const auto pageSize = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
+        const uintptr_t first = (blockAt + pageSize - 1) & ~(pageSize - 1), last = (blockAt + room) & ~(pageSize - 1);
+        if (last > first) madvise(reinterpret_cast<void*>(first), last - first, MADV_POPULATE_WRITE);
+    }).detach();
 }
 
 std::optional<FileBytes> FileBytes::open(const std::string& path, std::string* why) {
