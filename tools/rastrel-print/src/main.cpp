@@ -345,6 +345,12 @@ int main(int argc, char** argv) {
                     why = input.path + (input.pages() > 1 ? ", page " + std::to_string(index + 1) : "") + ": " +
                           device.lastError();
                 }
+                // A picture drawn from its file's own bytes: a file cut short while the page was drawn
+                // gave zeros for the lost part, and the job is not let through with them.
+                if (ok && input.pending && !input.pending->intact()) {
+                    ok = false;
+                    why = input.path + ": " + kFileChanged;
+                }
                 if (!ok) {
                     device.endDoc(true);
                     return failure("page " + std::to_string(number) + ": " + why + " (job cancelled)");

@@ -308,9 +308,12 @@ std::optional<Picture> decodeNetpbm(std::string_view bytes, std::string* why) {
 
 std::shared_ptr<const Picture> PendingPicture::get(std::string* why) const {
     std::shared_ptr<const Picture> picture = picture_.get();
+    if (picture && !intact()) picture.reset();
     if (!picture) *why = kFileChanged;
     return picture;
 }
+
+bool PendingPicture::intact() const { return !(picture_.get() && picture_.get()->outside && file_->changed()); }
 
 std::shared_ptr<PendingPicture> checkNetpbm(FileBytes file, std::optional<Picture>* plain, std::string* why) {
     auto shared = std::make_shared<FileBytes>(std::move(file));
@@ -323,6 +326,22 @@ std::shared_ptr<PendingPicture> checkNetpbm(FileBytes file, std::optional<Pictur
     }
     if (!sound || *plain) return nullptr;
     auto pending = std::make_shared<PendingPicture>();
+    if (raster.maxval == 255 && !raster.colour && raster.w % 4 == 0) {
+        // Rows of 8-bit greys padded to 4 bytes as they stand: the picture is the file's raster itself.
+        Picture picture;
+        picture.size = SIZEL{static_cast<LONG>(raster.w), static_cast<LONG>(raster.h)};
+        picture.format = BMF_8BPP;
+        picture.stride = static_cast<LONG>(raster.w);
+        picture.palette = Picture::blank(1, 1, BMF_8BPP).palette;
+        picture.outside = reinterpret_cast<const BYTE*>(shared->view().data() + raster.offset);
+        picture.outsideBytes = static_cast<size_t>(raster.w) * static_cast<size_t>(raster.h);
+        picture.keeper = shared;
+        pending->file_ = shared;
+        std::promise<std::shared_ptr<const Picture>> made;
+        made.set_value(std::make_shared<const Picture>(std::move(picture)));
+        pending->picture_ = made.get_future().share();
+        return pending;
+    }
     pending->picture_ = std::async(std::launch::async, [shared, raster]() mutable -> std::shared_ptr<const Picture> {
                             auto picture = std::make_shared<const Picture>(
                                 netpbmPicture(shared->view(), raster, shared.get()));
@@ -485,7 +504,7 @@ std::optional<FileBytes> FileBytes::open(const std::string& path, std::string* w
         if (file.guard_ >= 0) {
             file.data_ = data;
             file.size_ = static_cast<size_t>(info.st_size);
-            ::close(fd);
+            file.fd_ = fd;  // kept to tell a cut before the part past it is read
             return file;
         }
         munmap(data, static_cast<size_t>(info.st_size));  // no guard left: read instead
@@ -513,9 +532,16 @@ void FileBytes::letGo(size_t from, size_t to) const {
     if (last > first) madvise(static_cast<char*>(data_) + first, last - first, MADV_DONTNEED);
 }
 
-bool FileBytes::changed() const { return guard_ >= 0 && g_guarded[guard_].cut.load(); }
+bool FileBytes::changed() const {
+    if (guard_ < 0) return false;
+    if (g_guarded[guard_].cut.load()) return true;
+    struct stat info {};
+    return fd_ >= 0 && fstat(fd_, &info) == 0 && static_cast<unsigned long long>(info.st_size) < size_;
+}
 
 void FileBytes::release() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
     if (!data_) return;
     unguardMapping(guard_);
     munmap(data_, size_);
@@ -526,7 +552,7 @@ void FileBytes::release() {
 
 FileBytes::FileBytes(FileBytes&& other) noexcept
     : read_(std::move(other.read_)), data_(std::exchange(other.data_, nullptr)), size_(std::exchange(other.size_, 0)),
-      guard_(std::exchange(other.guard_, -1)) {}
+      guard_(std::exchange(other.guard_, -1)), fd_(std::exchange(other.fd_, -1)) {}
 
 FileBytes& FileBytes::operator=(FileBytes&& other) noexcept {
     if (this != &other) {
@@ -535,6 +561,7 @@ FileBytes& FileBytes::operator=(FileBytes&& other) noexcept {
         data_ = std::exchange(other.data_, nullptr);
         size_ = std::exchange(other.size_, 0);
         guard_ = std::exchange(other.guard_, -1);
+        fd_ = std::exchange(other.fd_, -1);
     }
     return *this;
 }
