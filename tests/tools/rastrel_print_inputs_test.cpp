@@ -232,8 +232,9 @@ TEST(RastrelPrintPictures, AShortPictureIsRefusedBeforeItsPixelsAreMade) {
 // zeros instead of ending the process with SIGBUS, and the file is marked changed. A fault outside
 // such a mapping still ends the process.
 TEST(RastrelPrintPictures, AFileCutShortWhileMappedIsMarkedChangedNotAFault) {
-    const std::string raster(256 * 256, '\x40');
-    const std::string bytes = "P5\n256 256\n255\n" + raster;
+    // Over 1 MiB: a file whose pages are mapped as they are read, not all when it is opened.
+    const std::string raster(1024 * 1032, '\x40');
+    const std::string bytes = "P5\n1024 1032\n255\n" + raster;
     const std::string cutPath = writeTemp("cut.pgm", bytes), keptPath = writeTemp("kept.pgm", bytes);
     std::string why;
     auto cut = FileBytes::open(cutPath, &why);
@@ -243,9 +244,9 @@ TEST(RastrelPrintPictures, AFileCutShortWhileMappedIsMarkedChangedNotAFault) {
     auto picture = decodeNetpbm(cut->view(), &why);  // reads every byte of the mapping
     EXPECT_TRUE(cut->changed());
     ASSERT_TRUE(picture);
-    EXPECT_EQ(picture->row(255)[255], 0) << "the lost part reads as zeros";
+    EXPECT_EQ(picture->row(1031)[1023], 0) << "the lost part reads as zeros";
     EXPECT_FALSE(kept->changed());
-    EXPECT_EQ(decodeNetpbm(kept->view(), &why)->row(255)[255], 0x40);
+    EXPECT_EQ(decodeNetpbm(kept->view(), &why)->row(1031)[1023], 0x40);
 
     // A file cut short after it was mapped and before it is checked is refused by the check.
     {
@@ -263,7 +264,7 @@ TEST(RastrelPrintPictures, AFileCutShortWhileMappedIsMarkedChangedNotAFault) {
     const struct {
         std::string header;
         bool fileRows;
-    } kinds[] = {{"P5\n256 256\n255\n", true}, {"P5\n256 256\n254\n", false}};
+    } kinds[] = {{"P5\n1024 1032\n255\n", true}, {"P5\n1024 1032\n254\n", false}};
     for (const auto& kind : kinds) {
         SCOPED_TRACE(kind.header);
         for (bool cutAfterGet : {false, true}) {
@@ -278,7 +279,7 @@ TEST(RastrelPrintPictures, AFileCutShortWhileMappedIsMarkedChangedNotAFault) {
                 auto picture = pending->get(&why);
                 ASSERT_TRUE(picture) << why;
                 EXPECT_NE(picture->outside, nullptr) << "the rows are read from the file itself";
-                EXPECT_EQ(picture->row(255)[255], 0x40);
+                EXPECT_EQ(picture->row(1031)[1023], 0x40);
                 EXPECT_TRUE(pending->intact());
             }
             ASSERT_EQ(::truncate(cutPath.c_str(), 20), 0);

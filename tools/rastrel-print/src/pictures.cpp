@@ -484,6 +484,7 @@ void prepareHeapForPages() {
 }
 
 std::optional<FileBytes> FileBytes::open(const std::string& path, std::string* why) {
+    constexpr off_t kPopulatedFileBytes = off_t(1) << 20;
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         *why = "cannot open " + path;
@@ -497,8 +498,12 @@ std::optional<FileBytes> FileBytes::open(const std::string& path, std::string* w
     }
     FileBytes file;
     void* data = MAP_FAILED;
-    if (S_ISREG(info.st_mode) && info.st_size > 0)
-        data = mmap(nullptr, static_cast<size_t>(info.st_size), PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
+    if (S_ISREG(info.st_mode) && info.st_size > 0) {
+        // A small file is mapped whole at once; a large one's pages are mapped as they are read (by
+        // the threads that read them), not all by the thread that opens it.
+        const int populate = info.st_size < kPopulatedFileBytes ? MAP_POPULATE : 0;
+        data = mmap(nullptr, static_cast<size_t>(info.st_size), PROT_READ, MAP_PRIVATE | populate, fd, 0);
+    }
     if (data != MAP_FAILED) {
         file.guard_ = guardMapping(data, static_cast<size_t>(info.st_size));
         if (file.guard_ >= 0) {
