@@ -271,7 +271,7 @@ bool Picture::valid() const {
     ULONG bpp = bytesPerPixel(format);
     if (bpp == 0 || size.cx <= 0 || size.cy <= 0 || stride % 4 != 0) return false;
     if (static_cast<size_t>(stride) < static_cast<size_t>(size.cx) * bpp) return false;
-    if (bits.size() < static_cast<size_t>(stride) * size.cy) return false;
+    if (pixelBytes() < static_cast<size_t>(stride) * size.cy || (outside && !bits.empty())) return false;
     if (format == BMF_8BPP && (palette.empty() || palette.size() > 256)) return false;
     return true;
 }
@@ -822,7 +822,7 @@ bool PrinterDevice::picture(const RECTL& dest, std::shared_ptr<const Picture> so
         RECTL visible = intersect(whole, surfaceRect);
         if (emptyRect(visible)) return true;
         // The engine only reads the bits; it takes them as a plain pointer.
-        SourceBitmap bitmap(source->size, source->stride, source->format, const_cast<BYTE*>(source->bits.data()));
+        SourceBitmap bitmap(source->size, source->stride, source->format, const_cast<BYTE*>(source->pixels()));
         Xlate xlate{engine::createXlate(source->format == BMF_8BPP ? source->palette : std::vector<ULONG>{},
                                         source->format)};
         if (!bitmap.surface || !xlate.xlate) return failWith(why, "the engine cannot make the source bitmap");
@@ -870,7 +870,7 @@ bool PrinterDevice::renderedPicture(const RECTL& dest, PictureSource source, LON
             if (!strip->valid() || strip->size.cx != part.right - part.left || strip->size.cy != part.bottom - part.top)
                 return failWith(why, "the picture source gave a malformed strip for rows " + std::to_string(part.top) +
                                          " to " + std::to_string(part.bottom));
-            SourceBitmap bitmap(strip->size, strip->stride, strip->format, strip->bits.data());
+            SourceBitmap bitmap(strip->size, strip->stride, strip->format, const_cast<BYTE*>(strip->pixels()));
             Xlate xlate{engine::createXlate(strip->format == BMF_8BPP ? strip->palette : std::vector<ULONG>{},
                                             strip->format)};
             Clip clip{clipFor(target, surfaceRect)};

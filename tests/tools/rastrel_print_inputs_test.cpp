@@ -232,8 +232,9 @@ TEST(RastrelPrintPictures, AShortPictureIsRefusedBeforeItsPixelsAreMade) {
 // zeros instead of ending the process with SIGBUS, and the file is marked changed. A fault outside
 // such a mapping still ends the process.
 TEST(RastrelPrintPictures, AFileCutShortWhileMappedIsMarkedChangedNotAFault) {
-    const std::string raster(256 * 256, '\x40');
-    const std::string bytes = "P5\n256 256\n255\n" + raster;
+    // Over 1 MiB: a file whose pages are mapped as they are read, not all when it is opened.
+    const std::string raster(1024 * 1032, '\x40');
+    const std::string bytes = "P5\n1024 1032\n255\n" + raster;
     const std::string cutPath = writeTemp("cut.pgm", bytes), keptPath = writeTemp("kept.pgm", bytes);
     std::string why;
     auto cut = FileBytes::open(cutPath, &why);
@@ -243,21 +244,53 @@ TEST(RastrelPrintPictures, AFileCutShortWhileMappedIsMarkedChangedNotAFault) {
     auto picture = decodeNetpbm(cut->view(), &why);  // reads every byte of the mapping
     EXPECT_TRUE(cut->changed());
     ASSERT_TRUE(picture);
-    EXPECT_EQ(picture->row(255)[255], 0) << "the lost part reads as zeros";
+    EXPECT_EQ(picture->row(1031)[1023], 0) << "the lost part reads as zeros";
     EXPECT_FALSE(kept->changed());
-    EXPECT_EQ(decodeNetpbm(kept->view(), &why)->row(255)[255], 0x40);
+    EXPECT_EQ(decodeNetpbm(kept->view(), &why)->row(1031)[1023], 0x40);
 
-    // A picture made on another thread from a file cut short after it was checked: refused when its
-    // page prints.
-    std::ofstream(cutPath, std::ios::binary | std::ios::trunc) << bytes;
-    auto checked = FileBytes::open(cutPath, &why);
-    ASSERT_TRUE(checked);
-    ASSERT_EQ(::truncate(cutPath.c_str(), 20), 0);
-    std::optional<Picture> plain;
-    auto pending = checkNetpbm(std::move(*checked), &plain, &why);
-    ASSERT_TRUE(pending) << why;
-    EXPECT_FALSE(pending->get(&why));
-    EXPECT_EQ(why, kFileChanged);
+    // A file cut short after it was mapped and before it is checked is refused by the check.
+    {
+        std::ofstream(cutPath, std::ios::binary | std::ios::trunc) << bytes;
+        auto checked = FileBytes::open(cutPath, &why);
+        ASSERT_TRUE(checked);
+        ASSERT_EQ(::truncate(cutPath.c_str(), 20), 0);
+        std::optional<Picture> plain;
+        EXPECT_FALSE(checkNetpbm(std::move(*checked), &plain, &why));
+        EXPECT_EQ(why, kFileChanged);
+    }
+    // A file cut short after it was checked: refused when its page prints, whether its picture is
+    // made on another thread (a copy) or is the file's own raster; one cut once its page was drawn
+    // from the raster is told by intact().
+    const struct {
+        std::string header;
+        bool fileRows;
+    } kinds[] = {{"P5\n1024 1032\n255\n", true}, {"P5\n1024 1032\n254\n", false}};
+    for (const auto& kind : kinds) {
+        SCOPED_TRACE(kind.header);
+        for (bool cutAfterGet : {false, true}) {
+            if (cutAfterGet && !kind.fileRows) continue;  // a copy, once made, no longer needs the file
+            std::ofstream(cutPath, std::ios::binary | std::ios::trunc) << kind.header + raster;
+            auto checked = FileBytes::open(cutPath, &why);
+            ASSERT_TRUE(checked);
+            std::optional<Picture> plain;
+            auto pending = checkNetpbm(std::move(*checked), &plain, &why);
+            ASSERT_TRUE(pending) << why;
+            if (cutAfterGet) {
+                auto picture = pending->get(&why);
+                ASSERT_TRUE(picture) << why;
+                EXPECT_NE(picture->outside, nullptr) << "the rows are read from the file itself";
+                EXPECT_EQ(picture->row(1031)[1023], 0x40);
+                EXPECT_TRUE(pending->intact());
+            }
+            ASSERT_EQ(::truncate(cutPath.c_str(), 20), 0);
+            if (cutAfterGet) {
+                EXPECT_FALSE(pending->intact());
+                continue;
+            }
+            EXPECT_FALSE(pending->get(&why));
+            EXPECT_EQ(why, kFileChanged);
+        }
+    }
 
     EXPECT_DEATH(
         {

@@ -82,12 +82,19 @@ struct Picture {
     LONG stride = 0;  // bytes a row, at least the pixels' bytes, a multiple of 4
     std::vector<BYTE> bits;
     std::vector<ULONG> palette;
+    // Rows kept outside `bits` (a mapped file, read only): `outside` points at `outsideBytes` bytes
+    // that `keeper` keeps alive, and `bits` is left empty.
+    const BYTE* outside = nullptr;
+    size_t outsideBytes = 0;
+    std::shared_ptr<const void> keeper;
 
     // A white picture of the size and format, rows padded to 4 bytes; an 8-bit picture gets the grey
     // ramp as its palette.
     static Picture blank(LONG width, LONG height, ULONG format);
-    BYTE* row(LONG y) { return bits.data() + static_cast<size_t>(y) * stride; }
-    const BYTE* row(LONG y) const { return bits.data() + static_cast<size_t>(y) * stride; }
+    const BYTE* pixels() const { return outside ? outside : bits.data(); }
+    size_t pixelBytes() const { return outside ? outsideBytes : bits.size(); }
+    BYTE* row(LONG y) { return bits.data() + static_cast<size_t>(y) * stride; }  // rows in bits only
+    const BYTE* row(LONG y) const { return pixels() + static_cast<size_t>(y) * stride; }
     bool valid() const;
 };
 

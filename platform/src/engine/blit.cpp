@@ -23,7 +23,7 @@ constexpr ROP4 kSrcCopy = 0xCCCC;
 // An area-averaging stretch of at least this many target pixels (a quarter of an A4 page at 600
 // dpi) is shared between up to kStretchThreads threads.
 constexpr int64_t kBandedStretchPixels = 8'000'000;
-constexpr unsigned kStretchThreads = 4;
+constexpr unsigned kStretchThreads = 8;
 
 // For each target row of the clipped, normalised target rectangle: the source row and the source
 // column of every target pixel (nearest pixel centres; mirrored where the rectangles are inverted).

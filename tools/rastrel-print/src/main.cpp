@@ -86,9 +86,17 @@ int failure(const std::string& message) {
     return 1;
 }
 
+// A host file's bytes: a regular file read in one go, anything else (a pipe) to its end.
 std::optional<std::string> readHost(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in) return std::nullopt;
+    std::error_code ec;
+    if (fs::is_regular_file(path, ec)) {
+        std::string bytes(static_cast<size_t>(fs::file_size(path, ec)), '\0');
+        if (!ec && in.read(bytes.data(), static_cast<std::streamsize>(bytes.size())) && in.peek() == EOF) return bytes;
+        in.clear();
+        in.seekg(0);
+    }
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
@@ -131,10 +139,14 @@ std::optional<fs::path> installedModule(const std::u16string& name) {
 void ensurePrinter(const std::u16string& name, const fs::path& driver, bool* installed) {
     *installed = false;
     auto module = installedModule(name);
-    auto wanted = readHost(driver);
     if (module && !module->empty()) {
-        auto have = readHost(*module);
-        if (have && wanted && *have == *wanted) return;
+        std::error_code haveError, wantedError;
+        // Modules of different sizes differ: only modules of the same size are read and compared.
+        if (fs::file_size(*module, haveError) == fs::file_size(driver, wantedError) && !haveError && !wantedError) {
+            auto have = readHost(*module);
+            auto wanted = readHost(driver);
+            if (have && wanted && *have == *wanted) return;
+        }
     }
     platform::PrinterSetup setup;
     setup.name = name;
@@ -332,6 +344,12 @@ int main(int argc, char** argv) {
                     ok = false;
                     why = input.path + (input.pages() > 1 ? ", page " + std::to_string(index + 1) : "") + ": " +
                           device.lastError();
+                }
+                // A picture drawn from its file's own bytes: a file cut short while the page was drawn
+                // gave zeros for the lost part, and the job is not let through with them.
+                if (ok && input.pending && !input.pending->intact()) {
+                    ok = false;
+                    why = input.path + ": " + kFileChanged;
                 }
                 if (!ok) {
                     device.endDoc(true);

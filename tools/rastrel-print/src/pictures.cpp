@@ -16,6 +16,7 @@
 #include <csignal>
 #include <cstdint>
 #include <mutex>
+#include <thread>
 #include <cctype>
 #include <cstdio>
 #include <cstring>
@@ -307,9 +308,12 @@ std::optional<Picture> decodeNetpbm(std::string_view bytes, std::string* why) {
 
 std::shared_ptr<const Picture> PendingPicture::get(std::string* why) const {
     std::shared_ptr<const Picture> picture = picture_.get();
+    if (picture && !intact()) picture.reset();
     if (!picture) *why = kFileChanged;
     return picture;
 }
+
+bool PendingPicture::intact() const { return !(picture_.get() && picture_.get()->outside && file_->changed()); }
 
 std::shared_ptr<PendingPicture> checkNetpbm(FileBytes file, std::optional<Picture>* plain, std::string* why) {
     auto shared = std::make_shared<FileBytes>(std::move(file));
@@ -322,6 +326,22 @@ std::shared_ptr<PendingPicture> checkNetpbm(FileBytes file, std::optional<Pictur
     }
     if (!sound || *plain) return nullptr;
     auto pending = std::make_shared<PendingPicture>();
+    if (raster.maxval == 255 && !raster.colour && raster.w % 4 == 0) {
+        // Rows of 8-bit greys padded to 4 bytes as they stand: the picture is the file's raster itself.
+        Picture picture;
+        picture.size = SIZEL{static_cast<LONG>(raster.w), static_cast<LONG>(raster.h)};
+        picture.format = BMF_8BPP;
+        picture.stride = static_cast<LONG>(raster.w);
+        picture.palette = Picture::blank(1, 1, BMF_8BPP).palette;
+        picture.outside = reinterpret_cast<const BYTE*>(shared->view().data() + raster.offset);
+        picture.outsideBytes = static_cast<size_t>(raster.w) * static_cast<size_t>(raster.h);
+        picture.keeper = shared;
+        pending->file_ = shared;
+        std::promise<std::shared_ptr<const Picture>> made;
+        made.set_value(std::make_shared<const Picture>(std::move(picture)));
+        pending->picture_ = made.get_future().share();
+        return pending;
+    }
     pending->picture_ = std::async(std::launch::async, [shared, raster]() mutable -> std::shared_ptr<const Picture> {
                             auto picture = std::make_shared<const Picture>(
                                 netpbmPicture(shared->view(), raster, shared.get()));
@@ -442,14 +462,29 @@ void prepareHeapForPages() {
     // Only when the block did come from the heap's top (another allocator may place it elsewhere).
     const auto* from = static_cast<const char*>(block);
     const auto* to = static_cast<const char*>(end);
-    if (block && end != reinterpret_cast<void*>(-1) && to > from &&
-        static_cast<size_t>(to - from) <= kLargestHeapBlock + 2 * kHeapRoom)
-        adviseHugePages(block, static_cast<size_t>(to - from));
+    const bool fromTop = block && end != reinterpret_cast<void*>(-1) && to > from &&
+                         static_cast<size_t>(to - from) <= kLargestHeapBlock + 2 * kHeapRoom;
+    const size_t heapRoom = fromTop ? static_cast<size_t>(to - from) : 0;
+    if (fromTop) adviseHugePages(block, heapRoom);
     std::free(block);
     mallopt(M_TOP_PAD, 0);
+    if (!fromTop) return;
+    // The room where the first page buffer will lie is faulted in on another thread while the job
+    // starts, so that the driver's first fill of its page does not wait for the kernel to clear it.
+    // Populating leaves the contents as they are (zeros never written), so the heap may hand the room
+    // out meanwhile; a failure (an older kernel) only leaves the faults to the first touch.
+    constexpr size_t kFirstPageRoom = kLargestHeapBlock + (size_t(4) << 20);
+    const size_t room = std::min(kFirstPageRoom, heapRoom);
+    const uintptr_t blockAt = reinterpret_cast<uintptr_t>(end) - heapRoom;  // where the block was
+    std::thread([blockAt, room] {
+        const auto pageSize = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
+        const uintptr_t first = (blockAt + pageSize - 1) & ~(pageSize - 1), last = (blockAt + room) & ~(pageSize - 1);
+        if (last > first) madvise(reinterpret_cast<void*>(first), last - first, MADV_POPULATE_WRITE);
+    }).detach();
 }
 
 std::optional<FileBytes> FileBytes::open(const std::string& path, std::string* why) {
+    constexpr off_t kPopulatedFileBytes = off_t(1) << 20;
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         *why = "cannot open " + path;
@@ -463,14 +498,18 @@ std::optional<FileBytes> FileBytes::open(const std::string& path, std::string* w
     }
     FileBytes file;
     void* data = MAP_FAILED;
-    if (S_ISREG(info.st_mode) && info.st_size > 0)
-        data = mmap(nullptr, static_cast<size_t>(info.st_size), PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
+    if (S_ISREG(info.st_mode) && info.st_size > 0) {
+        // A small file is mapped whole at once; a large one's pages are mapped as they are read (by
+        // the threads that read them), not all by the thread that opens it.
+        const int populate = info.st_size < kPopulatedFileBytes ? MAP_POPULATE : 0;
+        data = mmap(nullptr, static_cast<size_t>(info.st_size), PROT_READ, MAP_PRIVATE | populate, fd, 0);
+    }
     if (data != MAP_FAILED) {
         file.guard_ = guardMapping(data, static_cast<size_t>(info.st_size));
         if (file.guard_ >= 0) {
             file.data_ = data;
             file.size_ = static_cast<size_t>(info.st_size);
-            ::close(fd);
+            file.fd_ = fd;  // kept to tell a cut before the part past it is read
             return file;
         }
         munmap(data, static_cast<size_t>(info.st_size));  // no guard left: read instead
@@ -498,9 +537,16 @@ void FileBytes::letGo(size_t from, size_t to) const {
     if (last > first) madvise(static_cast<char*>(data_) + first, last - first, MADV_DONTNEED);
 }
 
-bool FileBytes::changed() const { return guard_ >= 0 && g_guarded[guard_].cut.load(); }
+bool FileBytes::changed() const {
+    if (guard_ < 0) return false;
+    if (g_guarded[guard_].cut.load()) return true;
+    struct stat info {};
+    return fd_ >= 0 && fstat(fd_, &info) == 0 && static_cast<unsigned long long>(info.st_size) < size_;
+}
 
 void FileBytes::release() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
     if (!data_) return;
     unguardMapping(guard_);
     munmap(data_, size_);
@@ -511,7 +557,7 @@ void FileBytes::release() {
 
 FileBytes::FileBytes(FileBytes&& other) noexcept
     : read_(std::move(other.read_)), data_(std::exchange(other.data_, nullptr)), size_(std::exchange(other.size_, 0)),
-      guard_(std::exchange(other.guard_, -1)) {}
+      guard_(std::exchange(other.guard_, -1)), fd_(std::exchange(other.fd_, -1)) {}
 
 FileBytes& FileBytes::operator=(FileBytes&& other) noexcept {
     if (this != &other) {
@@ -520,6 +566,7 @@ FileBytes& FileBytes::operator=(FileBytes&& other) noexcept {
         data_ = std::exchange(other.data_, nullptr);
         size_ = std::exchange(other.size_, 0);
         guard_ = std::exchange(other.guard_, -1);
+        fd_ = std::exchange(other.fd_, -1);
     }
     return *this;
 }

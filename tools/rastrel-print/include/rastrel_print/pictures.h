@@ -38,7 +38,8 @@ public:
     // Lets go of the memory holding bytes [from, to) of a mapped file, which have been read: they are
     // read from the file again if they are looked at again.
     void letGo(size_t from, size_t to) const;
-    // Whether the file was cut short while mapped (the bytes past its new end read as zeros).
+    // Whether the file was cut short while mapped (the bytes past its new end read as zeros), or is
+    // shorter now than when it was mapped.
     bool changed() const;
 
 private:
@@ -48,6 +49,7 @@ private:
     void* data_ = nullptr;
     size_t size_ = 0;
     int guard_ = -1;  // the mapping's place among the guarded ones
+    int fd_ = -1;     // the mapped file, open to check its length
 };
 // The reason given for a file that changed while it was read.
 inline constexpr const char* kFileChanged = "the file was changed while it was read (it was cut short)";
@@ -72,15 +74,20 @@ public:
     // The picture, once made (waiting for it); nothing, with the reason in *why, when its file was
     // cut short in the meantime.
     std::shared_ptr<const platform::printing::Picture> get(std::string* why) const;
+    // False when the picture reads its rows from the file and the file has been cut short since: a
+    // page drawn from it is refused (checked again once the page has been drawn).
+    bool intact() const;
 
 private:
     friend std::shared_ptr<PendingPicture> checkNetpbm(FileBytes, std::optional<platform::printing::Picture>*,
                                                        std::string*);
     std::shared_future<std::shared_ptr<const platform::printing::Picture>> picture_;
+    std::shared_ptr<const FileBytes> file_;
 };
 // Checks a netpbm file as decodeNetpbm does. A sound P5 or P6 file's picture is then made from the
-// mapped file on another thread (answered pending); a P2 file is read here (into *plain, nothing
-// answered). Nothing, with the reason in *why, for a file decodeNetpbm refuses.
+// mapped file on another thread (answered pending), or is the file's raster itself when its rows
+// are 8-bit greys of maximum value 255 padded to 4 bytes (no copy); a P2 file is read here (into
+// *plain, nothing answered). Nothing, with the reason in *why, for a file decodeNetpbm refuses.
 std::shared_ptr<PendingPicture> checkNetpbm(FileBytes file, std::optional<platform::printing::Picture>* plain,
                                             std::string* why);
 
