@@ -6,6 +6,7 @@
 
 #include "DialogResources.h"
 #include "ErrorDlg.h"
+#include "FolderProbe.h"
 #include "JpegPdf.h"
 #include "MsgDlg.h"
 #include "PictureWriter.h"
@@ -20,8 +21,6 @@ namespace {
 // Output names "img-YYMMDDhhmmss-NNN.ext": counters 1 to 998 within one second.
 constexpr int kFirstCounter = 1;
 constexpr int kLastCounter = 998;
-// Write probes "YYMMDDhhmmsstemp.dat", then "...tempN.dat" while another job's probe holds the name.
-constexpr int kProbeNames = 100;
 
 const char* const kExtensions[SAVE_TYPE_COUNT] = {"wmf", "emf", "bmp", "tif", "jpg", "gif", "png", "pdf", "doc", "txt"};
 
@@ -31,49 +30,7 @@ void DebugFormat(const char* pszFormat, long nValue) {
     OutputDebugStringA(szText);
 }
 
-// The ASCII text appended to a wide path; false when the result would not fit in MAX_PATH characters.
-bool AppendAscii(WCHAR* pszPath, const char* pszText) {
-    size_t n = 0;
-    while (pszPath[n]) ++n;
-    for (; *pszText; ++pszText, ++n) {
-        if (n + 1 >= MAX_PATH) return false;
-        pszPath[n] = static_cast<WCHAR>(*pszText);
-    }
-    pszPath[n] = 0;
-    return true;
-}
-
 bool IsNameTaken(DWORD dwError) { return dwError == ERROR_FILE_EXISTS || dwError == ERROR_ALREADY_EXISTS; }
-
-// Whether a fresh file can be made in the folder: a probe of our own is made and deleted again (an
-// existing file, a user's or another job's probe, is never touched).
-bool CanCreateIn(LPCWSTR pszFolder, const SYSTEMTIME& st) {
-    for (int n = 0; n < kProbeNames; ++n) {
-        char szName[64];
-        if (n == 0)
-            std::snprintf(szName, sizeof szName, "%02d%02d%02d%02d%02d%02dtemp.dat", st.wYear % 100, st.wMonth, st.wDay,
-                          st.wHour, st.wMinute, st.wSecond);
-        else
-            std::snprintf(szName, sizeof szName, "%02d%02d%02d%02d%02d%02dtemp%d.dat", st.wYear % 100, st.wMonth,
-                          st.wDay, st.wHour, st.wMinute, st.wSecond, n);
-        WCHAR szProbe[MAX_PATH];
-        lstrcpynW(szProbe, pszFolder, MAX_PATH);
-        if (!AppendAscii(szProbe, szName)) return false;
-        HANDLE hFile = CreateFileW(szProbe, GENERIC_ALL, FILE_SHARE_READ, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
-                                   nullptr);
-        if (hFile == INVALID_HANDLE_VALUE) {
-            const DWORD dwError = GetLastError();
-            if (IsNameTaken(dwError)) continue;
-            DebugFormat("Could not open file (error %ld)\n", static_cast<long>(dwError));
-            return false;
-        }
-        CloseHandle(hFile);
-        DeleteFileW(szProbe);
-        return true;
-    }
-    OutputDebugStringA("Could not open file (no free probe name)\n");
-    return false;
-}
 
 }  // namespace
 
@@ -218,7 +175,14 @@ int CScanManagerApp::ReserveOutputName(int nSaveType, WCHAR* pszPath) {
     if (!PathAddBackslashW(m_szSaveFolder)) return SCAN_ERROR_CANNOT_CREATE;
     SYSTEMTIME st;
     GetLocalTime(&st);
-    if (!CanCreateIn(m_szSaveFolder, st)) return SCAN_ERROR_CANNOT_CREATE;
+    DWORD dwProbeError = 0;
+    if (!ProbeFolder(m_szSaveFolder, st, &dwProbeError)) {
+        if (dwProbeError)
+            DebugFormat("Could not open file (error %ld)\n", static_cast<long>(dwProbeError));
+        else
+            OutputDebugStringA("Could not open file (no free probe name)\n");
+        return SCAN_ERROR_CANNOT_CREATE;
+    }
     if (nSaveType < 0 || nSaveType >= SAVE_TYPE_COUNT)
         return SCAN_ERROR_CANNOT_CREATE;
     for (int n = kFirstCounter; n <= kLastCounter; ++n) {

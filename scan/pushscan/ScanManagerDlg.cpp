@@ -6,6 +6,7 @@
 
 #include "DialogResources.h"
 #include "ErrorDlg.h"
+#include "FolderProbe.h"
 #include "ProductConfig.h"
 #include "PushScanSettings.h"
 #include "afx/afxres.h"
@@ -23,9 +24,6 @@ int CALLBACK BrowseCallbackProc(HWND hwnd, UINT uMsg, LPARAM, LPARAM lpData) {
     if (uMsg == BFFM_INITIALIZED && lpData) SendMessageW(hwnd, BFFM_SETSELECTIONW, FALSE, lpData);
     return 0;
 }
-
-// Probe names that a second probe in the same second does not meet: the time, then a number.
-constexpr int kProbeNames = 100;
 
 }  // namespace
 
@@ -154,28 +152,8 @@ void CScanManagerDlg::ReportFolderError(UINT nStringId) {
 BOOL CScanManagerDlg::CanWriteIn(LPCWSTR pszFolder) {
     SYSTEMTIME st;
     GetLocalTime(&st);
-    for (int n = 0; n < kProbeNames; ++n) {
-        char szName[64];
-        if (n == 0)
-            std::snprintf(szName, sizeof szName, "%02d%02d%02d%02d%02d%02dtemp.dat", st.wYear % 100, st.wMonth, st.wDay,
-                          st.wHour, st.wMinute, st.wSecond);
-        else
-            std::snprintf(szName, sizeof szName, "%02d%02d%02d%02d%02d%02dtemp%d.dat", st.wYear % 100, st.wMonth,
-                          st.wDay, st.wHour, st.wMinute, st.wSecond, n);
-        std::u16string probe = pszFolder;
-        for (const char* p = szName; *p; ++p) probe += static_cast<char16_t>(*p);
-        // A fresh file of our own: an existing one (a user's, or a second probe's) is never touched.
-        HANDLE hFile = CreateFileW(probe.c_str(), GENERIC_ALL, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (hFile == INVALID_HANDLE_VALUE) {
-            const DWORD dwError = GetLastError();
-            if (dwError == ERROR_FILE_EXISTS || dwError == ERROR_ALREADY_EXISTS) continue;
-            return FALSE;
-        }
-        CloseHandle(hFile);
-        DeleteFileW(probe.c_str());
-        return TRUE;
-    }
-    return FALSE;
+    DWORD dwError = 0;
+    return ProbeFolder(pszFolder, st, &dwError);
 }
 
 void CScanManagerDlg::OnOK() {
