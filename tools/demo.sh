@@ -13,4 +13,3 @@ rm -rf "$out"
 "$dir/bin/rastrel-dump" "$out/sample.prn" >/dev/null
 echo "The job stream is $out/sample.prn; the printer's sheets, decoded, are in $out/sheets/."
 "$dir/bin/scan-button" --machine "$out/scan-machine" --png "$out/scan/first-page.png" 116100
-echo "The button scan's first page, decoded, is $out/scan/first-page.png."
