@@ -141,19 +141,6 @@ std::vector<std::string> TesmarMachine::sourceJournal() const {
     return linesOf(machine.readFile(u"C:\\Windows\\twain_32\\a\\a.journal"));
 }
 
-Raster readPnm(const std::string& bytes) {
-    Raster r;
-    std::istringstream in(bytes);
-    std::string magic;
-    int maxval = 0;
-    if (!(in >> magic >> r.width >> r.height >> maxval) || maxval != 255 || (magic != "P5" && magic != "P6")) return {};
-    in.get();
-    r.channels = magic == "P5" ? 1 : 3;
-    r.samples.resize(static_cast<size_t>(r.width) * r.height * r.channels);
-    if (!in.read(reinterpret_cast<char*>(r.samples.data()), static_cast<std::streamsize>(r.samples.size()))) return {};
-    return r;
-}
-
 bool contains(const std::vector<std::string>& lines, const std::string& text) {
     for (const std::string& line : lines)
         if (line.find(text) != std::string::npos) return true;

@@ -60,12 +60,8 @@ public:
 
 using test_support::quoted;
 using test_support::shell;
-// A PNM picture (P5 grey or P6 RGB, maxval 255).
-struct Raster {
-    int width = 0, height = 0, channels = 0;
-    std::vector<uint8_t> samples;
-};
-Raster readPnm(const std::string& bytes);
+using test_support::Raster;
+using test_support::readPnm;
 bool contains(const std::vector<std::string>& lines, const std::string& text);
 
 }  // namespace tesmartest

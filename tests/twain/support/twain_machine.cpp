@@ -106,19 +106,6 @@ bool TwainMachine::pumpUntil(const std::function<bool()>& done) const {
     return true;
 }
 
-Raster readPnm(const std::string& bytes) {
-    Raster r;
-    std::istringstream in(bytes);
-    std::string magic;
-    int maxval = 0;
-    if (!(in >> magic >> r.width >> r.height >> maxval) || maxval != 255 || (magic != "P5" && magic != "P6")) return {};
-    in.get();
-    r.channels = magic == "P5" ? 1 : 3;
-    r.samples.resize(static_cast<size_t>(r.width) * r.height * r.channels);
-    if (!in.read(reinterpret_cast<char*>(r.samples.data()), static_cast<std::streamsize>(r.samples.size()))) return {};
-    return r;
-}
-
 std::vector<std::string> linesStarting(const std::vector<std::string>& lines, const std::string& start) {
     std::vector<std::string> out;
     for (const std::string& line : lines)

@@ -43,11 +43,8 @@ private:
 };
 
 // A PNM picture (P5 grey or P6 RGB, maxval 255) as the outside converters print it.
-struct Raster {
-    int width = 0, height = 0, channels = 0;
-    std::vector<uint8_t> samples;
-};
-Raster readPnm(const std::string& bytes);
+using test_support::Raster;
+using test_support::readPnm;
 using test_support::quoted;
 using test_support::shell;
 
