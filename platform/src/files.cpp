@@ -399,34 +399,21 @@ BOOL WINAPI CreateDirectoryW(LPCWSTR name, LPSECURITY_ATTRIBUTES) {
     return TRUE;
 }
 
-namespace {
-
-// The host paths of a call that takes a file and a new name, after the checks such calls share (both
-// names given, the call's fault switch, both paths valid); false with the last error set.
-bool resolveFromTo(LPCWSTR existing, LPCWSTR newName, const char* faultName, platform::detail::Resolved& from,
-                   platform::detail::Resolved& to) {
+BOOL WINAPI MoveFileW(LPCWSTR existing, LPCWSTR newName) {
     if (!existing || !newName) {
         SetLastError(ERROR_INVALID_PARAMETER);
-        return false;
+        return FALSE;
     }
-    if (auto fault = platform::detail::takeFault(faultName, platform::toUtf8(existing))) {
+    if (auto fault = platform::detail::takeFault("MoveFile", platform::toUtf8(existing))) {
         SetLastError(fault->error ? fault->error : ERROR_ACCESS_DENIED);
-        return false;
+        return FALSE;
     }
-    from = platform::detail::resolvePath(existing);
-    to = platform::detail::resolvePath(newName);
+    auto from = platform::detail::resolvePath(existing);
+    auto to = platform::detail::resolvePath(newName);
     if (from.error != ERROR_SUCCESS || to.error != ERROR_SUCCESS) {
         SetLastError(from.error != ERROR_SUCCESS ? from.error : to.error);
-        return false;
+        return FALSE;
     }
-    return true;
-}
-
-}  // namespace
-
-BOOL WINAPI MoveFileW(LPCWSTR existing, LPCWSTR newName) {
-    platform::detail::Resolved from, to;
-    if (!resolveFromTo(existing, newName, "MoveFile", from, to)) return FALSE;
     std::error_code ec;
     if (!fs::exists(fs::symlink_status(from.host, ec))) {
         SetLastError(fs::is_directory(from.host.parent_path(), ec) ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND);
@@ -461,8 +448,20 @@ BOOL WINAPI MoveFileW(LPCWSTR existing, LPCWSTR newName) {
 }
 
 BOOL WINAPI CopyFileW(LPCWSTR existing, LPCWSTR newName, BOOL failIfExists) {
-    platform::detail::Resolved from, to;
-    if (!resolveFromTo(existing, newName, "CopyFile", from, to)) return FALSE;
+    if (!existing || !newName) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    if (auto fault = platform::detail::takeFault("CopyFile", platform::toUtf8(existing))) {
+        SetLastError(fault->error ? fault->error : ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    auto from = platform::detail::resolvePath(existing);
+    auto to = platform::detail::resolvePath(newName);
+    if (from.error != ERROR_SUCCESS || to.error != ERROR_SUCCESS) {
+        SetLastError(from.error != ERROR_SUCCESS ? from.error : to.error);
+        return FALSE;
+    }
     std::error_code ec;
     const fs::file_status source = fs::status(from.host, ec);
     if (!fs::exists(source)) {
