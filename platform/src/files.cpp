@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <system_error>
 
+#include "devices/device_files.h"
 #include "internal.h"
 #include "win/files.h"
 #include "win/kernel.h"
@@ -132,6 +133,29 @@ UINT makeTempFileName(const std::u16string& path, const std::u16string& prefix, 
     return 0;
 }
 
+// One read or write on a device handle, behind the same fault switches as a file's: a struck call
+// moves at most its partial count, then fails unless the fault lets it succeed.
+BOOL deviceTransfer(platform::detail::DeviceFile& device, bool reading, void* buffer, DWORD size, LPDWORD moved) {
+    if (!(device.access & (reading ? (GENERIC_READ | GENERIC_ALL) : (GENERIC_WRITE | GENERIC_ALL)))) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    DWORD limit = size;
+    std::optional<platform::Fault> fault = platform::detail::takeFault(reading ? "ReadFile" : "WriteFile", {}, size);
+    if (fault) limit = fault->partial > 0 ? static_cast<DWORD>(std::min<int64_t>(fault->partial, size)) : 0;
+    DWORD done = 0, error = ERROR_SUCCESS;
+    bool ok = true;
+    if (!fault || limit > 0)
+        ok = reading ? device.read(buffer, limit, done, error) : device.write(buffer, limit, done, error);
+    if (moved) *moved = done;
+    if (ok && fault && !fault->succeed) {
+        ok = false;
+        error = fault->error ? fault->error : (reading ? ERROR_READ_FAULT : ERROR_WRITE_FAULT);
+    }
+    SetLastError(ok ? ERROR_SUCCESS : error);
+    return ok ? TRUE : FALSE;
+}
+
 }  // namespace
 
 int platform::detail::fileDescriptorOf(HANDLE handle, DWORD* access) {
@@ -151,6 +175,15 @@ HANDLE WINAPI CreateFileW(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_AT
     if (auto fault = platform::detail::takeFault("CreateFile", platform::toUtf8(text))) {
         SetLastError(fault->error ? fault->error : ERROR_ACCESS_DENIED);
         return INVALID_HANDLE_VALUE;
+    }
+    // Device names never reach the drives.
+    if (auto opened = platform::detail::openDeviceName(text, access, share, flags); opened.owned) {
+        if (!opened.device) {
+            SetLastError(opened.error ? opened.error : ERROR_FILE_NOT_FOUND);
+            return INVALID_HANDLE_VALUE;
+        }
+        SetLastError(ERROR_SUCCESS);
+        return platform::detail::insertHandle(opened.device);
     }
     auto resolved = platform::detail::resolvePath(text);
     if (resolved.error != ERROR_SUCCESS) {
@@ -218,6 +251,8 @@ HANDLE WINAPI CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATT
 
 BOOL WINAPI ReadFile(HANDLE handle, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLAPPED) {
     if (read) *read = 0;
+    if (auto device = platform::detail::handleAs<platform::detail::DeviceFile>(handle))
+        return deviceTransfer(*device, true, buffer, toRead, read);
     auto file = fileOf(handle);
     if (!file) return FALSE;
     if (!(file->access & (GENERIC_READ | GENERIC_ALL))) {
@@ -249,6 +284,8 @@ BOOL WINAPI ReadFile(HANDLE handle, LPVOID buffer, DWORD toRead, LPDWORD read, L
 
 BOOL WINAPI WriteFile(HANDLE handle, LPCVOID buffer, DWORD toWrite, LPDWORD written, LPOVERLAPPED) {
     if (written) *written = 0;
+    if (auto device = platform::detail::handleAs<platform::detail::DeviceFile>(handle))
+        return deviceTransfer(*device, false, const_cast<void*>(buffer), toWrite, written);
     auto file = fileOf(handle);
     if (!file) return FALSE;
     if (!(file->access & (GENERIC_WRITE | GENERIC_ALL))) {
