@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 #include <png.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -62,11 +63,11 @@ protected:
         return path;
     }
 
-    // Runs the program in a machine of this test's own.
-    Outcome run(const std::string& args) const {
+    // Runs the program in a machine of this test's own; `before` is shell put ahead of it.
+    Outcome run(const std::string& args, const std::string& before = "") const {
         const std::string out = (folder_ / "stdout").string(), err = (folder_ / "stderr").string();
-        const std::string command = "'" + kTool + "' --machine '" + (folder_ / "machine").string() + "' " + args +
-                                    " >'" + out + "' 2>'" + err + "'";
+        const std::string command = before + "'" + kTool + "' --machine '" + (folder_ / "machine").string() + "' " +
+                                    args + " >'" + out + "' 2>'" + err + "'";
         const int rc = std::system(command.c_str());
         return Outcome{WIFEXITED(rc) ? WEXITSTATUS(rc) : -1, slurp(out), slurp(err)};
     }
@@ -85,6 +86,18 @@ protected:
 
     fs::path folder_;
 };
+
+// A BMP file of 2 x 2 pixels, 24 bits a pixel.
+std::string smallBmp() {
+    std::string bmp(54 + 16, '\0');
+    const uint32_t fields[][2] = {{2, 70}, {10, 54}, {14, 40}, {18, 2}, {22, 2}};
+    for (const auto& [at, value] : fields) std::memcpy(&bmp[at], &value, 4);
+    bmp[0] = 'B';
+    bmp[1] = 'M';
+    bmp[26] = 1;
+    bmp[28] = 24;
+    return bmp;
+}
 
 // Toner at a pixel of a 1- or 2-bit sheet (any level above none).
 bool toner(const rastrel_dump::Sheet& s, uint32_t x, uint32_t y) {
@@ -266,13 +279,7 @@ TEST_F(RastrelPrintProgram, FaultsGiveMessagesAndExitCodes) {
     for (int i = 0; i < 3000; ++i) pages += "fill 10 10 10 10\npage\n";
     const std::string many = file("many.page", pages + "fill 10 10 10 10\n");  // 3001 pages
     // A BMP of 2 x 2 pixels, then the same with its pixels cut off.
-    std::string bmp(54 + 16, '\0');
-    const uint32_t fields[][2] = {{2, 70}, {10, 54}, {14, 40}, {18, 2}, {22, 2}};
-    for (const auto& [at, value] : fields) std::memcpy(&bmp[at], &value, 4);
-    bmp[0] = 'B';
-    bmp[1] = 'M';
-    bmp[26] = 1;
-    bmp[28] = 24;
+    const std::string bmp = smallBmp();
     std::string cut = bmp.substr(0, 60);
     const uint32_t cutSize = 60;
     std::memcpy(&cut[2], &cutSize, 4);
@@ -316,6 +323,49 @@ TEST_F(RastrelPrintProgram, FaultsGiveMessagesAndExitCodes) {
     Outcome help = run("--help");
     EXPECT_EQ(help.status, 0);
     EXPECT_EQ(help.out.rfind("usage: rastrel-print", 0), 0u) << help.out;
+}
+
+// A device or a pipe is read only as far as an input of its kind can go: endless ones are refused
+// at once, without the memory they would fill (the runs are held to 2 GB of address space and a
+// minute), and pipes that end print as the files they carry do.
+TEST_F(RastrelPrintProgram, EndlessInputsAreRefusedAndPipesThatEndPrint) {
+    const std::string limits = "ulimit -v 2000000; timeout 60 ";
+    const std::string one = file("one.page", "fill 10 10 10 10\n");
+    const std::string zeroImage = file("zero.page", "fill 10 10 10 10\nimage 20 20 30 0 /dev/zero\n");
+    const struct {
+        std::string args, message;
+    } endless[] = {
+        {"/dev/zero", "/dev/zero: it goes on past 64 MiB, more than any page description can hold"},
+        {"'" + zeroImage + "'", zeroImage + ":2: /dev/zero: not a PNG, PGM or PPM picture"},
+        {"--watermark-image /dev/zero '" + one + "'",
+         "the watermark picture /dev/zero is not a sound BMP file: it does not begin with \"BM\""},
+    };
+    for (const auto& c : endless) {
+        Outcome o = run("-q -o '" + (folder_ / "never.prn").string() + "' " + c.args, limits);
+        EXPECT_EQ(o.status, 1) << c.args << "\n" << o.err;
+        EXPECT_NE(o.err.find(c.message), std::string::npos) << c.args << "\n  wanted: " << c.message << "\n  got: " << o.err;
+        EXPECT_FALSE(fs::exists(folder_ / "never.prn")) << c.args;
+    }
+
+    // The description, its picture and the watermark each come through a pipe of their own.
+    const std::string photo = kSamples + "/photo.pgm", mark = file("mark.bmp", smallBmp());
+    const std::string page = file("page.page", "fill 10 10 10 10\nimage 20 20 30 0 photo.fifo\n");
+    const std::string fromFiles = file("files.page", "fill 10 10 10 10\nimage 20 20 30 0 " + photo + "\n");
+    std::string feed;
+    for (const auto& [name, from] : {std::pair{"page.fifo", page}, {"photo.fifo", photo}, {"mark.fifo", mark}}) {
+        const std::string fifo = (folder_ / name).string();
+        ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0) << fifo;
+        feed += "cat '" + from + "' >'" + fifo + "' & ";
+    }
+    const std::string piped = (folder_ / "piped.prn").string(), filed = (folder_ / "filed.prn").string();
+    Outcome o = run("-q --title t -o '" + piped + "' --watermark-image '" + (folder_ / "mark.fifo").string() + "' '" +
+                        (folder_ / "page.fifo").string() + "'",
+                    limits.substr(0, limits.find(';') + 2) + feed + "timeout 60 ");
+    ASSERT_EQ(o.status, 0) << o.err;
+    o = run("-q --title t -o '" + filed + "' --watermark-image '" + mark + "' '" + fromFiles + "'");
+    ASSERT_EQ(o.status, 0) << o.err;
+    EXPECT_EQ(slurp(piped), slurp(filed));
+    EXPECT_GT(slurp(piped).size(), 0u);
 }
 
 }  // namespace

@@ -237,8 +237,8 @@ TEST(RastrelPrintPictures, AFileCutShortWhileMappedIsMarkedChangedNotAFault) {
     const std::string bytes = "P5\n1024 1032\n255\n" + raster;
     const std::string cutPath = writeTemp("cut.pgm", bytes), keptPath = writeTemp("kept.pgm", bytes);
     std::string why;
-    auto cut = FileBytes::open(cutPath, &why);
-    auto kept = FileBytes::open(keptPath, &why);
+    auto cut = FileBytes::open(cutPath, &why, pictureBound);
+    auto kept = FileBytes::open(keptPath, &why, pictureBound);
     ASSERT_TRUE(cut && kept) << why;
     ASSERT_EQ(::truncate(cutPath.c_str(), 20), 0);
     auto picture = decodeNetpbm(cut->view(), &why);  // reads every byte of the mapping
@@ -251,7 +251,7 @@ TEST(RastrelPrintPictures, AFileCutShortWhileMappedIsMarkedChangedNotAFault) {
     // A file cut short after it was mapped and before it is checked is refused by the check.
     {
         std::ofstream(cutPath, std::ios::binary | std::ios::trunc) << bytes;
-        auto checked = FileBytes::open(cutPath, &why);
+        auto checked = FileBytes::open(cutPath, &why, pictureBound);
         ASSERT_TRUE(checked);
         ASSERT_EQ(::truncate(cutPath.c_str(), 20), 0);
         std::optional<Picture> plain;
@@ -270,7 +270,7 @@ TEST(RastrelPrintPictures, AFileCutShortWhileMappedIsMarkedChangedNotAFault) {
         for (bool cutAfterGet : {false, true}) {
             if (cutAfterGet && !kind.fileRows) continue;  // a copy, once made, no longer needs the file
             std::ofstream(cutPath, std::ios::binary | std::ios::trunc) << kind.header + raster;
-            auto checked = FileBytes::open(cutPath, &why);
+            auto checked = FileBytes::open(cutPath, &why, pictureBound);
             ASSERT_TRUE(checked);
             std::optional<Picture> plain;
             auto pending = checkNetpbm(std::move(*checked), &plain, &why);

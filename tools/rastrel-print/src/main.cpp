@@ -100,6 +100,13 @@ std::optional<std::string> readHost(const fs::path& path) {
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+// A BMP file is as long as its header says: of one that is not a BMP file, the first bytes are enough.
+size_t bitmapFileBound(std::string_view head) {
+    if (head.size() < 6 || head[0] != 'B' || head[1] != 'M') return head.size();
+    const auto* p = reinterpret_cast<const unsigned char*>(head.data()) + 2;
+    return p[0] | (size_t(p[1]) << 8) | (size_t(p[2]) << 16) | (size_t(p[3]) << 24);
+}
+
 // The printer's DEVMODE as its settings part gives it, or nothing.
 std::optional<std::string> printerDevmode(const std::u16string& name) {
     std::u16string copy = name;
@@ -280,13 +287,17 @@ int main(int argc, char** argv) {
     // a mark stops the job here.
     std::string watermarkPicture;
     if (settings.watermarkImage) {
-        auto bytes = readHost(*settings.watermarkImage);
-        if (!bytes) return failure("cannot read the watermark picture " + *settings.watermarkImage);
+        std::string reason;
+        auto file = FileBytes::open(*settings.watermarkImage, &reason, bitmapFileBound);
+        if (!file) return failure("cannot read the watermark picture " + *settings.watermarkImage);
+        const std::string_view bytes = file->view();
         LONG width = 0, height = 0;
-        if (const char* why = CheckBitmapFile(reinterpret_cast<const BYTE*>(bytes->data()), bytes->size(), &width,
+        // Bytes past the bound make the file longer than its header says, which the check refuses.
+        if (const char* why = CheckBitmapFile(reinterpret_cast<const BYTE*>(bytes.data()), bytes.size(), &width,
                                               &height))
             return failure("the watermark picture " + *settings.watermarkImage + " is not a sound BMP file: " + why);
-        watermarkPicture = std::move(*bytes);
+        if (file->changed()) return failure("the watermark picture " + *settings.watermarkImage + ": " + kFileChanged);
+        watermarkPicture = std::string(bytes);
     }
 
     std::error_code ec;

@@ -483,7 +483,12 @@ void prepareHeapForPages() {
     }).detach();
 }
 
-std::optional<FileBytes> FileBytes::open(const std::string& path, std::string* why) {
+size_t pictureBound(std::string_view head) {
+    const FileKind kind = sniff(head);
+    return kind == FileKind::kPng || kind == FileKind::kNetpbm ? kMaxPictureFileBytes : head.size();
+}
+
+std::optional<FileBytes> FileBytes::open(const std::string& path, std::string* why, const ReadBound& bound) {
     constexpr off_t kPopulatedFileBytes = off_t(1) << 20;
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
@@ -514,9 +519,23 @@ std::optional<FileBytes> FileBytes::open(const std::string& path, std::string* w
         }
         munmap(data, static_cast<size_t>(info.st_size));  // no guard left: read instead
     }
+    // A regular file (mapped or not) has an end; a pipe or a device may never end, and is read only
+    // as far as the bound its first bytes give, and one byte past it to tell whether it goes on.
+    constexpr size_t kHeadBytes = 64;
+    const bool endless = !(S_ISREG(info.st_mode) && info.st_size > 0);
+    size_t most = SIZE_MAX - 1;
+    bool bounded = false;
     char chunk[65536];
     for (;;) {
-        const ssize_t n = ::read(fd, chunk, sizeof chunk);
+        if (endless && !bounded && file.read_.size() >= kHeadBytes) {
+            most = std::min(bound(file.read_), SIZE_MAX - 1);
+            bounded = true;
+        }
+        if (file.read_.size() > most) {
+            file.longer_ = true;
+            break;
+        }
+        const ssize_t n = ::read(fd, chunk, std::min(sizeof chunk, most + 1 - file.read_.size()));
         if (n == 0) break;
         if (n < 0) {
             if (errno == EINTR) continue;
@@ -527,6 +546,8 @@ std::optional<FileBytes> FileBytes::open(const std::string& path, std::string* w
         file.read_.append(chunk, static_cast<size_t>(n));
     }
     ::close(fd);
+    // A short stream that ended is still held to its bound.
+    if (endless && !bounded && file.read_.size() > bound(file.read_)) file.longer_ = true;
     return file;
 }
 
@@ -557,7 +578,8 @@ void FileBytes::release() {
 
 FileBytes::FileBytes(FileBytes&& other) noexcept
     : read_(std::move(other.read_)), data_(std::exchange(other.data_, nullptr)), size_(std::exchange(other.size_, 0)),
-      guard_(std::exchange(other.guard_, -1)), fd_(std::exchange(other.fd_, -1)) {}
+      guard_(std::exchange(other.guard_, -1)), fd_(std::exchange(other.fd_, -1)),
+      longer_(std::exchange(other.longer_, false)) {}
 
 FileBytes& FileBytes::operator=(FileBytes&& other) noexcept {
     if (this != &other) {
@@ -567,6 +589,7 @@ FileBytes& FileBytes::operator=(FileBytes&& other) noexcept {
         size_ = std::exchange(other.size_, 0);
         guard_ = std::exchange(other.guard_, -1);
         fd_ = std::exchange(other.fd_, -1);
+        longer_ = std::exchange(other.longer_, false);
     }
     return *this;
 }
@@ -574,14 +597,19 @@ FileBytes& FileBytes::operator=(FileBytes&& other) noexcept {
 FileBytes::~FileBytes() { release(); }
 
 std::optional<Picture> readPicture(const std::string& path, std::string* why) {
-    auto file = FileBytes::open(path, why);
+    auto file = FileBytes::open(path, why, pictureBound);
     if (!file) return std::nullopt;
     const std::string_view bytes = file->view();
     std::string reason;
     std::optional<Picture> picture;
     switch (sniff(bytes)) {
-    case FileKind::kPng: picture = decodePng(bytes, &reason); break;
-    case FileKind::kNetpbm: picture = decodeNetpbm(bytes, &reason); break;
+    case FileKind::kPng:
+    case FileKind::kNetpbm:
+        if (file->longer())
+            reason = kLongerThanAnyPicture;
+        else
+            picture = sniff(bytes) == FileKind::kPng ? decodePng(bytes, &reason) : decodeNetpbm(bytes, &reason);
+        break;
     default: reason = "not a PNG, PGM or PPM picture"; break;
     }
     if (file->changed()) {

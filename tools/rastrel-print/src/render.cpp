@@ -19,13 +19,26 @@ using platform::printing::PrinterDevice;
 
 namespace {
 
+// The longest page description read from a pipe or a device.
+constexpr size_t kMaxDescriptionBytes = size_t(64) << 20;
+
+// How much of an input can be of use, by its kind: Poppler opens a PDF by its name, so of one that
+// is not a regular file only the first bytes are read, which tell what it is.
+size_t inputBound(std::string_view head) {
+    switch (sniff(head)) {
+    case FileKind::kPageDescription: return kMaxDescriptionBytes;
+    case FileKind::kPdf: return head.size();
+    default: return kMaxPictureFileBytes;
+    }
+}
+
 std::optional<FileBytes> readFile(const std::string& path, std::string* why) {
     std::error_code ec;
     if (fs::is_directory(path, ec)) {
         *why = path + ": is a folder";
         return std::nullopt;
     }
-    return FileBytes::open(path, why);
+    return FileBytes::open(path, why, inputBound);
 }
 
 std::string resolved(const std::string& folder, const std::string& name) {
@@ -328,6 +341,19 @@ std::optional<Input> loadInput(const std::string& path, FontCache& fonts, std::v
     input.path = path;
     input.folder = fs::path(path).parent_path().string();
     input.kind = sniff(bytes);
+    std::error_code ec;
+    if (input.kind == FileKind::kPdf && !fs::is_regular_file(path, ec)) {
+        errors->push_back(path + ": a PDF is printed from a regular file (Poppler opens it by its name), not from a pipe "
+                                 "or a device");
+        return std::nullopt;
+    }
+    if (file->longer()) {
+        errors->push_back(path + ": " +
+                          (input.kind == FileKind::kPageDescription
+                               ? "it goes on past 64 MiB, more than any page description can hold"
+                               : kLongerThanAnyPicture));
+        return std::nullopt;
+    }
     switch (input.kind) {
     case FileKind::kPdf: {
         auto pdf = PdfDocument::open(path, &why);

@@ -3,6 +3,7 @@
 // transparency is laid over white.
 #pragma once
 
+#include <functional>
 #include <future>
 #include <memory>
 #include <optional>
@@ -16,19 +17,30 @@ namespace rastrel_print {
 // The largest picture read, in pixels (either side) and in all.
 inline constexpr long kMaxPictureSide = 30000;
 inline constexpr long long kMaxPicturePixels = 200LL * 1000 * 1000;
+// The longest picture file read from a pipe or a device: more than the rows of the largest picture
+// in any of the formats (16-bit PNG with alpha, 8 bytes a pixel) with their framing.
+inline constexpr size_t kMaxPictureFileBytes = size_t(2) << 30;
+inline constexpr const char* kLongerThanAnyPicture = "it goes on past 2 GiB, more than any picture file can hold";
 
 enum class FileKind { kPageDescription, kPng, kNetpbm, kPdf };
 // What a file is, by its first bytes (the page description is the rest).
 FileKind sniff(std::string_view head);
 
-// A whole file's bytes: a regular file mapped read-only (no copy is made), anything else (a pipe)
-// read to its end. A mapped file that another program cuts short while it is mapped does not end
-// the process: the part past its new end reads as zeros and changed() tells it, so that what was
-// read from it is refused.
+// The most bytes of a file that a reader could accept, told from its first bytes (at least 64 of
+// them, or the whole file when it is shorter): what is read from a pipe or a device stops there.
+using ReadBound = std::function<size_t(std::string_view head)>;
+// The bound of a picture file: the longest picture, or the head alone when it is no picture at all.
+size_t pictureBound(std::string_view head);
+
+// A whole file's bytes: a regular file mapped read-only (no copy is made), anything else (a pipe, a
+// device) read to its end, or only up to one byte past the bound when it goes on longer (longer()
+// tells it, and the reader refuses the file). A mapped file that another program cuts short while
+// it is mapped does not end the process: the part past its new end reads as zeros and changed()
+// tells it, so that what was read from it is refused.
 class FileBytes {
 public:
     // Nothing, with the reason in *why, when the file cannot be opened or read.
-    static std::optional<FileBytes> open(const std::string& path, std::string* why);
+    static std::optional<FileBytes> open(const std::string& path, std::string* why, const ReadBound& bound);
     FileBytes(FileBytes&& other) noexcept;
     FileBytes& operator=(FileBytes&& other) noexcept;
     FileBytes(const FileBytes&) = delete;
@@ -41,6 +53,9 @@ public:
     // Whether the file was cut short while mapped (the bytes past its new end read as zeros), or is
     // shorter now than when it was mapped.
     bool changed() const;
+    // Whether reading stopped at the bound with more to come: view() then holds the bytes read, one
+    // past the bound.
+    bool longer() const { return longer_; }
 
 private:
     FileBytes() = default;
@@ -50,6 +65,7 @@ private:
     size_t size_ = 0;
     int guard_ = -1;  // the mapping's place among the guarded ones
     int fd_ = -1;     // the mapped file, open to check its length
+    bool longer_ = false;
 };
 // The reason given for a file that changed while it was read.
 inline constexpr const char* kFileChanged = "the file was changed while it was read (it was cut short)";
