@@ -368,4 +368,22 @@ TEST_F(RastrelPrintProgram, EndlessInputsAreRefusedAndPipesThatEndPrint) {
     EXPECT_GT(slurp(piped).size(), 0u);
 }
 
+// Text costs what can show of it: a line of 6,000 capitals at 300 points, along the page and far
+// below it, prints in a run held to 2 GB of address space, as the few of its letters that reach
+// the paper print.
+TEST_F(RastrelPrintProgram, ALongLineCostsWhatCanShowOfIt) {
+    auto page = [](size_t letters) {
+        const std::string text(letters, 'W');
+        return "font sans 300\ntext 10 150 \"" + text + "\"\nfill 10 200 10 10\npage\nfill 10 10 10 10\n"
+               "text 10 1900 \"" + text + "\"\n";
+    };
+    const std::string endless = (folder_ / "long.prn").string(), few = (folder_ / "few.prn").string();
+    Outcome o = run("-q --title t -o '" + endless + "' '" + file("long.page", page(6000)) + "'",
+                    "ulimit -v 2000000; timeout 60 ");
+    ASSERT_EQ(o.status, 0) << o.err;
+    o = run("-q --title t -o '" + few + "' '" + file("few.page", page(12)) + "'");
+    ASSERT_EQ(o.status, 0) << o.err;
+    EXPECT_EQ(slurp(endless), slurp(few));
+}
+
 }  // namespace

@@ -141,6 +141,51 @@ TEST_F(RastrelPrintGlyphs, AlignmentMovesTheLineAlongItsBaseline) {
     }
 }
 
+// A glyph is rendered once for a line, whatever its length; with a clip, the glyphs that may show are
+// the pictures made without one, and those wholly outside have none, in their places.
+TEST_F(RastrelPrintGlyphs, GlyphsAreRenderedOncePerLineAndOnlyWhereTheyMayShow) {
+    const std::string text = "WAVE Wave wave, W\xC3\xA9 \xE4\xB8\xAD\xE4\xB8\xAD";  // with the CJK face twice
+    const POINTL at{-300, 900};
+    TextLine whole = line(text, 40, 600, 600, at);
+    ASSERT_EQ(whole.glyphs.size(), 21u);
+    EXPECT_TRUE(whole.glyphs[0].bits.sharedWith(whole.glyphs[16].bits)) << "W";
+    EXPECT_TRUE(whole.glyphs[19].bits.sharedWith(whole.glyphs[20].bits)) << "the CJK face's glyph";
+    EXPECT_FALSE(whole.glyphs[0].bits.sharedWith(whole.glyphs[1].bits));
+
+    // Clips across the line's left part, its right part, only its descenders' rows, and away from it.
+    const RECTL clips[] = {{0, 0, 800, 2000}, {1200, 0, 4000, 2000}, {-1000, 905, 4000, 2000}, {0, 2000, 4000, 3000}};
+    for (const RECTL& clip : clips) {
+        SCOPED_TRACE(::testing::Message() << clip.left << "," << clip.top << "," << clip.right << "," << clip.bottom);
+        std::string why;
+        auto clipped = layout(*sans_, text, 40, 600, 600, at, Align::kLeft, &why, &clip);
+        ASSERT_TRUE(clipped) << why;
+        EXPECT_EQ(clipped->advance, whole.advance);
+        ASSERT_EQ(clipped->glyphs.size(), whole.glyphs.size());
+        int shown = 0;
+        for (size_t i = 0; i < whole.glyphs.size(); ++i) {
+            const Glyph &g = whole.glyphs[i], &c = clipped->glyphs[i];
+            EXPECT_EQ(c.position.x, g.position.x) << i;
+            EXPECT_EQ(c.position.y, g.position.y) << i;
+            const LONG left = g.position.x + g.origin.x, top = g.position.y + g.origin.y;
+            const bool meets = left < clip.right && clip.left < left + g.size.cx && top < clip.bottom &&
+                               clip.top < top + g.size.cy;
+            if (meets) {
+                ++shown;
+                EXPECT_EQ(c.origin.x, g.origin.x) << i;
+                EXPECT_EQ(c.origin.y, g.origin.y) << i;
+                EXPECT_EQ(c.size.cx, g.size.cx) << i;
+                EXPECT_EQ(c.size.cy, g.size.cy) << i;
+                EXPECT_EQ(c.bits, g.bits) << i;
+            } else {
+                EXPECT_EQ(c.size.cx, 0) << i;
+                EXPECT_EQ(c.size.cy, 0) << i;
+                EXPECT_TRUE(c.bits.empty()) << i;
+            }
+        }
+        EXPECT_EQ(shown > 0, clip.top < 2000) << shown << " glyphs show";
+    }
+}
+
 TEST_F(RastrelPrintGlyphs, CharactersComeFromTheFallbackFacesElseAreTheMissingGlyphBox) {
     // U+F8FF (private use) and U+0378 (unassigned) are in none of the faces: both are the face's
     // missing-glyph box, with ink.

@@ -3,6 +3,9 @@
 // interface; the printing front (platform/printing.h) and tests use it.
 #pragma once
 
+#include <algorithm>
+#include <initializer_list>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -61,12 +64,38 @@ CLIPOBJ* createClip(const std::vector<RECTL>& rects, const RECTL& surfaceBounds)
 XLATEOBJ* createXlate(const std::vector<ULONG>& sourcePalette, ULONG sourceFormat);
 void deleteXlate(XLATEOBJ* xlate);
 
+// A glyph picture's bytes, read-only once made and shared by the copies of a glyph (the same
+// character drawn again in a line, the printing front's recorded drawing), so that a copy costs no
+// picture. Compared by the bytes; assigning gives a glyph bytes of its own.
+class GlyphBits {
+public:
+    using const_iterator = const BYTE*;
+    GlyphBits() = default;
+    GlyphBits(std::vector<BYTE> bytes) : bytes_(std::make_shared<const std::vector<BYTE>>(std::move(bytes))) {}
+    GlyphBits(std::initializer_list<BYTE> bytes) : GlyphBits(std::vector<BYTE>(bytes)) {}
+    const BYTE* data() const { return bytes_ ? bytes_->data() : nullptr; }
+    size_t size() const { return bytes_ ? bytes_->size() : 0; }
+    bool empty() const { return size() == 0; }
+    const BYTE& operator[](size_t i) const { return (*bytes_)[i]; }
+    const_iterator begin() const { return data(); }
+    const_iterator end() const { return data() + size(); }
+    void assign(size_t count, BYTE value) { *this = GlyphBits(std::vector<BYTE>(count, value)); }
+    // Whether the two hold the very same bytes (made once), not only equal ones.
+    bool sharedWith(const GlyphBits& other) const { return bytes_ && bytes_ == other.bytes_; }
+    friend bool operator==(const GlyphBits& a, const GlyphBits& b) {
+        return a.bytes_ == b.bytes_ || std::equal(a.begin(), a.end(), b.begin(), b.end());
+    }
+
+private:
+    std::shared_ptr<const std::vector<BYTE>> bytes_;
+};
+
 // Text: glyph pictures at positions (the engine's text object), in a font of the given type flags.
 struct Glyph {
     POINTL position;            // of the glyph's origin on the surface
     POINTL origin;              // offset of the picture's top-left corner from the position
     SIZEL size;                 // picture size in pixels
-    std::vector<BYTE> bits;     // rows of (cx + 7) / 8 bytes, most significant bit first, 1 = ink
+    GlyphBits bits;             // rows of (cx + 7) / 8 bytes, most significant bit first, 1 = ink
 };
 struct TextObjects {
     STROBJ* text;

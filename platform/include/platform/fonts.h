@@ -75,20 +75,23 @@ struct Placement {
     const INT* dx = nullptr;          // advances, one per UTF-16 unit (ExtTextOutW's lpDx), or null
     bool useOrientation = false;      // glyphs turn by lfOrientation (GDI's advanced mode), else with
                                       // the escapement
+    const RECTL* clip = nullptr;      // when given, what can show: a glyph whose picture lies wholly
+                                      // outside is not rendered and has no picture (0 x 0)
 };
 
 // A string rendered: the baseline runs from the reference point (moved for the alignment) at the
 // font's escapement, counter-clockwise in tenths of a degree on a y-down surface.
 struct Rendered {
     // One picture per character (surrogate pairs are one character), positions on the surface; a blank
-    // character has a 1 x 1 picture without ink.
+    // character has a 1 x 1 picture without ink. The same glyph drawn again shares its picture's bytes.
     std::vector<engine::Glyph> glyphs;
     // Underline and strike-out bars as pictures, when the font asks for them.
     std::vector<engine::Glyph> bars;
     // Corners of the text's cell (the unrotated extent turned with the baseline): top-left, top-right,
     // bottom-right, bottom-left as the text reads.
     std::array<PointD, 4> cell{};
-    RECTL bounds{};      // of the ink of glyphs and bars (empty when there is none)
+    RECTL bounds{};      // of the ink of glyphs and bars (empty when there is none; with a clip, of the
+                         // glyphs that have pictures)
     SIZE extent{};       // as extent() gives it
     PointD end;          // the baseline point after the last advance (where TA_UPDATECP would go on)
     TEXTMETRICW metrics{};

@@ -13,6 +13,7 @@
 #include <deque>
 #include <filesystem>
 #include <map>
+#include <tuple>
 
 #include "objects.h"
 #include "platform/control.h"
@@ -554,9 +555,20 @@ void addInk(RECTL& bounds, bool& any, const engine::Glyph& g) {
     }
 }
 
-std::optional<engine::Glyph> renderGlyph(const Realised& r, const GlyphSource& g, double angle, LONG x, LONG y) {
+// A glyph's picture as FreeType renders it, the same wherever the glyph is placed (positions are
+// whole pixels), so that a string renders each of its glyphs once.
+struct GlyphPicture {
+    POINTL origin{};  // of the picture's top-left corner from the glyph's position
+    SIZEL size{};
+    engine::GlyphBits bits;
+    std::optional<RECTL> ink;  // of the inked pixels, from the glyph's position
+};
+
+// Loads a glyph into its face's slot, sized, turned by `angle` and slanted and emboldened as the
+// face simulates; null when FreeType cannot.
+FT_GlyphSlot loadGlyph(const Realised& r, const GlyphSource& g, double angle) {
     FT_Face face = g.face.face;
-    if (!setSize(face, r)) return std::nullopt;
+    if (!setSize(face, r)) return nullptr;
     double c = std::cos(angle), s = std::sin(angle);
     double shear = g.face.simItalic ? 0.2 : 0;
     if (angle == 0 && shear == 0) {
@@ -572,34 +584,58 @@ std::optional<engine::Glyph> renderGlyph(const Realised& r, const GlyphSource& g
     }
     bool loaded = FT_Load_Glyph(face, g.index, kLoadFlags) == 0;
     FT_Set_Transform(face, nullptr, nullptr);
-    if (!loaded) return std::nullopt;
+    if (!loaded) return nullptr;
     FT_GlyphSlot slot = face->glyph;
     if (g.face.simBold && slot->format == FT_GLYPH_FORMAT_OUTLINE) {
         FT_Pos strength = emboldenStrength(r);
         FT_Outline_EmboldenXY(&slot->outline, strength, strength);
     }
+    return slot;
+}
+
+// Where a loaded glyph's picture can reach from its position, found from its outline without
+// rendering it (a pixel more each way than the outline's box, for the rounding); nothing when the
+// slot holds no outline.
+std::optional<RECTL> reachOf(FT_GlyphSlot slot) {
+    if (slot->format != FT_GLYPH_FORMAT_OUTLINE) return std::nullopt;
+    FT_BBox box;
+    FT_Outline_Get_CBox(&slot->outline, &box);
+    return RECTL{static_cast<LONG>(box.xMin >> 6) - 2, static_cast<LONG>(-((box.yMax + 63) >> 6)) - 2,
+                 static_cast<LONG>((box.xMax + 63) >> 6) + 2, static_cast<LONG>(-(box.yMin >> 6)) + 2};
+}
+
+// Renders a loaded glyph into a one-bit picture; a glyph without ink is a 1 x 1 picture of none.
+std::optional<GlyphPicture> renderLoaded(FT_GlyphSlot slot) {
     if (slot->format != FT_GLYPH_FORMAT_BITMAP && FT_Render_Glyph(slot, FT_RENDER_MODE_MONO)) return std::nullopt;
     const FT_Bitmap& bm = slot->bitmap;
-    engine::Glyph out;
-    out.position = POINTL{x, y};
+    GlyphPicture out;
     if (bm.width == 0 || bm.rows == 0 || bm.pixel_mode != FT_PIXEL_MODE_MONO) {
-        out.origin = POINTL{0, 0};
         out.size = SIZEL{1, 1};
-        out.bits.assign(1, 0);
+        out.bits = std::vector<BYTE>(1, 0);
         return out;
     }
     out.origin = POINTL{slot->bitmap_left, -slot->bitmap_top};
     out.size = SIZEL{static_cast<LONG>(bm.width), static_cast<LONG>(bm.rows)};
     size_t rowBytes = (bm.width + 7) / 8;
-    out.bits.resize(rowBytes * bm.rows);
+    std::vector<BYTE> bits(rowBytes * bm.rows);
     for (unsigned row = 0; row < bm.rows; ++row) {
         const unsigned char* src =
             bm.pitch >= 0 ? bm.buffer + static_cast<size_t>(row) * bm.pitch
                           : bm.buffer + static_cast<size_t>(bm.rows - 1 - row) * static_cast<size_t>(-bm.pitch);
-        std::memcpy(out.bits.data() + row * rowBytes, src, rowBytes);
+        std::memcpy(bits.data() + row * rowBytes, src, rowBytes);
     }
+    out.bits = std::move(bits);
+    RECTL ink{};
+    bool any = false;
+    addInk(ink, any, engine::Glyph{POINTL{0, 0}, out.origin, out.size, out.bits});
+    if (any) out.ink = ink;
     return out;
 }
+
+bool meets(const RECTL& a, const RECTL& b) {
+    return a.left < b.right && b.left < a.right && a.top < b.bottom && b.top < a.bottom;
+}
+RECTL movedBy(const RECTL& r, LONG x, LONG y) { return RECTL{r.left + x, r.top + y, r.right + x, r.bottom + y}; }
 
 }  // namespace
 
@@ -727,7 +763,7 @@ engine::Glyph fillPolygon(const std::vector<PointD>& corners) {
     g.position = POINTL{x0, y0};
     g.origin = POINTL{0, 0};
     g.size = SIZEL{w, h};
-    g.bits.assign(static_cast<size_t>(rowBytes) * h, 0);
+    std::vector<BYTE> bits(static_cast<size_t>(rowBytes) * h, 0);
     for (LONG y = 0; y < h; ++y) {
         double py = y0 + y + 0.5;
         for (LONG x = 0; x < w; ++x) {
@@ -739,9 +775,10 @@ engine::Glyph fillPolygon(const std::vector<PointD>& corners) {
                 double cross = (b.x - a.x) * (py - a.y) - (b.y - a.y) * (px - a.x);
                 if (cross * sign < -1e-9) inside = false;
             }
-            if (inside) g.bits[static_cast<size_t>(y) * rowBytes + (x >> 3)] |= static_cast<BYTE>(0x80 >> (x & 7));
+            if (inside) bits[static_cast<size_t>(y) * rowBytes + (x >> 3)] |= static_cast<BYTE>(0x80 >> (x & 7));
         }
     }
+    g.bits = std::move(bits);
     return g;
 }
 
@@ -781,12 +818,54 @@ std::optional<Rendered> render(const LOGFONTW& font, std::u16string_view text, c
     double glyphAngle = placement.useOrientation ? r.orientation : r.escapement;
     RECTL bounds{};
     bool any = false;
+    // Each glyph of the string is loaded and rendered once, and with a clip only once a place of it
+    // may show: a glyph's cost is its own, not that of every character drawn with it.
+    struct Made {
+        std::optional<RECTL> reach;           // from the outline, when it has been loaded
+        std::optional<GlyphPicture> picture;  // once rendered
+    };
+    std::map<std::tuple<FT_Face, FT_UInt, bool, bool>, Made> made;
+    const RECTL* clip = placement.clip;
+    out.glyphs.reserve(laid->glyphs.size());
     for (size_t i = 0; i < laid->glyphs.size(); ++i) {
+        const GlyphSource& source = laid->glyphs[i];
         PointD p = at(laid->pens[i], 0);
-        auto g = renderGlyph(r, laid->glyphs[i], glyphAngle, roundPixel(p.x), roundPixel(p.y));
-        if (!g) return std::nullopt;
-        addInk(bounds, any, *g);
-        out.glyphs.push_back(std::move(*g));
+        const LONG x = roundPixel(p.x), y = roundPixel(p.y);
+        const engine::Glyph none{POINTL{x, y}, POINTL{0, 0}, SIZEL{0, 0}, {}};
+        Made& m = made[{source.face.face, source.index, source.face.simBold, source.face.simItalic}];
+        if (!m.picture) {
+            if (clip && m.reach && !meets(movedBy(*m.reach, x, y), *clip)) {
+                out.glyphs.push_back(none);
+                continue;
+            }
+            FT_GlyphSlot slot = loadGlyph(r, source, glyphAngle);
+            if (!slot) return std::nullopt;
+            m.reach = reachOf(slot);
+            if (clip && m.reach && !meets(movedBy(*m.reach, x, y), *clip)) {
+                out.glyphs.push_back(none);
+                continue;
+            }
+            m.picture = renderLoaded(slot);
+            if (!m.picture) return std::nullopt;
+        }
+        const GlyphPicture& picture = *m.picture;
+        const RECTL box{x + picture.origin.x, y + picture.origin.y, x + picture.origin.x + picture.size.cx,
+                        y + picture.origin.y + picture.size.cy};
+        if (clip && !meets(box, *clip)) {
+            out.glyphs.push_back(none);
+            continue;
+        }
+        if (picture.ink) {
+            const RECTL ink = movedBy(*picture.ink, x, y);
+            if (!any) {
+                bounds = ink;
+                any = true;
+            } else {
+                bounds = RECTL{std::min(bounds.left, ink.left), std::min(bounds.top, ink.top),
+                               std::max(bounds.right, ink.right), std::max(bounds.bottom, ink.bottom)};
+            }
+        }
+        out.glyphs.push_back(engine::Glyph{POINTL{x, y}, picture.origin, picture.size, picture.bits});
     }
     double sy = r.emY / r.units.upem;
     auto bar = [&](double top, double thickness) {

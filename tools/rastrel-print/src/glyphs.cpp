@@ -76,11 +76,12 @@ const Font* familyFont(std::string_view family) {
 }
 
 std::optional<TextLine> layout(const Font& font, std::string_view utf8, double points, LONG dpiX, LONG dpiY,
-                               POINTL at, Align align, std::string* why) {
+                               POINTL at, Align align, std::string* why, const RECTL* clip) {
     const LOGFONTW lf = font.logfont(points, dpiY);
     platform::fonts::Placement placement;
     placement.at = platform::fonts::PointD{static_cast<double>(at.x), static_cast<double>(at.y)};
     placement.align = TA_BASELINE | (align == Align::kRight ? TA_RIGHT : align == Align::kCenter ? TA_CENTER : TA_LEFT);
+    placement.clip = clip;
     auto rendered = platform::fonts::render(lf, utf16(decodeUtf8(utf8)), placement, {dpiX, dpiY});
     if (!rendered) {
         if (why && platform::fonts::usable(lf, why)) *why = "the text cannot be laid out in its font at this size";

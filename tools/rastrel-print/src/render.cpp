@@ -123,7 +123,11 @@ private:
         if (!font) return fail(why);
         std::string text = expandMacros(c.text, number_, total_);
         POINTL at{static_cast<LONG>(std::lround(units_.x(c.at.x))), static_cast<LONG>(std::lround(units_.y(c.at.y)))};
-        auto line = layout(*font, text, points, device_.caps().dpiX, device_.caps().dpiY, at, c.align, &why);
+        // What can show of the page: the bands of a banded page start inside the printable area, so
+        // nothing past it by more than a band (nor left of or above the page) is ever drawn.
+        const auto& caps = device_.caps();
+        const RECTL shown{0, 0, caps.printable.cx + caps.surface.cx, caps.printable.cy + caps.surface.cy};
+        auto line = layout(*font, text, points, caps.dpiX, caps.dpiY, at, c.align, &why, &shown);
         if (!line) return fail(why);
         return front(device_.text(line->glyphs, static_cast<BYTE>(c.grey)));
     }

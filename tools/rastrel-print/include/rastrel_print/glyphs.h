@@ -39,10 +39,12 @@ struct TextLine {
 
 // Lays out UTF-8 text (bad sequences become U+FFFD) at `points` on a device of dpiX x dpiY, its
 // baseline through `at`, which is the line's left end, centre or right end. Characters the font
-// lacks come from the engine's fallback faces, else are its missing-glyph box. Nothing, and the
-// reason in *why, when the engine cannot make the font.
+// lacks come from the engine's fallback faces, else are its missing-glyph box. Each glyph is
+// rendered once for the line, and with a clip (the part of the page that can show) only where it
+// may show: a glyph wholly outside has no picture (0 x 0). Nothing, and the reason in *why, when
+// the engine cannot make the font.
 std::optional<TextLine> layout(const Font& font, std::string_view utf8, double points, LONG dpiX, LONG dpiY,
-                               POINTL at, Align align, std::string* why);
+                               POINTL at, Align align, std::string* why, const RECTL* clip = nullptr);
 
 // The fonts of descriptions by the names they write: a family, else a font file (relative to the
 // description's folder), taken in by the font engine once.
