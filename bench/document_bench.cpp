@@ -8,7 +8,11 @@
 //          {page} makes every page differ)
 //   photo  bench/documents/photo.page, ten times over (the sample photograph stretched over most of
 //          the page, a heading and a caption)
-// at 600 and 1200 dpi, the text document 4-up and 9-up at 600 dpi, and with a text watermark.
+// at 600 and 1200 dpi, the text document 4-up and 9-up at 600 dpi, and with a text watermark; and
+// for what text costs in memory, at 600 dpi:
+//   long_line   bench/documents/long-line.page: one line of 6,000 capitals at 300 points, nearly all
+//               of it past the paper's edge (its peak is to stay that of a page of a few letters)
+//   small_text  bench/documents/small-text.page: a page of 5-point text, every line different
 //
 // Figures of a case:
 //   wall      median wall time of the whole child run (start to exit, posix_spawn to wait4); the
@@ -742,7 +746,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "document_bench: no %s (build rastrel-print)\n", printBinary().c_str());
         return 1;
     }
-    for (const char* d : {"text.page", "photo.page", "blank.page"}) {
+    for (const char* d : {"text.page", "photo.page", "blank.page", "long-line.page", "small-text.page"}) {
         if (!fs::is_regular_file(documentsDir() / d)) {
             std::fprintf(stderr, "document_bench: no %s (set DOCUMENT_BENCH_DOCUMENTS)\n",
                          (documentsDir() / d).c_str());
@@ -767,6 +771,8 @@ int main(int argc, char** argv) {
         {"text_600_4up", "text.page", {"--resolution", "600", "--pages-per-sheet", "4"}},
         {"text_600_9up", "text.page", {"--resolution", "600", "--pages-per-sheet", "9"}},
         {"text_600_wmark", "text.page", {"--resolution", "600", "--watermark", "CONFIDENTIAL"}},
+        {"long_line", "long-line.page", {"--resolution", "600"}},
+        {"small_text", "small-text.page", {"--resolution", "600"}},
     };
     for (const Case& c : cases) {
         benchmark::RegisterBenchmark(("document/" + c.name).c_str(), benchDocument, c)
