@@ -594,8 +594,8 @@ FT_GlyphSlot loadGlyph(const Realised& r, const GlyphSource& g, double angle) {
 }
 
 // Where a loaded glyph's picture can reach from its position, found from its outline without
-// rendering it (a pixel more each way than the outline's box, for the rounding); nothing when the
-// slot holds no outline.
+// rendering it (two pixels more each way than the outline's box, for the rounding); nothing when
+// the slot holds no outline.
 std::optional<RECTL> reachOf(FT_GlyphSlot slot) {
     if (slot->format != FT_GLYPH_FORMAT_OUTLINE) return std::nullopt;
     FT_BBox box;

@@ -354,7 +354,8 @@ std::optional<Input> loadInput(const std::string& path, FontCache& fonts, std::v
     if (file->longer()) {
         errors->push_back(path + ": " +
                           (input.kind == FileKind::kPageDescription
-                               ? "it goes on past 64 MiB, more than any page description can hold"
+                               ? "it goes on past " + std::to_string(kMaxDescriptionBytes >> 20) +
+                                     " MiB, more than any page description can hold"
                                : kLongerThanAnyPicture));
         return std::nullopt;
     }
