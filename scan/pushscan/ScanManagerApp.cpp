@@ -38,13 +38,7 @@ CScanManagerApp::CScanManagerApp() = default;
 
 CScanManagerApp::~CScanManagerApp() {
     // The thread calls into this object: it ends before any member goes.
-    if (m_scanUtility.m_bRunning) {
-        m_scanUtility.m_bRunning = 0;
-        m_scanUtility.m_bStop = true;
-        WaitForSingleObject(m_scanUtility.m_hThread, INFINITE);
-        CloseHandle(m_scanUtility.m_hThread);
-        m_scanUtility.m_hThread = nullptr;
-    }
+    m_scanUtility.StopThread();
     // The driver goes with m_scanUtility, the progress dialog and the page stream with the receiver.
 }
 

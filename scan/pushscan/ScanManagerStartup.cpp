@@ -277,7 +277,7 @@ void CScanManagerApp::StiLaunch() {
     pSti->Release();
 
     if (DecodePushCommand(szDevicePath, this, command, dwExpected)) {
-        WaitForSingleObject(m_scanUtility.m_hThread, INFINITE);
+        m_scanUtility.WaitForThread();
         OutputDebugStringW(u"Exit application");
     }
     FreeLibrary(hSti);
@@ -303,7 +303,7 @@ void CScanManagerApp::PushParamLaunch(LPCWSTR pszDevicePath, LPCWSTR pszDigits) 
     WCHAR szDevicePath[MAX_PATH] = {};
     if (pszDevicePath) lstrcpynW(szDevicePath, pszDevicePath, MAX_PATH);
     if (DecodePushCommand(szDevicePath, this, pCommand, nLength)) {
-        WaitForSingleObject(m_scanUtility.m_hThread, INFINITE);
+        m_scanUtility.WaitForThread();
         OutputDebugStringW(u"Exit application");
     }
     delete[] pCommand;

@@ -100,6 +100,7 @@ bool StartScanThread(CScanUtility* pUtility, ScanJobRecord* pJob) {
         return false;
     }
     pUtility->m_bStop = false;
+    pUtility->m_bThreadEnded = false;
     pUtility->m_hThread = CreateThread(nullptr, SCAN_THREAD_STACK, ScanThreadProc, pBlock, 0, &pUtility->m_dwThreadId);
     if (!pUtility->m_hThread) {
         OutputDebugStringW(u"Create Scan thread fail");
@@ -118,23 +119,37 @@ DWORD ScanThreadProc(LPVOID pArgument) {
         delete pBlock;
         return 0;
     }
+    CScanUtility* pUtility = pBlock->pUtility;
     ScanJobRecord* pJob = pBlock->pJob;
-    pBlock->pUtility->Scan(pJob);
+    pUtility->Scan(pJob);
     if (pJob && pJob->pCallback) Send(pJob, TRANSFER_MSG_EXIT);
     delete pBlock;
     OutputDebugStringW(u"ScanThreadProc end");
+    pUtility->m_bThreadEnded = true;  // nothing of the driver, the job or the receiver is used after this
     return 0;
+}
+
+void CScanUtility::WaitForThread() {
+    if (!m_hThread) return;
+    for (;;) {
+        if (WaitForSingleObject(m_hThread, INFINITE) == WAIT_OBJECT_0 || m_bThreadEnded) return;
+        DebugPrintf("Wait for scan thread fail:%d", static_cast<int>(GetLastError()));
+        Sleep(SCAN_WAIT_RETRY_MS);
+    }
+}
+
+void CScanUtility::StopThread() {
+    if (!m_bRunning) return;
+    m_bRunning = 0;
+    m_bStop = true;
+    WaitForThread();
+    CloseHandle(m_hThread);
+    m_hThread = nullptr;
 }
 
 CScanUtility::~CScanUtility() {
     OutputDebugStringW(u"~CScanUtility");
-    if (m_bRunning) {
-        m_bRunning = 0;
-        m_bStop = true;
-        WaitForSingleObject(m_hThread, INFINITE);
-        CloseHandle(m_hThread);
-        m_hThread = nullptr;
-    }
+    StopThread();  // the driver goes only once the thread is out of it
     if (m_scanner.m_hVQM) {
         CloseScanner(&m_scanner);
         FreeLibrary(m_scanner.m_hVQM);

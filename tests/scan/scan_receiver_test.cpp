@@ -352,6 +352,34 @@ TEST(ScanJobs, TheApplicationGoingStopsItsRunningJob) {
     EXPECT_TRUE(m.saved().empty());
 }
 
+// A launch whose wait for the scan thread fails goes on only once the thread has ended: start-up
+// would otherwise end and free the driver under it.
+TEST(ScanJobs, ALaunchWhoseWaitFailsReturnsOnlyOnceTheJobHasEnded) {
+    // No dialog and no page kept, so that nothing but the launch waits for anything.
+    class QuietApp : public CScanManagerApp {
+    public:
+        int NewStream(int, IStream** ppStream) override {
+            return SUCCEEDED(CreateStreamOnHGlobal(nullptr, TRUE, ppStream)) ? 0 : SCAN_ERROR_NO_MEMORY;
+        }
+        int TransferCallback(int, TransferMessage*) override { return 0; }
+    };
+    JobMachine m;
+    m.script("delay 3\n");  // 162 lines of a 75 dpi card, each taking real time
+    platform::clearDebugLog();
+    QuietApp app;
+    platform::setFault("WaitForSingleObject", platform::Fault());
+    app.PushParamLaunch(u"\\\\?\\usb#vid_3a1f", u"016100");
+    platform::clearFaults();
+    EXPECT_EQ(WaitForSingleObject(app.m_scanUtility.m_hThread, 0), WAIT_OBJECT_0) << "the thread has ended";
+    const auto log = platform::debugLog();
+    const auto at = [&](const std::string& line) { return std::find(log.begin(), log.end(), line) - log.begin(); };
+    EXPECT_LT(at("Wait for scan thread fail:6"), at("ScanThreadProc end"));
+    EXPECT_LT(at("ScanThreadProc end"), at("Exit application"));
+    EXPECT_LT(at("Exit application"), static_cast<std::ptrdiff_t>(log.size()));
+    const auto journal = m.journal();
+    EXPECT_EQ(journal.empty() ? "" : journal.back(), "ScanDrv_Close 23713 -> 0");
+}
+
 // A status of the driver mid-page ends the job with its message; "no more pages" (2) with none.
 TEST(ScanJobs, ADriverStatusEndsTheJobWithItsMessageAndTwoWithNone) {
     struct Row {

@@ -2,6 +2,7 @@
 // tables, the page streams read back by an independent BMP reader, and the driver's journal.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <string>
 #include <thread>
@@ -269,6 +270,33 @@ TEST(ScanThread, DestroyingTheUtilityStopsTheJobMidPage) {
     const auto journal = scan.journal();
     EXPECT_EQ(journal.back(), "ScanDrv_Close 23713 -> 0");
     EXPECT_EQ(journal[journal.size() - 2], "ScanDrv_AbortScan 23713 -> 0");
+}
+
+// A wait for the thread that fails is no end of it: the destructor closes and frees the driver only
+// once the thread is out of it, and the utility goes only then.
+TEST(ScanThread, DestroyingTheUtilityWaitsForTheThreadEvenWhenAWaitFails) {
+    ScanMachine scan;
+    scan.script("pages 3\ndelay 3\n");  // each line takes real time, so the page is read while the wait fails
+    Recorder receiver;
+    ScanJobRecord job = scantest::makeJob(SCAN_SOURCE_FEEDER, SCAN_COLOR_GRAY, 300, 4252, 2598, true);
+    job.pCallback = &receiver;
+    {
+        CScanUtility utility;
+        WCHAR path[MAX_PATH];
+        GetDriverDllPath(path);
+        ASSERT_EQ(LoadScannerDriver(path, &utility.m_scanner), 0);
+        ASSERT_TRUE(StartScanThread(&utility, &job));
+        ASSERT_EQ(WaitForSingleObject(receiver.pageBegun, INFINITE), WAIT_OBJECT_0);
+        platform::setFault("WaitForSingleObject", platform::Fault());
+        platform::clearDebugLog();
+    }
+    platform::clearFaults();
+    EXPECT_EQ(receiver.messages(), (std::vector<Message>{kNewPage, error(202), kEndOfTransfer, kExit}));
+    const auto log = platform::debugLog();
+    EXPECT_NE(std::find(log.begin(), log.end(), "Wait for scan thread fail:6"), log.end());
+    const auto journal = scan.journal();
+    EXPECT_EQ(std::count(journal.begin(), journal.end(), "ScanDrv_Close 23713 -> 0"), 1);
+    EXPECT_EQ(journal.back(), "ScanDrv_Close 23713 -> 0");
 }
 
 TEST(ScanThread, FolderDeletedBetweenPagesEndsTheJobBeforeTheNextStream) {
