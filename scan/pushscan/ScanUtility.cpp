@@ -163,7 +163,6 @@ int CScanUtility::Scan(ScanJobRecord* pJob) {
         OutputDebugStringW(u"CScanUtility::Scan false1");
         return SCAN_ERROR_NO_JOB;
     }
-    // 2-3: open the device.
     int nStatus = OpenScanner(pJob->szDevicePath, &m_scanner, pJob->nOpenRequest != 0);
     if (nStatus != 0) {
         OutputDebugStringW(u"Scanner open fail");
@@ -176,14 +175,16 @@ int CScanUtility::Scan(ScanJobRecord* pJob) {
         SendError(pJob, SCAN_ERROR_NO_DRIVER);
         return SCAN_ERROR_NO_DRIVER;
     }
-    // 4: the scan window; a failure is not reported to the receiver.
+    // The scan window and the driver's geometry. A refusal is shown as an open failure is: a button
+    // press that ends in silence would pass for a scan that worked.
     nStatus = SetScanParameters(&pJob->params, &m_scanner);
     if (nStatus != 0) {
         DebugPrintf("SetScanParameterEx fail:%d", nStatus);
+        SendError(pJob, nStatus);
         return nStatus;
     }
-    // 5-6: room for the pages and a folder for them, then the pages. The page loop keeps its chunk
-    // here, on the thread's own stack.
+    // Room for the pages and a folder for them, then the pages. The page loop keeps its chunk here, on
+    // the thread's own stack.
     int nCode;
     const BOOL bFolder = FolderExists(pJob->szSaveFolder);
     if (!CheckDiskSpace(pJob->params.nWidth, pJob->params.nHeight, pJob->params.nColorMode, pJob->szSaveFolder)) {
@@ -194,7 +195,7 @@ int CScanUtility::Scan(ScanJobRecord* pJob) {
         BYTE chunk[SCAN_CHUNK_HIGH];
         nCode = RunPages(pJob, chunk);
     }
-    // 7: end of the job.
+    // The end of the job, however it came.
     DebugPrintf("nRet:%d", nCode);
     if (nCode != 0) AbortScanner(&m_scanner);
     if (m_scanner.m_bOpen) CloseScanner(&m_scanner);

@@ -380,16 +380,26 @@ TEST(ScanJobs, ALaunchWhoseWaitFailsReturnsOnlyOnceTheJobHasEnded) {
     EXPECT_EQ(journal.empty() ? "" : journal.back(), "ScanDrv_Close 23713 -> 0");
 }
 
-// A status of the driver mid-page ends the job with its message; "no more pages" (2) with none.
+// A status of the driver mid-page ends the job with its message; "no more pages" (2) with none. A
+// refused scan window or geometry is told as well.
 TEST(ScanJobs, ADriverStatusEndsTheJobWithItsMessageAndTwoWithNone) {
     struct Row {
+        const char* script;
         int status;
         UINT text;  // 0: none
     };
-    for (const Row row : {Row{2, 0}, Row{3, IDS_SCANNER_STATUS_3}, Row{7, IDS_SCANNER_STATUS_7}}) {
-        SCOPED_TRACE(row.status);
+    const Row rows[] = {
+        {"read 1 5 2\n", 2, 0},
+        {"read 1 5 3\n", 3, IDS_SCANNER_STATUS_3},
+        {"read 1 5 7\n", 7, IDS_SCANNER_STATUS_7},
+        {"set 3\n", 3, IDS_SCANNER_STATUS_3},
+        {"get 6\n", 6, IDS_SCANNER_STATUS_6},
+        {"pixels 999999469\n", SCAN_ERROR_FAILED, IDS_SCAN_FAILED},  // a line far beyond the glass
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.script);
         JobMachine m({1, 1});
-        m.script("read 1 5 " + std::to_string(row.status) + "\n");
+        m.script(row.script);
         ErrorBoxes boxes;
         platform::clearShellActions();
         platform::clearDebugLog();

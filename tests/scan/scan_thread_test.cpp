@@ -369,8 +369,10 @@ TEST(ScanThread, DriverFailuresAtOpenParametersAndRead) {
     };
     const Case cases[] = {
         {"open fails", "open 5\n", {error(5), kExit}},
-        {"window refused", "set 4\n", {kExit}},
-        {"geometry refused", "get 4\n", {kExit}},
+        // A refused window or geometry is shown as an open failure is, never ends in silence.
+        {"window refused", "set 4\n", {error(4), kExit}},
+        {"geometry refused", "get 4\n", {error(4), kExit}},
+        {"a line far beyond the glass", "pixels 999998937\n", {error(-1), kExit}},
         {"read fails in the first chunk", "read 1 10 9\n", {kNewPage, error(9), kEndOfTransfer, kExit}},
         {"read fails on page 2", "pages 2\nread 2 300 3\n",
          kCardGrey300 + std::vector<Message>{kNewPage, {0, 37, 261744, 0}, error(3), kEndOfTransfer, kExit}},
