@@ -230,8 +230,8 @@ int CScanManagerApp::CreatePdfFromJpg() {
         CloseHandle(hFile);
     }
     if (nResult == 0) {
-        DWORD dwSize = 0;
-        if (PDF_EndDocument(pPdf, &dwSize) != 0) {
+        uint64_t nSize = 0;
+        if (PDF_EndDocument(pPdf, &nSize) != 0) {
             OutputDebugStringA("---------PDF_EndDocument----error");
             nResult = -1;
         } else if (szPdf[0] != 0) {
