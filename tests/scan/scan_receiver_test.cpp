@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "DialogResources.h"
+#include "JpegPdf.h"
+#include "PictureWriter.h"
 #include "ScanManagerApp.h"
 #include "Scanner.h"
 #include "platform/control.h"
@@ -478,6 +480,44 @@ TEST(ScanJobs, AFailedJoinKeepsEveryPage) {
         for (int page = 1; page <= 3; ++page)
             EXPECT_EQ(scantest::closestPage(scantest::decodeJpeg(kept[page - 1]), 3, kCardPixels, kCardLines), page);
     }
+}
+
+// A join of more than a thousand pages is refused, and every page is kept all the same: past the
+// 998 names of one second the pages take the names of the next.
+TEST(ScanJobs, AJoinOfMoreThanAThousandPagesKeepsEveryPageUnderLaterSeconds) {
+    JobMachine m;
+    platform::setLocalTime({2026, 12, 10, 23, 59, 59}, true);  // the next second is another day
+    CScanManagerApp app;
+    lstrcpynW(app.m_szSaveFolder, kJobFolder, MAX_PATH);
+    app.m_nSaveType = SAVE_TYPE_PDF;
+    app.m_bMultiPage = 1;
+    app.m_nResolution = 75;
+    app.m_nPageWidth = app.m_nPageHeight = 16;
+    const std::u16string first = m.tempFolder() + u"Jpg0.TMP";
+    IStream* stream = pages::StreamOf(pages::Bitmap(pages::Page{16, 16, 24, 75}));
+    ASSERT_EQ(SavePageStream(stream, first.c_str(), SAVE_TYPE_JPG), 0);
+    stream->Release();
+    const std::string jpeg = m.machine.readFile(first).value_or("");
+    constexpr int kPages = PDF_MAX_PAGES + 1;
+    for (int i = 0; i < kPages; ++i) {
+        char name[16];
+        std::snprintf(name, sizeof name, "Jpg%X.TMP", i);
+        const std::u16string page = m.tempFolder() + platform::fromUtf8(name);
+        m.machine.writeFile(page, jpeg);
+        app.m_lstScanFile.Add(CString(page.c_str()));
+    }
+    EXPECT_EQ(app.CreatePdfFromJpg(), -1);
+    EXPECT_TRUE(temporaryPages(m).empty()) << "no page stays behind";
+    const auto saved = m.saved();
+    EXPECT_EQ(matching(saved, "img-261210235959-[0-9]{3}\\.jpg").size(), 998u);
+    EXPECT_EQ(matching(saved, "img-261211000000-00[1-3]\\.jpg").size(), 3u);
+    EXPECT_EQ(saved.size(), static_cast<size_t>(kPages));
+    ASSERT_EQ(app.m_lstScanFile.GetSize(), kPages);
+    EXPECT_EQ(std::u16string(app.m_lstScanFile[997]), kFolder + u"img-261210235959-998.jpg");
+    EXPECT_EQ(std::u16string(app.m_lstScanFile[998]), kFolder + u"img-261211000000-001.jpg");
+    EXPECT_EQ(std::u16string(app.m_lstScanFile[kPages - 1]), kFolder + u"img-261211000000-003.jpg");
+    EXPECT_EQ(m.machine.readFile(kFolder + u"img-261211000000-003.jpg"), jpeg);
+    platform::useHostLocalTime();
 }
 
 }  // namespace
