@@ -87,7 +87,6 @@ struct PdfWriter {
 
 namespace {
 
-
 void freeWriter(PdfWriter* w) {
     for (PdfPage* page = w->first; page;) {
         PdfPage* next = page->next;

@@ -238,6 +238,14 @@ TEST(ScanThread, CancelAndRefusalsOfTheReceiver) {
     }
 }
 
+// Loads the driver and starts the job on the utility's thread; true once its first page has begun.
+bool startUntilFirstPage(CScanUtility& utility, ScanJobRecord& job, Recorder& receiver) {
+    WCHAR path[MAX_PATH];
+    GetDriverDllPath(path);
+    return LoadScannerDriver(path, &utility.m_scanner) == 0 && StartScanThread(&utility, &job) &&
+           WaitForSingleObject(receiver.pageBegun, INFINITE) == WAIT_OBJECT_0;
+}
+
 // The destructor stops a running job: the thread sees its stop flag after the chunk it is reading.
 TEST(ScanThread, DestroyingTheUtilityStopsTheJobMidPage) {
     ScanMachine scan;
@@ -251,11 +259,7 @@ TEST(ScanThread, DestroyingTheUtilityStopsTheJobMidPage) {
     std::thread releaser;
     {
         CScanUtility utility;
-        WCHAR path[MAX_PATH];
-        GetDriverDllPath(path);
-        ASSERT_EQ(LoadScannerDriver(path, &utility.m_scanner), 0);
-        ASSERT_TRUE(StartScanThread(&utility, &job));
-        ASSERT_EQ(WaitForSingleObject(receiver.pageBegun, INFINITE), WAIT_OBJECT_0);
+        ASSERT_TRUE(startUntilFirstPage(utility, job, receiver));
         // The destructor waits for the scan thread, which is held mid-page until the stop is asked.
         releaser = std::thread([&utility, release] {
             // Bounded, so a destructor that never asks shows as a whole job, not as a hang.
@@ -282,11 +286,7 @@ TEST(ScanThread, DestroyingTheUtilityWaitsForTheThreadEvenWhenAWaitFails) {
     job.pCallback = &receiver;
     {
         CScanUtility utility;
-        WCHAR path[MAX_PATH];
-        GetDriverDllPath(path);
-        ASSERT_EQ(LoadScannerDriver(path, &utility.m_scanner), 0);
-        ASSERT_TRUE(StartScanThread(&utility, &job));
-        ASSERT_EQ(WaitForSingleObject(receiver.pageBegun, INFINITE), WAIT_OBJECT_0);
+        ASSERT_TRUE(startUntilFirstPage(utility, job, receiver));
         platform::setFault("WaitForSingleObject", platform::Fault());
         platform::clearDebugLog();
     }
