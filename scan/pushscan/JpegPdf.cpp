@@ -16,7 +16,6 @@ namespace {
 constexpr size_t kHeaderChars = 64;
 constexpr size_t kTailChars = 110316;
 constexpr int kXrefSlots = 5003;  // ids 0 and 1, five per page for 1000 pages, the catalog
-constexpr size_t kXrefEntryChars = 21;
 constexpr size_t kImageHeadChars = 256;
 constexpr size_t kPageRestChars = 1024;
 constexpr int kFirstPageId = 2;
@@ -77,20 +76,16 @@ struct PdfWriter {
     size_t headerLength;
     char tail[kTailChars];
     size_t tailLength;
-    char xref[kXrefSlots][kXrefEntryChars];
+    char xref[kXrefSlots][PDF_XREF_ENTRY_CHARS];
     int width;
     int height;
-    DWORD offset;  // the bytes that precede the next object in the file
+    uint64_t offset;  // the bytes that precede the next object in the file
     int pageCount;
     int imageCount;
     int nextId;
 };
 
 namespace {
-
-void recordEntry(PdfWriter* w, int id) {
-    std::snprintf(w->xref[id], kXrefEntryChars, "%010d 00000 %c\r\n", static_cast<int>(w->offset), 'n');
-}
 
 void freeWriter(PdfWriter* w) {
     for (PdfPage* page = w->first; page;) {
@@ -135,6 +130,12 @@ bool writeText(HANDLE out, const char* text, size_t length) {
 
 }  // namespace
 
+bool FormatXrefEntry(uint64_t offset, char (&entry)[PDF_XREF_ENTRY_CHARS]) {
+    if (offset > PDF_MAX_OFFSET) return false;
+    std::snprintf(entry, PDF_XREF_ENTRY_CHARS, "%010llu 00000 %c\r\n", static_cast<unsigned long long>(offset), 'n');
+    return true;
+}
+
 std::optional<JpegFrame> ReadJpegFrame(const BYTE* bytes, size_t length) {
     if (!bytes || length < 4 || bytes[0] != 0xFF || bytes[1] != 0xD8) return std::nullopt;
     size_t at = 2;
@@ -173,9 +174,9 @@ PdfWriter* PDF_New(int width, int height) {
     if (!w) return nullptr;
     w->width = width;
     w->height = height;
-    std::snprintf(w->xref[0], kXrefEntryChars, "%010d 65535 f\r\n", 0);
+    std::snprintf(w->xref[0], PDF_XREF_ENTRY_CHARS, "%010d 65535 f\r\n", 0);
     appendf(w->header, kHeaderChars, w->headerLength, "%%PDF-1.3\r\n%%%c---%c\r\n", 255, 255);
-    w->offset = static_cast<DWORD>(w->headerLength);
+    w->offset = w->headerLength;
     w->nextId = kFirstPageId;
     return w;
 }
@@ -201,15 +202,14 @@ int PDF_AddJpeg(LPCWSTR jpegPath, PdfWriter* w, int, int, int resolution, DWORD 
     const int n = w->nextId;
     page->pageId = n + 1;
     const char* colourSpace = frame->components == 1 ? "DeviceGray" : "DeviceRGB";
-    DWORD offset = w->offset;
-    bool ok = true;
+    uint64_t offset = w->offset;
     // The image object: its text begins with the CR LF in front of its number.
-    std::snprintf(w->xref[n], kXrefEntryChars, "%010d 00000 %c\r\n", static_cast<int>(offset), 'n');
+    bool ok = FormatXrefEntry(offset, w->xref[n]);
     ok = ok && appendf(page->imageHead, kImageHeadChars, page->imageHeadLength,
                        "\r\n%d 0 obj\r\n<</Type/XObject/Subtype/Image/Filter/DCTDecode/BitsPerComponent 8/ColorSpace/"
-                       "%s/Width %d/Height %d/Length %d>>\r\nstream\r\n",
-                       n, colourSpace, page->width, page->height, static_cast<int>(jpegLength));
-    offset += static_cast<DWORD>(page->imageHeadLength) + jpegLength;
+                       "%s/Width %d/Height %d/Length %lu>>\r\nstream\r\n",
+                       n, colourSpace, page->width, page->height, static_cast<unsigned long>(jpegLength));
+    offset += page->imageHeadLength + uint64_t{jpegLength};
     // Then the end of the stream and the page, contents, length and resources objects, each entry at
     // the offset where its text begins.
     char drawing[128];
@@ -219,10 +219,10 @@ int PDF_AddJpeg(LPCWSTR jpegPath, PdfWriter* w, int, int, int resolution, DWORD 
     ok = ok && appendf(drawing, sizeof drawing, drawingLength, "q\r\n %.2f 0 0 %.2f 0 0 cm \r\n/I%d Do\r\nQ\r\n",
                        pointsWide, pointsHigh, w->imageCount);
     auto object = [&](int id, const char* format, auto... values) {
-        if (id >= 0) std::snprintf(w->xref[id], kXrefEntryChars, "%010d 00000 %c\r\n", static_cast<int>(offset), 'n');
+        if (id >= 0) ok = ok && FormatXrefEntry(offset, w->xref[id]);
         size_t before = page->restLength;
         ok = ok && appendf(page->rest, kPageRestChars, page->restLength, format, values...);
-        offset += static_cast<DWORD>(page->restLength - before);
+        offset += page->restLength - before;
     };
     object(-1, "%s", "\r\nendstream\r\nendobj\r\n");
     object(n + 1, "%d 0 obj\r\n<</Type/Page/Parent 1 0 R/MediaBox[0 0 %d %d]/Contents %d 0 R/Resources %d 0 R>>\r\nendobj\r\n",
@@ -247,32 +247,31 @@ int PDF_AddJpeg(LPCWSTR jpegPath, PdfWriter* w, int, int, int resolution, DWORD 
     return 0;
 }
 
-int PDF_EndDocument(PdfWriter* w, DWORD* size) {
+int PDF_EndDocument(PdfWriter* w, uint64_t* size) {
     if (!w) return PDF_ERROR;
     const int catalog = w->nextId;
-    const DWORD pages = w->offset;
-    DWORD offset = w->offset;
+    const uint64_t pages = w->offset;
+    uint64_t offset = w->offset;
     w->tailLength = 0;
     w->tail[0] = '\0';
     bool ok = true;
     auto compose = [&](const char* format, auto... values) {
         size_t before = w->tailLength;
         ok = ok && appendf(w->tail, kTailChars, w->tailLength, format, values...);
-        offset += static_cast<DWORD>(w->tailLength - before);
+        offset += w->tailLength - before;
     };
-    recordEntry(w, catalog);
+    ok = FormatXrefEntry(offset, w->xref[catalog]);
     compose("%d 0 obj\r\n<</Type/Catalog/Pages 1 0 R>>\r\nendobj\r\n", catalog);
-    w->offset = offset;
-    recordEntry(w, 1);
+    ok = ok && FormatXrefEntry(offset, w->xref[1]);
     std::string kids;
     for (PdfPage* page = w->first; page; page = page->next) kids += std::to_string(page->pageId) + " 0 R ";
     if (!kids.empty()) kids.pop_back();
     compose("1 0 obj\r\n<</Type /Pages /Kids [%s] /Count %d>>\r\nendobj\r\n", kids.c_str(), w->pageCount);
-    const DWORD xref = offset;
+    const uint64_t xref = offset;
     compose("xref\r\n0 %d\r\n", catalog + 1);
     for (int id = 0; id <= catalog; ++id) compose("%s", w->xref[id]);
     compose("trailer\r\n<</Root %d 0 R /Size %d>>\r\n", catalog, catalog + 1);
-    compose("startxref\r\n%d\r\n%%%%EOF\r\n", static_cast<int>(xref));
+    compose("startxref\r\n%llu\r\n%%%%EOF\r\n", static_cast<unsigned long long>(xref));
     w->offset = offset;
     if (!ok || w->headerLength == 0 || w->tailLength == 0 || w->headerLength + w->tailLength >= pages) {
         w->tailLength = 0;

@@ -91,7 +91,7 @@ bool DecodeCommandBytes(const BYTE* pCommand, CScanManagerApp* pApp, ScanJobReco
 }  // namespace
 
 bool DecodePushCommand(LPCWSTR pszDevicePath, CScanManagerApp* pApp, const BYTE* pCommand, size_t nLength) {
-    // 1-2: the device, in the driver's code page.
+    // The device, in the driver's code page.
     if (!pszDevicePath || !pApp) {
         OutputDebugStringA("Invalid device path.");
         return false;
@@ -104,7 +104,7 @@ bool DecodePushCommand(LPCWSTR pszDevicePath, CScanManagerApp* pApp, const BYTE*
     pJob->nOpenRequest = 1;
     pJob->nReserved = 1;
 
-    // 3-4: the user's settings, and a folder to save in before anything of the command is looked at.
+    // The user's settings, and a folder to save in before anything of the command is looked at.
     PushScanSettings settings;
     if (UpdatePushScanSettings(&settings) != 1) {
         OutputDebugStringA("UpdatePushScanSettings false.");
@@ -119,7 +119,7 @@ bool DecodePushCommand(LPCWSTR pszDevicePath, CScanManagerApp* pApp, const BYTE*
         return false;
     }
 
-    // 5-10: the command itself, whole or not at all.
+    // The command itself, whole or not at all.
     const size_t nRequired = g_bIsPlatformC ? PUSH_COMMAND_LENGTH_PLATFORM_C : PUSH_COMMAND_LENGTH;
     if (!pCommand || nLength < nRequired) {
         char szText[64];
@@ -129,17 +129,16 @@ bool DecodePushCommand(LPCWSTR pszDevicePath, CScanManagerApp* pApp, const BYTE*
     }
     if (!DecodeCommandBytes(pCommand, pApp, pJob)) return false;
 
-    // 11: the rest of the record.
+    // The rest of the record.
     pApp->m_bMultiPage = pJob->bMultiPage;
     pJob->params.nReserved11 = 0;
     pJob->params.nScanOption = SCAN_OPTION_DEFAULT;
     pJob->pCallback = pApp;
     lstrcpynW(pJob->szSaveFolder, pApp->m_szSaveFolder, MAX_PATH);
 
-    // 12: the page in pixels, for the PDF of a multi-page job.
+    // The page in pixels, for the PDF of a multi-page job.
     pApp->m_nPageWidth = pJob->params.nWidth * pJob->params.nXResolution / SCAN_UNITS_PER_INCH;
     pApp->m_nPageHeight = pJob->params.nHeight * pJob->params.nYResolution / SCAN_UNITS_PER_INCH;
 
-    // 13.
     return StartScanThread(&pApp->m_scanUtility, pJob);
 }

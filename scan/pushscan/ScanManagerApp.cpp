@@ -2,6 +2,7 @@
 // joining a multi-page PDF and the actions after the job.
 #include "ScanManagerApp.h"
 
+#include <chrono>
 #include <cstdio>
 
 #include "DialogResources.h"
@@ -21,6 +22,9 @@ namespace {
 // Output names "img-YYMMDDhhmmss-NNN.ext": counters 1 to 998 within one second.
 constexpr int kFirstCounter = 1;
 constexpr int kLastCounter = 998;
+// The seconds beyond one per page that keeping a failed join's pages may pass over when others
+// filled their names.
+constexpr INT_PTR kSpareSeconds = 60;
 
 const char* const kExtensions[SAVE_TYPE_COUNT] = {"wmf", "emf", "bmp", "tif", "jpg", "gif", "png", "pdf", "doc", "txt"};
 
@@ -32,19 +36,30 @@ void DebugFormat(const char* pszFormat, long nValue) {
 
 bool IsNameTaken(DWORD dwError) { return dwError == ERROR_FILE_EXISTS || dwError == ERROR_ALREADY_EXISTS; }
 
+// The local time one second later (the names of the next second).
+void AddOneSecond(SYSTEMTIME& st) {
+    using namespace std::chrono;
+    const sys_seconds t = sys_days{year{st.wYear} / month{st.wMonth} / day{st.wDay}} + hours{st.wHour} +
+                          minutes{st.wMinute} + seconds{st.wSecond + 1};
+    const sys_days date = floor<days>(t);
+    const year_month_day ymd{date};
+    const hh_mm_ss<seconds> clock{t - date};
+    st.wYear = static_cast<WORD>(static_cast<int>(ymd.year()));
+    st.wMonth = static_cast<WORD>(static_cast<unsigned>(ymd.month()));
+    st.wDay = static_cast<WORD>(static_cast<unsigned>(ymd.day()));
+    st.wDayOfWeek = static_cast<WORD>(weekday{date}.c_encoding());
+    st.wHour = static_cast<WORD>(clock.hours().count());
+    st.wMinute = static_cast<WORD>(clock.minutes().count());
+    st.wSecond = static_cast<WORD>(clock.seconds().count());
+}
+
 }  // namespace
 
 CScanManagerApp::CScanManagerApp() = default;
 
 CScanManagerApp::~CScanManagerApp() {
     // The thread calls into this object: it ends before any member goes.
-    if (m_scanUtility.m_bRunning) {
-        m_scanUtility.m_bRunning = 0;
-        m_scanUtility.m_bStop = true;
-        WaitForSingleObject(m_scanUtility.m_hThread, INFINITE);
-        CloseHandle(m_scanUtility.m_hThread);
-        m_scanUtility.m_hThread = nullptr;
-    }
+    m_scanUtility.StopThread();
     // The driver goes with m_scanUtility, the progress dialog and the page stream with the receiver.
 }
 
@@ -171,10 +186,16 @@ void CScanManagerApp::OpenFolderOf(LPCWSTR pszFile) {
 int CScanManagerApp::GetFilePathForPushScan(WCHAR* pszPath) { return ReserveOutputName(m_nSaveType, pszPath); }
 
 int CScanManagerApp::ReserveOutputName(int nSaveType, WCHAR* pszPath) {
-    pszPath[0] = 0;
-    if (!PathAddBackslashW(m_szSaveFolder)) return SCAN_ERROR_CANNOT_CREATE;
     SYSTEMTIME st;
     GetLocalTime(&st);
+    int nCounter = kFirstCounter;
+    const int nName = ReserveOutputNameOf(nSaveType, st, &nCounter, pszPath);
+    return nName == OUTPUT_SECOND_FULL ? SCAN_ERROR_CANNOT_CREATE : nName;
+}
+
+int CScanManagerApp::ReserveOutputNameOf(int nSaveType, const SYSTEMTIME& st, int* pnCounter, WCHAR* pszPath) {
+    pszPath[0] = 0;
+    if (!PathAddBackslashW(m_szSaveFolder)) return SCAN_ERROR_CANNOT_CREATE;
     DWORD dwProbeError = 0;
     if (!ProbeFolder(m_szSaveFolder, st, &dwProbeError)) {
         if (dwProbeError)
@@ -185,7 +206,7 @@ int CScanManagerApp::ReserveOutputName(int nSaveType, WCHAR* pszPath) {
     }
     if (nSaveType < 0 || nSaveType >= SAVE_TYPE_COUNT)
         return SCAN_ERROR_CANNOT_CREATE;
-    for (int n = kFirstCounter; n <= kLastCounter; ++n) {
+    for (int n = *pnCounter; n <= kLastCounter; ++n) {
         char szName[64];
         std::snprintf(szName, sizeof szName, "img-%02d%02d%02d%02d%02d%02d-%03d.%s", st.wYear % 100, st.wMonth, st.wDay,
                       st.wHour, st.wMinute, st.wSecond, n, kExtensions[nSaveType]);
@@ -202,9 +223,11 @@ int CScanManagerApp::ReserveOutputName(int nSaveType, WCHAR* pszPath) {
         }
         CloseHandle(hFile);
         lstrcpynW(pszPath, szCandidate, MAX_PATH);
+        *pnCounter = n + 1;
         return 1;
     }
-    return SCAN_ERROR_CANNOT_CREATE;
+    *pnCounter = kLastCounter + 1;
+    return OUTPUT_SECOND_FULL;
 }
 
 int CScanManagerApp::CreatePdfFromJpg() {
@@ -236,8 +259,8 @@ int CScanManagerApp::CreatePdfFromJpg() {
         CloseHandle(hFile);
     }
     if (nResult == 0) {
-        DWORD dwSize = 0;
-        if (PDF_EndDocument(pPdf, &dwSize) != 0) {
+        uint64_t nSize = 0;
+        if (PDF_EndDocument(pPdf, &nSize) != 0) {
             OutputDebugStringA("---------PDF_EndDocument----error");
             nResult = -1;
         } else if (szPdf[0] != 0) {
@@ -269,9 +292,24 @@ int CScanManagerApp::CreatePdfFromJpg() {
 void CScanManagerApp::KeepPdfPages() {
     // With the save folder gone the pages stay where they are, in the temporary folder.
     if (!PathFileExistsW(m_szSaveFolder)) return;
+    // More pages than one second has names (a join past its thousand pages) go on into the names of
+    // the seconds after it; seconds that others filled are passed over, as far as the pages need.
+    SYSTEMTIME st;
+    GetLocalTime(&st);
+    int nCounter = kFirstCounter;
+    INT_PTR nSecondsLeft = m_lstScanFile.GetSize() + kSpareSeconds;
     for (INT_PTR i = 0; i < m_lstScanFile.GetSize(); ++i) {
         WCHAR szName[MAX_PATH];
-        if (ReserveOutputName(SAVE_TYPE_JPG, szName) != 1) return;
+        int nName;
+        while ((nName = ReserveOutputNameOf(SAVE_TYPE_JPG, st, &nCounter, szName)) == OUTPUT_SECOND_FULL &&
+               nSecondsLeft-- > 0) {
+            AddOneSecond(st);
+            nCounter = kFirstCounter;
+        }
+        if (nName != 1) {
+            OutputDebugStringA("Keep page fail: no name");
+            return;
+        }
         DeleteFileW(szName);  // the reservation makes way for the page itself
         if (MoveFileW(m_lstScanFile[i], szName))
             m_lstScanFile[i] = CString(szName);

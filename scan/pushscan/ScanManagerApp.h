@@ -17,6 +17,9 @@
 #define PUSH_COMMAND_LENGTH 7
 #define PUSH_COMMAND_LENGTH_PLATFORM_C 8
 
+// An output name's answer when every counter of its second is taken.
+#define OUTPUT_SECOND_FULL 0
+
 // The settings dialog's instance, one at a time.
 #define SCANMANAGER_MUTEX_NAME u"Local\\VRX4410_SCANMANAGER"
 // The restart filter's grace after the restart registration, in seconds.
@@ -68,9 +71,13 @@ public:
 private:
     // GetFilePathForPushScan for a save type of the caller's.
     int ReserveOutputName(int nSaveType, WCHAR* pszPath /*[MAX_PATH]*/);
+    // The same for the names of one second, from the counter *pnCounter on (left after the one taken):
+    // 1, OUTPUT_SECOND_FULL when that second has no free counter left, or SCAN_ERROR_CANNOT_CREATE.
+    int ReserveOutputNameOf(int nSaveType, const SYSTEMTIME& st, int* pnCounter, WCHAR* pszPath /*[MAX_PATH]*/);
     int OnEndOfStream(int nReserved, TransferMessage* pMessage);
     int OnEndOfTransfer(int nReserved, TransferMessage* pMessage);
-    // The pages of a PDF that could not be joined, into the save folder as JPEG files.
+    // The pages of a PDF that could not be joined, into the save folder as JPEG files, every one of
+    // them: when a second's names run out, under the names of the seconds after it.
     void KeepPdfPages();
     // The single saved file opened for the user, under a note.
     void OpenImage(LPCWSTR pszFile);

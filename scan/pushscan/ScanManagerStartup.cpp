@@ -116,10 +116,10 @@ void ActivateOtherInstance(HMODULE hLanguageDll) {
 }  // namespace
 
 BOOL CScanManagerApp::InitInstance() {
-    // 1. The command line, as given.
+    // The command line, as given.
     OutputDebugStringW(GetCommandLineW());
 
-    // 2-3. The language library: every dialog and string comes from it. Without it nothing starts.
+    // The language library: every dialog and string comes from it. Without it nothing starts.
     WCHAR szResourceDll[MAX_PATH] = {};
     GetResourceDllPath(szResourceDll);
     m_hLanguageDll = LoadLibraryW(szResourceDll);
@@ -129,21 +129,21 @@ BOOL CScanManagerApp::InitInstance() {
     }
     AfxSetResourceHandle(m_hLanguageDll);
 
-    // 4. COM and the common controls.
+    // COM and the common controls.
     StartCom();
     INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_WIN95_CLASSES};
     InitCommonControlsEx(&controls);
 
-    // 5. The restart registration.
+    // The restart registration.
     RegisterForRestart();
 
-    // 6. The framework, GDI+ and the control container.
+    // The framework, GDI+ and the control container.
     CWinApp::InitInstance();
     GdiplusStartupInput input;
     g_bGdiplusStarted = GdiplusStartup(&m_gdiplusToken, &input, nullptr) == Ok;
     AfxEnableControlContainer();
 
-    // 7. The arguments.
+    // The arguments.
     int nArgs = 0;
     LPWSTR* pArgs = CommandLineToArgvW(GetCommandLineW(), &nArgs);
     if (!pArgs) {
@@ -151,7 +151,7 @@ BOOL CScanManagerApp::InitInstance() {
         return FALSE;
     }
 
-    // 8. One thing to do, chosen by the first argument (upper-cased).
+    // One thing to do, chosen by the first argument (upper-cased).
     if (nArgs >= 2) {
         _wcsupr_s(pArgs[1], static_cast<size_t>(lstrlenW(pArgs[1])) + 1);
         WCHAR szCommand[MAX_PATH] = {};
@@ -175,10 +175,9 @@ BOOL CScanManagerApp::InitInstance() {
         }
     }
 
-    // 9.
     LocalFree(pArgs);
 
-    // 10. The first instance shows the settings dialog.
+    // The first instance shows the settings dialog.
     m_hMutex = CreateMutexW(nullptr, TRUE, SCANMANAGER_MUTEX_NAME);
     if (!m_hMutex || GetLastError() != ERROR_ALREADY_EXISTS) {
         CScanManagerDlg dlg;
@@ -188,7 +187,7 @@ BOOL CScanManagerApp::InitInstance() {
         return FALSE;
     }
 
-    // 11. Another instance shows it: bring that one forward.
+    // Another instance shows it: bring that one forward.
     ActivateOtherInstance(m_hLanguageDll);
     return FALSE;
 }
@@ -277,7 +276,7 @@ void CScanManagerApp::StiLaunch() {
     pSti->Release();
 
     if (DecodePushCommand(szDevicePath, this, command, dwExpected)) {
-        WaitForSingleObject(m_scanUtility.m_hThread, INFINITE);
+        m_scanUtility.WaitForThread();
         OutputDebugStringW(u"Exit application");
     }
     FreeLibrary(hSti);
@@ -303,7 +302,7 @@ void CScanManagerApp::PushParamLaunch(LPCWSTR pszDevicePath, LPCWSTR pszDigits) 
     WCHAR szDevicePath[MAX_PATH] = {};
     if (pszDevicePath) lstrcpynW(szDevicePath, pszDevicePath, MAX_PATH);
     if (DecodePushCommand(szDevicePath, this, pCommand, nLength)) {
-        WaitForSingleObject(m_scanUtility.m_hThread, INFINITE);
+        m_scanUtility.WaitForThread();
         OutputDebugStringW(u"Exit application");
     }
     delete[] pCommand;

@@ -100,6 +100,7 @@ bool StartScanThread(CScanUtility* pUtility, ScanJobRecord* pJob) {
         return false;
     }
     pUtility->m_bStop = false;
+    pUtility->m_bThreadEnded = false;
     pUtility->m_hThread = CreateThread(nullptr, SCAN_THREAD_STACK, ScanThreadProc, pBlock, 0, &pUtility->m_dwThreadId);
     if (!pUtility->m_hThread) {
         OutputDebugStringW(u"Create Scan thread fail");
@@ -118,23 +119,37 @@ DWORD ScanThreadProc(LPVOID pArgument) {
         delete pBlock;
         return 0;
     }
+    CScanUtility* pUtility = pBlock->pUtility;
     ScanJobRecord* pJob = pBlock->pJob;
-    pBlock->pUtility->Scan(pJob);
+    pUtility->Scan(pJob);
     if (pJob && pJob->pCallback) Send(pJob, TRANSFER_MSG_EXIT);
     delete pBlock;
     OutputDebugStringW(u"ScanThreadProc end");
+    pUtility->m_bThreadEnded = true;  // nothing of the driver, the job or the receiver is used after this
     return 0;
+}
+
+void CScanUtility::WaitForThread() {
+    if (!m_hThread) return;
+    for (;;) {
+        if (WaitForSingleObject(m_hThread, INFINITE) == WAIT_OBJECT_0 || m_bThreadEnded) return;
+        DebugPrintf("Wait for scan thread fail:%d", static_cast<int>(GetLastError()));
+        Sleep(SCAN_WAIT_RETRY_MS);
+    }
+}
+
+void CScanUtility::StopThread() {
+    if (!m_bRunning) return;
+    m_bRunning = 0;
+    m_bStop = true;
+    WaitForThread();
+    CloseHandle(m_hThread);
+    m_hThread = nullptr;
 }
 
 CScanUtility::~CScanUtility() {
     OutputDebugStringW(u"~CScanUtility");
-    if (m_bRunning) {
-        m_bRunning = 0;
-        m_bStop = true;
-        WaitForSingleObject(m_hThread, INFINITE);
-        CloseHandle(m_hThread);
-        m_hThread = nullptr;
-    }
+    StopThread();  // the driver goes only once the thread is out of it
     if (m_scanner.m_hVQM) {
         CloseScanner(&m_scanner);
         FreeLibrary(m_scanner.m_hVQM);
@@ -148,7 +163,6 @@ int CScanUtility::Scan(ScanJobRecord* pJob) {
         OutputDebugStringW(u"CScanUtility::Scan false1");
         return SCAN_ERROR_NO_JOB;
     }
-    // 2-3: open the device.
     int nStatus = OpenScanner(pJob->szDevicePath, &m_scanner, pJob->nOpenRequest != 0);
     if (nStatus != 0) {
         OutputDebugStringW(u"Scanner open fail");
@@ -161,14 +175,16 @@ int CScanUtility::Scan(ScanJobRecord* pJob) {
         SendError(pJob, SCAN_ERROR_NO_DRIVER);
         return SCAN_ERROR_NO_DRIVER;
     }
-    // 4: the scan window; a failure is not reported to the receiver.
+    // The scan window and the driver's geometry. A refusal is shown as an open failure is: a button
+    // press that ends in silence would pass for a scan that worked.
     nStatus = SetScanParameters(&pJob->params, &m_scanner);
     if (nStatus != 0) {
         DebugPrintf("SetScanParameterEx fail:%d", nStatus);
+        SendError(pJob, nStatus);
         return nStatus;
     }
-    // 5-6: room for the pages and a folder for them, then the pages. The page loop keeps its chunk
-    // here, on the thread's own stack.
+    // Room for the pages and a folder for them, then the pages. The page loop keeps its chunk here, on
+    // the thread's own stack.
     int nCode;
     const BOOL bFolder = FolderExists(pJob->szSaveFolder);
     if (!CheckDiskSpace(pJob->params.nWidth, pJob->params.nHeight, pJob->params.nColorMode, pJob->szSaveFolder)) {
@@ -179,7 +195,7 @@ int CScanUtility::Scan(ScanJobRecord* pJob) {
         BYTE chunk[SCAN_CHUNK_HIGH];
         nCode = RunPages(pJob, chunk);
     }
-    // 7: end of the job.
+    // The end of the job, however it came.
     DebugPrintf("nRet:%d", nCode);
     if (nCode != 0) AbortScanner(&m_scanner);
     if (m_scanner.m_bOpen) CloseScanner(&m_scanner);

@@ -59,6 +59,8 @@ public:
 #define SCAN_DISK_RESERVE 0x12C00000u
 // The pause between the second driver kind's busy answers.
 #define SCAN_BUSY_POLL_MS 500
+// The pause before a wait for the scan thread that failed is tried again.
+#define SCAN_WAIT_RETRY_MS 100
 
 class CScanUtility {
 public:
@@ -69,12 +71,20 @@ public:
 
     // The result of the job: the reply to the last message, or an error code.
     int Scan(ScanJobRecord* pJob);
+    // Returns once the scan thread has ended. A failed wait is no end: the thread may still be inside
+    // the driver or the receiver, so the wait is tried again until the thread has said it is done.
+    void WaitForThread();
+    // Asks a running job to stop, waits for its thread and lets the handle go (the destructors').
+    void StopThread();
 
     HANDLE m_hThread = nullptr;
     CScanner m_scanner;
     DWORD m_dwThreadId = 0;
     std::atomic<bool> m_bStop{false};  // set by the destructor, polled by the scan thread
     BYTE m_bRunning = 0;
+    // Set by the scan thread as its very last step, after its last call into the driver or the
+    // receiver: the end that a failed wait cannot tell.
+    std::atomic<bool> m_bThreadEnded{false};
 
 private:
     int RunPages(ScanJobRecord* pJob, BYTE* pChunk);

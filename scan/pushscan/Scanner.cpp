@@ -52,6 +52,13 @@ int BitsPerPixel(int nColorMode) {
     }
 }
 
+// Whether a count the driver reported (pixels or lines) fits the window or the glass, whichever is
+// longer (1/1200 inch), with SCAN_GEOMETRY_MARGIN, at the resolution.
+bool IsGeometryWithin(int nReported, int nWindow, int nGlass, int nResolution) {
+    const int64_t nUnits = int64_t{nWindow > nGlass ? nWindow : nGlass} + SCAN_GEOMETRY_MARGIN;
+    return nReported >= 0 && nReported <= nUnits * nResolution / SCAN_UNITS_PER_INCH;
+}
+
 // Pixels per metre of a resolution in dots per inch (39.37 inches to the metre, in double precision:
 // 300 dpi gives 11811).
 LONG PixelsPerMetre(DWORD nResolution) { return static_cast<LONG>(nResolution * 39.37); }
@@ -171,6 +178,17 @@ int SetScanParameters(ScanParameters* pParams, CScanner* pScanner) {
     }
     const int nBits = BitsPerPixel(pParams->nColorMode);
     if (nBits == 0) {
+        pScanner->m_pfnAbortScan(hDevice);
+        return SCAN_ERROR_FAILED;
+    }
+    // The driver's lines are read whole: a line or a page far beyond the glass would cost memory and
+    // time without end (a billion pixels a line is 1.9 GB), so it is a failure of the driver.
+    if (!IsGeometryWithin(pParams->nPixelsPerLine, nWidth, g_FullBed.nWidth, nXRes) ||
+        !IsGeometryWithin(pParams->nLines, nHeight, g_FullBed.nHeight, nYRes)) {
+        char szText[96];
+        std::snprintf(szText, sizeof szText, "ScanDrv_GetScanParameter out of range: %d x %d", pParams->nPixelsPerLine,
+                      pParams->nLines);
+        OutputDebugStringA(szText);
         pScanner->m_pfnAbortScan(hDevice);
         return SCAN_ERROR_FAILED;
     }

@@ -11,6 +11,10 @@
 #define SCAN_ERROR_NO_DRIVER (-3)    // driver library missing or incomplete, or device not open
 #define SCAN_END_OF_PAGE 201
 
+// How far a driver's geometry may reach beyond the glass (or a longer feeder window) before it is
+// refused: half an inch in 1/1200 inch, for drivers that round lines and pages up to whole blocks.
+#define SCAN_GEOMETRY_MARGIN 600
+
 // The longest bitmap header: file and info headers and a palette of 256 entries.
 #define BITMAP_FILE_HEADER_BYTES 14
 #define BITMAP_INFO_HEADER_BYTES 40
@@ -57,7 +61,9 @@ int LoadScannerDriver(LPCWSTR pszPath, CScanner* pScanner);
 // Opens the device (the second driver kind's open on platform C) when bOpenRequested; the status.
 int OpenScanner(const char* pszDevicePath, CScanner* pScanner, BOOL bOpenRequested);
 // Sets the scan window and format, takes the driver's geometry into pParams and the page state and
-// starts the scan: 0, or the driver's status, or an error of the binding.
+// starts the scan: 0, or the driver's status, or an error of the binding (SCAN_ERROR_FAILED also for
+// a geometry that is negative or reaches past the glass, or past a longer window, by more than
+// SCAN_GEOMETRY_MARGIN at the job's resolution).
 int SetScanParameters(ScanParameters* pParams, CScanner* pScanner);
 // Reads whole lines into pChunk (rows of the page stride): 0 with the bytes and the page's percent,
 // SCAN_END_OF_PAGE once the page is read, or an error (the scan is then aborted).

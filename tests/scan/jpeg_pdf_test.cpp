@@ -40,7 +40,7 @@ struct JpegPdf : ::testing::Test {
                 PDF_ToFile(writer, kPdf);
                 return r;
             }
-        DWORD size = 0;
+        uint64_t size = 0;
         if (int r = PDF_EndDocument(writer, &size); r != 0) {
             PDF_ToFile(writer, kPdf);
             return r;
@@ -142,12 +142,89 @@ TEST_F(JpegPdf, AThousandPagesAtMost) {
     PdfWriter* writer = PDF_New(16, 16);
     for (int i = 0; i < PDF_MAX_PAGES; ++i) ASSERT_EQ(PDF_AddJpeg(file.c_str(), writer, 16, 16, 75, length(file)), 0);
     EXPECT_EQ(PDF_AddJpeg(file.c_str(), writer, 16, 16, 75, length(file)), PDF_ERROR);
-    DWORD size = 0;
+    uint64_t size = 0;
     ASSERT_EQ(PDF_EndDocument(writer, &size), 0);
     ASSERT_EQ(PDF_ToFile(writer, kPdf), 0);
     EXPECT_NE(pdf().find("xref\r\n0 5003\r\n"), std::string::npos);
     pages::Run check = pages::Shell("qpdf --check " + pages::Quoted(host()));
     EXPECT_EQ(check.status, 0) << check.output.substr(0, 2000);
+}
+
+// A join past 2 and 4 GiB counts its offsets in 64 bits; one whose objects would lie past the ten
+// digits of an entry is refused. The lengths given for the pages (as the caller reads them from the
+// files) carry the offsets there without such files.
+TEST_F(JpegPdf, OffsetsPastTwoAndFourGiBAndPastTenDigits) {
+    std::u16string file = jpeg(Page{16, 16, 24, 75}, u"Jpg1.tmp");
+    const uint64_t text = 2000;  // at most the header and text of two pages and the tail
+    struct Case {
+        const char* what;
+        std::vector<DWORD> lengths;
+        int refusedPage;  // 0: all taken
+    };
+    const Case cases[] = {
+        {"past 2 GiB", {0x80000000u}, 0},
+        {"past 4 GiB", {0xFFFFFFFFu, 0xFFFFFFFFu}, 0},
+        // The third page's image begins near 8.6e9 and its page object lies past 1.2e10.
+        {"past ten digits", {0xFFFFFFFFu, 0xFFFFFFFFu, 0xFFFFFFFFu}, 3},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        PdfWriter* writer = PDF_New(16, 16);
+        uint64_t lengths = 0;
+        for (size_t i = 0; i < c.lengths.size(); ++i) {
+            const int expected = static_cast<int>(i) + 1 == c.refusedPage ? PDF_ERROR : 0;
+            EXPECT_EQ(PDF_AddJpeg(file.c_str(), writer, 16, 16, 75, c.lengths[i]), expected) << "page " << i + 1;
+            if (expected == 0) lengths += c.lengths[i];
+        }
+        uint64_t size = 0;
+        ASSERT_EQ(PDF_EndDocument(writer, &size), 0);
+        EXPECT_GT(size, lengths);
+        EXPECT_LT(size, lengths + text);
+        PDF_ToFile(writer, kPdf);
+    }
+    // The longest third page the writer takes ends its last object at the last offset of ten digits,
+    // so the catalog after it lies past them: the document is refused.
+    const auto withThird = [&](DWORD third, bool end) {
+        PdfWriter* writer = PDF_New(16, 16);
+        int result = 0;
+        for (DWORD length : {0xFFFFFFFFu, 0xFFFFFFFFu, third})
+            if (result == 0) result = PDF_AddJpeg(file.c_str(), writer, 16, 16, 75, length);
+        uint64_t size = 0;
+        if (result == 0 && end) result = PDF_EndDocument(writer, &size);
+        PDF_ToFile(writer, kPdf);
+        return result;
+    };
+    DWORD taken = 1, refused = 0xFFFFFFFFu;
+    ASSERT_EQ(withThird(taken, false), 0);
+    ASSERT_EQ(withThird(refused, false), PDF_ERROR);
+    while (refused - taken > 1) {
+        const DWORD middle = taken + (refused - taken) / 2;
+        (withThird(middle, false) == 0 ? taken : refused) = middle;
+    }
+    EXPECT_EQ(withThird(taken, true), PDF_ERROR);
+    EXPECT_EQ(withThird(taken - 1000, true), 0);  // room for the catalog and the page tree
+}
+
+TEST(JpegPdfEntry, TenDigitsInSixtyFourBits) {
+    struct Case {
+        uint64_t offset;
+        const char* entry;  // nullptr: refused
+    };
+    const Case cases[] = {
+        {0, "0000000000 00000 n\r\n"},
+        {2147483647, "2147483647 00000 n\r\n"},
+        {2147483648, "2147483648 00000 n\r\n"},
+        {4294967296 + 17, "4294967313 00000 n\r\n"},
+        {9999999999, "9999999999 00000 n\r\n"},
+        {10000000000, nullptr},
+        {~uint64_t{0}, nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.offset);
+        char entry[PDF_XREF_ENTRY_CHARS] = "unchanged";
+        EXPECT_EQ(FormatXrefEntry(c.offset, entry), c.entry != nullptr);
+        EXPECT_STREQ(entry, c.entry ? c.entry : "unchanged");
+    }
 }
 
 TEST_F(JpegPdf, PagesThatAreNoJpegAreRefused) {
@@ -179,7 +256,7 @@ TEST_F(JpegPdf, PagesThatAreNoJpegAreRefused) {
     EXPECT_EQ(PDF_AddJpeg(good.c_str(), nullptr, 16, 16, 75, length(good)), PDF_ERROR);
     // No pages: no document.
     PdfWriter* empty = PDF_New(16, 16);
-    DWORD size = 0;
+    uint64_t size = 0;
     EXPECT_EQ(PDF_EndDocument(empty, &size), PDF_ERROR);
     EXPECT_EQ(PDF_ToFile(empty, kPdf), PDF_ERROR);
 }
@@ -203,7 +280,7 @@ TEST_F(JpegPdf, WritingFailsWhenThePagesOrTheFileFail) {
         std::string original = pages::ReadHostFile(machine.host(file));
         PdfWriter* writer = PDF_New(64, 48);
         ASSERT_EQ(PDF_AddJpeg(file.c_str(), writer, 64, 48, 75, length(file)), 0);
-        DWORD size = 0;
+        uint64_t size = 0;
         ASSERT_EQ(PDF_EndDocument(writer, &size), 0);
         if (c.shortenJpeg) machine.writeFile(file, original.substr(0, original.size() - 10));
         if (c.fault) platform::setFault(c.fault, platform::Fault().withError(c.error).onlyFor(c.fault == std::string("CreateFile") ? platform::toUtf8(kPdf) : ""));

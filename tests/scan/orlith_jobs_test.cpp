@@ -174,21 +174,36 @@ TEST(OrlithJobs, PushCommandsGiveExactlyTheirFilesWithTheStandInsPages) {
     }
 }
 
+// The button's 7 bytes of event data, and the second driver kind's 8 (its mode byte last).
 TEST(OrlithJobs, TheButtonOnTheSimulatedMachineSavesItsPage) {
-    OrlithMachine machine;
-    platform::setLocalTime(kNow, true);
-    machine.pressButton(std::string("\x56\x01\x02\x06\x01\x00\x00", 7));  // 150 dpi colour card, JPEG
-    const OrlithRun run = machine.run(std::u16string(u"/StiDevice:") + scantest::kStiDevice + u" /StiEvent:" +
-                                      scantest::kStiEvent);
-    EXPECT_EQ(run.exitCode, 0u);
-    ASSERT_EQ(machine.savedFiles(), named({"001.jpg"}));
-    const auto pictures = picturesOf(machine.savedFile(kStamp + "001.jpg"));
-    ASSERT_EQ(pictures.size(), 1u);
-    EXPECT_LT(fromPage(pictures[0], 1, 150, 2).mean, 6.0);
-    const auto journal = machine.driverJournal();
-    ASSERT_FALSE(journal.empty());
-    EXPECT_EQ(journal.front(), "ScanDrv_Open \"" + std::string(scantest::kDevicePath) + "\" -> 0");
-    EXPECT_TRUE(logged(machine.debugLines(run), "Exit application"));
+    struct Case {
+        const char16_t* prefix;
+        std::string eventData;  // 150 dpi colour card, JPEG, one page
+        const char* open;
+    };
+    const Case cases[] = {
+        {u"vrx4410", std::string("\x56\x01\x02\x06\x01\x00\x00", 7), "ScanDrv_Open"},
+        {u"vrx3310", std::string("\x56\x01\x02\x06\x01\x00\x00\x00", 8), "ScanDrv_Open_C"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(platform::toUtf8(c.prefix));
+        OrlithMachine machine(OrlithMachine::Options{.prefix = c.prefix});
+        platform::setLocalTime(kNow, true);
+        machine.pressButton(c.eventData);
+        const OrlithRun run = machine.run(std::u16string(u"/StiDevice:") + scantest::kStiDevice + u" /StiEvent:" +
+                                          scantest::kStiEvent);
+        EXPECT_EQ(run.exitCode, 0u);
+        ASSERT_EQ(machine.savedFiles(), named({"001.jpg"}));
+        const auto pictures = picturesOf(machine.savedFile(kStamp + "001.jpg"));
+        ASSERT_EQ(pictures.size(), 1u);
+        EXPECT_LT(fromPage(pictures[0], 1, 150, 2).mean, 6.0);
+        const auto journal = machine.driverJournal();
+        ASSERT_FALSE(journal.empty());
+        EXPECT_EQ(journal.front(), std::string(c.open) + " \"" + scantest::kDevicePath + "\" -> 0");
+        const auto lines = machine.debugLines(run);
+        EXPECT_FALSE(logged(lines, "CMD line error"));
+        EXPECT_TRUE(logged(lines, "Exit application"));
+    }
 }
 
 TEST(OrlithJobs, TwoJobsInOneSecondTakeCountersOneAndTwo) {

@@ -174,9 +174,15 @@ TEST(OrlithProgram, TheButtonsLaunchReadsTheCommandAndTheDeviceAndBindsTheDriver
 }
 
 TEST(OrlithProgram, EventDataOfAnotherLengthIsACommandLineErrorWithoutAJob) {
-    for (size_t length : {0u, 6u, 8u, 64u}) {
-        SCOPED_TRACE(length);
-        OrlithMachine machine;
+    struct Case {
+        const char16_t* prefix;  // "vrx3310": the second driver kind, whose command has 8 bytes
+        size_t length;
+    };
+    const Case cases[] = {{u"vrx4410", 0}, {u"vrx4410", 6}, {u"vrx4410", 8}, {u"vrx4410", 64},
+                          {u"vrx3310", 7}, {u"vrx3310", 9}};
+    for (const auto& [prefix, length] : cases) {
+        SCOPED_TRACE(platform::toUtf8(prefix) + " " + std::to_string(length));
+        OrlithMachine machine(OrlithMachine::Options{.prefix = prefix});
         machine.pressButton(std::string(length, '\x56'));
         const OrlithRun run = machine.run(std::u16string(u"/StiDevice:") + scantest::kStiDevice);
         EXPECT_EQ(run.exitCode, 0u);

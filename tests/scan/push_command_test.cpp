@@ -113,6 +113,48 @@ TEST(PushCommand, EachByteDecodesOrRejects) {
     }
 }
 
+// Digits after "-PUSH_PARAM": one byte each after the head, only a character's low byte counting;
+// bytes without a digit are 0xFF (refused as a resolution or colour, the default for the others), and
+// digits past the command's length are not read.
+TEST(PushCommand, DigitStringsShortLongAndWide) {
+    struct Row {
+        const char16_t* digits;
+        bool platformC;
+        const char* bytes;  // as written to the debugger output
+        bool starts;
+        int dpi, width, height, saveType, source, multiPage;
+    };
+    const Row rows[] = {
+        {u"32", false, "56 3 2 ff ff ff ff ", true, 600, 10205, 14031, SAVE_TYPE_PDF, 0, 0},
+        {u"\u0133\u0132\uFF30", false, "56 3 2 0 ff ff ff ", true, 600, 9921, 14031, SAVE_TYPE_PDF, 0, 0},
+        {u"3202001", false, "56 3 2 0 2 0 0 ", true, 600, 9921, 14031, SAVE_TYPE_PDF, 0, 0},
+        {u"1261109", false, "56 1 2 6 1 1 0 ", true, 150, 4252, 2598, SAVE_TYPE_JPG, 1, 1},
+        {u"32020019", true, "56 3 2 0 2 0 0 1 ", true, 600, 9921, 14031, SAVE_TYPE_PDF, 4, 1},
+        {u"3202", true, "56 3 2 0 2 ff ff ff ", true, 600, 9921, 14031, SAVE_TYPE_PDF, 0, 0},
+        {u"", false, "56 ff ff ff ff ff ff ", false, 0, 0, 0, 0, 0, 0},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.bytes);
+        JobMachine m;
+        PlatformC platformC(row.platformC);
+        platform::clearDebugLog();
+        DecodingApp app;
+        app.PushParamLaunch(u"\\\\?\\usb#vid_3a1f", row.digits);
+        EXPECT_TRUE(logged(row.bytes));
+        if (!row.starts) {
+            EXPECT_TRUE(logged("Scan Resolution error"));
+            EXPECT_EQ(app.m_scanUtility.m_hThread, nullptr);
+            continue;
+        }
+        EXPECT_EQ(app.m_nResolution, row.dpi);
+        EXPECT_EQ(app.m_nSaveType, row.saveType);
+        EXPECT_EQ(app.m_bMultiPage, row.multiPage);
+        EXPECT_EQ(g_ScanJob.params.nSource, row.source);
+        EXPECT_EQ(g_ScanJob.params.nWidth, row.width);
+        EXPECT_EQ(g_ScanJob.params.nHeight, row.height);
+    }
+}
+
 // The folder is checked first: a missing one is reported even for a command that would be refused.
 TEST(PushCommand, AMissingFolderIsReportedBeforeAWrongHeadByte) {
     JobMachine m;

@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "DialogResources.h"
+#include "JpegPdf.h"
+#include "PictureWriter.h"
 #include "ScanManagerApp.h"
 #include "Scanner.h"
 #include "platform/control.h"
@@ -352,16 +354,54 @@ TEST(ScanJobs, TheApplicationGoingStopsItsRunningJob) {
     EXPECT_TRUE(m.saved().empty());
 }
 
-// A status of the driver mid-page ends the job with its message; "no more pages" (2) with none.
+// A launch whose wait for the scan thread fails goes on only once the thread has ended: start-up
+// would otherwise end and free the driver under it.
+TEST(ScanJobs, ALaunchWhoseWaitFailsReturnsOnlyOnceTheJobHasEnded) {
+    // No dialog and no page kept, so that nothing but the launch waits for anything.
+    class QuietApp : public CScanManagerApp {
+    public:
+        int NewStream(int, IStream** ppStream) override {
+            return SUCCEEDED(CreateStreamOnHGlobal(nullptr, TRUE, ppStream)) ? 0 : SCAN_ERROR_NO_MEMORY;
+        }
+        int TransferCallback(int, TransferMessage*) override { return 0; }
+    };
+    JobMachine m;
+    m.script("delay 3\n");  // 162 lines of a 75 dpi card, each taking real time
+    platform::clearDebugLog();
+    QuietApp app;
+    platform::setFault("WaitForSingleObject", platform::Fault());
+    app.PushParamLaunch(u"\\\\?\\usb#vid_3a1f", u"016100");
+    platform::clearFaults();
+    EXPECT_EQ(WaitForSingleObject(app.m_scanUtility.m_hThread, 0), WAIT_OBJECT_0) << "the thread has ended";
+    const auto log = platform::debugLog();
+    const auto at = [&](const std::string& line) { return std::find(log.begin(), log.end(), line) - log.begin(); };
+    EXPECT_LT(at("Wait for scan thread fail:6"), at("ScanThreadProc end"));
+    EXPECT_LT(at("ScanThreadProc end"), at("Exit application"));
+    EXPECT_LT(at("Exit application"), static_cast<std::ptrdiff_t>(log.size()));
+    const auto journal = m.journal();
+    EXPECT_EQ(journal.empty() ? "" : journal.back(), "ScanDrv_Close 23713 -> 0");
+}
+
+// A status of the driver mid-page ends the job with its message; "no more pages" (2) with none. A
+// refused scan window or geometry is told as well.
 TEST(ScanJobs, ADriverStatusEndsTheJobWithItsMessageAndTwoWithNone) {
     struct Row {
+        const char* script;
         int status;
         UINT text;  // 0: none
     };
-    for (const Row row : {Row{2, 0}, Row{3, IDS_SCANNER_STATUS_3}, Row{7, IDS_SCANNER_STATUS_7}}) {
-        SCOPED_TRACE(row.status);
+    const Row rows[] = {
+        {"read 1 5 2\n", 2, 0},
+        {"read 1 5 3\n", 3, IDS_SCANNER_STATUS_3},
+        {"read 1 5 7\n", 7, IDS_SCANNER_STATUS_7},
+        {"set 3\n", 3, IDS_SCANNER_STATUS_3},
+        {"get 6\n", 6, IDS_SCANNER_STATUS_6},
+        {"pixels 999999469\n", SCAN_ERROR_FAILED, IDS_SCAN_FAILED},  // a line far beyond the glass
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.script);
         JobMachine m({1, 1});
-        m.script("read 1 5 " + std::to_string(row.status) + "\n");
+        m.script(row.script);
         ErrorBoxes boxes;
         platform::clearShellActions();
         platform::clearDebugLog();
@@ -440,6 +480,44 @@ TEST(ScanJobs, AFailedJoinKeepsEveryPage) {
         for (int page = 1; page <= 3; ++page)
             EXPECT_EQ(scantest::closestPage(scantest::decodeJpeg(kept[page - 1]), 3, kCardPixels, kCardLines), page);
     }
+}
+
+// A join of more than a thousand pages is refused, and every page is kept all the same: past the
+// 998 names of one second the pages take the names of the next.
+TEST(ScanJobs, AJoinOfMoreThanAThousandPagesKeepsEveryPageUnderLaterSeconds) {
+    JobMachine m;
+    platform::setLocalTime({2026, 12, 10, 23, 59, 59}, true);  // the next second is another day
+    CScanManagerApp app;
+    lstrcpynW(app.m_szSaveFolder, kJobFolder, MAX_PATH);
+    app.m_nSaveType = SAVE_TYPE_PDF;
+    app.m_bMultiPage = 1;
+    app.m_nResolution = 75;
+    app.m_nPageWidth = app.m_nPageHeight = 16;
+    const std::u16string first = m.tempFolder() + u"Jpg0.TMP";
+    IStream* stream = pages::StreamOf(pages::Bitmap(pages::Page{16, 16, 24, 75}));
+    ASSERT_EQ(SavePageStream(stream, first.c_str(), SAVE_TYPE_JPG), 0);
+    stream->Release();
+    const std::string jpeg = m.machine.readFile(first).value_or("");
+    constexpr int kPages = PDF_MAX_PAGES + 1;
+    for (int i = 0; i < kPages; ++i) {
+        char name[16];
+        std::snprintf(name, sizeof name, "Jpg%X.TMP", i);
+        const std::u16string page = m.tempFolder() + platform::fromUtf8(name);
+        m.machine.writeFile(page, jpeg);
+        app.m_lstScanFile.Add(CString(page.c_str()));
+    }
+    EXPECT_EQ(app.CreatePdfFromJpg(), -1);
+    EXPECT_TRUE(temporaryPages(m).empty()) << "no page stays behind";
+    const auto saved = m.saved();
+    EXPECT_EQ(matching(saved, "img-261210235959-[0-9]{3}\\.jpg").size(), 998u);
+    EXPECT_EQ(matching(saved, "img-261211000000-00[1-3]\\.jpg").size(), 3u);
+    EXPECT_EQ(saved.size(), static_cast<size_t>(kPages));
+    ASSERT_EQ(app.m_lstScanFile.GetSize(), kPages);
+    EXPECT_EQ(std::u16string(app.m_lstScanFile[997]), kFolder + u"img-261210235959-998.jpg");
+    EXPECT_EQ(std::u16string(app.m_lstScanFile[998]), kFolder + u"img-261211000000-001.jpg");
+    EXPECT_EQ(std::u16string(app.m_lstScanFile[kPages - 1]), kFolder + u"img-261211000000-003.jpg");
+    EXPECT_EQ(m.machine.readFile(kFolder + u"img-261211000000-003.jpg"), jpeg);
+    platform::useHostLocalTime();
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // tables, the page streams read back by an independent BMP reader, and the driver's journal.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <string>
 #include <thread>
@@ -237,6 +238,14 @@ TEST(ScanThread, CancelAndRefusalsOfTheReceiver) {
     }
 }
 
+// Loads the driver and starts the job on the utility's thread; true once its first page has begun.
+bool startUntilFirstPage(CScanUtility& utility, ScanJobRecord& job, Recorder& receiver) {
+    WCHAR path[MAX_PATH];
+    GetDriverDllPath(path);
+    return LoadScannerDriver(path, &utility.m_scanner) == 0 && StartScanThread(&utility, &job) &&
+           WaitForSingleObject(receiver.pageBegun, INFINITE) == WAIT_OBJECT_0;
+}
+
 // The destructor stops a running job: the thread sees its stop flag after the chunk it is reading.
 TEST(ScanThread, DestroyingTheUtilityStopsTheJobMidPage) {
     ScanMachine scan;
@@ -250,11 +259,7 @@ TEST(ScanThread, DestroyingTheUtilityStopsTheJobMidPage) {
     std::thread releaser;
     {
         CScanUtility utility;
-        WCHAR path[MAX_PATH];
-        GetDriverDllPath(path);
-        ASSERT_EQ(LoadScannerDriver(path, &utility.m_scanner), 0);
-        ASSERT_TRUE(StartScanThread(&utility, &job));
-        ASSERT_EQ(WaitForSingleObject(receiver.pageBegun, INFINITE), WAIT_OBJECT_0);
+        ASSERT_TRUE(startUntilFirstPage(utility, job, receiver));
         // The destructor waits for the scan thread, which is held mid-page until the stop is asked.
         releaser = std::thread([&utility, release] {
             // Bounded, so a destructor that never asks shows as a whole job, not as a hang.
@@ -269,6 +274,29 @@ TEST(ScanThread, DestroyingTheUtilityStopsTheJobMidPage) {
     const auto journal = scan.journal();
     EXPECT_EQ(journal.back(), "ScanDrv_Close 23713 -> 0");
     EXPECT_EQ(journal[journal.size() - 2], "ScanDrv_AbortScan 23713 -> 0");
+}
+
+// A wait for the thread that fails is no end of it: the destructor closes and frees the driver only
+// once the thread is out of it, and the utility goes only then.
+TEST(ScanThread, DestroyingTheUtilityWaitsForTheThreadEvenWhenAWaitFails) {
+    ScanMachine scan;
+    scan.script("pages 3\ndelay 3\n");  // each line takes real time, so the page is read while the wait fails
+    Recorder receiver;
+    ScanJobRecord job = scantest::makeJob(SCAN_SOURCE_FEEDER, SCAN_COLOR_GRAY, 300, 4252, 2598, true);
+    job.pCallback = &receiver;
+    {
+        CScanUtility utility;
+        ASSERT_TRUE(startUntilFirstPage(utility, job, receiver));
+        platform::setFault("WaitForSingleObject", platform::Fault());
+        platform::clearDebugLog();
+    }
+    platform::clearFaults();
+    EXPECT_EQ(receiver.messages(), (std::vector<Message>{kNewPage, error(202), kEndOfTransfer, kExit}));
+    const auto log = platform::debugLog();
+    EXPECT_NE(std::find(log.begin(), log.end(), "Wait for scan thread fail:6"), log.end());
+    const auto journal = scan.journal();
+    EXPECT_EQ(std::count(journal.begin(), journal.end(), "ScanDrv_Close 23713 -> 0"), 1);
+    EXPECT_EQ(journal.back(), "ScanDrv_Close 23713 -> 0");
 }
 
 TEST(ScanThread, FolderDeletedBetweenPagesEndsTheJobBeforeTheNextStream) {
@@ -341,8 +369,10 @@ TEST(ScanThread, DriverFailuresAtOpenParametersAndRead) {
     };
     const Case cases[] = {
         {"open fails", "open 5\n", {error(5), kExit}},
-        {"window refused", "set 4\n", {kExit}},
-        {"geometry refused", "get 4\n", {kExit}},
+        // A refused window or geometry is shown as an open failure is, never ends in silence.
+        {"window refused", "set 4\n", {error(4), kExit}},
+        {"geometry refused", "get 4\n", {error(4), kExit}},
+        {"a line far beyond the glass", "pixels 999998937\n", {error(-1), kExit}},
         {"read fails in the first chunk", "read 1 10 9\n", {kNewPage, error(9), kEndOfTransfer, kExit}},
         {"read fails on page 2", "pages 2\nread 2 300 3\n",
          kCardGrey300 + std::vector<Message>{kNewPage, {0, 37, 261744, 0}, error(3), kEndOfTransfer, kExit}},

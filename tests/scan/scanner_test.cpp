@@ -99,6 +99,47 @@ TEST(ScannerBinding, GeometryFromTheWindowAndTheDriversAnswer) {
     }
 }
 
+// A geometry past the glass (or past a longer feeder window) by more than half an inch at the job's
+// resolution is the driver's failure: the scan is aborted and never started. At 150 dpi the glass with
+// its margin is (10205 + 600) x 150 / 1200 = 1350 pixels by (14031 + 600) x 150 / 1200 = 1828 lines;
+// Legal from the feeder at 300 dpi may have (16800 + 600) x 300 / 1200 = 4350 lines.
+TEST(ScannerBinding, AGeometryFarBeyondTheGlassIsRefused) {
+    struct Case {
+        const char* what;
+        int source, resolution, width, height;
+        std::string script;
+        const char* reported;  // the driver's answer in its journal
+        int status;
+    };
+    const Case cases[] = {
+        {"a billion pixels a line", 0, 150, 4252, 2598, "pixels 999999469\n", "1000000000 324", SCAN_ERROR_FAILED},
+        {"pixels near 2^31", 0, 150, 4252, 2598, "pixels 2147483647\n", "2147483647 324", SCAN_ERROR_FAILED},
+        {"lines near 2^31", 0, 150, 4252, 2598, "lines 2147483647\n", "531 2147483647", SCAN_ERROR_FAILED},
+        {"no pixels at all", 0, 150, 4252, 2598, "pixels -600\n", "-69 324", SCAN_ERROR_FAILED},
+        {"the glass and its margin", 0, 150, 4252, 2598, "pixels 819\nlines 1504\n", "1350 1828", 0},
+        {"one pixel more", 0, 150, 4252, 2598, "pixels 820\n", "1351 324", SCAN_ERROR_FAILED},
+        {"one line more", 0, 150, 4252, 2598, "lines 1505\n", "531 1829", SCAN_ERROR_FAILED},
+        {"Legal from the feeder and its margin", 1, 300, 10200, 16800, "lines 150\n", "2550 4350", 0},
+        {"Legal from the feeder, one line more", 1, 300, 10200, 16800, "lines 151\n", "2550 4351", SCAN_ERROR_FAILED},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ScanMachine scan;
+        scan.script(c.script);
+        CScanner scanner;
+        ASSERT_EQ(LoadScannerDriver(scan.driverPath().c_str(), &scanner), 0);
+        ASSERT_EQ(OpenScanner(scantest::kDevicePath, &scanner, TRUE), 0);
+        ScanJobRecord job = scantest::makeJob(c.source, SCAN_COLOR_GRAY, c.resolution, c.width, c.height, false);
+        EXPECT_EQ(SetScanParameters(&job.params, &scanner), c.status);
+        const auto journal = scan.journal();
+        ASSERT_EQ(journal.size(), 5u);
+        EXPECT_EQ(journal[3], std::string("ScanDrv_GetScanParameter 23713 ") + c.reported + " -> 0");
+        EXPECT_EQ(journal[4], c.status == 0 ? "ScanDrv_StartScan 23713 -> 0" : "ScanDrv_AbortScan 23713 -> 0");
+        CloseScanner(&scanner);
+        FreeLibrary(scanner.m_hVQM);
+    }
+}
+
 // The full bed at 300 dpi in colour, with a driver whose lines are longer than the rows: every chunk
 // of 0x40000 bytes takes 34 rows (260304 bytes) and the last one the rest; the page reads back as
 // the driver's page cut to the window.

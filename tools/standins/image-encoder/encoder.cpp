@@ -2,6 +2,7 @@
 // (scan/twainapp/ImageEncoder.h), writing real files: BMP by hand, JPEG with libjpeg, TIFF with
 // libtiff (one page per call into one file), and a PDF of the listed pages in list order, each page
 // kept until then as a raw file in the temporary folder whose path is the page's name.
+#include <csetjmp>
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
@@ -25,13 +26,14 @@ namespace {
 struct Picture {
     uint32_t width = 0, height = 0, bits = 0, bytesPerRow = 0, resolution = 0;
     std::vector<uint8_t> rows;  // top row first
-    // One row as grey (1, 8 bits; line art 1 white) or RGB (24 bits) samples.
-    std::vector<uint8_t> samples(uint32_t row) const {
+    // One row as grey (1, 8 bits; line art 1 white) or RGB (24 bits) samples, width x components().
+    void samplesInto(uint32_t row, uint8_t* out) const {
         const uint8_t* in = rows.data() + static_cast<size_t>(row) * bytesPerRow;
-        if (bits == 24) return {in, in + 3 * width};
-        std::vector<uint8_t> out(width);
+        if (bits == 24) {
+            std::memcpy(out, in, 3 * static_cast<size_t>(width));
+            return;
+        }
         for (uint32_t x = 0; x < width; ++x) out[x] = bits == 8 ? in[x] : ((in[x / 8] >> (7 - x % 8)) & 1) ? 255 : 0;
-        return out;
     }
     int components() const { return bits == 24 ? 3 : 1; }
 };
@@ -108,12 +110,24 @@ int writeBmp(const Picture& p, const std::string& file) {
     return file_.good() ? 1 : 0;
 }
 
-int writeJpeg(const Picture& p, const std::string& file, int quality) {
-    FILE* out = std::fopen(file.c_str(), "wb");
-    if (!out) return 0;
-    jpeg_compress_struct cinfo{};
-    jpeg_error_mgr jerr{};
-    cinfo.err = jpeg_std_error(&jerr);
+// libjpeg's errors come back here instead of ending the process (its default error exit does).
+struct JpegError {
+    jpeg_error_mgr manager;
+    std::jmp_buf jump;
+};
+
+[[noreturn]] void jpegFailed(j_common_ptr cinfo) {
+    (*cinfo->err->output_message)(cinfo);
+    std::longjmp(reinterpret_cast<JpegError*>(cinfo->err)->jump, 1);
+}
+
+// The compression itself, in a frame that holds nothing to destroy, so that an error may jump out of
+// it; false when libjpeg refused the picture (one beyond its 65,500 pixels a side, for one).
+bool compressJpeg(jpeg_compress_struct& cinfo, JpegError& error, FILE* out, const Picture& p, int quality,
+                  uint8_t* row) {
+    cinfo.err = jpeg_std_error(&error.manager);
+    error.manager.error_exit = jpegFailed;
+    if (setjmp(error.jump)) return false;
     jpeg_create_compress(&cinfo);
     jpeg_stdio_dest(&cinfo, out);
     cinfo.image_width = p.width;
@@ -126,14 +140,26 @@ int writeJpeg(const Picture& p, const std::string& file, int quality) {
     cinfo.X_density = cinfo.Y_density = static_cast<UINT16>(p.resolution);
     jpeg_start_compress(&cinfo, TRUE);
     for (uint32_t r = 0; r < p.height; ++r) {
-        std::vector<uint8_t> row = p.samples(r);
-        JSAMPROW pointer = row.data();
+        p.samplesInto(r, row);
+        JSAMPROW pointer = row;
         jpeg_write_scanlines(&cinfo, &pointer, 1);
     }
     jpeg_finish_compress(&cinfo);
-    jpeg_destroy_compress(&cinfo);
+    return true;
+}
+
+// 1, or 0 (and no file left) when the file cannot be made or libjpeg refuses the picture.
+int writeJpeg(const Picture& p, const std::string& file, int quality) {
+    FILE* out = std::fopen(file.c_str(), "wb");
+    if (!out) return 0;
+    std::vector<uint8_t> row(static_cast<size_t>(p.width) * p.components());
+    jpeg_compress_struct cinfo{};
+    JpegError error{};
+    const bool ok = compressJpeg(cinfo, error, out, p, quality, row.data());
+    jpeg_destroy_compress(&cinfo);  // also after a failure, and harmless before the object was made
     std::fclose(out);
-    return 1;
+    if (!ok) std::remove(file.c_str());
+    return ok ? 1 : 0;
 }
 
 int writeTiffPage(const Picture& p, const std::string& file, int page) {

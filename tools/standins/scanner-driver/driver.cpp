@@ -1,8 +1,10 @@
 // The stand-in scanner driver library: the twelve exports of the driver contract, driven by a script
 // file beside the module and keeping a journal of every call there (see README.md).
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <fstream>
+#include <limits>
 #include <map>
 #include <optional>
 #include <sstream>
@@ -136,6 +138,13 @@ DWORD rawLineBytes() {
     return static_cast<DWORD>((static_cast<int64_t>(bits) * std::max(g_state.pixels, 0) + 7) / 8);
 }
 
+// The pixels or lines of a window side (1/1200 inch) at a resolution, moved by the script's delta, in
+// 64 bits and held to the range of the driver's int: a script may ask for sizes near 2^31.
+int reportedCount(int end, int start, int resolution, int delta) {
+    const int64_t count = (int64_t{end} - start) * resolution / 1200 + delta;
+    return static_cast<int>(std::clamp<int64_t>(count, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
+}
+
 int openDevice(const char* call, const char* path, DWORD* handle) {
     g_state.script = Script();
     g_state.page = 1;
@@ -199,8 +208,8 @@ STANDIN_EXPORT int ScanDrv_SetScanParameter(DWORD handle, int xres, int yres, in
     if (handle != kHandle) return journal(call.str(), kBadHandle);
     if (g_state.script.set != 0) return journal(call.str(), g_state.script.set);
     g_state.colorMode = colorMode;
-    g_state.pixels = static_cast<int>(static_cast<int64_t>(right - left) * xres / 1200) + g_state.script.pixelDelta;
-    g_state.lines = static_cast<int>(static_cast<int64_t>(bottom - top) * yres / 1200) + g_state.script.lineDelta;
+    g_state.pixels = reportedCount(right, left, xres, g_state.script.pixelDelta);
+    g_state.lines = reportedCount(bottom, top, yres, g_state.script.lineDelta);
     return journal(call.str(), 0);
 }
 

@@ -35,7 +35,7 @@ bool inNumber(int page, int x, int y, int width, int height, int band) {
 Rgb pagePixel(int page, int x, int y, int width, int height) {
     const int band = std::max(1, height / 16);
     if (y < band) return {0, 0, 0};
-    if (y >= height - height / 4) return kBars[std::min(7, x * 8 / std::max(1, width))];
+    if (y >= height - height / 4) return kBars[std::min<int64_t>(7, int64_t{x} * 8 / std::max(1, width))];
     if (inNumber(page, x, y, width, height, band)) return {0, 0, 0};
     return {255, 255, 255};
 }
