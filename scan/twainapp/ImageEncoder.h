@@ -1,5 +1,6 @@
 // The image-encoding library "<File Prefix>Brondel.dll": its six exports, called with the standard
-// calling convention, each answering an int that the program ignores. Page names are CString
+// calling convention, each answering an int: non-zero when the file or the page was written, 0 when
+// it was not (SaveFile is never called). Page names are CString
 // objects and the page list of PDF_Finish a CStringArray (the framework's wide strings).
 #pragma once
 

@@ -5,6 +5,7 @@
 
 #include "ProductConfig.h"
 #include "afx/atlimage.h"
+#include "win/files.h"
 #include "win/kernel.h"
 
 namespace {
@@ -63,31 +64,42 @@ BOOL CImageSaver::SetFormatFromPath(LPCWSTR path) {
 
 int CImageSaver::SavePage(SharedImageBuffer* record, LPCWSTR path) {
     if (!m_hLibrary || !record) return 0;
+    // A file the page makes and leaves unfinished is removed; one that was there before is left alone.
+    const bool existed = GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES;
+    int result = 0;
     switch (m_nFormat) {
-    case FormatBmp: return m_pSaveAsBMP(record, path);
+    case FormatBmp: result = m_pSaveAsBMP(record, path); break;
     case FormatPng: {
         // The library writes JPEG; the picture is saved again under its own name, which makes it PNG.
-        const int result = m_pSaveAsJPG(record, path, 90);
+        result = m_pSaveAsJPG(record, path, 90);
         CImage image;
-        if (SUCCEEDED(image.Load(path))) image.Save(path);
-        return result;
+        if (result && (FAILED(image.Load(path)) || FAILED(image.Save(path)))) result = 0;
+        break;
     }
-    case FormatJpg: return m_pSaveAsJPG(record, path, 90);
-    case FormatTif: return m_pSaveAsTIFF(record, path, ++m_nPageCount);
+    case FormatJpg: result = m_pSaveAsJPG(record, path, 90); break;
+    case FormatTif:
+        result = m_pSaveAsTIFF(record, path, m_nPageCount + 1);
+        if (result) ++m_nPageCount;
+        else if (m_nPageCount > 0) return 0;  // the file holds the pages before this one: it stays
+        break;
     case FormatPdf: {
+        // Nothing of the PDF file is written before FinishImages.
+        CString name;
+        result = m_pPdfAddPage(record, &name);
+        if (!result) return 0;
         if (++m_nPageCount == 1) {
             m_nFirstWidth = static_cast<int>(record->dwWidth);
             m_nFirstHeight = static_cast<int>(record->dwHeight);
             m_nFirstResolution = static_cast<int>(record->dwResolution);
             m_nFirstBitsPerPixel = static_cast<int>(record->dwBitsPerPixel);
         }
-        CString name;
-        const int result = m_pPdfAddPage(record, &name);
         m_pageList.Add(name);
         return result;
     }
     default: return 0;
     }
+    if (!result && !existed) DeleteFileW(path);
+    return result;
 }
 
 void CImageSaver::ReorderDuplex(CStringArray& pages, CStringArray& fronts, CStringArray& backs, int duplexCount) {
@@ -113,9 +125,14 @@ void CImageSaver::ReorderDuplex(CStringArray& pages, CStringArray& fronts, CStri
     pages.Append(rest);
 }
 
-void CImageSaver::FinishImages() {
+BOOL CImageSaver::FinishImages() {
     // A scan that saved no page (no output path) writes no PDF.
-    if (m_nFormat != FormatPdf || !m_hLibrary || m_pageList.GetSize() == 0) return;
+    if (m_nFormat != FormatPdf || !m_hLibrary || m_pageList.GetSize() == 0) return TRUE;
     if (m_nDuplexCount != 0) ReorderDuplex(m_pageList, m_frontList, m_backList, m_nDuplexCount);
-    m_pPdfFinish(&m_pageList, m_nFirstWidth, m_nFirstHeight, m_nFirstResolution, m_nFirstBitsPerPixel, m_strPdfPath);
+    const bool existed = GetFileAttributesW(m_strPdfPath) != INVALID_FILE_ATTRIBUTES;
+    if (m_pPdfFinish(&m_pageList, m_nFirstWidth, m_nFirstHeight, m_nFirstResolution, m_nFirstBitsPerPixel,
+                     m_strPdfPath))
+        return TRUE;
+    if (!existed) DeleteFileW(m_strPdfPath);
+    return FALSE;
 }

@@ -17,9 +17,12 @@ public:
     BOOL LoadImageEncoder();
     // The format from the extension; always starts a new scan (page counter, duplex count, lists, path).
     BOOL SetFormatFromPath(LPCWSTR path);
+    // Non-zero when the page is saved. A failed page counts for nothing, and a file it made and left
+    // unfinished is removed (a TIFF file that holds earlier pages stays).
     int SavePage(SharedImageBuffer* record, LPCWSTR path);
-    // Completes a PDF: puts a manual-duplex scan in reading order and writes the file.
-    void FinishImages();
+    // Completes a PDF: puts a manual-duplex scan in reading order and writes the file. FALSE when the
+    // file could not be written (a file it made is removed).
+    BOOL FinishImages();
 
     // Fronts then backs (scanned from the turned stack) into reading order, split at `duplexCount`.
     static void ReorderDuplex(CStringArray& pages, CStringArray& fronts, CStringArray& backs, int duplexCount);
@@ -29,6 +32,7 @@ public:
     int DuplexCount() const { return m_nDuplexCount; }
     void SetDuplexCount(int count) { m_nDuplexCount = count; }
     const CStringArray& Pages() const { return m_pageList; }
+    const CString& PdfPath() const { return m_strPdfPath; }
 
 private:
     HMODULE m_hLibrary = nullptr;

@@ -22,8 +22,8 @@ void CScanTransfer::AbandonTransfer() {
 }
 
 BOOL CScanTransfer::TransferMemory(const TW_IMAGEINFO& info) {
-    // 1. The buffer: whole 32-bit words per row, computed in 64 bits; what does not fit the record's
-    //    32-bit size, and an unknown or empty image, is refused.
+    // The buffer: whole 32-bit words per row, computed in 64 bits; what does not fit the record's
+    // 32-bit size, and an unknown or empty image, is refused.
     const uint64_t size = info.ImageWidth > 0 && info.ImageLength > 0 && info.BitsPerPixel > 0
                               ? (static_cast<uint64_t>(info.BitsPerPixel) * static_cast<uint64_t>(info.ImageWidth) + 31) /
                                         32 * static_cast<uint64_t>(info.ImageLength) * 4 +
@@ -40,7 +40,7 @@ BOOL CScanTransfer::TransferMemory(const TW_IMAGEINFO& info) {
         return FALSE;
     }
 
-    // 2. The source's strip sizes (asked under DG_IMAGE, where the maker's source answers).
+    // The source's strip sizes (asked under DG_IMAGE, where the maker's source answers).
     TW_SETUPMEMXFER setup{};
     if (!CallSource(DG_IMAGE, DAT_SETUPMEMXFER, MSG_GET, &setup)) {
         OutputDebugStringA("the ds donot support MEMXFER");
@@ -50,12 +50,12 @@ BOOL CScanTransfer::TransferMemory(const TW_IMAGEINFO& info) {
         return FALSE;
     }
 
-    // 3. The strip buffer.
+    // The strip buffer.
     const DWORD stripSize = std::min(setup.MaxBufSize, kMaxStrip);
     HGLOBAL strip = stripSize ? GlobalAlloc(GMEM_FIXED, stripSize) : nullptr;
     if (!strip) m_rc = TWRC_FAILURE;
 
-    // 4. The strips, each copied after the previous one; the strip that ends the loop too.
+    // The strips, each copied after the previous one; the strip that ends the loop too.
     uint64_t offset = 0;
     TW_IMAGEMEMXFER xfer{};
     bool refused = false;
@@ -83,33 +83,37 @@ BOOL CScanTransfer::TransferMemory(const TW_IMAGEINFO& info) {
         offset += bytes;
     }
 
-    // 5. The record.
+    // The record.
     record->dwWidth = static_cast<DWORD>(info.ImageWidth);
     record->dwHeight = static_cast<DWORD>(info.ImageLength);
     record->dwBitsPerPixel = static_cast<DWORD>(info.BitsPerPixel);
     record->dwBytesPerRow = xfer.BytesPerRow;
     record->dwResolution = static_cast<DWORD>(std::max<int>(0, info.XResolution.Whole));
 
-    // 6. No save folder: tell the source's interface and save nothing.
+    // No save folder: tell the source's interface, save nothing, and leave the source back in its
+    // enabled state, or it could neither give another image nor be closed.
+    BOOL more = FALSE;
     if (!PathFileExistsW(m_settings.szFolder)) {
         if (HWND popup = GetWindow(m_hParent, GW_ENABLEDPOPUP)) PostMessageW(popup, WM_SAVE_FOLDER_MISSING, 10, 0);
-        if (strip) GlobalFree(strip);
-        ReleaseSharedImageBuffer(record);
-        return FALSE;
-    }
-
-    // 7. By how the transfer ended.
-    BOOL more = FALSE;
-    if (m_rc == TWRC_XFERDONE && !refused) {
-        // No output path (no settings file, or a path too long): the page is not saved nor listed.
-        if (!m_strOutputPath.IsEmpty()) {
-            m_imageSaver.SavePage(record, m_strOutputPath);
+        AbandonTransfer();
+    } else if (m_rc == TWRC_XFERDONE && !refused) {
+        // A whole image. No output path (no settings file, or a path too long): the page is not
+        // saved nor listed.
+        if (m_strOutputPath.IsEmpty()) {
+            more = EndTransfer();
+        } else if (m_imageSaver.SavePage(record, m_strOutputPath)) {
             const int format = m_imageSaver.Format();
             if (m_imageSaver.PageCount() == 1 || format == CImageSaver::FormatBmp ||
                 format == CImageSaver::FormatPng || format == CImageSaver::FormatJpg)
                 m_savedFiles.Add(m_strOutputPath);
+            more = EndTransfer();
+        } else {
+            // The saver has removed what the page left; the pages before it stay, no more are asked
+            // for, and the dialog tells the user once the loop is over.
+            OutputDebugStringW(u"CScanTransfer::TransferMemory: the page could not be saved");
+            m_bSaveFailed = TRUE;
+            AbandonTransfer();
         }
-        more = EndTransfer();
     } else {
         AbandonTransfer();
     }

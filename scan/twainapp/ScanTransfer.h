@@ -20,6 +20,8 @@ public:
     CString m_strOutputPath;
     CStringArray m_savedFiles;
     CImageSaver m_imageSaver;
+    // A page of this scan could not be saved (set here, cleared and reported by the dialog).
+    BOOL m_bSaveFailed = FALSE;
 
 private:
     // Ends the image in transfer and resets what still pends, so the source is never left in a transfer.

@@ -7,9 +7,13 @@
 
 // The product the data source is looked up by when the command line names none of [Data Source].
 #define TESMAR_DEFAULT_PRODUCT "Torvane Q3210-Q3510 Series TWAIN"
-// Strings of the language library: the busy or missing device, and the refusal box's button.
+// Strings of the language library: the busy or missing device, the refusal box's button, and a
+// scanned file that could not be saved.
 #define IDS_DEVICE_BUSY 8025
 #define IDS_BUSY_BUTTON 8011
+#define IDS_SAVE_FAILED 8019
+// What a failed save says when the language library has no text for it.
+#define TESMAR_SAVE_FAILED_TEXT u"The scanned image could not be saved."
 // The refusal box's title.
 #define TESMAR_BUSY_TITLE u"Scanning Application"
 

@@ -44,6 +44,18 @@ bool isPageFormat(int format) {
     return format == CImageSaver::FormatBmp || format == CImageSaver::FormatPng || format == CImageSaver::FormatJpg;
 }
 
+// A text of the installation's language library, loaded for it and freed again; `fallback` (or "")
+// when the library or the text is missing.
+CString languageText(UINT id, LPCWSTR fallback) {
+    CString text;
+    if (HMODULE language = LoadLanguageLibrary()) {
+        text.LoadString(language, id);
+        FreeLibrary(language);
+    }
+    if (text.IsEmpty() && fallback) text = fallback;
+    return text;
+}
+
 }  // namespace
 
 BOOL ParseSaveSettings(const BYTE* data, size_t size, ImgSaveSettings& settings) {
@@ -103,34 +115,39 @@ BEGIN_MESSAGE_MAP(CTesmarDlg, CDialog)
     ON_WM_CLOSE()
 END_MESSAGE_MAP()
 
+void CTesmarDlg::RefuseSource() {
+    AfxMessageBox(languageText(IDS_DEVICE_BUSY, nullptr));
+    CDialog::OnOK();
+}
+
 BOOL CTesmarDlg::OnInitDialog() {
-    // 1. The icons.
+    // The icons.
     CDialog::OnInitDialog();
     SetIcon(m_hIcon, TRUE);
     SetIcon(m_hIcon, FALSE);
 
-    // 2. The image-encoding library.
+    // The image-encoding library.
     if (!m_imageSaver.LoadImageEncoder()) {
         AfxMessageBox(u"图像编码初始化失败!");
         CDialog::OnOK();
         return TRUE;
     }
 
-    // 3-4. The data source, by product name.
+    // The data source, by product name.
     InitTwain(m_hWnd);
     SelectSource(m_pszProductName);
     if (!IsSourceSelected()) {
-        HMODULE language = LoadLanguageLibrary();
-        CString text;
-        if (language) text.LoadString(language, IDS_DEVICE_BUSY);
-        AfxMessageBox(text);
-        if (language) FreeLibrary(language);
-        CDialog::OnOK();
+        RefuseSource();
         return TRUE;
     }
 
-    // 5. Open it, tell it the scan application is here, and show its interface.
-    OpenSource();
+    // Open it, tell it the scan application is here, and show its interface. A source that lists but
+    // cannot be opened or enabled (a device switched off) would show nothing and never ask to be
+    // closed: it is refused like a missing one, so the program ends and the next start can run.
+    if (!OpenSource()) {
+        RefuseSource();
+        return TRUE;
+    }
     if (HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(TW_ONEVALUE))) {
         if (auto* value = static_cast<TW_ONEVALUE*>(GlobalLock(block))) {
             value->ItemType = TWTY_BOOL;
@@ -144,9 +161,12 @@ BOOL CTesmarDlg::OnInitDialog() {
     g_pTesmarDlg = this;
     g_hTwainMessageWindow = m_hWnd;
     RegisterCallback(reinterpret_cast<TW_UINTPTR>(this));
-    Acquire();
+    if (!Acquire()) {
+        RefuseSource();
+        return TRUE;
+    }
 
-    // 6. Never on screen.
+    // Never on screen.
     WINDOWPLACEMENT placement{};
     placement.length = sizeof placement;
     placement.flags = WPF_RESTORETOMAXIMIZED;
@@ -154,7 +174,7 @@ BOOL CTesmarDlg::OnInitDialog() {
     placement.rcNormalPosition = {-10000, -10000, -10000, -10000};
     SetWindowPlacement(m_hWnd, &placement);
 
-    // 7. The caption of the window in front.
+    // The caption of the window in front.
     OnSyncCaption(0, 0);
     return TRUE;
 }
@@ -226,16 +246,17 @@ LRESULT CTesmarDlg::OnTwainMessage(WPARAM wParam, LPARAM) {
 }
 
 void CTesmarDlg::TransferImage() {
-    // 1. Where the pages go, a new scan for the saver, and the duplex event found afresh.
+    // Where the pages go, a new scan for the saver, and the duplex event found afresh.
     ReadSaveSettings();
     m_savedFiles.RemoveAll();
+    m_bSaveFailed = FALSE;
     m_imageSaver.SetFormatFromPath(m_strOutputPath);
     if (g_hManualDuplexEvent) {
         CloseHandle(g_hManualDuplexEvent);
         g_hManualDuplexEvent = nullptr;
     }
 
-    // 2. The images, while the source is enabled and describes one.
+    // The images, while the source is enabled and describes one.
     BOOL pending = TRUE;
     while (pending) {
         if (!IsSourceEnabled()) break;
@@ -262,10 +283,17 @@ void CTesmarDlg::TransferImage() {
         if (isPageFormat(m_imageSaver.Format())) ReadSaveSettings();
     }
 
-    // 3. A PDF is written now.
-    m_imageSaver.FinishImages();
+    // A PDF is written now; one that cannot be written is no saved file.
+    if (!m_imageSaver.FinishImages()) {
+        m_bSaveFailed = TRUE;
+        for (INT_PTR i = m_savedFiles.GetSize(); i-- > 0;)
+            if (m_savedFiles[i] == m_imageSaver.PdfPath()) m_savedFiles.RemoveAt(i);
+    }
 
-    // 4. What to do with the files.
+    // Whatever could not be saved is told once; the files saved before it are whole and go on.
+    if (m_bSaveFailed) AfxMessageBox(languageText(IDS_SAVE_FAILED, TESMAR_SAVE_FAILED_TEXT));
+
+    // What to do with the files.
     if (m_savedFiles.GetSize() > 0) DoAfterScan();
 }
 

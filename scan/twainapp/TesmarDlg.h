@@ -54,6 +54,8 @@ protected:
     DECLARE_MESSAGE_MAP()
 
 private:
+    // The source cannot be had: string 8025 of the language library in a box, and the dialog ends.
+    void RefuseSource();
     // The settings folder + "imgSaveSettings.dat"; FALSE when there is none.
     static BOOL GetSaveSettingsPath(WCHAR* path /*[MAX_PATH]*/);
     // The saved files as the mail programs take them: a blank, then each path quoted and followed by a blank.

@@ -44,11 +44,14 @@ void CTwain::FillAppIdentity() {
     std::strcpy(m_appIdentity.ProductName, "Twain APP");
 }
 
+BOOL CTwain::RequireManager() {
+    if (m_hManager && m_pEntry) return TRUE;
+    m_rc = TWRC_FAILURE;
+    return FALSE;
+}
+
 BOOL CTwain::CallManager(pTW_IDENTITY destination, TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data) {
-    if (!m_hManager || !m_pEntry) {
-        m_rc = TWRC_FAILURE;
-        return FALSE;
-    }
+    if (!RequireManager()) return FALSE;
     m_rc = m_pEntry(&m_appIdentity, destination, dg, dat, msg, data);
     if (m_rc != TWRC_SUCCESS)
         m_pEntry(&m_appIdentity, destination, DG_CONTROL, DAT_STATUS, MSG_GET, &m_status);
@@ -56,7 +59,7 @@ BOOL CTwain::CallManager(pTW_IDENTITY destination, TW_UINT32 dg, TW_UINT16 dat, 
 }
 
 BOOL CTwain::CallSource(TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data) {
-    if (!IsReady()) return FALSE;
+    if (!RequireManager() || !IsReady()) return FALSE;
     return CallManager(&m_sourceIdentity, dg, dat, msg, data);
 }
 
@@ -120,7 +123,7 @@ BOOL CTwain::SelectSource(const char* productName) {
 
 BOOL CTwain::OpenSource(const TW_IDENTITY* identity) {
     if (identity) m_sourceIdentity = *identity;
-    if (!m_hManager) return FALSE;
+    if (!RequireManager()) return FALSE;
     if (m_bManagerOpen) {
         if (!m_bSourceSelected) GetDefaultSource();
         m_bSourceOpen = CallManager(nullptr, DG_CONTROL, DAT_IDENTITY, MSG_OPENDS, &m_sourceIdentity);
@@ -132,7 +135,7 @@ int CTwain::ShouldTransfer(const TW_IMAGEINFO&) { return TransferImage; }
 
 BOOL CTwain::CloseSource() {
     BOOL closed = FALSE;
-    if (IsReady()) {
+    if (RequireManager() && IsReady()) {
         DisableSource();
         closed = CallManager(nullptr, DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, &m_sourceIdentity);
         m_bSourceOpen = FALSE;
@@ -142,7 +145,7 @@ BOOL CTwain::CloseSource() {
 }
 
 BOOL CTwain::EnableSource(BOOL showUI) {
-    if (!IsReady() || m_bSourceEnabled) return FALSE;
+    if (!RequireManager() || !IsReady() || m_bSourceEnabled) return FALSE;
     TW_USERINTERFACE ui{};
     ui.ShowUI = static_cast<TW_BOOL>(showUI ? TRUE : FALSE);
     ui.hParent = m_hParent;
@@ -152,7 +155,7 @@ BOOL CTwain::EnableSource(BOOL showUI) {
 }
 
 BOOL CTwain::DisableSource() {
-    if (!m_bSourceEnabled) return FALSE;
+    if (!RequireManager() || !m_bSourceEnabled) return FALSE;
     TW_USERINTERFACE ui{};
     if (!CallSource(DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, &ui)) return FALSE;
     m_bSourceEnabled = FALSE;

@@ -87,4 +87,6 @@ protected:
     BOOL m_bTransferBusy = FALSE;
 
     BOOL IsReady() const { return m_hManager && m_bManagerOpen && m_bSourceOpen; }
+    // Without the manager every operation fails with TWRC_FAILURE as its last return code.
+    BOOL RequireManager();
 };

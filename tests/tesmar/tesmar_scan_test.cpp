@@ -55,7 +55,7 @@ TEST(TesmarScan, EachFormatWithOnePageAndSeveral) {
     struct Case {
         const char* extension;
         int pages;
-        std::vector<std::string> files;  // the save folder afterwards
+        std::vector<std::string> files;  // the save folder's files afterwards
         const char* reader;              // turns a file into a PNM picture (its first page)
     };
     const Case cases[] = {
@@ -146,8 +146,8 @@ TEST(TesmarScan, ManualDuplexPdfPagesComeInReadingOrder) {
 }
 
 // Without a settings file there is no save folder: the source's interface is told so (message 0xA41 with
-// 10), nothing is saved and nothing opened; the program ends when its dialog (with the caption of
-// the source's interface) is closed.
+// 10), nothing is saved and nothing opened, and what still pends is reset; the program ends when its
+// dialog (with the caption of the source's interface) is closed, disabling and closing the source.
 TEST(TesmarScan, NoSettingsFileSavesNothing) {
     TesmarMachine m;
     m.installSource(scanScript("bmp", 2, "settings-file C:\\Users\\User\\elsewhere.dat\n"));
@@ -166,6 +166,67 @@ TEST(TesmarScan, NoSettingsFileSavesNothing) {
     EXPECT_EQ(m.savedFiles(), std::vector<std::string>{});
     EXPECT_EQ(m.temporaryFiles(), std::vector<std::string>{});
     EXPECT_TRUE(platform::shellActions().empty());
+    const std::vector<std::string> journal = m.sourceJournal();
+    for (const char* line : {"CONTROL/PENDINGXFERS/RESET -> 0 state 5", "CONTROL/USERINTERFACE/DISABLEDS -> 0 state 4",
+                             "CONTROL/IDENTITY/CLOSEDS -> 0 state 3"})
+        EXPECT_TRUE(contains(journal, line)) << line;
+    EXPECT_TRUE(platform::dismissedDialogs().empty());
+}
+
+// A page that cannot be saved ends the scan: nothing of it is left, the pages saved before it stay whole
+// and are opened as asked, and the user is told once with string 8019 of the language library (a text
+// of the program's own without the library).
+TEST(TesmarScan, APageThatCannotBeSavedIsToldOnceAndThePagesBeforeStay) {
+    struct Case {
+        const char* what;
+        const char* more;        // of the script
+        const char* occupied;    // a folder of the save folder that takes a file's name
+        std::vector<std::string> files;  // the save folder's files afterwards
+        const char* opened;      // the file opened after the scan, if any
+        bool languageLibrary = true;
+    };
+    const std::u16string ownText = TESMAR_SAVE_FAILED_TEXT;
+    const std::u16string libraryText = u"The scanned file could not be saved. Check that there is enough free disk space.";
+    const Case cases[] = {
+        {"page 2 of 2 cannot be written", "save-ext bmp\nimages 2\n", "scan_2.bmp", {"scan.bmp"},
+         "scan.bmp"},
+        {"a name Windows refuses", "save-ext bmp\nsave-name scan?\n", nullptr, {}, nullptr},
+        {"a PDF that cannot be written", "save-ext pdf\nimages 2\n", "scan.pdf", {}, nullptr},
+        {"no language library", "save-ext bmp\nsave-name scan?\n", nullptr, {}, nullptr, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TesmarMachine m(Options{.dismissDialogs = true});
+        if (c.occupied) {
+            ASSERT_TRUE(fs::create_directory(m.machine.host(std::u16string(kSaveFolder) + u"\\" + platform::fromUtf8(c.occupied))));
+        }
+        if (!c.languageLibrary) {
+            for (const char16_t* code : {u"enus", u"zhcn"})
+                ASSERT_TRUE(fs::remove(m.machine.host(std::u16string(kProgramFolder) + u"vrx4410kelr" + code + u".dll")));
+        }
+        m.installSource(std::string("product Scanner A\ngrey 20 40\ncheckstatus -1\nclose-request\nsave-flags 1 0 0\n") + c.more);
+        EXPECT_TRUE(m.run(u"ScannerA").finished);
+        EXPECT_EQ(m.savedFiles(), c.files);
+        if (c.opened) {
+            // The first page, whole.
+            const std::string first = m.hostOf(std::u16string(kSaveFolder) + u"\\" + platform::fromUtf8(c.opened));
+            const Raster page = readPnm(shell("bmptopnm " + quoted(first) + " 2>/dev/null").second);
+            EXPECT_EQ(page.width, 64);
+            EXPECT_EQ(page.height, 48);
+            EXPECT_EQ(pageOf("bmptopnm " + quoted(first)), 1);
+        }
+        const std::vector<platform::DismissedDialog> boxes = platform::dismissedDialogs();
+        ASSERT_EQ(boxes.size(), 1u);
+        EXPECT_TRUE(boxes[0].messageBox);
+        EXPECT_EQ(boxes[0].text, c.languageLibrary ? libraryText : ownText);
+        const std::vector<platform::ShellAction> actions = platform::shellActions();
+        ASSERT_EQ(actions.size(), c.opened ? 1u : 0u);
+        if (c.opened) {
+            EXPECT_EQ(actions[0].file, std::u16string(kSaveFolder) + u"\\" + platform::fromUtf8(c.opened));
+        }
+        EXPECT_EQ(m.temporaryFiles(), std::vector<std::string>{});
+        EXPECT_TRUE(contains(m.sourceJournal(), "CONTROL/IDENTITY/CLOSEDS -> 0 state 3"));
+    }
 }
 
 // ---- The settings file as bytes --------------------------------------------------------------------

@@ -54,6 +54,42 @@ TEST(TesmarStart, RefusalsShowTheirMessageAndEnd) {
     }
 }
 
+// A source that lists but cannot be opened or enabled (a device switched off) is refused as a missing one:
+// string 8025, the source and the manager closed, the program ended; the next start, with the device
+// back, scans.
+TEST(TesmarStart, SourceThatCannotBeOpenedOrEnabledIsRefusedAndTheNextStartScans) {
+    struct Case {
+        const char* line;
+        std::vector<std::string> source;  // its journal's identity and interface lines
+    };
+    const Case cases[] = {
+        {"refuse-open", {"CONTROL/IDENTITY/OPENDS -> 1 (5) state 3"}},
+        {"refuse-enable",
+         {"CONTROL/IDENTITY/OPENDS -> 0 state 4", "CONTROL/USERINTERFACE/ENABLEDS with interface -> 1 (5) state 4",
+          "CONTROL/IDENTITY/CLOSEDS -> 0 state 3"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line);
+        TesmarMachine m(Options{.dismissDialogs = true});
+        m.installSource(std::string("product Scanner A\nsave-ext bmp\n") + c.line + "\n");
+        EXPECT_TRUE(m.run(u"ScannerA").finished);
+        const std::vector<platform::DismissedDialog> boxes = platform::dismissedDialogs();
+        ASSERT_EQ(boxes.size(), 1u);
+        EXPECT_EQ(boxes[0].text, kEnglishRefusal);
+        std::vector<std::string> source;
+        for (const std::string& line : m.sourceJournal())
+            if (line.starts_with("CONTROL/IDENTITY") || line.starts_with("CONTROL/USERINTERFACE")) source.push_back(line);
+        EXPECT_EQ(source, c.source);
+        const std::optional<std::string> manager = m.machine.readFile(u"C:\\Program Files\\Qelmar\\TWAINDSM.journal");
+        EXPECT_NE(manager.value_or("").find("DSM CONTROL/PARENT/CLOSEDSM -> 0"), std::string::npos);
+
+        m.installSource("product Scanner A\nsave-ext bmp\nclose-request\n");
+        EXPECT_TRUE(m.run(u"ScannerA").finished);
+        EXPECT_EQ(m.savedFiles(), std::vector<std::string>{"scan.bmp"});
+        EXPECT_EQ(platform::dismissedDialogs().size(), 1u);
+    }
+}
+
 // The button of the busy box reads string 8011 of the installation's language library (here Simplified
 // Chinese, whose text differs from the box's own "OK"). The program's start runs here, on this thread.
 TEST(TesmarStart, BusyBoxButtonReadsTheLanguageText) {

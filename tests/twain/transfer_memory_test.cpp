@@ -123,15 +123,75 @@ TEST(TransferMemory, TransferEndingEarlyEndsAndResetsTheSource) {
     }
 }
 
-TEST(TransferMemory, MissingSaveFolderTellsTheSourcesInterfaceAndSavesNothing) {
-    ScanRun run("image 64 48 8\n");
-    lstrcpynW(run.twain->m_settings.szFolder, u"C:\\Users\\User\\Gone", 260);
-    ASSERT_TRUE(run.scan([](const Lines& lines) { return !linesStarting(lines, "ui message").empty(); }));
-    EXPECT_EQ(linesStarting(run.journal(), "ui message"), (Lines{"ui message 0xA41 10 0"}));
-    EXPECT_EQ(linesStarting(run.journal(), "CONTROL/PENDINGXFERS"), Lines{});
-    EXPECT_FALSE(PathFileExistsW((std::u16string(kSaveFolder) + u"\\scan.bmp").c_str()));
-    // The source's interface answers the message by ending the transfer itself.
-    EXPECT_FALSE(run.twain->EndTransfer());
+// The source's interface is told, nothing is saved, and the source is back in its enabled state with
+// nothing pending, so it can give the next scan's images and be disabled and closed.
+TEST(TransferMemory, MissingSaveFolderTellsTheSourcesInterfaceAndEndsTheTransfer) {
+    struct Case {
+        const char* script;
+        Lines pending;  // the journal's pending-transfer lines
+    };
+    const Case cases[] = {
+        {"images 1\n", {"CONTROL/PENDINGXFERS/ENDXFER -> 0 state 5"}},
+        {"images 2\n", {"CONTROL/PENDINGXFERS/ENDXFER -> 0 state 6", "CONTROL/PENDINGXFERS/RESET -> 0 state 5"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.script);
+        ScanRun run(std::string("image 64 48 8\n") + c.script);
+        run.twain->SetTransferCount(-1);
+        lstrcpynW(run.twain->m_settings.szFolder, u"C:\\Users\\User\\Gone", 260);
+        ASSERT_TRUE(run.scan([](const Lines& lines) {
+            const Lines pending = linesStarting(lines, "CONTROL/PENDINGXFERS");
+            return !linesStarting(lines, "ui message").empty() && !pending.empty() && pending.back().ends_with("state 5");
+        }));
+        EXPECT_EQ(linesStarting(run.journal(), "ui message"), (Lines{"ui message 0xA41 10 0"}));
+        EXPECT_EQ(linesStarting(run.journal(), "CONTROL/PENDINGXFERS"), c.pending);
+        EXPECT_FALSE(PathFileExistsW((std::u16string(kSaveFolder) + u"\\scan.bmp").c_str()));
+        EXPECT_EQ(run.twain->m_savedFiles.GetSize(), 0);
+        EXPECT_FALSE(run.twain->m_bSaveFailed);  // nothing was tried: the interface tells the user
+        EXPECT_TRUE(run.twain->DisableSource());
+        EXPECT_TRUE(run.twain->CloseSource());
+    }
+}
+
+// A page the image-encoding library cannot write: nothing of it is left, it is not listed, the scan is
+// marked for the dialog to tell, and the source is back in its enabled state with nothing pending.
+TEST(TransferMemory, PageThatCannotBeSavedLeavesNothingAndEndsTheTransfer) {
+    struct Case {
+        const char* what;
+        const char* script;
+        const char16_t* name;
+        const char* fault;  // a switch that strikes once after `skip` calls, or nullptr
+        int skip;
+    };
+    const Case cases[] = {
+        {"a name Windows refuses", "", u"scan?.bmp", nullptr, 0},
+        {"a PNG that cannot be written again", "", u"scan.png", "WriteFile", 0},
+        // The first call makes the image's buffer file, the second is the library's page file.
+        {"a PDF page the library cannot keep", "", u"scan.pdf", "GetTempFileName", 1},
+        // The stand-in's rows of an image of width 0 have no bytes: the library has nothing to write.
+        {"a TIFF first page of no rows", "image 0 48 8\nreported 64 48\n", u"scan.tif", nullptr, 0},
+        {"a BMP of no rows", "image 0 48 8\nreported 64 48\n", u"scan.bmp", nullptr, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ScanRun run(std::string("images 2\n") + c.script, c.name);
+        run.twain->SetTransferCount(-1);
+        if (c.fault) platform::setFault(c.fault, platform::Fault().skipping(c.skip));
+        ASSERT_TRUE(run.scan());
+        platform::clearFaults();
+        EXPECT_EQ(linesStarting(run.journal(), "CONTROL/PENDINGXFERS"),
+                  (Lines{"CONTROL/PENDINGXFERS/ENDXFER -> 0 state 6", "CONTROL/PENDINGXFERS/RESET -> 0 state 5"}));
+        EXPECT_EQ(run.machine.machine.filesIn(kSaveFolder), std::vector<std::string>{});
+        EXPECT_EQ(run.twain->m_savedFiles.GetSize(), 0);
+        EXPECT_EQ(run.twain->m_imageSaver.PageCount(), 0);
+        EXPECT_TRUE(run.twain->m_bSaveFailed);
+        WCHAR folder[MAX_PATH] = {};
+        GetTempPathW(MAX_PATH, folder);
+        EXPECT_TRUE(run.machine.machine.filesIn(folder).empty());
+        const auto log = platform::debugLog();
+        EXPECT_NE(std::find(log.begin(), log.end(), "CScanTransfer::TransferMemory: the page could not be saved"),
+                  log.end());
+    }
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <functional>
 
 #include "Twain.h"
 #include "support/twain_machine.h"
@@ -234,12 +235,36 @@ TEST(TwainClose, DestructionClosesSourceAndManagerBeforeTheLibraryGoes) {
 TEST(TwainManager, MissingManagerMakesEveryOperationFailWithFailure) {
     TwainMachine m;
     DeleteFileW((std::u16string(twaintest::kProgramFolder) + u"TWAINDSM.dll").c_str());
+    // Each operation on a connection of its own, so no earlier call has left the code behind.
+    struct Case {
+        const char* what;
+        std::function<BOOL(CTwain&)> operation;
+    };
+    const Case cases[] = {
+        {"SelectSource", [](CTwain& t) { return t.SelectSource("Scanner A"); }},
+        {"OpenSource", [](CTwain& t) { return t.OpenSource(); }},
+        {"Acquire", [](CTwain& t) { return t.Acquire(); }},
+        {"EnableSource", [](CTwain& t) { return t.EnableSource(TRUE); }},
+        {"DisableSource", [](CTwain& t) { return t.DisableSource(); }},
+        {"CloseSource", [](CTwain& t) { return t.CloseSource(); }},
+        {"SetTransferCount", [](CTwain& t) { return t.SetTransferCount(1); }},
+        {"RegisterCallback", [](CTwain& t) { return t.RegisterCallback(0); }},
+        {"EndTransfer", [](CTwain& t) { return t.EndTransfer(); }},
+        {"CancelTransfers", [](CTwain& t) { return t.CancelTransfers(); }},
+        {"CallSource", [](CTwain& t) {
+             TW_PENDINGXFERS pending{};
+             return t.CallSource(DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, &pending);
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        CTwain twain;
+        EXPECT_FALSE(twain.InitTwain(m.window()));
+        ASSERT_EQ(twain.LastReturnCode(), TWRC_SUCCESS);
+        EXPECT_FALSE(c.operation(twain));
+        EXPECT_EQ(twain.LastReturnCode(), TWRC_FAILURE);
+    }
     CTwain twain;
-    EXPECT_FALSE(twain.InitTwain(m.window()));
-    EXPECT_FALSE(twain.SelectSource("Scanner A"));
-    EXPECT_EQ(twain.LastReturnCode(), TWRC_FAILURE);
-    EXPECT_FALSE(twain.OpenSource());
-    EXPECT_FALSE(twain.Acquire());
     EXPECT_FALSE(twain.InitTwain(nullptr));
 }
 

@@ -11,6 +11,7 @@
 #include <sstream>
 #include <thread>
 
+#include "TesmarResource.h"
 #include "win/files.h"
 #include "win/kernel.h"
 #include "win/processes.h"
@@ -66,6 +67,8 @@ TesmarMachine::TesmarMachine(const Options& options_) : machine(settingsFor(opti
     for (const char* code : {"enus", "zhcn"})
         copyInto(fs::path(MFP_LIB_DIR) / (std::string("kelr") + code + ".dll"),
                  machine.host(std::u16string(kProgramFolder) + prefix16 + u"kelr" + platform::fromUtf8(code) + u".dll"));
+    // Only boxes end by themselves: the main dialog stays for as long as the source keeps it.
+    if (options.dismissDialogs) platform::keepFromDismissal({IDD_TESMAR_DIALOG});
     // The folders the installer and the source's interface make.
     fs::create_directories(machine.host(kSaveFolder));
     fs::create_directories(machine.host(kSettingsFolder));

@@ -26,7 +26,7 @@ struct Options {
     DWORD lcid = 0x0409;
     bool encoder = true;
     bool realClock = false;  // the program (and what it starts) on the real clock
-    bool dismissDialogs = false;  // boxes nobody answers end by themselves (for the refusals)
+    bool dismissDialogs = false;  // boxes nobody answers end by themselves (the main dialog stays)
 };
 
 class TesmarMachine {

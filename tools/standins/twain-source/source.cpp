@@ -44,6 +44,7 @@ struct Script {
     int duplexAfter = 0;             // "Global\manual_duplex" made when this many images have ended
     bool busySign = false;
     bool closeRequest = false;
+    bool refuseOpen = false, refuseEnable = false;  // as a device that is switched off
     // The save settings its interface writes: where (an explicit file, or the settings folder of the
     // product INI), the folder, name and extension, the three after-scan flags and the mail program.
     std::u16string settingsFile, saveFolder, saveName, saveExtension, mailProgram;
@@ -75,7 +76,7 @@ std::optional<Script> parseScript(const std::string& text, std::string& error) {
         if (keyword == "product") ok = !(s.product = restOf(words)).empty();
         else if (keyword == "prefix") ok = !!(words >> s.prefix);
         else if (keyword == "images") ok = !!(words >> s.images);
-        else if (keyword == "image" && (ok = !!(words >> a >> b >> c))) s.shape = {a, b, c, -1};
+        else if (keyword == "image" && (ok = !!(words >> a >> b >> c) && a >= 0 && b >= 0)) s.shape = {a, b, c, -1};
         else if (keyword == "reported" && (ok = !!(words >> a >> b))) s.reported = std::make_pair(a, b);
         else if (keyword == "resolution") ok = !!(words >> s.resolution);
         else if (keyword == "maxbuf") ok = !!(words >> s.maxBuffer);
@@ -87,6 +88,8 @@ std::optional<Script> parseScript(const std::string& text, std::string& error) {
         else if (keyword == "duplex") ok = !!(words >> s.duplexAfter);
         else if (keyword == "busy-sign") s.busySign = true;
         else if (keyword == "close-request") s.closeRequest = true;
+        else if (keyword == "refuse-open") s.refuseOpen = true;
+        else if (keyword == "refuse-enable") s.refuseEnable = true;
         else if (keyword == "settings-file") ok = !(s.settingsFile = platform::fromUtf8(restOf(words))).empty();
         else if (keyword == "save-folder") s.saveFolder = platform::fromUtf8(restOf(words));
         else if (keyword == "save-name") s.saveName = platform::fromUtf8(restOf(words));
@@ -347,7 +350,9 @@ TW_UINT16 memoryStrip(TW_IMAGEMEMXFER* xfer, std::string& note) {
         if (it->second == TWRC_FAILURE) return fail(TWCC_BUMMER);
         return TWRC_CANCEL;
     }
-    const int rows = std::min<int>(static_cast<int>(xfer->Memory.Length / bytesPerRow), shape.height - s.row);
+    // Rows of no bytes (an image of width 0) all fit at once.
+    const int rows = bytesPerRow == 0 ? shape.height - s.row
+                                      : std::min<int>(static_cast<int>(xfer->Memory.Length / bytesPerRow), shape.height - s.row);
     auto* out = static_cast<uint8_t*>(xfer->Memory.TheMem);
     for (int r = 0; r < rows; ++r) {
         const std::vector<uint8_t> bytes = twainstandin::imageRow(shape, s.image, s.row + r);
@@ -439,6 +444,7 @@ TW_UINT16 control(pTW_IDENTITY origin, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF d
         if (msg == MSG_OPENDS) {
             if (s.state != 3) return fail(TWCC_SEQERROR);
             if (!readScript()) return fail(TWCC_BUMMER);
+            if (s.script.refuseOpen) return fail(TWCC_OPERATIONERROR);
             s.identity = *static_cast<pTW_IDENTITY>(data);
             fillIdentity(s.identity);
             s.application = *origin;
@@ -478,9 +484,10 @@ TW_UINT16 control(pTW_IDENTITY origin, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF d
         if (!ui) return fail(TWCC_BADVALUE);
         if (msg == MSG_ENABLEDS) {
             if (s.state != 4) return fail(TWCC_SEQERROR);
+            note = ui->ShowUI ? " with interface" : " without interface";
+            if (s.script.refuseEnable) return fail(TWCC_OPERATIONERROR);
             s.state = 5;
             ui->ModalUI = FALSE;
-            note = ui->ShowUI ? " with interface" : " without interface";
             if (ui->ShowUI) showInterface(static_cast<HWND>(ui->hParent));
             writeSettings();
             s.pending = s.transferCount > 0 ? std::min(s.transferCount, s.script.images) : s.script.images;
