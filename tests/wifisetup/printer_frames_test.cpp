@@ -2,6 +2,12 @@
 // for its replies.
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fstream>
 #include <random>
 
 #include "printer_frames.h"
@@ -274,4 +280,50 @@ TEST(QueryFrame, TextsAreReadWithinTheirFields) {
         EXPECT_EQ(QueryPrinterNetworkInfo(u"USB001", 0), row.first);
         EXPECT_EQ(QueryPrinterNetworkInfo(u"USB001", 1), row.second);
     }
+}
+
+TEST(UsbPrinterStandIn, ScriptLinesAndTheProgramOnAMachine) {
+    auto script = standin::parseUsbPrinterScript("# a comment\nset raw 00 AC ff 80\nquery addresses 192.0.2.5 host-b\ndelay 300\n");
+    EXPECT_EQ(script.set, standin::UsbPrinterScript::SetAnswer::Raw);
+    EXPECT_EQ(script.setRaw, bytes({0x00, 0xAC, 0xFF, 0x80}));
+    EXPECT_EQ(script.secondAddress, "host-b");
+    EXPECT_EQ(script.delayMs, 300u);
+    for (const char* bad : {"set maybe", "query addresses onlyone", "delay soon", "set raw 0", "blink"})
+        EXPECT_THROW(standin::parseUsbPrinterScript(bad), std::invalid_argument) << bad;
+
+    platform::testing::Machine machine;
+    machine.writeFile(u"C:\\printer.script", "set refuse\n");
+    const std::string journal = (machine.root() / "printer.journal").string();
+    const std::string program = std::string(MFP_BIN_DIR) + "/standin-usb-printer";
+    const std::string root = machine.root().string(), scriptFile = machine.host(u"C:\\printer.script").string();
+    std::vector<const char*> args = {program.c_str(), "--machine", root.c_str(), "--port", "4", "--script",
+                                     scriptFile.c_str(), "--journal", journal.c_str(), nullptr};
+    int out[2];
+    ASSERT_EQ(pipe(out), 0);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+    posix_spawn_file_actions_addclose(&actions, out[0]);
+    pid_t pid = 0;
+    ASSERT_EQ(posix_spawn(&pid, program.c_str(), &actions, nullptr, const_cast<char**>(args.data()), environ), 0);
+    posix_spawn_file_actions_destroy(&actions);
+    close(out[1]);
+    FILE* ready = fdopen(out[0], "r");
+    char line[512] = {};
+    ASSERT_NE(fgets(line, sizeof line, ready), nullptr);  // ready: its interface path
+    EXPECT_EQ(std::string(line).rfind("\\\\?\\usb#vid_1a2b&pid_3c4d#sn0001#", 0), 0u);
+    EXPECT_EQ(FindPrinterUsbPort({{wifitest::kPrinterKey, u"M"}}), u"USB004");
+    EXPECT_FALSE(SendWifiSettings(u"Net", u"", u"USB004", 0));
+    EXPECT_EQ(QueryPrinterNetworkInfo(u"USB004", 0), "192.0.2.10");
+    kill(pid, SIGTERM);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    fclose(ready);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    std::ifstream in(journal);
+    std::string first, second;
+    std::getline(in, first);
+    std::getline(in, second);
+    EXPECT_EQ(first.rfind("set 1B252D31323334355840504A4C", 0), 0u);
+    EXPECT_EQ(second, "> reply 00ACFF80010000000000000000000000");
 }

@@ -179,7 +179,9 @@ TEST(GetUsbPortDevicePath, PassesOverFailingInterfacesButNotForEver) {
 
     platform::clearFaults();
     platform::setFault("SetupDiGetDeviceInterfaceDetailW", platform::Fault());
+    std::fill(std::begin(path), std::end(path), u'?');
     EXPECT_FALSE(GetUsbPortDevicePath(path, u"USB001"));
+    EXPECT_EQ(path[0], 0);
     EXPECT_EQ(platform::liveDeviceInfoSets(), 0u);
 }
 
