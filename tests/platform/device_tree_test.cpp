@@ -112,3 +112,16 @@ TEST(StringFromGuid, WritesTheBracedUpperCaseForm) {
     EXPECT_EQ(std::u16string(text), u"{28D78FAD-5A12-11D1-AE5B-0000F803A8C2}");
     EXPECT_EQ(StringFromGUID2(GUID_DEVINTERFACE_USBPRINT, text, 38), 0);
 }
+
+TEST(DeviceTree, SnapshotsShowDevicesAndTheirInterfaces) {
+    platform::testing::Machine machine;
+    const auto before = platform::testing::snapshot();
+    platform::attachUsbPrinter({});
+    std::vector<std::string> devices;
+    for (const std::string& line : platform::testing::diff(before, platform::testing::snapshot()))
+        if (line.rfind("+ device", 0) == 0 || line.rfind("+ interface", 0) == 0) devices.push_back(line);
+    EXPECT_EQ(devices, (std::vector<std::string>{
+                           "+ device USB\\VID_1A2B&PID_3C4D\\SN0001 present",
+                           "+ interface USB\\VID_1A2B&PID_3C4D\\SN0001 {28D78FAD-5A12-11D1-AE5B-0000F803A8C2} "
+                           "\\\\?\\usb#vid_1a2b&pid_3c4d#sn0001#{28d78fad-5a12-11d1-ae5b-0000f803a8c2}"}));
+}

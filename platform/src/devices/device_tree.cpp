@@ -28,20 +28,19 @@ std::optional<DWORD> timeoutOf(const std::u16string& text) {
 }
 
 void writeTree(const std::vector<DeviceEntry>& all) {
-    clearJournal(kTree);
+    std::vector<std::vector<std::u16string>> records;
     for (const DeviceEntry& device : all) {
-        appendJournal(kTree, {u"device", device.instanceId, device.present ? u"1" : u"0", u"", u"", u"", u""});
+        records.push_back({u"device", device.instanceId, device.present ? u"1" : u"0", u"", u"", u"", u""});
         for (const DeviceInterfaceEntry& face : device.interfaces)
-            appendJournal(kTree, {u"interface", device.instanceId, u"", face.classGuid, face.path,
-                                  fromUtf8(face.endpoint.string()), timeoutText(face.readTimeout)});
+            records.push_back({u"interface", device.instanceId, u"", face.classGuid, face.path,
+                               fromUtf8(face.endpoint.string()), timeoutText(face.readTimeout)});
     }
+    rewriteJournal(kTree, records);
 }
 
 // What a set holds: its devices, each with the interfaces of the set's class.
 struct DeviceInfoSet : KernelObject {
     bool closedByCloseHandle() const override { return false; }
-    bool hasClass = false;
-    GUID interfaceClass{};
     std::vector<DeviceEntry> devices;
 };
 
@@ -153,14 +152,13 @@ HDEVINFO WINAPI SetupDiGetClassDevsW(const GUID* classGuid, LPCWSTR enumerator, 
         return INVALID_HANDLE_VALUE;
     }
     auto set = std::make_shared<platform::detail::CountedSet>();
-    set->hasClass = classGuid && !(flags & DIGCF_ALLCLASSES);
-    if (classGuid) set->interfaceClass = *classGuid;
+    const bool byClass = classGuid && !(flags & DIGCF_ALLCLASSES);
     std::u16string below;
     if (enumerator && *enumerator) below = platform::detail::foldCase(std::u16string(enumerator) + u"\\");
     for (platform::DeviceEntry& device : platform::devices()) {
         if ((flags & DIGCF_PRESENT) && !device.present) continue;
         if (!below.empty() && platform::detail::foldCase(device.instanceId).rfind(below, 0) != 0) continue;
-        if (set->hasClass &&
+        if (byClass &&
             std::none_of(device.interfaces.begin(), device.interfaces.end(), [&](const auto& face) {
                 return platform::detail::classMatches(face, *classGuid);
             }))
