@@ -1,5 +1,6 @@
 // COM start-up counts per thread and the stream over global memory.
 #include <atomic>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -220,3 +221,14 @@ void WINAPI CoTaskMemFree(LPVOID block) {
 namespace platform {
 size_t liveTaskMemoryBlocks() { return g_taskBlocks.load(); }
 }  // namespace platform
+
+int WINAPI StringFromGUID2(REFGUID guid, LPOLESTR text, int size) {
+    char narrow[40];
+    const int length = std::snprintf(narrow, sizeof narrow, "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
+                                     static_cast<unsigned>(guid.Data1), guid.Data2, guid.Data3, guid.Data4[0],
+                                     guid.Data4[1], guid.Data4[2], guid.Data4[3], guid.Data4[4], guid.Data4[5],
+                                     guid.Data4[6], guid.Data4[7]);
+    if (!text || size < length + 1) return 0;
+    for (int i = 0; i <= length; ++i) text[i] = static_cast<WCHAR>(narrow[i]);
+    return length + 1;
+}

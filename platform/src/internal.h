@@ -100,6 +100,8 @@ void appendJournal(const std::filesystem::path& relative, const std::vector<std:
 // Every record, oldest first; lines with another number of fields are passed over.
 std::vector<std::vector<std::u16string>> readJournal(const std::filesystem::path& relative, size_t fields);
 void clearJournal(const std::filesystem::path& relative);
+// Replaces the whole journal at once (readers see the old records or the new ones).
+void rewriteJournal(const std::filesystem::path& relative, const std::vector<std::vector<std::u16string>>& records);
 
 // ---- The date and time (time.cpp) -----------------------------------------------------------------
 void resetLocalTime();

@@ -41,6 +41,11 @@ fs::path lockOf(const fs::path& file) {
     return lock;
 }
 
+void appendRecord(std::string& text, const std::vector<std::u16string>& fields) {
+    for (size_t i = 0; i < fields.size(); ++i) text += (i ? "\t" : "") + escaped(fields[i]);
+    text += "\n";
+}
+
 }  // namespace
 
 void appendJournal(const fs::path& relative, const std::vector<std::u16string>& fields) {
@@ -49,8 +54,17 @@ void appendJournal(const fs::path& relative, const std::vector<std::u16string>& 
     fs::create_directories(file.parent_path(), ec);
     MachineLock lock(lockOf(file), true);
     std::string text = readHostFile(file);
-    for (size_t i = 0; i < fields.size(); ++i) text += (i ? "\t" : "") + escaped(fields[i]);
-    text += "\n";
+    appendRecord(text, fields);
+    writeHostFile(file, text);
+}
+
+void rewriteJournal(const fs::path& relative, const std::vector<std::vector<std::u16string>>& records) {
+    const fs::path file = platform::machineRoot() / relative;
+    std::error_code ec;
+    fs::create_directories(file.parent_path(), ec);
+    std::string text;
+    for (const auto& fields : records) appendRecord(text, fields);
+    MachineLock lock(lockOf(file), true);
     writeHostFile(file, text);
 }
 

@@ -58,7 +58,7 @@ platform::MachineSettings parseSettings(const std::string& text) {
         } else if (key == "computer" && !value.empty()) {
             settings.computerName = value;
         } else if (key == "lcid" || key == "osmajor" || key == "osminor" || key == "osbuild" || key == "processor" ||
-                   key == "dismissdialogs") {
+                   key == "dismissdialogs" || key == "uilanguage") {
             char* end = nullptr;
             unsigned long number = std::strtoul(value.c_str(), &end, 0);
             if (value.empty() || value[0] == '-' || !end || *end != 0 || number > 0xFFFFFFFFul) continue;
@@ -68,6 +68,7 @@ platform::MachineSettings parseSettings(const std::string& text) {
             else if (key == "osminor") settings.osMinor = field;
             else if (key == "osbuild") settings.osBuild = field;
             else if (key == "dismissdialogs") settings.dismissDialogsAfter = field;
+            else if (key == "uilanguage") settings.uiLanguage = field <= 0xFFFF ? static_cast<WORD>(field) : 0;
             else if (field <= 0xFFFF) settings.processorArchitecture = static_cast<WORD>(field);
         }
     }
@@ -83,6 +84,7 @@ void writeSettings(const fs::path& root, const platform::MachineSettings& settin
          << "\nosminor=" << settings.osMinor << "\nosbuild=" << settings.osBuild
          << "\nprocessor=" << settings.processorArchitecture << "\n";
     if (settings.dismissDialogsAfter) text << "dismissdialogs=" << settings.dismissDialogsAfter << "\n";
+    if (settings.uiLanguage) text << "uilanguage=" << settings.uiLanguage << "\n";
     platform::detail::writeHostFile(root / "machine.ini", text.str());
 }
 

@@ -10,6 +10,7 @@
 #include <map>
 #include <sstream>
 #include <system_error>
+#include <vector>
 
 #include "internal.h"
 #include "win/spooler.h"
@@ -114,6 +115,43 @@ private:
     size_t used_;
 };
 
+// Jobs of the printer not yet complete: started and not yet ended (StartDocPrinterW to EndDocPrinter).
+DWORD openJobs(std::u16string_view printer) {
+    DWORD count = 0;
+    const std::u16string wanted = platform::detail::foldCase(printer);
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(spoolerDir() / "jobs", ec)) {
+        if (entry.path().extension() != ".ini") continue;
+        auto info = readIni(entry.path());
+        if (info["status"] != "complete" && platform::detail::foldCase(platform::fromUtf8(info["printer"])) == wanted)
+            ++count;
+    }
+    return count;
+}
+
+// A printer's level-2 record, its strings and DEVMODE packed behind the records.
+PRINTER_INFO_2W printerInfo2(const fs::path& folder, Packer& pack) {
+    auto info = readIni(folder / "printer.ini");
+    const std::u16string name = platform::fromUtf8(info["name"]);
+    std::string devmode = platform::detail::readHostFile(folder / "devmode.bin");
+    PRINTER_INFO_2W record{};
+    record.pPrinterName = pack.string(name);
+    record.pShareName = pack.string(u"");
+    record.pPortName = pack.string(platform::fromUtf8(info["port"]));
+    record.pDriverName = pack.string(platform::fromUtf8(info["driver"]));
+    record.pComment = pack.string(u"");
+    record.pLocation = pack.string(u"");
+    record.pDevMode = devmode.empty() ? nullptr : reinterpret_cast<LPDEVMODEW>(pack.bytes(devmode));
+    record.pSepFile = pack.string(u"");
+    record.pPrintProcessor = pack.string(u"winprint");
+    record.pDatatype = pack.string(u"RAW");
+    record.pParameters = pack.string(u"");
+    record.Attributes = 0x40;  // PRINTER_ATTRIBUTE_LOCAL
+    record.Priority = record.DefaultPriority = 1;
+    record.cJobs = openJobs(name);
+    return record;
+}
+
 }  // namespace
 
 BOOL WINAPI OpenPrinterW(LPWSTR printerName, PHANDLE printer, LPPRINTER_DEFAULTSW) {
@@ -163,29 +201,49 @@ BOOL WINAPI GetPrinterW(HANDLE handle, DWORD level, LPBYTE buffer, DWORD size, L
         SetLastError(124);  // ERROR_INVALID_LEVEL
         return FALSE;
     }
-    auto info = readIni(printer->folder / "printer.ini");
-    std::string devmode = platform::detail::readHostFile(printer->folder / "devmode.bin");
-    PRINTER_INFO_2W record{};
-    Packer pack(buffer, size, sizeof record);
-    record.pPrinterName = pack.string(printer->name);
-    record.pShareName = pack.string(u"");
-    record.pPortName = pack.string(platform::fromUtf8(info["port"]));
-    record.pDriverName = pack.string(platform::fromUtf8(info["driver"]));
-    record.pComment = pack.string(u"");
-    record.pLocation = pack.string(u"");
-    record.pDevMode = devmode.empty() ? nullptr : reinterpret_cast<LPDEVMODEW>(pack.bytes(devmode));
-    record.pSepFile = pack.string(u"");
-    record.pPrintProcessor = pack.string(u"winprint");
-    record.pDatatype = pack.string(u"RAW");
-    record.pParameters = pack.string(u"");
-    record.Attributes = 0x40;  // PRINTER_ATTRIBUTE_LOCAL
-    record.Priority = record.DefaultPriority = 1;
+    Packer pack(buffer, size, sizeof(PRINTER_INFO_2W));
+    PRINTER_INFO_2W record = printerInfo2(printer->folder, pack);
     if (needed) *needed = static_cast<DWORD>(pack.used());
     if (!buffer || pack.used() > size) {
         SetLastError(ERROR_INSUFFICIENT_BUFFER);
         return FALSE;
     }
     std::memcpy(buffer, &record, sizeof record);
+    return TRUE;
+}
+
+BOOL WINAPI EnumPrintersW(DWORD flags, LPWSTR name, DWORD level, LPBYTE buffer, DWORD size, LPDWORD needed,
+                          LPDWORD returned) {
+    if (needed) *needed = 0;
+    if (returned) *returned = 0;
+    if (auto fault = platform::detail::takeFault("EnumPrintersW")) {
+        SetLastError(fault->error ? fault->error : ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    if (level != 2) {
+        SetLastError(124);  // ERROR_INVALID_LEVEL
+        return FALSE;
+    }
+    if ((name && *name) || !(flags & (PRINTER_ENUM_LOCAL | PRINTER_ENUM_CONNECTIONS))) {
+        SetLastError(ERROR_INVALID_NAME);
+        return FALSE;
+    }
+    std::vector<fs::path> folders;
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(spoolerDir() / "printers", ec))
+        if (fs::exists(entry.path() / "printer.ini")) folders.push_back(entry.path());
+    std::sort(folders.begin(), folders.end());
+    Packer pack(buffer, size, folders.size() * sizeof(PRINTER_INFO_2W));
+    std::vector<PRINTER_INFO_2W> records;
+    for (const fs::path& folder : folders) records.push_back(printerInfo2(folder, pack));
+    if (needed) *needed = static_cast<DWORD>(pack.used());
+    if (pack.used() > size || (!buffer && !records.empty())) {
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return FALSE;
+    }
+    if (!records.empty()) std::memcpy(buffer, records.data(), records.size() * sizeof(PRINTER_INFO_2W));
+    if (returned) *returned = static_cast<DWORD>(records.size());
+    SetLastError(ERROR_SUCCESS);
     return TRUE;
 }
 

@@ -28,7 +28,10 @@ LCID WINAPI GetUserDefaultLCID() { return platform::machineSettings().lcid; }
 
 LANGID WINAPI GetSystemDefaultUILanguage() { return LANGIDFROMLCID(platform::machineSettings().lcid); }
 
-LANGID WINAPI GetUserDefaultUILanguage() { return LANGIDFROMLCID(platform::machineSettings().lcid); }
+LANGID WINAPI GetUserDefaultUILanguage() {
+    const platform::MachineSettings settings = platform::machineSettings();
+    return settings.uiLanguage ? settings.uiLanguage : LANGIDFROMLCID(settings.lcid);
+}
 
 BOOL WINAPI GetVersionExW(LPOSVERSIONINFOW info) {
     if (!info) {

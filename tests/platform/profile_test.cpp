@@ -351,6 +351,12 @@ TEST(SystemInfo, LocaleAndVersionComeFromTheMachine) {
     EXPECT_EQ(GetSystemDefaultLCID(), 0x0C04u);
     EXPECT_EQ(GetUserDefaultLCID(), 0x0C04u);
     EXPECT_EQ(GetSystemDefaultUILanguage(), 0x0C04);
+    EXPECT_EQ(GetUserDefaultUILanguage(), 0x0C04);  // the locale's language until the machine sets its own
+    settings.uiLanguage = 0x040D;
+    platform::setMachineSettings(settings);
+    EXPECT_EQ(GetUserDefaultUILanguage(), 0x040D);
+    EXPECT_EQ(GetUserDefaultLCID(), 0x0C04u);
+    EXPECT_EQ(platform::machineSettings().uiLanguage, 0x040D);
     OSVERSIONINFOEXW ex = {};
     ex.dwOSVersionInfoSize = sizeof ex;
     ASSERT_TRUE(GetVersionExW(reinterpret_cast<LPOSVERSIONINFOW>(&ex)));

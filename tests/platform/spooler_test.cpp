@@ -302,3 +302,46 @@ TEST_F(Spooler, SnapshotDiffShowsWhatARunChanged) {
 }
 
 }  // namespace
+
+TEST_F(Spooler, EnumPrintersListsEveryQueueWithItsOpenJobs) {
+    platform::installPrinter({.name = u"A first queue",
+                              .port = u"USB001",
+                              .driverName = u"Rastrel Mono Laser",
+                              .driverModule = {},
+                              .driverModuleName = {},
+                              .defaultDevmode = {}});
+    DWORD needed = 0, returned = 7;
+    SetLastError(0xDEADBEEF);
+    EXPECT_FALSE(EnumPrintersW(PRINTER_ENUM_LOCAL | PRINTER_ENUM_CONNECTIONS, nullptr, 2, nullptr, 0, &needed, &returned));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+    EXPECT_EQ(returned, 0u);
+    ASSERT_GT(needed, 2 * sizeof(PRINTER_INFO_2W));
+
+    HANDLE printer = nullptr;
+    ASSERT_TRUE(OpenPrinterW(const_cast<LPWSTR>(kPrinter.c_str()), &printer, nullptr));
+    ASSERT_NE(startJob(printer, u"one"), 0u);
+    auto list = [&] {
+        std::vector<BYTE> buffer(needed + 4096);
+        DWORD size = 0, count = 0;
+        EXPECT_TRUE(EnumPrintersW(6, nullptr, 2, buffer.data(), static_cast<DWORD>(buffer.size()), &size, &count));
+        std::vector<std::pair<std::u16string, DWORD>> seen;
+        auto* records = reinterpret_cast<PRINTER_INFO_2W*>(buffer.data());
+        for (DWORD i = 0; i < count; ++i)
+            seen.emplace_back(std::u16string(records[i].pPrinterName) + u"@" + records[i].pPortName, records[i].cJobs);
+        return seen;
+    };
+    using Seen = std::vector<std::pair<std::u16string, DWORD>>;
+    EXPECT_EQ(list(), (Seen{{u"A first queue@USB001", 0}, {kPrinter + u"@USB003", 1}}));
+    std::vector<BYTE> record(needed);
+    EXPECT_TRUE(GetPrinterW(printer, 2, record.data(), needed, &needed));
+    EXPECT_EQ(reinterpret_cast<PRINTER_INFO_2W*>(record.data())->cJobs, 1u);
+    EXPECT_TRUE(EndDocPrinter(printer));
+    EXPECT_EQ(list(), (Seen{{u"A first queue@USB001", 0}, {kPrinter + u"@USB003", 0}}));
+    ClosePrinter(printer);
+
+    SetLastError(0xDEADBEEF);
+    EXPECT_FALSE(EnumPrintersW(6, const_cast<LPWSTR>(u"\\\\server"), 2, nullptr, 0, &needed, &returned));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_NAME));
+    platform::setFault("EnumPrintersW", platform::Fault());
+    EXPECT_FALSE(EnumPrintersW(6, nullptr, 2, nullptr, 0, &needed, &returned));
+}

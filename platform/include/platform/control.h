@@ -39,6 +39,9 @@ struct MachineSettings {
     // this many milliseconds of machine time and journalled (dismissedDialogs); 0 leaves them open,
     // as a person using the programs wants. For whole-program runs, so an error box never hangs one.
     DWORD dismissDialogsAfter = 0;
+    // GetUserDefaultUILanguage ("uilanguage"): the language the user's interface shows; 0 follows the
+    // locale's language.
+    WORD uiLanguage = 0;
 };
 MachineSettings machineSettings();
 void setMachineSettings(const MachineSettings& settings);
@@ -240,6 +243,53 @@ struct JobRecord {
     std::string bytes;
 };
 std::vector<JobRecord> printJobs();
+
+// ---- Devices ---------------------------------------------------------------------------------------
+// The machine's device tree ("devices/tree" under the root, read by every process): devices in the
+// order they were added, each with its device interfaces. SetupDi* (win/setupapi.h) answers from it.
+struct DeviceInterfaceEntry {
+    std::u16string classGuid;  // braced upper-case text, as StringFromGUID2 writes it
+    std::u16string path;       // the interface path CreateFileW opens ("\\?\usb#...")
+    // The socket (AF_UNIX, SOCK_SEQPACKET) the device serves the interface on, if it is opened as a
+    // file: one packet a WriteFile or ReadFile. Empty: the interface cannot be opened.
+    std::filesystem::path endpoint;
+    // How long a ReadFile waits for a packet on the machine clock before it gives 0 bytes; nothing:
+    // it waits as long as the device is there.
+    std::optional<DWORD> readTimeout = 5000;
+};
+struct DeviceEntry {
+    std::u16string instanceId;  // "USB\VID_1A2B&PID_3C4D\SN0001"
+    bool present = true;
+    std::vector<DeviceInterfaceEntry> interfaces;
+};
+// Adds a device, replacing one of the same instance id (compared without regard to case).
+void addDevice(const DeviceEntry& device);
+std::vector<DeviceEntry> devices();
+// Device information sets of this process not yet destroyed (SetupDiDestroyDeviceInfoList).
+size_t liveDeviceInfoSets();
+// Device handles of this process not yet closed (CreateFileW on a device name).
+size_t liveDeviceFiles();
+
+// A printer on a USB cable as the USB print driver installs it: the device, its USB printing
+// interface (GUID_DEVINTERFACE_USBPRINT) served on an endpoint, optionally an IEEE 1284.4 ("dot4")
+// interface of the same class, and the port number under the interface's "Device Parameters" key in
+// HKLM\SYSTEM\CurrentControlSet\Control\DeviceClasses.
+struct UsbPrinterSetup {
+    std::u16string instanceId = u"USB\\VID_1A2B&PID_3C4D\\SN0001";  // made-up ids
+    bool present = true;
+    enum class Dot4 { None, First, Second };
+    Dot4 dot4 = Dot4::None;                 // where a dot4 interface comes in the device's list
+    std::optional<DWORD> portNumber = 1;    // nothing: no "Port Number" value
+    DWORD portValueType = 4;                // REG_DWORD; REG_SZ writes the number as text, REG_BINARY 2 bytes
+    std::filesystem::path endpoint;         // empty: a socket file of its own below "devices/usb/"
+    std::optional<DWORD> readTimeout = 5000;
+};
+struct AttachedUsbPrinter {
+    std::u16string interfacePath;  // the printing interface ("\\?\usb#vid_1a2b&pid_3c4d#sn0001#{28d78fad-...}")
+    std::u16string dot4Path;       // the dot4 interface, if any
+    std::filesystem::path endpoint;  // where the printer must listen (see tools/standins/usb-printer)
+};
+AttachedUsbPrinter attachUsbPrinter(const UsbPrinterSetup& setup);
 
 // ---- Engine objects ----------------------------------------------------------------------------
 // The colours of a live engine palette, or nothing when the handle is not one.

@@ -22,6 +22,11 @@ inline bool IsEqualGUID(const GUID& a, const GUID& b) {
     return true;
 }
 inline bool operator==(const GUID& a, const GUID& b) { return IsEqualGUID(a, b); }
+typedef const GUID& REFGUID;
+typedef WCHAR* LPOLESTR;
+// Writes the GUID braced in upper case ("{28D78FAD-5A12-11D1-AE5B-0000F803A8C2}"); returns the
+// characters written with the NUL (39), or 0 when the buffer of `size` characters is too small.
+WINBASEAPI int WINAPI StringFromGUID2(REFGUID guid, LPOLESTR text, int size);
 
 #define E_NOTIMPL static_cast<HRESULT>(0x80004001u)
 #define E_NOINTERFACE static_cast<HRESULT>(0x80004002u)

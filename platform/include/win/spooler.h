@@ -131,6 +131,14 @@ WINBASEAPI BOOL WINAPI ClosePrinter(HANDLE printer);
 // Level 2 only: the record followed by its strings and DEVMODE in the caller's buffer; a buffer that
 // is too small gives ERROR_INSUFFICIENT_BUFFER with the size needed.
 WINBASEAPI BOOL WINAPI GetPrinterW(HANDLE printer, DWORD level, LPBYTE buffer, DWORD size, LPDWORD needed);
+#define PRINTER_ENUM_LOCAL 0x00000002
+#define PRINTER_ENUM_CONNECTIONS 0x00000004
+// The machine's printers at level 2, in the order of their names (local printers and connections are
+// the same here; `cJobs`, as in GetPrinterW, counts the jobs started and not yet ended). A buffer that
+// is too small gives ERROR_INSUFFICIENT_BUFFER with the size needed; a server name is refused
+// (ERROR_INVALID_NAME). Fault switch "EnumPrintersW".
+WINBASEAPI BOOL WINAPI EnumPrintersW(DWORD flags, LPWSTR name, DWORD level, LPBYTE buffer, DWORD size,
+                                     LPDWORD needed, LPDWORD returned);
 // The printer's default DEVMODE as its settings part would give it: fMode 0 asks for the size,
 // DM_OUT_BUFFER copies it out and returns IDOK; input DEVMODEs are not merged. Fault switch
 // "DocumentPropertiesW" makes a call return the value it carries (or -1).

@@ -1,6 +1,7 @@
 // The device namespaces behind CreateFileW, and DeviceIoControl.
 #include "device_files.h"
 
+#include <atomic>
 #include <mutex>
 #include <vector>
 
@@ -19,7 +20,12 @@ Namespaces& namespaces() {
     return *all;
 }
 
+std::atomic<size_t> g_liveDeviceFiles{0};
+
 }  // namespace
+
+DeviceFile::DeviceFile() { ++g_liveDeviceFiles; }
+DeviceFile::~DeviceFile() { --g_liveDeviceFiles; }
 
 bool DeviceFile::read(void*, DWORD, DWORD& done, DWORD& error) {
     done = 0;
@@ -63,6 +69,8 @@ DeviceOpen openDeviceName(const std::u16string& name, DWORD access, DWORD share,
 }
 
 }  // namespace platform::detail
+
+size_t platform::liveDeviceFiles() { return platform::detail::g_liveDeviceFiles; }
 
 BOOL WINAPI DeviceIoControl(HANDLE handle, DWORD code, LPVOID in, DWORD inSize, LPVOID out, DWORD outSize,
                             LPDWORD returned, LPOVERLAPPED) {

@@ -14,6 +14,8 @@ namespace platform::detail {
 // An open device. Each call is one transfer (a packet, a control request); on failure it returns
 // false with the Win32 error in `error`.
 struct DeviceFile : KernelObject {
+    DeviceFile();
+    ~DeviceFile() override;
     DWORD access = 0;  // the rights CreateFileW was given
     virtual bool read(void* buffer, DWORD size, DWORD& done, DWORD& error);
     virtual bool write(const void* buffer, DWORD size, DWORD& done, DWORD& error);

@@ -118,6 +118,12 @@ Snapshot snapshot() {
     for (const auto& job : printJobs())
         shot.lines.push_back("job " + std::to_string(job.id) + " printer=" + toUtf8(job.printer) +
                              " bytes=" + std::to_string(job.bytes.size()) + (job.complete ? " complete" : ""));
+    for (const DeviceEntry& device : devices()) {
+        shot.lines.push_back("device " + toUtf8(device.instanceId) + (device.present ? " present" : " absent"));
+        for (const DeviceInterfaceEntry& face : device.interfaces)
+            shot.lines.push_back("interface " + toUtf8(device.instanceId) + " " + toUtf8(face.classGuid) + " " +
+                                 toUtf8(face.path));
+    }
     std::sort(shot.lines.begin(), shot.lines.end());
     return shot;
 }
