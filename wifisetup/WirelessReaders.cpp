@@ -50,6 +50,19 @@ Field textField(std::span<const BYTE> returned, uint32_t offset, uint32_t length
     return {true, text};
 }
 
+// Each entry of a Native Wi-Fi list block (count, index, entries) that the count names and the bytes
+// hold, copied out.
+template <class Entry, class F>
+void forEachWlanEntry(std::span<const BYTE> list, F&& each) {
+    if (list.size() < 8) return;
+    const size_t count = std::min<size_t>(word(list, 0), (list.size() - 8) / sizeof(Entry));
+    for (size_t i = 0; i < count; ++i) {
+        Entry entry;
+        std::memcpy(&entry, list.data() + 8 + i * sizeof entry, sizeof entry);
+        each(entry);
+    }
+}
+
 }  // namespace
 
 WzcBssidField readWzcBssidField(std::span<const BYTE> entry) {
@@ -59,7 +72,7 @@ WzcBssidField readWzcBssidField(std::span<const BYTE> entry) {
         const uint32_t length = word(entry, WZC_INTF_BSSID_LENGTH + shift);
         const uint32_t pointer = word(entry, WZC_INTF_BSSID_DATA + shift);
         field.length = length;
-        if (length >= kLeastBssidLength) {
+        if (length >= kLeastBssidLength && pointer) {
             field.ok = true;
             field.pointer = pointer;
             field.toFree.clear();
@@ -131,11 +144,7 @@ void readNdisBssidList(std::span<const BYTE> returned, std::vector<NetworkRecord
 size_t wlanListSize(uint32_t count, size_t entry) { return 8 + size_t{count} * entry; }
 
 void readWlanInterfaceList(std::span<const BYTE> list, std::vector<AdapterRecord>& adapters) {
-    if (list.size() < 8) return;
-    const size_t count = std::min<size_t>(word(list, 0), (list.size() - 8) / sizeof(WLAN_INTERFACE_INFO));
-    for (size_t i = 0; i < count; ++i) {
-        WLAN_INTERFACE_INFO info;
-        std::memcpy(&info, list.data() + 8 + i * sizeof info, sizeof info);
+    forEachWlanEntry<WLAN_INTERFACE_INFO>(list, [&adapters](const WLAN_INTERFACE_INFO& info) {
         const GUID& g = info.InterfaceGuid;
         char name[64];
         std::snprintf(name, sizeof name, "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
@@ -147,16 +156,12 @@ void readWlanInterfaceList(std::span<const BYTE> list, std::vector<AdapterRecord
         description = description.substr(0, std::min(description.find(u'\0'), kTextLimit));
         copyText(adapter.description, description);
         adapters.push_back(adapter);
-    }
+    });
 }
 
 void readWlanNetworkList(std::span<const BYTE> list, std::vector<NetworkRecord>& networks) {
-    if (list.size() < 8) return;
-    const size_t count = std::min<size_t>(word(list, 0), (list.size() - 8) / sizeof(WLAN_AVAILABLE_NETWORK));
-    for (size_t i = 0; i < count; ++i) {
-        WLAN_AVAILABLE_NETWORK entry;
-        std::memcpy(&entry, list.data() + 8 + i * sizeof entry, sizeof entry);
-        if (entry.strProfileName[0]) continue;  // the same network is listed again without its profile
+    forEachWlanEntry<WLAN_AVAILABLE_NETWORK>(list, [&networks](const WLAN_AVAILABLE_NETWORK& entry) {
+        if (entry.strProfileName[0]) return;  // the same network is listed again without its profile
         NetworkRecord record;
         copySsid(record, entry.dot11Ssid.ucSSID);
         // Quality 0 to 100 as -100 to -50 dBm.
@@ -173,7 +178,7 @@ void readWlanNetworkList(std::span<const BYTE> list, std::vector<NetworkRecord>&
         default: record.security = 3; break;
         }
         networks.push_back(record);
-    }
+    });
 }
 
 }  // namespace wifisetup

@@ -13,10 +13,10 @@
 namespace wifisetup {
 
 // The BSSID-list length and 4-byte data pointer of a WZC interface entry. A length of 0 or below 68
-// bytes in the usual layout means the other layout (fields from byte 32 on lie 8 bytes further on),
-// and the pair is read again there. When neither read gives a usable length, `ok` is false, `length`
-// is the second read's and `toFree` holds the pointers whose own length was 1 to 67 (blocks the
-// service did hand out).
+// bytes (or no pointer) in the usual layout means the other layout (fields from byte 32 on lie 8
+// bytes further on), and the pair is read again there. When neither read gives usable data, `ok` is
+// false, `length` is the second read's and `toFree` holds the pointers whose own length was 1 to 67
+// (blocks the service did hand out).
 struct WzcBssidField {
     bool ok = false;
     uint32_t length = 0;

@@ -1,6 +1,7 @@
 // The wireless listing layer (wlanapi.h): choosing the interface, and its six back-end operations.
 #include "wlanapi.h"
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -136,7 +137,8 @@ void wlanapi::wzc_get_adapter_list() {
     if (WZCEnumInterfaces_(nullptr, &table) != 0)
         throw wlanapi_exception("WZC: Interface enumeration failed; WCZ service is probably not running\n");
     const auto* keys = static_cast<const uint32_t*>(platform::fromLowAddress(table.pIntfs));
-    for (DWORD i = 0; i < table.dwNumIntfs; ++i) {
+    const DWORD count = keys ? table.dwNumIntfs : 0;  // a count without its array lists nothing
+    for (DWORD i = 0; i < count; ++i) {
         BYTE entry[WZC_INTF_ENTRY_SIZE] = {};
         putWord(entry + WZC_INTF_GUID, keys[i]);
         DWORD outFlags = kOutFlagsPreset;
@@ -159,7 +161,7 @@ void wlanapi::wzc_get_adapter_list() {
 void wlanapi::wzc_scan_adapter(const AdapterRecord& adapter) {
     if (!WZCQueryInterface_) throw wlanapi_exception("You have to call get_adapter_list() first!");
     // The service reads the GUID through a 4-byte field: the name goes into a low block for the call.
-    const size_t nameLength = textLength(adapter.name, 255);
+    const size_t nameLength = std::min<size_t>(textLength(adapter.name, 255), 255);
     auto* name = static_cast<WCHAR*>(platform::allocateLow((nameLength + 1) * sizeof(WCHAR)));
     if (!name) throw wlanapi_exception("WZC: Interface query failed; WCZ service is probably not running\n");
     std::memcpy(name, adapter.name, nameLength * sizeof(WCHAR));
@@ -275,8 +277,8 @@ void wlanapi::ndis_get_adapter_list() {
 
 void wlanapi::ndis_scan_adapter(const AdapterRecord& adapter) {
     char name[256] = {};
-    WideCharToMultiByte(CP_ACP, 0, adapter.name, static_cast<int>(textLength(adapter.name, 255)), name, 255, nullptr,
-                        nullptr);
+    const size_t length = std::min<size_t>(textLength(adapter.name, 255), 255);
+    WideCharToMultiByte(CP_ACP, 0, adapter.name, static_cast<int>(length), name, 255, nullptr, nullptr);
     const std::string path = std::string("\\\\.\\") + name;
     DeviceHandle device(openNdis(path.c_str()));
     if (device.handle == INVALID_HANDLE_VALUE)

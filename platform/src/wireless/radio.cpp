@@ -20,24 +20,33 @@ const char kMagic[] = "RADIO1\n";
 fs::path radioFile() { return platform::machineRoot() / "radio.bin"; }
 fs::path radioLock() { return platform::machineRoot() / "radio.lock"; }
 
-// ---- Encoding: little-endian words, counted byte strings, in the order of the records' fields.
+// ---- Encoding: little-endian words and counted byte strings, in the order radioFields visits them.
 struct Writer {
     std::string out;
-    void word(uint32_t value) {
-        for (int i = 0; i < 4; ++i) out.push_back(static_cast<char>(value >> (8 * i)));
+    template <class T>
+    void word(const T& value) {
+        const auto bits = static_cast<uint32_t>(value);
+        for (int i = 0; i < 4; ++i) out.push_back(static_cast<char>(bits >> (8 * i)));
     }
-    void bytes(std::string_view text) {
-        word(static_cast<uint32_t>(text.size()));
+    void bytes(const std::string& text) {
+        word(text.size());
         out += text;
     }
-    void wide(std::u16string_view text) { bytes(platform::toUtf8(text)); }
-    void optionalWord(const std::optional<uint32_t>& value) {
-        word(value ? 1 : 0);
-        word(value.value_or(0));
+    void wide(const std::u16string& text) { bytes(platform::toUtf8(text)); }
+    template <class T>
+    void optional(const std::optional<T>& value) {
+        word(value.has_value());
+        if (value) field(*value);
     }
-    void optionalBytes(const std::optional<std::string>& value) {
-        word(value ? 1 : 0);
-        bytes(value.value_or(std::string()));
+    template <class T, class F>
+    void list(const std::vector<T>& items, F&& each) {
+        word(items.size());
+        for (const T& item : items) each(item);
+    }
+    void field(const uint32_t& value) { word(value); }
+    void field(const std::string& value) { bytes(value); }
+    void field(const std::vector<std::string>& values) {
+        list(values, [this](const std::string& value) { bytes(value); });
     }
 };
 
@@ -46,7 +55,7 @@ struct Reader {
     const unsigned char* at;
     size_t left;
     bool ok = true;
-    uint32_t word() {
+    uint32_t next() {
         if (left < 4) {
             ok = false;
             left = 0;
@@ -57,36 +66,85 @@ struct Reader {
         left -= 4;
         return value;
     }
-    std::string bytes() {
-        const uint32_t size = word();
+    template <class T>
+    void word(T& value) {
+        value = static_cast<T>(next());
+    }
+    void word(bool& value) { value = next() != 0; }
+    void bytes(std::string& text) {
+        const uint32_t size = next();
         if (size > left) {
             ok = false;
             left = 0;
-            return {};
+            return;
         }
-        std::string text(reinterpret_cast<const char*>(at), size);
+        text.assign(reinterpret_cast<const char*>(at), size);
         at += size;
         left -= size;
-        return text;
     }
-    std::u16string wide() { return platform::fromUtf8(bytes()); }
-    std::optional<uint32_t> optionalWord() {
-        const bool has = word() != 0;
-        const uint32_t value = word();
-        return has ? std::optional<uint32_t>(value) : std::nullopt;
+    void wide(std::u16string& text) {
+        std::string utf8;
+        bytes(utf8);
+        text = platform::fromUtf8(utf8);
     }
-    std::optional<std::string> optionalBytes() {
-        const bool has = word() != 0;
-        std::string value = bytes();
-        return has ? std::optional<std::string>(std::move(value)) : std::nullopt;
+    template <class T>
+    void optional(std::optional<T>& value) {
+        value.reset();
+        if (next() == 0) return;
+        field(value.emplace());
     }
-    // A count of items, each at least `least` bytes: no more than the input can hold.
-    uint32_t count(size_t least) {
-        const uint32_t value = word();
-        if (value > left / least) ok = false;
-        return ok ? value : 0;
+    // A count of items, each of at least 4 bytes: no more than the input can hold.
+    template <class T, class F>
+    void list(std::vector<T>& items, F&& each) {
+        const uint32_t count = next();
+        if (count > left / 4) ok = false;
+        items.clear();
+        for (uint32_t i = 0; i < count && ok; ++i) each(items.emplace_back());
+    }
+    void field(uint32_t& value) { value = next(); }
+    void field(std::string& value) { bytes(value); }
+    void field(std::vector<std::string>& values) {
+        list(values, [this](std::string& value) { bytes(value); });
     }
 };
+
+// Every field of a radio, in the order of the file, for Writer (a const radio) and Reader.
+template <class Io, class R>
+void radioFields(Io& io, R& radio) {
+    io.word(radio.wzc.present);
+    io.word(radio.wzc.running);
+    io.word(radio.wzc.enumResult);
+    io.word(radio.wzc.describeResult);
+    io.word(radio.wzc.scanResult);
+    io.optional(radio.wzc.scanOutFlags);
+    io.word(radio.nativeWifi.present);
+    io.word(radio.nativeWifi.running);
+    io.word(radio.nativeWifi.openResult);
+    io.word(radio.nativeWifi.enumResult);
+    io.word(radio.nativeWifi.listResult);
+    io.word(radio.ndisuio.present);
+    io.word(radio.ndisuio.bindWaitError);
+    io.optional(radio.ndisuio.rawBindings);
+    io.word(radio.ndisuio.listError);
+    io.list(radio.adapters, [&io](auto& adapter) {
+        io.wide(adapter.guid);
+        io.wide(adapter.description);
+        io.list(adapter.networks, [&io](auto& network) {
+            io.wide(network.profile);
+            io.bytes(network.ssid);
+            io.optional(network.ssidLength);
+            io.word(network.quality);
+            io.word(network.authentication);
+            io.word(network.cipher);
+            io.word(network.rssi);
+            io.word(network.privacy);
+        });
+        io.word(adapter.wzcOtherLayout);
+        io.optional(adapter.wzcBssidLength);
+        io.optional(adapter.wzcBssidData);
+        io.optional(adapter.ndisBssidList);
+    });
+}
 
 struct CounterState {
     std::mutex mutex;
@@ -105,44 +163,7 @@ namespace platform::radio {
 std::string encodeRadio(const Radio& radio) {
     Writer w;
     w.out = kMagic;
-    w.word(radio.wzc.present);
-    w.word(radio.wzc.running);
-    w.word(radio.wzc.enumResult);
-    w.word(radio.wzc.describeResult);
-    w.word(radio.wzc.scanResult);
-    w.optionalWord(radio.wzc.scanOutFlags);
-    w.word(radio.nativeWifi.present);
-    w.word(radio.nativeWifi.running);
-    w.word(radio.nativeWifi.openResult);
-    w.word(radio.nativeWifi.enumResult);
-    w.word(radio.nativeWifi.listResult);
-    w.word(radio.ndisuio.present);
-    w.word(radio.ndisuio.bindWaitError);
-    w.word(radio.ndisuio.rawBindings ? 1 : 0);
-    w.word(radio.ndisuio.rawBindings ? static_cast<uint32_t>(radio.ndisuio.rawBindings->size()) : 0);
-    if (radio.ndisuio.rawBindings)
-        for (const std::string& binding : *radio.ndisuio.rawBindings) w.bytes(binding);
-    w.word(radio.ndisuio.listError);
-    w.word(static_cast<uint32_t>(radio.adapters.size()));
-    for (const Adapter& adapter : radio.adapters) {
-        w.wide(adapter.guid);
-        w.wide(adapter.description);
-        w.word(static_cast<uint32_t>(adapter.networks.size()));
-        for (const Network& network : adapter.networks) {
-            w.wide(network.profile);
-            w.bytes(network.ssid);
-            w.optionalWord(network.ssidLength);
-            w.word(network.quality);
-            w.word(network.authentication);
-            w.word(network.cipher);
-            w.word(static_cast<uint32_t>(network.rssi));
-            w.word(network.privacy);
-        }
-        w.word(adapter.wzcOtherLayout);
-        w.optionalWord(adapter.wzcBssidLength);
-        w.optionalBytes(adapter.wzcBssidData);
-        w.optionalBytes(adapter.ndisBssidList);
-    }
+    radioFields(w, radio);
     return w.out;
 }
 
@@ -151,49 +172,7 @@ std::optional<Radio> decodeRadio(const unsigned char* bytes, size_t size) {
     if (!bytes || size < magic || std::memcmp(bytes, kMagic, magic) != 0) return std::nullopt;
     Reader r{bytes + magic, size - magic};
     Radio radio;
-    radio.wzc.present = r.word();
-    radio.wzc.running = r.word();
-    radio.wzc.enumResult = r.word();
-    radio.wzc.describeResult = r.word();
-    radio.wzc.scanResult = r.word();
-    radio.wzc.scanOutFlags = r.optionalWord();
-    radio.nativeWifi.present = r.word();
-    radio.nativeWifi.running = r.word();
-    radio.nativeWifi.openResult = r.word();
-    radio.nativeWifi.enumResult = r.word();
-    radio.nativeWifi.listResult = r.word();
-    radio.ndisuio.present = r.word();
-    radio.ndisuio.bindWaitError = r.word();
-    const bool raw = r.word() != 0;
-    const uint32_t bindings = r.count(4);
-    std::vector<std::string> rawBindings;
-    for (uint32_t i = 0; i < bindings && r.ok; ++i) rawBindings.push_back(r.bytes());
-    if (raw) radio.ndisuio.rawBindings = std::move(rawBindings);
-    radio.ndisuio.listError = r.word();
-    const uint32_t adapters = r.count(8);
-    for (uint32_t i = 0; i < adapters && r.ok; ++i) {
-        Adapter adapter;
-        adapter.guid = r.wide();
-        adapter.description = r.wide();
-        const uint32_t networks = r.count(8);
-        for (uint32_t n = 0; n < networks && r.ok; ++n) {
-            Network network;
-            network.profile = r.wide();
-            network.ssid = r.bytes();
-            network.ssidLength = r.optionalWord();
-            network.quality = r.word();
-            network.authentication = r.word();
-            network.cipher = r.word();
-            network.rssi = static_cast<LONG>(r.word());
-            network.privacy = r.word();
-            adapter.networks.push_back(std::move(network));
-        }
-        adapter.wzcOtherLayout = r.word();
-        adapter.wzcBssidLength = r.optionalWord();
-        adapter.wzcBssidData = r.optionalBytes();
-        adapter.ndisBssidList = r.optionalBytes();
-        radio.adapters.push_back(std::move(adapter));
-    }
+    radioFields(r, radio);
     if (!r.ok || r.left != 0) return std::nullopt;
     return radio;
 }
