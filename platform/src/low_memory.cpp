@@ -93,12 +93,6 @@ LowBlockCounts lowBlockCounts(int owner) {
     return state.counts[owner];
 }
 
-int liveLowBlocks() {
-    Arena& state = arena();
-    std::lock_guard lock(state.mutex);
-    return static_cast<int>(state.blocks.size());
-}
-
 void resetLowBlockCounts() {
     Arena& state = arena();
     std::lock_guard lock(state.mutex);

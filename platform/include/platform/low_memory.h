@@ -22,9 +22,9 @@ struct LowBlockCounts {
     int handedOut = 0;
     int freed = 0;
 };
-// Blocks of an owner handed out and freed since the last resetLowBlockCounts().
+// Blocks of an owner handed out and freed since the last resetLowBlockCounts() (which the radio's
+// counts do for each new machine).
 LowBlockCounts lowBlockCounts(int owner);
-int liveLowBlocks();
 void resetLowBlockCounts();
 
 }  // namespace platform
