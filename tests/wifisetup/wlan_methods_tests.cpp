@@ -55,72 +55,76 @@ TEST(WlanMethods, WzcListsAndScansWhenTheServiceRuns) {
     expectBalanced();
 }
 
-// Each way WZC is missing sends the listing, and with it the scans, to Native Wi-Fi.
-TEST(WlanMethods, WithoutWzcNativeWifiListsAndScans) {
-    const struct {
-        const char* why;
-        std::function<void(Radio&)> script;
-    } cases[] = {
-        {"module absent", [](Radio& r) { r.wzc.present = false; }},
-        {"LoadLibrary fails", [](Radio&) { platform::setFault("LoadLibrary", platform::Fault().onlyFor("wzcsapi")); }},
-        {"export removed", [](Radio&) { platform::removeSystemExport("wzcsapi.dll", "WZCRefreshInterface"); }},
-        {"service stopped", [](Radio& r) { r.wzc.running = false; }},
-        {"enumeration fails", [](Radio& r) { r.wzc.enumResult = 1722; }},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.why);
+struct Script {
+    const char* why;
+    std::function<void(Radio&)> change;
+};
+
+// Lists and scans on `base` changed by each script in turn, each on a fresh machine; `check` looks at
+// what was listed and at the calls, and everything handed out must have come back.
+void listEach(const Radio& base, std::initializer_list<Script> scripts,
+              const std::function<void(const std::vector<AdapterRecord>&, size_t networks)>& check) {
+    for (const Script& script : scripts) {
+        SCOPED_TRACE(script.why);
         Machine machine;
-        Radio radio = nativeRadio(twoAdapters());
-        radio.wzc.present = true;
-        c.script(radio);
+        Radio radio = base;
+        script.change(radio);
         platform::radio::setRadio(radio);
         {
             mywlanapi owner;
-            ASSERT_EQ(owner.api().get_adapter_list().size(), 2u);
-            EXPECT_EQ(owner.api().scan_adapters().size(), 3u);
+            const std::vector<AdapterRecord> adapters = owner.api().get_adapter_list();
+            check(adapters, owner.api().scan_adapters().size());
         }
-        EXPECT_EQ(calls("WlanEnumInterfaces"), 1);
-        EXPECT_EQ(calls("WlanGetAvailableNetworkList"), 2);
-        EXPECT_EQ(calls("WZCQueryInterface"), 0);
         expectBalanced();
         platform::restoreSystemExports();
     }
 }
 
+// Each way WZC is missing sends the listing, and with it the scans, to Native Wi-Fi.
+TEST(WlanMethods, WithoutWzcNativeWifiListsAndScans) {
+    Radio base = nativeRadio(twoAdapters());
+    base.wzc.present = true;
+    listEach(base,
+             {
+                 {"module absent", [](Radio& r) { r.wzc.present = false; }},
+                 {"LoadLibrary fails",
+                  [](Radio&) { platform::setFault("LoadLibrary", platform::Fault().onlyFor("wzcsapi")); }},
+                 {"export removed", [](Radio&) { platform::removeSystemExport("wzcsapi.dll", "WZCRefreshInterface"); }},
+                 {"service stopped", [](Radio& r) { r.wzc.running = false; }},
+                 {"enumeration fails", [](Radio& r) { r.wzc.enumResult = 1722; }},
+             },
+             [](const std::vector<AdapterRecord>& adapters, size_t networks) {
+                 EXPECT_EQ(adapters.size(), 2u);
+                 EXPECT_EQ(networks, 3u);
+                 EXPECT_EQ(calls("WlanEnumInterfaces"), 1);
+                 EXPECT_EQ(calls("WlanGetAvailableNetworkList"), 2);
+                 EXPECT_EQ(calls("WZCQueryInterface"), 0);
+             });
+}
+
 // A Native Wi-Fi client that cannot be opened or enumerate sends the listing to NDISUIO.
 TEST(WlanMethods, WithoutNativeWifiNdisuioListsAndScans) {
-    const struct {
-        const char* why;
-        std::function<void(Radio&)> script;
-    } cases[] = {
-        {"module absent", [](Radio& r) { r.nativeWifi.present = false; }},
-        {"export removed", [](Radio&) { platform::removeSystemExport("wlanapi.dll", "WlanGetNetworkBssList"); }},
-        {"service stopped", [](Radio& r) { r.nativeWifi.running = false; }},
-        {"open fails", [](Radio& r) { r.nativeWifi.openResult = ERROR_ACCESS_DENIED; }},
-        // Enumeration failing is a failure of the method, not an empty list.
-        {"enumeration fails", [](Radio& r) { r.nativeWifi.enumResult = ERROR_INVALID_HANDLE; }},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.why);
-        Machine machine;
-        Radio radio = ndisRadio(twoAdapters());
-        radio.nativeWifi.present = true;
-        c.script(radio);
-        platform::radio::setRadio(radio);
-        {
-            mywlanapi owner;
-            const auto& adapters = owner.api().get_adapter_list();
-            ASSERT_EQ(adapters.size(), 2u);
-            EXPECT_EQ(text(adapters[0].name), kGuidA);  // after "\DEVICE\"
-            EXPECT_EQ(text(adapters[1].description), u"Radio B");
-            EXPECT_EQ(owner.api().scan_adapters().size(), 3u);
-        }
-        EXPECT_EQ(calls("OID_802_11_BSSID_LIST_SCAN"), 2);
-        EXPECT_EQ(calls("OID_802_11_BSSID_LIST"), 2);
-        EXPECT_EQ(calls("WlanGetAvailableNetworkList"), 0);
-        expectBalanced();
-        platform::restoreSystemExports();
-    }
+    Radio base = ndisRadio(twoAdapters());
+    base.nativeWifi.present = true;
+    listEach(base,
+             {
+                 {"module absent", [](Radio& r) { r.nativeWifi.present = false; }},
+                 {"export removed",
+                  [](Radio&) { platform::removeSystemExport("wlanapi.dll", "WlanGetNetworkBssList"); }},
+                 {"service stopped", [](Radio& r) { r.nativeWifi.running = false; }},
+                 {"open fails", [](Radio& r) { r.nativeWifi.openResult = ERROR_ACCESS_DENIED; }},
+                 // Enumeration failing is a failure of the method, not an empty list.
+                 {"enumeration fails", [](Radio& r) { r.nativeWifi.enumResult = ERROR_INVALID_HANDLE; }},
+             },
+             [](const std::vector<AdapterRecord>& adapters, size_t networks) {
+                 ASSERT_EQ(adapters.size(), 2u);
+                 EXPECT_EQ(text(adapters[0].name), kGuidA);  // after "\DEVICE\"
+                 EXPECT_EQ(text(adapters[1].description), u"Radio B");
+                 EXPECT_EQ(networks, 3u);
+                 EXPECT_EQ(calls("OID_802_11_BSSID_LIST_SCAN"), 2);
+                 EXPECT_EQ(calls("OID_802_11_BSSID_LIST"), 2);
+                 EXPECT_EQ(calls("WlanGetAvailableNetworkList"), 0);
+             });
 }
 
 TEST(WlanMethods, AllThreeFailingGiveNoValidMethodAndNoScan) {
