@@ -14,6 +14,19 @@ const IID IID_IStream = {0x0000000c, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x
 
 namespace {
 
+// The value of `count` hexadecimal digits at `text`, or false.
+bool hexDigits(const WCHAR* text, int count, uint32_t& value) {
+    value = 0;
+    for (int i = 0; i < count; ++i) {
+        const WCHAR c = text[i];
+        int digit = c >= u'0' && c <= u'9' ? c - u'0' : c >= u'a' && c <= u'f' ? c - u'a' + 10
+                                         : c >= u'A' && c <= u'F' ? c - u'A' + 10 : -1;
+        if (digit < 0) return false;
+        value = value << 4 | static_cast<uint32_t>(digit);
+    }
+    return true;
+}
+
 struct ComThread {
     int count = 0;
     DWORD model = 0;
@@ -231,4 +244,27 @@ int WINAPI StringFromGUID2(REFGUID guid, LPOLESTR text, int size) {
     if (!text || size < length + 1) return 0;
     for (int i = 0; i <= length; ++i) text[i] = static_cast<WCHAR>(narrow[i]);
     return length + 1;
+HRESULT WINAPI IIDFromString(LPCWSTR text, IID* iid) {
+    if (!text || !iid) return E_INVALIDARG;
+    size_t length = 0;
+    while (length < 39 && text[length]) ++length;
+    // {01234567-0123-0123-0123-0123456789AB}: the braces and dashes at fixed places.
+    if (length != 38 || text[0] != u'{' || text[9] != u'-' || text[14] != u'-' || text[19] != u'-' ||
+        text[24] != u'-' || text[37] != u'}')
+        return CO_E_IIDSTRING;
+    IID out{};
+    uint32_t value = 0;
+    if (!hexDigits(text + 1, 8, value)) return CO_E_IIDSTRING;
+    out.Data1 = value;
+    if (!hexDigits(text + 10, 4, value)) return CO_E_IIDSTRING;
+    out.Data2 = static_cast<WORD>(value);
+    if (!hexDigits(text + 15, 4, value)) return CO_E_IIDSTRING;
+    out.Data3 = static_cast<WORD>(value);
+    static const int kByteAt[8] = {20, 22, 25, 27, 29, 31, 33, 35};
+    for (int i = 0; i < 8; ++i) {
+        if (!hexDigits(text + kByteAt[i], 2, value)) return CO_E_IIDSTRING;
+        out.Data4[i] = static_cast<BYTE>(value);
+    }
+    *iid = out;
+    return S_OK;
 }

@@ -133,12 +133,17 @@ void resetStartupShow();
 // Whether the calling thread has initialised COM (and not yet uninitialised it as often).
 bool comInitialized();
 
+// ---- Low arena (low_memory.cpp) --------------------------------------------------------------------
+// LocalFree of an arena address: true when it was a live block (now freed).
+bool freeLow(void* block);
+
 // ---- System modules (system_modules.cpp) ---------------------------------------------------------
 // The layer's module of a system library name ("kernel32", "KERNEL32.DLL", its System32 path) when it
 // is loaded in this process (some always are); null otherwise.
 HMODULE loadedSystemModule(std::u16string_view name);
-// LoadLibraryW of a system library: the module with one more reference; null for other names.
-HMODULE loadSystemModule(std::u16string_view name);
+// LoadLibraryW of a system library: the module with one more reference; null for other names and
+// for a system library the machine lacks now (`absent` then true).
+HMODULE loadSystemModule(std::u16string_view name, bool* absent = nullptr);
 bool isSystemModule(HMODULE module);
 // FreeLibrary of a system module (never unloaded); false for other handles.
 bool freeSystemModule(HMODULE module);

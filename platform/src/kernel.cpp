@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "internal.h"
+#include "platform/low_memory.h"
 #include "win/kernel.h"
 
 namespace {
@@ -72,6 +73,13 @@ HLOCAL WINAPI LocalAlloc(UINT flags, SIZE_T bytes) {
 }
 
 HLOCAL WINAPI LocalFree(HLOCAL mem) {
+    // A block of the low arena goes back there; an arena address that is no live block is refused.
+    if (mem && platform::inLowArena(mem)) {
+        if (platform::detail::freeLow(mem)) return nullptr;
+        OutputDebugStringA("LocalFree: not a block of the low arena");
+        SetLastError(ERROR_INVALID_HANDLE);
+        return mem;
+    }
     std::free(mem);
     return nullptr;
 }

@@ -77,7 +77,12 @@ HMODULE WINAPI LoadLibraryW(LPCWSTR fileName) {
     }
     size_t slash = name.find_last_of(u"\\/");
     if (name.find(u'.', slash == std::u16string::npos ? 0 : slash) == std::u16string::npos) name += u".dll";
-    if (HMODULE system = platform::detail::loadSystemModule(name)) return system;
+    bool absent = false;
+    if (HMODULE system = platform::detail::loadSystemModule(name, &absent)) return system;
+    if (absent) {
+        SetLastError(ERROR_MOD_NOT_FOUND);
+        return nullptr;
+    }
     std::optional<std::pair<fs::path, std::u16string>> found;
     if (hasFolder(name)) {
         auto host = platform::hostPath(name);

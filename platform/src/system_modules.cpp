@@ -14,9 +14,11 @@
 #include <stdexcept>
 
 #include "internal.h"
+#include "wireless/radio_internal.h"
 #include "win/files.h"
 #include "win/kernel.h"
 #include "win/sti.h"
+#include "win/wlan.h"
 
 namespace fs = std::filesystem;
 
@@ -26,12 +28,17 @@ struct SystemModule {
     const char16_t* name;  // file name in C:\Windows\System32, lower case
     bool everyProcess;     // loaded in every process: GetModuleHandleW finds it without LoadLibraryW
     int references = 0;    // LoadLibraryW calls not yet freed
+    // Whether the machine has it now (null: always); an absent one is not found (ERROR_MOD_NOT_FOUND).
+    bool (*present)(std::u16string_view name) = nullptr;
 };
 
 // The system libraries the layer answers.
 SystemModule kModules[] = {
     {u"kernel32.dll", true},
     {u"sti.dll", false},  // the still-image library
+    // The wireless interfaces, there as the machine's radio says.
+    {u"wzcsapi.dll", false, 0, &platform::detail::wirelessModulePresent},
+    {u"wlanapi.dll", false, 0, &platform::detail::wirelessModulePresent},
 };
 
 struct SystemExport {
@@ -50,6 +57,15 @@ const SystemExport kExports[] = {
     SYSTEM_EXPORT(u"kernel32.dll", GetDiskFreeSpaceW),
     SYSTEM_EXPORT(u"kernel32.dll", RegisterApplicationRestart),
     SYSTEM_EXPORT(u"sti.dll", StiCreateInstance),
+    SYSTEM_EXPORT(u"wzcsapi.dll", WZCEnumInterfaces),
+    SYSTEM_EXPORT(u"wzcsapi.dll", WZCQueryInterface),
+    SYSTEM_EXPORT(u"wzcsapi.dll", WZCRefreshInterface),
+    SYSTEM_EXPORT(u"wlanapi.dll", WlanOpenHandle),
+    SYSTEM_EXPORT(u"wlanapi.dll", WlanCloseHandle),
+    SYSTEM_EXPORT(u"wlanapi.dll", WlanEnumInterfaces),
+    SYSTEM_EXPORT(u"wlanapi.dll", WlanGetNetworkBssList),
+    SYSTEM_EXPORT(u"wlanapi.dll", WlanFreeMemory),
+    SYSTEM_EXPORT(u"wlanapi.dll", WlanGetAvailableNetworkList),
 };
 #undef SYSTEM_EXPORT
 
@@ -84,6 +100,8 @@ SystemModule* byName(std::u16string_view name) {
     return nullptr;
 }
 
+bool isPresent(const SystemModule& module) { return !module.present || module.present(module.name); }
+
 fs::path removedFile() { return platform::machineRoot() / "removed-exports"; }
 fs::path removedLock() { return platform::machineRoot() / "removed-exports.lock"; }
 
@@ -111,14 +129,15 @@ namespace platform::detail {
 
 HMODULE loadedSystemModule(std::u16string_view name) {
     SystemModule* module = byName(name);
-    if (!module) return nullptr;
+    if (!module || !isPresent(*module)) return nullptr;
     std::lock_guard lock(referenceMutex());
     return module->everyProcess || module->references > 0 ? handleOf(*module) : nullptr;
 }
 
-HMODULE loadSystemModule(std::u16string_view name) {
+HMODULE loadSystemModule(std::u16string_view name, bool* absent) {
     SystemModule* module = byName(name);
-    if (!module) return nullptr;
+    if (absent) *absent = module && !isPresent(*module);
+    if (!module || !isPresent(*module)) return nullptr;
     std::lock_guard lock(referenceMutex());
     ++module->references;
     return handleOf(*module);

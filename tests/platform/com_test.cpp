@@ -188,3 +188,22 @@ TEST(GlobalReAlloc, MovesOnlyWhatMayMove) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(IIDFromString, ReadsBracedTextOfEitherCaseOnly) {
+    IID iid{};
+    ASSERT_EQ(IIDFromString(u"{0a1B2c3D-4E5F-6071-8293-A4B5C6D7E8F9}", &iid), S_OK);
+    const IID expected = {0x0A1B2C3D, 0x4E5F, 0x6071, {0x82, 0x93, 0xA4, 0xB5, 0xC6, 0xD7, 0xE8, 0xF9}};
+    EXPECT_TRUE(iid == expected);
+    for (const char16_t* bad : {u"", u"0A1B2C3D-4E5F-6071-8293-A4B5C6D7E8F9", u"{0A1B2C3D-4E5F-6071-8293-A4B5C6D7E8F}",
+                                u"{0A1B2C3D-4E5F-6071-8293-A4B5C6D7E8F9}x", u"{0A1B2C3D+4E5F-6071-8293-A4B5C6D7E8F9}",
+                                u"{0A1B2C3D-4E5F-6071-8293-A4B5C6D7E8FG}"}) {
+        IID untouched = expected;
+        EXPECT_EQ(IIDFromString(bad, &untouched), CO_E_IIDSTRING) << platform::toUtf8(bad);
+        EXPECT_TRUE(untouched == expected);
+    }
+    EXPECT_EQ(IIDFromString(nullptr, &iid), E_INVALIDARG);
+}
+
+}  // namespace

@@ -102,6 +102,12 @@ typedef IStream* LPSTREAM;
 #define COINIT_MULTITHREADED 0x0
 #define COINIT_APARTMENTTHREADED 0x2
 #define COINIT_DISABLE_OLE1DDE 0x4
+// An identity from its braced text "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}" (hexadecimal digits of
+// either case, exactly 38 characters); anything else gives CO_E_IIDSTRING and leaves `iid` as it was.
+// Names looked up in the registry are left out.
+#define CO_E_IIDSTRING static_cast<HRESULT>(0x800401F4u)
+WINBASEAPI HRESULT WINAPI IIDFromString(LPCWSTR text, IID* iid);
+
 WINBASEAPI HRESULT WINAPI CoInitializeEx(LPVOID reserved, DWORD coInit);
 WINBASEAPI HRESULT WINAPI CoInitialize(LPVOID reserved);
 WINBASEAPI void WINAPI CoUninitialize();
