@@ -244,6 +244,8 @@ int WINAPI StringFromGUID2(REFGUID guid, LPOLESTR text, int size) {
     if (!text || size < length + 1) return 0;
     for (int i = 0; i <= length; ++i) text[i] = static_cast<WCHAR>(narrow[i]);
     return length + 1;
+}
+
 HRESULT WINAPI IIDFromString(LPCWSTR text, IID* iid) {
     if (!text || !iid) return E_INVALIDARG;
     size_t length = 0;
