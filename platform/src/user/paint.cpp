@@ -164,11 +164,6 @@ HBITMAP makeView(const std::shared_ptr<gdi::Bitmap>& surface, RECT r) {
     return static_cast<HBITMAP>(gdi::insert(view));
 }
 
-void wakeThread(DWORD tid) {
-    std::lock_guard lock(state().mutex);
-    if (auto q = queueOf(tid)) q->wake.notify_all();
-}
-
 void invalidateOne(HWND hwnd, const Placement& p, const RECT* rect, bool erase) {
     const RECT client{0, 0, p.client.right - p.client.left, p.client.bottom - p.client.top};
     const RECT add = rect ? intersect(*rect, client) : client;
