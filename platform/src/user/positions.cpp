@@ -52,11 +52,17 @@ BOOL WINAPI ShowWindow(HWND hwnd, int cmd) {
     }
     if (was != now) {
         send(hwnd, WM_SHOWWINDOW, now ? TRUE : FALSE, 0);
-        std::lock_guard lock(state().mutex);
-        if (auto w = findWindow(hwnd)) {
-            w->style = now ? (w->style | WS_VISIBLE) : (w->style & ~static_cast<DWORD>(WS_VISIBLE));
-            if (w->published) publish(*w);
+        {
+            std::lock_guard lock(state().mutex);
+            if (auto w = findWindow(hwnd)) {
+                w->style = now ? (w->style | WS_VISIBLE) : (w->style & ~static_cast<DWORD>(WS_VISIBLE));
+                if (w->published) publish(*w);
+            }
         }
+        // A window that comes into view is invalid whole, with the visible children it shows, so its
+        // thread paints it when nothing else waits.
+        if (now && IsWindowVisible(hwnd))
+            RedrawWindow(hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
     }
     const bool activates = cmd == SW_SHOWNORMAL || cmd == SW_SHOWMAXIMIZED || cmd == SW_SHOW || cmd == SW_RESTORE ||
                            cmd == SW_SHOWDEFAULT || cmd == SW_SHOWMINIMIZED;
