@@ -5,6 +5,7 @@
 #include <functional>
 #include <map>
 
+#include "platform/fonts.h"
 #include "platform/testing/machine.h"
 #include "win/kernel.h"
 #include "win/user.h"
@@ -121,17 +122,21 @@ TEST(UserPositions, AWindowComingIntoViewIsPaintedWithTheChildrenItShows) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        Pair pair;
-        c.act(pair);
-        pump();
-        EXPECT_EQ(painted[pair.top].paints, c.topPaints);
-        EXPECT_EQ(painted[pair.child].paints, c.childPaints);
-        // What comes into view is erased before it is painted, once.
-        EXPECT_EQ(painted[pair.top].erases, c.topPaints);
-        EXPECT_EQ(painted[pair.child].erases, c.childPaints);
-        painted.clear();
-        pump();
-        EXPECT_EQ(painted[pair.top].paints + painted[pair.child].paints, 0) << "nothing is left invalid";
+        const size_t gdiObjects = platform::fonts::liveGdiObjects();
+        {
+            Pair pair;
+            c.act(pair);
+            pump();
+            EXPECT_EQ(painted[pair.top].paints, c.topPaints);
+            EXPECT_EQ(painted[pair.child].paints, c.childPaints);
+            // What comes into view is erased before it is painted, once.
+            EXPECT_EQ(painted[pair.top].erases, c.topPaints);
+            EXPECT_EQ(painted[pair.child].erases, c.childPaints);
+            painted.clear();
+            pump();
+            EXPECT_EQ(painted[pair.top].paints + painted[pair.child].paints, 0) << "nothing is left invalid";
+        }
+        EXPECT_EQ(platform::fonts::liveGdiObjects(), gdiObjects) << "the painted surface goes with its window";
     }
 }
 

@@ -14,10 +14,11 @@
 
 namespace platform::user {
 
-// Used by messages.cpp (WM_PAINT generation) and controls.cpp.
+// Used by messages.cpp (WM_PAINT generation), windows.cpp (destruction) and controls.cpp.
 std::vector<HWND> pendingPaints(DWORD tid);
 void paintTaken(HWND hwnd);
 void forgetPaint(HWND hwnd);
+void forgetSurface(HWND hwnd);
 HFONT guiFont();
 
 namespace {
@@ -259,6 +260,19 @@ void paintTaken(HWND hwnd) {
 void forgetPaint(HWND hwnd) {
     std::lock_guard lock(paintMutex);
     invalids().erase(hwnd);
+}
+
+void forgetSurface(HWND hwnd) {
+    HBITMAP handle = nullptr;
+    {
+        std::lock_guard lock(paintMutex);
+        invalids().erase(hwnd);
+        auto it = surfaces().find(hwnd);
+        if (it == surfaces().end()) return;
+        handle = it->second.handle;
+        surfaces().erase(it);
+    }
+    DeleteObject(handle);
 }
 
 HFONT guiFont() {

@@ -13,6 +13,10 @@
 #include "win/kernel.h"
 
 namespace platform::user {
+
+// Painting (paint.cpp): lets go of a destroyed window's invalid area and surface.
+void forgetSurface(HWND hwnd);
+
 namespace {
 
 constexpr uintptr_t kDesktop = 0x10010;
@@ -302,6 +306,8 @@ BOOL WINAPI DestroyWindow(HWND hwnd) {
         std::lock_guard lock(s.mutex);
         forget(*it);
     }
+    // What was painted goes with the windows: their surfaces and invalid areas.
+    for (HWND h : order) forgetSurface(h);
     return TRUE;
 }
 
