@@ -124,7 +124,7 @@ LauncherRun runLauncher(std::function<void(HWND)> whileUp = {}, std::function<vo
 }
 
 // Starts a second launcher from the medium and waits for it to end: its exit code, STILL_ACTIVE when it
-// did not end within ten seconds.
+// did not end within ten seconds, 0xFFFFFFFF when it did not start.
 DWORD runSecondLauncher() {
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
