@@ -38,7 +38,6 @@ END_MESSAGE_MAP()
 BOOL CAutorunDlg::OnInitDialog() {
     CDialog::OnInitDialog();
     m_hModule = GetModuleHandleW(nullptr);
-    SetPropW(m_hWnd, kLauncherProperty, reinterpret_cast<HANDLE>(kLauncherMark));
     SetIcon(m_hIcon, TRUE);
     return TRUE;
 }
@@ -116,6 +115,8 @@ void CAutorunDlg::OnClose() {
 }
 
 int CAutorunDlg::OnCreate(LPCREATESTRUCTW) {
+    // Marked before it fades in, so that a launcher started meanwhile finds this one and starts nothing.
+    SetPropW(m_hWnd, kLauncherProperty, reinterpret_cast<HANDLE>(kLauncherMark));
     CenterWindow(CWnd::FromHandle(GetDesktopWindow()));
     AnimateWindow(kFadeInMilliseconds, AW_BLEND);
     SetTimer(kShowTimer, kShowMilliseconds);

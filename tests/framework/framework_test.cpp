@@ -29,6 +29,9 @@ constexpr UINT kChildPage = 201;
 constexpr int kName = 1001, kCount = 1002, kDuplex = 1003, kGrey = 1004, kColour = 1005, kMono = 1006, kPaper = 1007,
               kReflect = 1008, kLabel = 1009, kDrawn = 1010, kPlain = 1011;
 constexpr UINT WM_PING = WM_APP + 1;
+// Sent by a script before it acts: the form's thread paints now what waits to be painted (its first
+// paint, which asks for the statics' colours), so that nothing of it comes between the script's steps.
+constexpr UINT WM_SETTLE = WM_APP + 2;
 constexpr DWORD kVis = WS_CHILD | WS_VISIBLE;
 
 res::ResourceFile formResources() {
@@ -184,6 +187,10 @@ protected:
         events.push_back("form: ping");
         return static_cast<LRESULT>(w * l);
     }
+    afx_msg LRESULT OnSettle(WPARAM, LPARAM) {
+        RedrawWindow(nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+        return 0;
+    }
     afx_msg HBRUSH OnCtlColor(CDC* dc, CWnd* wnd, UINT kind) {
         events.push_back("form: colour");
         if (colourInParent && wnd->GetDlgCtrlID() == kLabel) return static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
@@ -193,6 +200,7 @@ protected:
 };
 BEGIN_MESSAGE_MAP(CForm, CBaseForm)
     ON_MESSAGE(WM_PING, OnPing)
+    ON_MESSAGE(WM_SETTLE, OnSettle)
     ON_WM_CTLCOLOR()
 END_MESSAGE_MAP()
 
@@ -209,6 +217,7 @@ protected:
 TEST_F(Framework, TheDerivedMapComesFirstAndTheBaseTakesWhatItLacks) {
     CForm form;
     const INT_PTR result = runModal(form, [&](HWND d) {
+        SendMessageW(d, WM_SETTLE, 0, 0);
         EXPECT_EQ(SendMessageW(d, WM_PING, 6, 7), 42);  // sent from this other thread: handled on the dialog's
         form.overridePing = false;
         EXPECT_EQ(SendMessageW(d, WM_PING, 6, 7), 13);
@@ -217,7 +226,9 @@ TEST_F(Framework, TheDerivedMapComesFirstAndTheBaseTakesWhatItLacks) {
     });
     EXPECT_EQ(result, IDCANCEL);
     EXPECT_EQ(form.initThread.load(), GetCurrentThreadId());
-    EXPECT_EQ(events, (std::vector<std::string>{"form: init", "form: ping", "base: ping", "base: plain"}));
+    // The dialog's first paint asks for the label's colours.
+    EXPECT_EQ(events, (std::vector<std::string>{"form: init", "form: colour", "label: colour 6", "form: ping",
+                                                "base: ping", "base: plain"}));
     EXPECT_EQ(form.m_hWnd, nullptr);  // the window is gone and the object let go of it
     EXPECT_EQ(form.reflect.m_hWnd, nullptr);
 }
@@ -225,6 +236,7 @@ TEST_F(Framework, TheDerivedMapComesFirstAndTheBaseTakesWhatItLacks) {
 TEST_F(Framework, NotificationsAreReflectedToTheControlBeforeTheParentSeesThem) {
     CForm form;
     runModal(form, [&](HWND d) {
+        SendMessageW(d, WM_SETTLE, 0, 0);
         dlg::clickButton(d, kReflect);
         events.push_back("--");
         dlg::staticColours(d, kLabel);  // a reflected WM_CTLCOLORSTATIC
@@ -240,8 +252,9 @@ TEST_F(Framework, NotificationsAreReflectedToTheControlBeforeTheParentSeesThem) 
     });
     EXPECT_EQ(form.reflect.clicks, 1);
     events.resize(std::find(events.begin(), events.end(), "paint") - events.begin());
-    EXPECT_EQ(events, (std::vector<std::string>{"form: init", "button: reflected click", "--", "form: colour",
-                                                "label: colour 6", "form: colour", "label: colour 6", "form: colour"}));
+    EXPECT_EQ(events, (std::vector<std::string>{"form: init", "form: colour", "label: colour 6",  // the first paint
+                                                "button: reflected click", "--", "form: colour", "label: colour 6",
+                                                "form: colour", "label: colour 6", "form: colour"}));
     EXPECT_FALSE(form.drawn.states.empty());
 }
 

@@ -4,7 +4,8 @@
 //
 // The launcher runs here as the program runs it (AfxWinMain with its application object); what a test
 // does "while the splash is up" it does on the launcher's thread when the splash's first message reaches
-// the modal loop's filters, before the launch sequence runs.
+// the modal loop's filters, before the launch sequence runs, and what it does "during the fade-in" it
+// does when the end of the fade-in shows the splash (its WM_SHOWWINDOW), before the splash is visible.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -15,6 +16,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "Autorun.h"
@@ -63,6 +65,9 @@ std::unique_ptr<Machine> medium(std::optional<WORD> processor, bool installers =
 thread_local std::function<void(HWND)> atSplash;
 thread_local HWND splashSeen = nullptr;
 thread_local HHOOK filterHook = nullptr;
+thread_local std::function<void(HWND)> atFadeIn;
+thread_local HHOOK creationHook = nullptr;
+thread_local WNDPROC splashProc = nullptr;
 
 LRESULT CALLBACK splashFilter(int code, WPARAM wParam, LPARAM lParam) {
     const MSG* msg = reinterpret_cast<const MSG*>(lParam);
@@ -76,25 +81,62 @@ LRESULT CALLBACK splashFilter(int code, WPARAM wParam, LPARAM lParam) {
     return CallNextHookEx(filterHook, code, wParam, lParam);
 }
 
+// The splash's messages pass here first: the fade-in's WM_SHOWWINDOW runs what waits for it.
+LRESULT CALLBACK fadeInWatcher(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (msg == WM_SHOWWINDOW && wParam && atFadeIn) std::exchange(atFadeIn, nullptr)(hwnd);
+    return CallWindowProcW(splashProc, hwnd, msg, wParam, lParam);
+}
+
+// The first top-level window made, the splash, gets the watcher in front of its procedure.
+LRESULT CALLBACK splashCreation(int code, WPARAM wParam, LPARAM lParam) {
+    const auto* create = reinterpret_cast<const CBT_CREATEWNDW*>(lParam);
+    if (code == HCBT_CREATEWND && atFadeIn && !splashProc && create && !(create->lpcs->style & WS_CHILD))
+        splashProc = reinterpret_cast<WNDPROC>(
+            SetWindowLongPtrW(reinterpret_cast<HWND>(wParam), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(fadeInWatcher)));
+    return CallNextHookEx(creationHook, code, wParam, lParam);
+}
+
 struct LauncherRun {
     int exitCode = -1;
     HWND splash = nullptr;
 };
 
-// Runs the launcher on this thread; `whileUp` runs on it while the splash is up.
-LauncherRun runLauncher(std::function<void(HWND)> whileUp = {}) {
+// Runs the launcher on this thread; `whileUp` runs on it while the splash is up, `duringFadeIn` while
+// the splash fades in.
+LauncherRun runLauncher(std::function<void(HWND)> whileUp = {}, std::function<void(HWND)> duringFadeIn = {}) {
     atSplash = std::move(whileUp);
+    atFadeIn = std::move(duringFadeIn);
     splashSeen = nullptr;
+    splashProc = nullptr;
     filterHook = SetWindowsHookExW(WH_MSGFILTER, splashFilter, nullptr, GetCurrentThreadId());
+    creationHook = SetWindowsHookExW(WH_CBT, splashCreation, nullptr, GetCurrentThreadId());
     LauncherRun run;
     {
         CAutorunApp app;
         run.exitCode = AfxWinMain(GetModuleHandleW(nullptr), nullptr, const_cast<LPWSTR>(u""), SW_SHOWNORMAL);
     }
+    UnhookWindowsHookEx(creationHook);
     UnhookWindowsHookEx(filterHook);
     run.splash = splashSeen;
     atSplash = nullptr;
+    atFadeIn = nullptr;
     return run;
+}
+
+// Starts a second launcher from the medium and waits for it to end: its exit code, STILL_ACTIVE when it
+// did not end within ten seconds, 0xFFFFFFFF when it did not start.
+DWORD runSecondLauncher() {
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION second{};
+    WCHAR line[] = u"autorun.exe";
+    if (!CreateProcessW(nullptr, line, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &second)) return 0xFFFFFFFF;
+    DWORD exitCode = STILL_ACTIVE;
+    for (int i = 0; i < 2000 && GetExitCodeProcess(second.hProcess, &exitCode) && exitCode == STILL_ACTIVE; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    CloseHandle(second.hThread);
+    CloseHandle(second.hProcess);
+    return exitCode;
 }
 
 std::vector<std::u16string> startedPrograms() {
@@ -181,8 +223,9 @@ TEST(Autorun, FadesInCentredAndOutOnTheMachineClock) {
         EXPECT_EQ(animations[i].flags, expected[i].flags) << i;
         EXPECT_TRUE(animations[i].succeeded) << i;
     }
-    // The splash stays half a second between the end of the fade-in and the fade-out.
-    EXPECT_GE(animations[1].calledAt - animations[0].calledAt, 800u + 500u);
+    // The first paint after the fade-in runs the sequence: the splash stays half a second between the end
+    // of the fade-in and the fade-out, with no wait for the timer.
+    EXPECT_EQ(animations[1].calledAt - animations[0].calledAt, 800u + 500u);
 
     // Centred on the 1024 x 768 screen.
     EXPECT_GT(shown.right - shown.left, 0);
@@ -213,15 +256,7 @@ TEST(Autorun, ASecondLauncherBringsTheFirstForwardAndStartsNothing) {
         HWND other = CreateWindowExW(0, u"STATIC", u"other", WS_POPUP | WS_VISIBLE, 0, 0, 10, 10, nullptr, nullptr,
                                      nullptr, nullptr);
         ASSERT_TRUE(SetForegroundWindow(other));
-        STARTUPINFOW startup{};
-        startup.cb = sizeof startup;
-        PROCESS_INFORMATION second{};
-        WCHAR line[] = u"autorun.exe";
-        ASSERT_TRUE(CreateProcessW(nullptr, line, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &second));
-        for (int i = 0; i < 2000 && GetExitCodeProcess(second.hProcess, &secondExit) && secondExit == STILL_ACTIVE; ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        CloseHandle(second.hThread);
-        CloseHandle(second.hProcess);
+        secondExit = runSecondLauncher();
         // Its requests reach this thread's queue.
         for (int i = 0; i < 1000 && !cameForward; ++i) {
             MSG msg;
@@ -235,6 +270,24 @@ TEST(Autorun, ASecondLauncherBringsTheFirstForwardAndStartsNothing) {
     ASSERT_NE(run.splash, nullptr);
     EXPECT_EQ(secondExit, 0u);
     EXPECT_TRUE(cameForward);
+    EXPECT_EQ(startedMeanwhile, std::vector<std::u16string>{u"D:\\autorun.exe"}) << "the second launcher starts nothing";
+    EXPECT_EQ(startedPrograms(), (std::vector<std::u16string>{u"D:\\autorun.exe", u"D:\\Setup64.exe"}));
+}
+
+TEST(Autorun, ASecondLauncherStartedDuringTheFadeInStartsNothing) {
+    auto machine = medium(PROCESSOR_ARCHITECTURE_AMD64);
+    bool fading = false;
+    DWORD secondExit = STILL_ACTIVE;
+    std::vector<std::u16string> startedMeanwhile;
+    const LauncherRun run = runLauncher({}, [&](HWND splash) {
+        // The fade-in has not ended: the splash is not visible and no fade has returned.
+        fading = !IsWindowVisible(splash) && dlg::animations().empty();
+        secondExit = runSecondLauncher();
+        startedMeanwhile = startedPrograms();
+    });
+    ASSERT_NE(run.splash, nullptr);
+    EXPECT_TRUE(fading);
+    EXPECT_EQ(secondExit, 0u);
     EXPECT_EQ(startedMeanwhile, std::vector<std::u16string>{u"D:\\autorun.exe"}) << "the second launcher starts nothing";
     EXPECT_EQ(startedPrograms(), (std::vector<std::u16string>{u"D:\\autorun.exe", u"D:\\Setup64.exe"}));
 }

@@ -32,6 +32,8 @@ struct DialogInfo {
     UINT templateId = 0;
     bool modal = false;
     bool ended = false;
+    // Set after `ended` for the modal loop, which looks at it whenever its thread wakes (copies share it).
+    std::shared_ptr<std::atomic<bool>> endSignal = std::make_shared<std::atomic<bool>>(false);
     INT_PTR result = 0;
     int defId = 0;
     bool messageBox = false;
@@ -336,13 +338,13 @@ INT_PTR runModal(HWND dialog, HWND owner) {
             break;
         }
         MSG msg{};
-        const BOOL got = GetMessageW(&msg, nullptr, 0, 0);
+        const int got = takeModalMessage(&msg, *info->endSignal);
+        if (got == -1) continue;  // ended: the check above takes the result
         if (got == 0) {
             quit = true;
             quitCode = msg.wParam;
             break;
         }
-        if (got == -1) break;
         if (CallMsgFilterW(&msg, MSGF_DIALOGBOX)) continue;  // a hook handled it
         if (!IsDialogMessageW(dialog, &msg)) {
             TranslateMessage(&msg);
@@ -502,6 +504,7 @@ INT_PTR WINAPI DialogBoxParamW(HINSTANCE module, LPCWSTR templateName, HWND pare
 }
 
 BOOL WINAPI EndDialog(HWND dialog, INT_PTR result) {
+    std::shared_ptr<std::atomic<bool>> signal;
     {
         std::lock_guard lock(dialogs().mutex);
         auto it = dialogs().info.find(dialog);
@@ -511,9 +514,14 @@ BOOL WINAPI EndDialog(HWND dialog, INT_PTR result) {
         }
         it->second.ended = true;
         it->second.result = result;
+        signal = it->second.endSignal;
     }
+    const DWORD tid = GetWindowThreadProcessId(dialog, nullptr);
     ShowWindow(dialog, SW_HIDE);
-    PostMessageW(dialog, WM_NULL, 0, 0);  // wakes the modal loop
+    // The modal loop sees the end as soon as its thread wakes: nothing is posted, so a queue that takes
+    // no more messages cannot keep the dialog up.
+    signal->store(true);
+    wakeThread(tid);
     return TRUE;
 }
 

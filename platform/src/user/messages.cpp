@@ -182,13 +182,16 @@ std::optional<ULONGLONG> nextDue(ThreadQueue& q) {
     return due;
 }
 
-// The retrieval shared by GetMessageW and PeekMessageW.
-bool takeMessage(MSG* out, HWND filter, UINT low, UINT high, bool remove, bool wait) {
+// The retrieval shared by GetMessageW, PeekMessageW and the modal loops; a loop whose `ended` is set
+// gets no message (false), whatever its queue holds.
+bool takeMessage(MSG* out, HWND filter, UINT low, UINT high, bool remove, bool wait,
+                 const std::atomic<bool>* ended = nullptr) {
     UserState& s = state();
     std::unique_lock lock(s.mutex);
     auto q = myQueue(lock);
     const bool unfiltered = !filter && low == 0 && high == 0;
     for (;;) {
+        if (ended && ended->load()) return false;
         if (handleOneSent(lock, *q)) continue;
         // Markers at the front are taken unseen by a loop that takes everything: what was posted
         // before them has been handled.
@@ -375,6 +378,16 @@ bool deliverInput(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, POINT pt) {
     q->posted.push_back(MSG{hwnd, msg, wParam, lParam, GetTickCount(), pt});
     q->wake.notify_all();
     return true;
+}
+
+int takeModalMessage(MSG* out, const std::atomic<bool>& ended) {
+    if (!takeMessage(out, nullptr, 0, 0, true, true, &ended)) return -1;
+    return out->message == WM_QUIT ? FALSE : TRUE;
+}
+
+void wakeThread(DWORD tid) {
+    std::lock_guard lock(state().mutex);
+    if (auto q = queueOf(tid)) q->wake.notify_all();
 }
 
 uint64_t postMarker(DWORD tid) {

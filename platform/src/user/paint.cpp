@@ -14,10 +14,11 @@
 
 namespace platform::user {
 
-// Used by messages.cpp (WM_PAINT generation) and controls.cpp.
+// Used by messages.cpp (WM_PAINT generation), windows.cpp (destruction) and controls.cpp.
 std::vector<HWND> pendingPaints(DWORD tid);
 void paintTaken(HWND hwnd);
 void forgetPaint(HWND hwnd);
+void forgetSurface(HWND hwnd);
 HFONT guiFont();
 
 namespace {
@@ -164,11 +165,6 @@ HBITMAP makeView(const std::shared_ptr<gdi::Bitmap>& surface, RECT r) {
     return static_cast<HBITMAP>(gdi::insert(view));
 }
 
-void wakeThread(DWORD tid) {
-    std::lock_guard lock(state().mutex);
-    if (auto q = queueOf(tid)) q->wake.notify_all();
-}
-
 void invalidateOne(HWND hwnd, const Placement& p, const RECT* rect, bool erase) {
     const RECT client{0, 0, p.client.right - p.client.left, p.client.bottom - p.client.top};
     const RECT add = rect ? intersect(*rect, client) : client;
@@ -264,6 +260,19 @@ void paintTaken(HWND hwnd) {
 void forgetPaint(HWND hwnd) {
     std::lock_guard lock(paintMutex);
     invalids().erase(hwnd);
+}
+
+void forgetSurface(HWND hwnd) {
+    HBITMAP handle = nullptr;
+    {
+        std::lock_guard lock(paintMutex);
+        invalids().erase(hwnd);
+        auto it = surfaces().find(hwnd);
+        if (it == surfaces().end()) return;
+        handle = it->second.handle;
+        surfaces().erase(it);
+    }
+    DeleteObject(handle);
 }
 
 HFONT guiFont() {

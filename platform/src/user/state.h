@@ -6,6 +6,7 @@
 // child starts with an empty state of its own (the state is kept per process id).
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -229,6 +230,13 @@ bool markerTaken(uint64_t marker);
 void forgetMarker(uint64_t marker);
 // Lets go of the markers in the calling thread's queue (at the end of a modal loop).
 void releaseMarkers();
+
+// The message a modal loop of the calling thread takes next, as GetMessageW takes it (TRUE, or FALSE for
+// WM_QUIT), or -1 with none once `ended` is set: the loop looks at it whenever its thread wakes, so
+// ending the loop needs nothing in the queue (lock not held).
+int takeModalMessage(MSG* out, const std::atomic<bool>& ended);
+// Wakes a thread waiting for messages, so that it looks again at what it waits for (lock not held).
+void wakeThread(DWORD tid);
 
 // Messages whose parameters are pointers: they can only be sent, never posted (nor taken from
 // another process).
