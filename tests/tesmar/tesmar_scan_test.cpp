@@ -1,6 +1,6 @@
 // Scans with the real program on a machine with the stand-in data source and image-encoding library:
-// each format with one page and several, the product chosen by the key, manual-duplex PDFs, and the
-// settings file read whole or not at all.
+// each format with one page and several, the product chosen by the key, manual-duplex PDFs, pages that
+// cannot be saved, and the settings file read whole or not at all.
 #include <gtest/gtest.h>
 
 #include <algorithm>

@@ -1,5 +1,6 @@
 // The scan application's start, the real program on a machine: the refusals (busy device, no data
-// source, no image-encoding library), a second instance, and the product looked up by the key given.
+// source or one that cannot be opened or enabled, no image-encoding library), a second instance, and
+// the product looked up by the key given.
 #include <gtest/gtest.h>
 
 #include <chrono>

@@ -1,5 +1,5 @@
 // TransferMemory against the stand-in source: strips, their size, row order, how a transfer that
-// ends early leaves the source, and the missing save folder.
+// ends early leaves the source, the missing save folder and a page that cannot be saved.
 #include <gtest/gtest.h>
 
 #include "SharedImageBuffer.h"

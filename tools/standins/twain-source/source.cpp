@@ -354,7 +354,7 @@ TW_UINT16 memoryStrip(TW_IMAGEMEMXFER* xfer, std::string& note) {
     const int rows = bytesPerRow == 0 ? shape.height - s.row
                                       : std::min<int>(static_cast<int>(xfer->Memory.Length / bytesPerRow), shape.height - s.row);
     auto* out = static_cast<uint8_t*>(xfer->Memory.TheMem);
-    for (int r = 0; r < rows; ++r) {
+    for (int r = 0; bytesPerRow != 0 && r < rows; ++r) {
         const std::vector<uint8_t> bytes = twainstandin::imageRow(shape, s.image, s.row + r);
         std::memcpy(out + static_cast<size_t>(r) * bytesPerRow, bytes.data(), bytesPerRow);
     }
@@ -392,7 +392,7 @@ TW_UINT16 nativeImage(TW_MEMREF data) {
         const uint8_t grey = static_cast<uint8_t>(colours == 2 ? i * 255 : i);
         bytes[40 + 4 * i] = bytes[41 + 4 * i] = bytes[42 + 4 * i] = grey;
     }
-    for (int row = 0; row < shape.height; ++row) {
+    for (int row = 0; shape.bytesPerRow() != 0 && row < shape.height; ++row) {
         std::vector<uint8_t> line = twainstandin::imageRow(shape, s.image, row);
         if (shape.bitsPerPixel == 24)
             for (int x = 0; x < shape.width; ++x) std::swap(line[3 * x], line[3 * x + 2]);
