@@ -34,7 +34,7 @@ private:
 };
 
 // Sorted lines that describe the machine: files (with size and a checksum), registry keys and values,
-// printers, drivers and jobs.
+// printers, drivers, services (with their states), processes (by program) and jobs.
 struct Snapshot {
     std::vector<std::string> lines;
 };
