@@ -1,4 +1,5 @@
-// Processes: starting the machine's programs, the current directory, process exit codes.
+// Processes: starting the machine's programs, the current directory, process exit codes, the machine's
+// process table (enumerating, opening, naming and ending processes).
 //
 // A program on the machine is a "program link" at its Windows path: a file whose first line is
 // "MFP-PROGRAM-LINK" and whose second line is the host path of one of our binaries (stand-ins, the
