@@ -383,10 +383,20 @@ BOOL WINAPI DeleteFileW(LPCWSTR name) {
         SetLastError(ERROR_SHARING_VIOLATION);
         return FALSE;
     }
+    // A read-only file stays, as do a running program's file and a file a running service holds.
+    if (platform::detail::attributesOf(resolved.host) & FILE_ATTRIBUTE_READONLY) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    if (const DWORD inUse = platform::detail::fileInUse(resolved.host); inUse != ERROR_SUCCESS) {
+        SetLastError(inUse);
+        return FALSE;
+    }
     if (::unlink(resolved.host.c_str()) != 0) {
         SetLastError(errnoToError(errno));
         return FALSE;
     }
+    platform::detail::forgetAttributes(resolved.host);
     return TRUE;
 }
 
@@ -414,9 +424,7 @@ DWORD WINAPI GetFileAttributesW(LPCWSTR name) {
         SetLastError(fs::is_directory(resolved.host.parent_path(), ec) ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND);
         return INVALID_FILE_ATTRIBUTES;
     }
-    if (fs::is_directory(status)) return FILE_ATTRIBUTE_DIRECTORY;
-    bool writable = (status.permissions() & fs::perms::owner_write) != fs::perms::none;
-    return writable ? FILE_ATTRIBUTE_ARCHIVE : FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE;
+    return platform::detail::attributesOf(resolved.host);
 }
 
 BOOL WINAPI CreateDirectoryW(LPCWSTR name, LPSECURITY_ATTRIBUTES) {
@@ -549,12 +557,18 @@ BOOL WINAPI RemoveDirectoryW(LPCWSTR name) {
         SetLastError(resolved.error);
         return FALSE;
     }
+    std::error_code ec;
+    if (fs::is_directory(resolved.host, ec) && (platform::detail::attributesOf(resolved.host) & FILE_ATTRIBUTE_READONLY)) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
     if (::rmdir(resolved.host.c_str()) != 0) {
         SetLastError(errno == ENOTEMPTY || errno == EEXIST ? ERROR_DIR_NOT_EMPTY
                      : errno == ENOTDIR                     ? ERROR_DIRECTORY
                                                             : errnoToError(errno));
         return FALSE;
     }
+    platform::detail::forgetAttributes(resolved.host);
     return TRUE;
 }
 

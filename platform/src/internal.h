@@ -46,6 +46,15 @@ struct Waitable : KernelObject {
     virtual void undoTake() {}
 };
 
+// A handle of a process (CreateProcessW's or OpenProcess's), signalled once the process has ended.
+struct ProcessHandle : Waitable {
+    DWORD processId = 0;
+    DWORD access = 0;
+    // The exit code once the process has ended; nothing while it runs.
+    virtual std::optional<DWORD> exitCode() = 0;
+    WaitTake tryTake() override { return exitCode() ? WaitTake::Taken : WaitTake::Busy; }
+};
+
 // ---- Named kernel objects ----------------------------------------------------------------------
 // A name split from its namespace prefix ("Local" unless "Global\" leads it).
 struct ObjectName {
@@ -102,6 +111,13 @@ std::vector<std::vector<std::u16string>> readJournal(const std::filesystem::path
 void clearJournal(const std::filesystem::path& relative);
 // Replaces the whole journal at once (readers see the old records or the new ones).
 void rewriteJournal(const std::filesystem::path& relative, const std::vector<std::vector<std::u16string>>& records);
+// The call journal: whether it is on for this machine, and one record of a mutating call (the last
+// error is the one the call leaves).
+bool callJournalOn();
+void journalCall(std::string_view call, std::u16string_view arguments, std::u16string_view result, DWORD error);
+// Numbers and ASCII as journal text.
+std::u16string journalText(std::string_view ascii);
+std::u16string journalNumber(uint64_t value);
 
 // ---- The date and time (time.cpp) -----------------------------------------------------------------
 void resetLocalTime();
@@ -128,6 +144,32 @@ bool virtualClockOn();
 int startupShowCommand(bool firstShowing, int command);
 // A new machine: the first showing is to come again (for tests).
 void resetStartupShow();
+
+// ---- File attributes (find_files.cpp) ----------------------------------------------------------------
+// The attributes of an existing file or folder (INVALID_FILE_ATTRIBUTES when there is none).
+DWORD attributesOf(const std::filesystem::path& host);
+// Drops what the attribute store keeps for a path that is gone.
+void forgetAttributes(const std::filesystem::path& host);
+
+// ---- Security (tokens.cpp) ---------------------------------------------------------------------------
+// Whether this process's token has the privilege enabled.
+bool privilegeEnabled(std::string_view name);
+
+// ---- The process table (process_table.cpp) -----------------------------------------------------------
+// Lists a process of the layer that CreateProcessW started.
+void listChildProcess(DWORD processId, DWORD parentId, std::u16string_view program);
+// The exit code TerminateProcess gave a host process it ended, if it ended one of that id.
+std::optional<DWORD> terminatedExitCode(DWORD processId);
+// Why a file may not be deleted while something runs: ERROR_ACCESS_DENIED for a running process's
+// program, ERROR_SHARING_VIOLATION for a file a running service holds; ERROR_SUCCESS otherwise.
+DWORD fileInUse(const std::filesystem::path& host);
+// ERROR_SHARING_VIOLATION when a service that is not stopped holds the file (services.cpp).
+DWORD fileHeldByService(const std::filesystem::path& host);
+
+// ---- System folders (system.cpp) -------------------------------------------------------------------
+// The machine's Windows folder ("C:\Windows" unless its settings say otherwise) and its System32.
+std::u16string windowsFolder();
+std::u16string systemFolder();
 
 // ---- COM (com.cpp) -----------------------------------------------------------------------------------
 // Whether the calling thread has initialised COM (and not yet uninitialised it as often).

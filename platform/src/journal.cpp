@@ -1,5 +1,8 @@
 // Journals of the machine: records of what programs asked for that never happens on the host.
+#include <cstdlib>
 #include <sstream>
+
+#include "win/kernel.h"
 
 #include "internal.h"
 
@@ -98,4 +101,55 @@ void clearJournal(const fs::path& relative) {
     fs::remove(file, ec);
 }
 
+namespace {
+const fs::path kCallsOn = fs::path("calls") / "on";
+const fs::path kCalls = fs::path("calls") / "journal";
+}  // namespace
+
+bool callJournalOn() {
+    std::error_code ec;
+    return fs::exists(platform::machineRoot() / kCallsOn, ec);
+}
+
+std::u16string journalText(std::string_view ascii) { return std::u16string(ascii.begin(), ascii.end()); }
+
+std::u16string journalNumber(uint64_t value) { return journalText(std::to_string(value)); }
+
+void journalCall(std::string_view call, std::u16string_view arguments, std::u16string_view result, DWORD error) {
+    if (!callJournalOn()) return;
+    appendJournal(kCalls, {journalNumber(GetCurrentProcessId()), journalText(call), std::u16string(arguments),
+                           std::u16string(result), journalNumber(error)});
+}
+
 }  // namespace platform::detail
+
+namespace platform {
+
+void setCallJournal(bool on) {
+    const fs::path marker = machineRoot() / detail::kCallsOn;
+    std::error_code ec;
+    if (!on) {
+        fs::remove(marker, ec);
+        return;
+    }
+    fs::create_directories(marker.parent_path(), ec);
+    detail::writeHostFile(marker, "on\n");
+}
+
+std::vector<CallRecord> callJournal() {
+    std::vector<CallRecord> records;
+    for (auto& fields : detail::readJournal(detail::kCalls, 5)) {
+        CallRecord record;
+        record.processId = static_cast<DWORD>(std::strtoul(toUtf8(fields[0]).c_str(), nullptr, 10));
+        record.call = toUtf8(fields[1]);
+        record.arguments = std::move(fields[2]);
+        record.result = std::move(fields[3]);
+        record.error = static_cast<DWORD>(std::strtoul(toUtf8(fields[4]).c_str(), nullptr, 10));
+        records.push_back(std::move(record));
+    }
+    return records;
+}
+
+void clearCallJournal() { detail::clearJournal(detail::kCalls); }
+
+}  // namespace platform

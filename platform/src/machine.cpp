@@ -3,6 +3,7 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -57,8 +58,17 @@ platform::MachineSettings parseSettings(const std::string& text) {
             settings.userName = value;
         } else if (key == "computer" && !value.empty()) {
             settings.computerName = value;
+        } else if (key == "windows") {
+            // A plain absolute folder below a drive's root ("C:\\Windows"); anything else keeps the default.
+            const std::u16string folder = platform::fromUtf8(value);
+            const bool plain = folder.size() > 3 && folder[1] == u':' && folder[2] == u'\\' &&
+                               std::isalpha(static_cast<unsigned char>(value[0])) && folder.back() != u'\\' &&
+                               folder.find_first_of(u"/:*?\"<>|", 2) == std::u16string::npos &&
+                               folder.find(u"\\\\") == std::u16string::npos;
+            if (plain) settings.windowsFolder = folder;
         } else if (key == "lcid" || key == "osmajor" || key == "osminor" || key == "osbuild" || key == "processor" ||
-                   key == "dismissdialogs" || key == "uilanguage") {
+                   key == "dismissdialogs" || key == "uilanguage" || key == "platformid" || key == "producttype" ||
+                   key == "serverr2") {
             char* end = nullptr;
             unsigned long number = std::strtoul(value.c_str(), &end, 0);
             if (value.empty() || value[0] == '-' || !end || *end != 0 || number > 0xFFFFFFFFul) continue;
@@ -69,6 +79,9 @@ platform::MachineSettings parseSettings(const std::string& text) {
             else if (key == "osbuild") settings.osBuild = field;
             else if (key == "dismissdialogs") settings.dismissDialogsAfter = field;
             else if (key == "uilanguage") settings.uiLanguage = field <= 0xFFFF ? static_cast<WORD>(field) : 0;
+            else if (key == "platformid") settings.platformId = field;
+            else if (key == "producttype") { if (field <= 0xFF) settings.productType = static_cast<BYTE>(field); }
+            else if (key == "serverr2") settings.serverR2 = static_cast<int>(field);
             else if (field <= 0xFFFF) settings.processorArchitecture = static_cast<WORD>(field);
         }
     }
@@ -82,7 +95,9 @@ void writeSettings(const fs::path& root, const platform::MachineSettings& settin
     text << "codepage=" << settings.codePage << "\nuser=" << settings.userName << "\ncomputer="
          << settings.computerName << "\nlcid=" << lcid << "\nosmajor=" << settings.osMajor
          << "\nosminor=" << settings.osMinor << "\nosbuild=" << settings.osBuild
-         << "\nprocessor=" << settings.processorArchitecture << "\n";
+         << "\nprocessor=" << settings.processorArchitecture << "\nplatformid=" << settings.platformId
+         << "\nproducttype=" << static_cast<unsigned>(settings.productType) << "\nserverr2=" << settings.serverR2
+         << "\nwindows=" << platform::toUtf8(settings.windowsFolder) << "\n";
     if (settings.dismissDialogsAfter) text << "dismissdialogs=" << settings.dismissDialogsAfter << "\n";
     if (settings.uiLanguage) text << "uilanguage=" << settings.uiLanguage << "\n";
     platform::detail::writeHostFile(root / "machine.ini", text.str());
@@ -92,12 +107,19 @@ void writeSettings(const fs::path& root, const platform::MachineSettings& settin
 void layOut(const fs::path& root, const platform::MachineSettings& settings) {
     std::error_code ec;
     const fs::path c = root / "drives" / "c";
+    const std::string windowsUtf8 = platform::toUtf8(settings.windowsFolder);
+    fs::path windows = root / "drives" / std::string(1, static_cast<char>(std::tolower(windowsUtf8[0])));
+    for (size_t start = 3, end; start < windowsUtf8.size(); start = end + 1) {
+        end = windowsUtf8.find('\\', start);
+        if (end == std::string::npos) end = windowsUtf8.size();
+        windows /= windowsUtf8.substr(start, end - start);
+    }
     const fs::path user = c / "Users" / settings.userName;
     for (const fs::path& folder : {
-             c / "Windows" / "System32" / "spool" / "drivers" / "x64" / "3",
-             c / "Windows" / "System32" / "spool" / "drivers" / "W32X86" / "3",
-             c / "Windows" / "SysWOW64",
-             c / "Windows" / "Temp",
+             windows / "System32" / "spool" / "drivers" / "x64" / "3",
+             windows / "System32" / "spool" / "drivers" / "W32X86" / "3",
+             windows / "SysWOW64",
+             windows / "Temp",
              c / "Program Files",
              c / "Program Files (x86)",
              c / "ProgramData",

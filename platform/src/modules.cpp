@@ -38,7 +38,7 @@ bool hasFolder(std::u16string_view name) {
 // Finds a bare module name: System32 of the machine, then the host folders of PLATFORM_MODULE_PATH,
 // where "X.dll" may also stand as "X.so" or "libX.so".
 std::optional<std::pair<fs::path, std::u16string>> findModule(const std::u16string& name) {
-    std::u16string system = u"C:\\Windows\\System32\\" + name;
+    std::u16string system = platform::detail::systemFolder() + u"\\" + name;
     auto host = platform::hostPath(system);
     std::error_code ec;
     if (host && fs::is_regular_file(*host, ec)) return std::make_pair(*host, system);

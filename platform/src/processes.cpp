@@ -111,9 +111,12 @@ struct ExitState {
     DWORD code = 0;
 };
 
-struct ProcessObject : platform::detail::KernelObject {
-    pid_t pid = 0;
+struct ProcessObject : platform::detail::ProcessHandle {
     std::shared_ptr<ExitState> exit;
+    std::optional<DWORD> exitCode() override {
+        std::lock_guard lock(exit->mutex);
+        return exit->ended ? std::optional<DWORD>(exit->code) : std::nullopt;
+    }
 };
 struct ThreadObject : platform::detail::KernelObject {
     pid_t pid = 0;
@@ -131,7 +134,11 @@ void reap(pid_t pid, std::shared_ptr<ExitState> exit) {
         exit->ended = true;
         if (done < 0) exit->code = 0;
         else if (WIFEXITED(status)) exit->code = static_cast<DWORD>(WEXITSTATUS(status));
-        else if (WIFSIGNALED(status)) exit->code = static_cast<DWORD>(128 + WTERMSIG(status));
+        else if (WIFSIGNALED(status)) {
+            // TerminateProcess of any process of the machine leaves the code it gave.
+            const std::optional<DWORD> given = platform::detail::terminatedExitCode(static_cast<DWORD>(pid));
+            exit->code = given ? *given : static_cast<DWORD>(128 + WTERMSIG(status));
+        }
     }).detach();
 }
 
@@ -227,8 +234,8 @@ Found findProgram(const std::u16string& name, bool search) {
         if (current.back() == u'\\') current.pop_back();
         folders.push_back(current);
     }
-    folders.push_back(u"C:\\Windows\\System32");
-    folders.push_back(u"C:\\Windows");
+    folders.push_back(platform::detail::systemFolder());
+    folders.push_back(platform::detail::windowsFolder());
     for (const std::u16string& folder : folders) {
         if (folder.empty()) continue;
         Found found = fileAt(folder + u"\\" + name);
@@ -376,9 +383,11 @@ BOOL WINAPI CreateProcessW(LPCWSTR applicationName, LPWSTR commandLine, LPSECURI
     auto exit = std::make_shared<ExitState>();
     reap(pid, exit);
     journal({static_cast<DWORD>(pid), GetCurrentProcessId(), program, line, directory, startupFlags, showWindow});
+    platform::detail::listChildProcess(static_cast<DWORD>(pid), GetCurrentProcessId(), program);
 
     auto process = std::make_shared<ProcessObject>();
-    process->pid = pid;
+    process->processId = static_cast<DWORD>(pid);
+    process->access = PROCESS_ALL_ACCESS;
     process->exit = exit;
     auto thread = std::make_shared<ThreadObject>();
     thread->pid = pid;
@@ -426,15 +435,17 @@ void WINAPI GetStartupInfoW(LPSTARTUPINFOW startupInfo) {
 }
 
 BOOL WINAPI GetExitCodeProcess(HANDLE process, LPDWORD exitCode) {
-    auto object = platform::detail::handleAs<ProcessObject>(process);
+    auto object = platform::detail::handleAs<platform::detail::ProcessHandle>(process);
     if (!object || !exitCode) {
         SetLastError(object ? ERROR_INVALID_PARAMETER : ERROR_INVALID_HANDLE);
         return FALSE;
     }
-    std::lock_guard lock(object->exit->mutex);
-    *exitCode = object->exit->ended ? object->exit->code : static_cast<DWORD>(STILL_ACTIVE);
+    const std::optional<DWORD> code = object->exitCode();
+    *exitCode = code ? *code : static_cast<DWORD>(STILL_ACTIVE);
     return TRUE;
 }
+
+void WINAPI ExitProcess(UINT exitCode) { std::exit(static_cast<int>(exitCode)); }
 
 // ---- Tests and tools ------------------------------------------------------------------------------------
 

@@ -24,7 +24,7 @@ fs::path profileLock() { return platform::machineRoot() / "profile.lock"; }
 // A bare file name lives in the Windows directory, as the profile calls look it up.
 std::u16string windowsName(LPCWSTR fileName) {
     std::u16string name = fileName && *fileName ? std::u16string(fileName) : std::u16string(u"win.ini");
-    if (name.find_first_of(u"\\/:") == std::u16string::npos) name = u"C:\\Windows\\" + name;
+    if (name.find_first_of(u"\\/:") == std::u16string::npos) name = platform::detail::windowsFolder() + u"\\" + name;
     return name;
 }
 

@@ -19,8 +19,8 @@ std::u16string folderOf(int csidl) {
     case CSIDL_LOCAL_APPDATA: return user + u"\\AppData\\Local";
     case CSIDL_TEMPLATES: return user + u"\\AppData\\Roaming\\Microsoft\\Windows\\Templates";
     case CSIDL_COMMON_APPDATA: return u"C:\\ProgramData";
-    case CSIDL_WINDOWS: return u"C:\\Windows";
-    case CSIDL_SYSTEM: return u"C:\\Windows\\System32";
+    case CSIDL_WINDOWS: return platform::detail::windowsFolder();
+    case CSIDL_SYSTEM: return platform::detail::systemFolder();
     case CSIDL_PROGRAM_FILES: return u"C:\\Program Files";
     case CSIDL_PROGRAM_FILESX86: return u"C:\\Program Files (x86)";
     default: return {};

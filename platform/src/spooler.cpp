@@ -19,7 +19,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const char16_t kDriverDirectory[] = u"C:\\Windows\\System32\\spool\\drivers\\x64";
+// The 64-bit driver directory below the machine's system folder.
+std::u16string driverDirectory() { return platform::detail::systemFolder() + u"\\spool\\drivers\\x64"; }
 
 fs::path spoolerDir() { return platform::machineRoot() / "spooler"; }
 
@@ -354,9 +355,9 @@ BOOL WINAPI GetPrinterDriverDirectoryW(LPWSTR, LPWSTR environment, DWORD level, 
         SetLastError(124);  // ERROR_INVALID_LEVEL
         return FALSE;
     }
-    std::u16string path = kDriverDirectory;
+    std::u16string path = driverDirectory();
     if (environment && platform::detail::foldCase(environment) == u"WINDOWS NT X86")
-        path = u"C:\\Windows\\System32\\spool\\drivers\\W32X86";
+        path = platform::detail::systemFolder() + u"\\spool\\drivers\\W32X86";
     DWORD bytes = static_cast<DWORD>((path.size() + 1) * sizeof(WCHAR));
     if (needed) *needed = bytes;
     if (!buffer || size < bytes) {
@@ -371,7 +372,7 @@ namespace platform {
 
 void installPrinter(const PrinterSetup& setup) {
     std::u16string moduleName = setup.driverModuleName.empty() ? u"Rastrel.dll" : setup.driverModuleName;
-    std::u16string modulePath = std::u16string(kDriverDirectory) + u"\\3\\" + moduleName;
+    std::u16string modulePath = driverDirectory() + u"\\3\\" + moduleName;
     if (!setup.driverModule.empty()) {
         auto host = hostPath(modulePath);
         if (!host) throw std::runtime_error("bad driver module name");

@@ -9,17 +9,28 @@
 #include "platform/control.h"
 #include "win/kernel.h"
 
+namespace platform::detail {
+std::u16string windowsFolder() { return platform::machineSettings().windowsFolder; }
+std::u16string systemFolder() { return windowsFolder() + u"\\System32"; }
+}  // namespace platform::detail
+
 namespace {
 
-const char16_t kWindowsDirectory[] = u"C:\\Windows";
+// The folder's length, or the size needed with the NUL when the buffer is too small.
+UINT answerFolder(const std::u16string& folder, LPWSTR buffer, UINT size) {
+    if (!buffer || folder.size() + 1 > size) return static_cast<UINT>(folder.size() + 1);
+    platform::detail::copyOut(folder, buffer, size);
+    return static_cast<UINT>(folder.size());
+}
 
 }  // namespace
 
 UINT WINAPI GetWindowsDirectoryW(LPWSTR buffer, UINT size) {
-    const std::u16string_view folder = kWindowsDirectory;
-    if (!buffer || folder.size() + 1 > size) return static_cast<UINT>(folder.size() + 1);
-    platform::detail::copyOut(folder, buffer, size);
-    return static_cast<UINT>(folder.size());
+    return answerFolder(platform::detail::windowsFolder(), buffer, size);
+}
+
+UINT WINAPI GetSystemDirectoryW(LPWSTR buffer, UINT size) {
+    return answerFolder(platform::detail::systemFolder(), buffer, size);
 }
 
 LCID WINAPI GetSystemDefaultLCID() { return platform::machineSettings().lcid; }
@@ -43,17 +54,21 @@ BOOL WINAPI GetVersionExW(LPOSVERSIONINFOW info) {
         SetLastError(ERROR_INSUFFICIENT_BUFFER);
         return FALSE;
     }
+    if (auto fault = platform::detail::takeFault("GetVersionExW", size == sizeof(OSVERSIONINFOEXW) ? "extended" : "basic")) {
+        SetLastError(fault->error ? fault->error : ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
     const platform::MachineSettings settings = platform::machineSettings();
     std::memset(info, 0, size);
     info->dwOSVersionInfoSize = size;
     info->dwMajorVersion = settings.osMajor;
     info->dwMinorVersion = settings.osMinor;
     info->dwBuildNumber = settings.osBuild;
-    info->dwPlatformId = VER_PLATFORM_WIN32_NT;
+    info->dwPlatformId = settings.platformId;
     if (size == sizeof(OSVERSIONINFOEXW)) {
         auto* ex = reinterpret_cast<OSVERSIONINFOEXW*>(info);
         ex->wSuiteMask = 0x0100;  // VER_SUITE_SINGLEUSERTS, as a desktop reports it
-        ex->wProductType = VER_NT_WORKSTATION;
+        ex->wProductType = settings.productType;
     }
     return TRUE;
 }

@@ -156,7 +156,7 @@ bool freeSystemModule(HMODULE handle) {
 std::optional<std::u16string> systemModulePath(HMODULE handle) {
     SystemModule* module = byHandle(handle);
     if (!module) return std::nullopt;
-    return u"C:\\Windows\\System32\\" + std::u16string(module->name);
+    return platform::detail::systemFolder() + u"\\" + std::u16string(module->name);
 }
 
 FARPROC systemExport(HMODULE handle, const char* name) {

@@ -31,7 +31,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr const char16_t* kSourceFolder = u"C:\\Windows\\twain_32";
+// The data sources' folder below the machine's Windows folder.
+std::u16string sourceFolder() { return platform::machineSettings().windowsFolder + u"\\twain_32"; }
 
 struct Source {
     std::u16string path;  // Windows path of the module
@@ -70,7 +71,7 @@ void journal(const std::string& line) {
 // The installed sources, each asked for its identity (loaded for that and freed again).
 std::vector<Source> findSources() {
     std::vector<Source> found;
-    auto folder = platform::hostPath(kSourceFolder);
+    auto folder = platform::hostPath(sourceFolder());
     std::error_code ec;
     if (!folder || !fs::is_directory(*folder, ec)) return found;
     std::vector<fs::path> files;
@@ -82,7 +83,7 @@ std::vector<Source> findSources() {
     }
     std::sort(files.begin(), files.end());
     for (const fs::path& relative : files) {
-        std::u16string path = std::u16string(kSourceFolder) + u"\\" + platform::fromUtf8(relative.string());
+        std::u16string path = sourceFolder() + u"\\" + platform::fromUtf8(relative.string());
         std::replace(path.begin(), path.end(), u'/', u'\\');
         HMODULE module = LoadLibraryW(path.c_str());
         if (!module) continue;

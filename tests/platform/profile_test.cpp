@@ -9,7 +9,10 @@
 #include <vector>
 
 #include "platform/testing/machine.h"
+#include "win/files.h"
 #include "win/kernel.h"
+#include "win/shell.h"
+#include "win/user.h"
 
 namespace {
 
@@ -294,6 +297,49 @@ TEST(SystemInfo, WindowsDirectory) {
     EXPECT_EQ(std::u16string(buffer), u"C:\\Windows");
     EXPECT_EQ(GetWindowsDirectoryW(buffer, 10), 11u);  // too small: the size needed
     EXPECT_EQ(GetWindowsDirectoryW(buffer, 11), 10u);
+}
+
+TEST(SystemInfo, TheWindowsFolderIsASettingTheLayerFollows) {
+    platform::MachineSettings settings;
+    settings.windowsFolder = u"D:\\WINNT";
+    Machine machine(settings);
+    WCHAR buffer[MAX_PATH];
+    EXPECT_EQ(GetWindowsDirectoryW(buffer, MAX_PATH), 8u);
+    EXPECT_EQ(std::u16string(buffer), u"D:\\WINNT");
+    EXPECT_EQ(GetSystemDirectoryW(buffer, MAX_PATH), 17u);
+    EXPECT_EQ(std::u16string(buffer), u"D:\\WINNT\\System32");
+    EXPECT_EQ(GetSystemDirectoryW(buffer, 17), 18u);  // too small: the size needed
+    ASSERT_EQ(SHGetFolderPathW(nullptr, CSIDL_SYSTEM, nullptr, 0, buffer), S_OK);
+    EXPECT_EQ(std::u16string(buffer), u"D:\\WINNT\\System32");
+    // The machine is laid out there, bare INI names live there, system modules answer from there.
+    EXPECT_EQ(GetFileAttributesW(u"D:\\WINNT\\System32\\spool\\drivers\\x64\\3"), DWORD{FILE_ATTRIBUTE_DIRECTORY});
+    ASSERT_TRUE(WritePrivateProfileStringW(u"s", u"k", u"v", u"bare.ini"));
+    EXPECT_TRUE(machine.readFile(u"D:\\WINNT\\bare.ini"));
+    ASSERT_EQ(GetModuleFileNameW(GetModuleHandleW(u"kernel32.dll"), buffer, MAX_PATH), 30u);
+    EXPECT_EQ(std::u16string(buffer), u"D:\\WINNT\\System32\\kernel32.dll");
+}
+
+TEST(SystemInfo, ServerVersionsAndOneRecordFailing) {
+    platform::MachineSettings settings;
+    settings.osMajor = 5;
+    settings.osMinor = 2;
+    settings.productType = 3;
+    settings.serverR2 = 1;
+    settings.platformId = 2;
+    Machine machine(settings);
+    EXPECT_EQ(GetSystemMetrics(SM_SERVERR2), 1);
+    OSVERSIONINFOEXW ex = {};
+    ex.dwOSVersionInfoSize = sizeof ex;
+    ASSERT_TRUE(GetVersionExW(reinterpret_cast<LPOSVERSIONINFOW>(&ex)));
+    EXPECT_EQ(ex.wProductType, 3);
+    platform::setFault("GetVersionExW", platform::Fault().onlyFor("extended").failing(-1));
+    SetLastError(0xDEADBEEF);
+    EXPECT_FALSE(GetVersionExW(reinterpret_cast<LPOSVERSIONINFOW>(&ex)));
+    EXPECT_EQ(GetLastError(), DWORD{ERROR_INVALID_PARAMETER});
+    OSVERSIONINFOW basic = {};
+    basic.dwOSVersionInfoSize = sizeof basic;
+    EXPECT_TRUE(GetVersionExW(&basic));
+    EXPECT_EQ(basic.dwPlatformId, 2u);
 }
 
 TEST(SystemInfo, ProgramPathAnswersModuleFileNameOfNull) {

@@ -6,6 +6,8 @@ packages=(
   build-essential cmake ninja-build pkg-config git
   libgtest-dev libgmock-dev libbenchmark-dev
   libjbig-dev jbigkit-bin libtiff-dev libpugixml-dev libsnmp-dev
+  # xmllint checks the uninstaller's configuration queries.
+  libxml2-utils
   libjpeg-dev libpng-dev libgif-dev libfreetype-dev fonts-dejavu-core
   libpoppler-cpp-dev poppler-utils fonts-wqy-microhei
   # Outside readers that check what the writers make (wmf2svg needs the URW fonts).

@@ -35,6 +35,14 @@ struct MachineSettings {
     DWORD osBuild = 19045;
     // The native processor architecture (GetNativeSystemInfo): 0 x86, 6 IA-64, 9 x64, 12 ARM64.
     WORD processorArchitecture = 9;
+    // GetVersionExW's platform id (2: VER_PLATFORM_WIN32_NT) and, in the extended record, the product
+    // type (1 workstation, 2 domain controller, 3 server); GetSystemMetrics(SM_SERVERR2).
+    DWORD platformId = 2;
+    BYTE productType = 1;
+    int serverR2 = 0;
+    // The Windows folder (GetWindowsDirectoryW; its System32 is the system folder). The whole layer
+    // follows it: the machine's layout, system modules, program search, INI files, the spooler's folders.
+    std::u16string windowsFolder = u"C:\\Windows";
     // Modal dialogs of every program of the machine that nobody scripts are ended with IDCANCEL after
     // this many milliseconds of machine time and journalled (dismissedDialogs); 0 leaves them open,
     // as a person using the programs wants. For whole-program runs, so an error box never hangs one.
@@ -88,6 +96,95 @@ struct ProgramStart {
 };
 // Every start on this machine, oldest first.
 std::vector<ProgramStart> programStarts();
+
+// ---- Security ------------------------------------------------------------------------------------
+// The user token every process of the machine starts from ("security/token" under the root).
+struct TokenGroup {
+    std::string sid;         // "S-1-5-32-544"
+    DWORD attributes = 0x7;  // SE_GROUP_* (mandatory, enabled by default, enabled)
+};
+struct TokenPrivilege {
+    std::string name;  // "SeShutdownPrivilege"
+    bool enabled = false;
+};
+struct UserToken {
+    std::vector<TokenGroup> groups;
+    std::vector<TokenPrivilege> privileges;
+};
+// An administrator's token as a fresh machine has it: Everyone, BUILTIN\Administrators, BUILTIN\Users;
+// SeShutdownPrivilege held but disabled, SeChangeNotifyPrivilege enabled.
+UserToken defaultUserToken();
+UserToken userToken();
+// For every process of the machine from their next OpenProcessToken on (this process: at once).
+void setUserToken(const UserToken& token);
+// ExitWindowsEx requests by any process of the machine, oldest first ("system/shutdowns"); none is
+// ever carried out.
+struct ShutdownRequest {
+    DWORD processId = 0;
+    UINT flags = 0;
+    DWORD reason = 0;
+};
+std::vector<ShutdownRequest> shutdownRequests();
+
+// ---- The call journal -------------------------------------------------------------------------------
+// Off unless turned on (for every process of the machine: "calls/on" under the root). While on, every
+// mutating call of the security, process and service pieces records who called it, with what and how it
+// ended ("calls/journal").
+void setCallJournal(bool on);
+struct CallRecord {
+    DWORD processId = 0;
+    std::string call;          // "TerminateProcess"
+    std::u16string arguments;  // the call's arguments as text, separated by ", "
+    std::u16string result;     // "TRUE", "FALSE" or a number
+    DWORD error = 0;           // the last error the call left
+};
+std::vector<CallRecord> callJournal();
+void clearCallJournal();
+
+// ---- The process table ----------------------------------------------------------------------------
+// The machine's processes: each process of the layer (listed when it first asks for processes or is
+// started by CreateProcessW) and resident processes that tests and tools place, which run nothing.
+struct ProcessEntry {
+    DWORD processId = 0;
+    DWORD parentId = 0;
+    std::u16string program;  // its Windows path
+    bool resident = false;
+    bool openable = true;    // OpenProcess of a resident process that is not: ERROR_ACCESS_DENIED
+};
+// Places a resident process running `program`; its id. Throws std::invalid_argument for a path the
+// machine refuses.
+DWORD placeProcess(std::u16string_view program, bool openable = true);
+// The live processes, by id.
+std::vector<ProcessEntry> processTable();
+
+// ---- Services ------------------------------------------------------------------------------------
+// One pending phase of a service (stopping or starting) in machine time: it lasts `lasts` ms, reports
+// `waitHint`, and its check point grows by one every `checkPointEvery` ms (0: stays 0). A phase that
+// lasts 0xFFFFFFFF never ends.
+struct ServicePhase {
+    DWORD lasts = 0;
+    DWORD waitHint = 0;
+    DWORD checkPointEvery = 0;
+};
+// A service of the machine ("services/<name>" under the root). Its state is a SERVICE_* state: 1
+// stopped, 2 start pending, 3 stop pending, 4 running.
+struct ServiceSetup {
+    std::u16string name;
+    std::u16string displayName;
+    DWORD state = 4;
+    std::vector<std::u16string> dependencies;  // services it needs running
+    ServicePhase stopping;
+    ServicePhase starting;
+    // Files it holds open while it is not stopped: DeleteFileW gives ERROR_SHARING_VIOLATION.
+    std::vector<std::u16string> heldFiles;
+};
+// Installs or replaces a service. A fresh machine has "Spooler" and "stisvc" running, and "WiaRpc"
+// running, which depends on "stisvc".
+void installService(const ServiceSetup& service);
+void removeService(std::u16string_view name);
+// A service as it stands now (its phase worked out in this process's machine time); names in any case.
+std::optional<ServiceSetup> service(std::u16string_view name);
+std::vector<ServiceSetup> services();
 
 // ---- Text --------------------------------------------------------------------------------------
 std::string toUtf8(std::u16string_view text);

@@ -66,6 +66,12 @@ typedef HANDLE* PHANDLE;
         int unused;          \
     };                       \
     typedef struct name##__* name
+// 100-nanosecond intervals since 1601 (file times).
+struct FILETIME {
+    DWORD dwLowDateTime;
+    DWORD dwHighDateTime;
+};
+
 DECLARE_HANDLE(HINSTANCE);
 typedef HINSTANCE HMODULE;
 DECLARE_HANDLE(HKEY);
@@ -143,6 +149,7 @@ typedef ULARGE_INTEGER* PULARGE_INTEGER;
 #define ERROR_READ_FAULT 30L
 #define ERROR_GEN_FAILURE 31L
 #define ERROR_SHARING_VIOLATION 32L
+#define ERROR_NO_MORE_FILES 18L
 #define ERROR_HANDLE_EOF 38L
 #define ERROR_HANDLE_DISK_FULL 39L
 #define ERROR_NOT_SUPPORTED 50L
@@ -158,6 +165,7 @@ typedef ULARGE_INTEGER* PULARGE_INTEGER;
 #define ERROR_PROC_NOT_FOUND 127L
 #define ERROR_NEGATIVE_SEEK 131L
 #define ERROR_DIR_NOT_EMPTY 145L
+#define ERROR_PARTIAL_COPY 299L
 #define ERROR_BAD_PATHNAME 161L
 #define ERROR_ALREADY_EXISTS 183L
 #define ERROR_BAD_EXE_FORMAT 193L

@@ -62,10 +62,6 @@ struct ISequentialStream : IUnknown {
 #define STATFLAG_NONAME 1
 #define STGTY_STREAM 2
 
-struct FILETIME {
-    DWORD dwLowDateTime;
-    DWORD dwHighDateTime;
-};
 struct STATSTG {
     LPWSTR pwcsName;
     DWORD type;

@@ -18,6 +18,7 @@
 #define TRUNCATE_EXISTING 5
 #define FILE_ATTRIBUTE_READONLY 0x00000001
 #define FILE_ATTRIBUTE_HIDDEN 0x00000002
+#define FILE_ATTRIBUTE_SYSTEM 0x00000004
 #define FILE_ATTRIBUTE_DIRECTORY 0x00000010
 #define FILE_ATTRIBUTE_ARCHIVE 0x00000020
 #define FILE_ATTRIBUTE_NORMAL 0x00000080
@@ -54,7 +55,36 @@ WINBASEAPI DWORD WINAPI GetFileSize(HANDLE file, LPDWORD sizeHigh);
 WINBASEAPI BOOL WINAPI FlushFileBuffers(HANDLE file);
 WINBASEAPI BOOL WINAPI DeleteFileW(LPCWSTR name);
 WINBASEAPI BOOL WINAPI DeleteFileA(LPCSTR name);
+// A file's read-only state is its host permissions; hidden and system (and a folder's read-only) are
+// kept in the machine's attribute store. A read-only file cannot be deleted (ERROR_ACCESS_DENIED).
 WINBASEAPI DWORD WINAPI GetFileAttributesW(LPCWSTR name);
+// Sets read-only, hidden and system (FILE_ATTRIBUTE_NORMAL: none of them); other bits are ignored.
+// Fault switch "SetFileAttributesW" (detail: the name), ERROR_ACCESS_DENIED by default.
+WINBASEAPI BOOL WINAPI SetFileAttributesW(LPCWSTR name, DWORD attributes);
+
+// ---- Finding files ------------------------------------------------------------------------------------
+struct WIN32_FIND_DATAW {
+    DWORD dwFileAttributes;
+    FILETIME ftCreationTime;
+    FILETIME ftLastAccessTime;
+    FILETIME ftLastWriteTime;
+    DWORD nFileSizeHigh;
+    DWORD nFileSizeLow;
+    DWORD dwReserved0;
+    DWORD dwReserved1;
+    WCHAR cFileName[MAX_PATH];
+    WCHAR cAlternateFileName[14];
+};
+typedef WIN32_FIND_DATAW* LPWIN32_FIND_DATAW;
+// The names in one folder that match the last component of `pattern` ("*" and "?" without regard to
+// case; "*.*" is every name), "." and ".." first in a folder that is no drive's root, then the rest by
+// name; with attributes, size and last-write time (also as creation and access time); no short names.
+// ERROR_FILE_NOT_FOUND when nothing matches, ERROR_PATH_NOT_FOUND for a missing folder,
+// ERROR_INVALID_NAME for wildcards in the folder. The handle is closed by FindClose.
+WINBASEAPI HANDLE WINAPI FindFirstFileW(LPCWSTR pattern, LPWIN32_FIND_DATAW data);
+// The next name; ERROR_NO_MORE_FILES after the last.
+WINBASEAPI BOOL WINAPI FindNextFileW(HANDLE find, LPWIN32_FIND_DATAW data);
+WINBASEAPI BOOL WINAPI FindClose(HANDLE find);
 // Renames or moves a file or folder (a file also to another drive); the new name must not exist
 // (ERROR_ALREADY_EXISTS), the old one must (ERROR_FILE_NOT_FOUND, ERROR_PATH_NOT_FOUND). Fault switch
 // "MoveFile" (detail: the existing name) fails a call, ERROR_ACCESS_DENIED by default.

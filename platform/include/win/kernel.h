@@ -215,8 +215,11 @@ struct OSVERSIONINFOEXW {
     BYTE wReserved;
 };
 
-// "C:\Windows"; returns its length, or the size needed (with the NUL) when the buffer is too small.
+// The machine's Windows folder ("C:\Windows" unless its settings say otherwise); returns its length, or
+// the size needed (with the NUL) when the buffer is too small.
 WINBASEAPI UINT WINAPI GetWindowsDirectoryW(LPWSTR buffer, UINT size);
+// The machine's system folder (the Windows folder's System32), answered as GetWindowsDirectoryW answers.
+WINBASEAPI UINT WINAPI GetSystemDirectoryW(LPWSTR buffer, UINT size);
 // The machine's locale (platform::MachineSettings::lcid); user and system locale are the same, and
 // the UI language is the locale's language id. No per-thread locales, no locale names.
 WINBASEAPI LCID WINAPI GetSystemDefaultLCID();
@@ -225,6 +228,8 @@ WINBASEAPI LANGID WINAPI GetSystemDefaultUILanguage();
 WINBASEAPI LANGID WINAPI GetUserDefaultUILanguage();
 // The machine's OS version as it is (no compatibility shims that make Windows 8.1 and later report
 // 6.2); the size field must be that of OSVERSIONINFOW or OSVERSIONINFOEXW (else ERROR_INSUFFICIENT_BUFFER).
+// The platform id, product type and Windows folder are machine settings. Fault switch "GetVersionExW"
+// (detail "extended" or "basic": fails only that record, ERROR_INVALID_PARAMETER by default).
 WINBASEAPI BOOL WINAPI GetVersionExW(LPOSVERSIONINFOW info);
 // Major version in the low byte, minor in the next, build in the high word.
 WINBASEAPI DWORD WINAPI GetVersion();

@@ -1,4 +1,5 @@
-// Processes: starting the machine's programs, the current directory, process exit codes.
+// Processes: starting the machine's programs, the current directory, process exit codes, the machine's
+// process table (enumerating, opening, naming and ending processes).
 //
 // A program on the machine is a "program link" at its Windows path: a file whose first line is
 // "MFP-PROGRAM-LINK" and whose second line is the host path of one of our binaries (stand-ins, the
@@ -77,9 +78,47 @@ WINBASEAPI BOOL WINAPI CreateProcessW(LPCWSTR applicationName, LPWSTR commandLin
 // CreateProcessW of a command line in the machine's code page, closing both handles: a value above 31
 // on success, else ERROR_FILE_NOT_FOUND, ERROR_PATH_NOT_FOUND or ERROR_BAD_FORMAT (0 for other failures).
 WINBASEAPI UINT WINAPI WinExec(LPCSTR commandLine, UINT show);
-// STILL_ACTIVE while the process runs, then its exit status (a signal's number + 128 when killed).
-// ERROR_INVALID_HANDLE for anything but a process handle of CreateProcessW.
+// STILL_ACTIVE while the process runs, then its exit status (a signal's number + 128 when killed, the
+// code TerminateProcess gave when it ended it). ERROR_INVALID_HANDLE for anything but a process handle
+// (of CreateProcessW or OpenProcess). Process handles are signalled for the waits once the process ended.
 WINBASEAPI BOOL WINAPI GetExitCodeProcess(HANDLE process, LPDWORD exitCode);
 // The startup information this process was started with: cb, and STARTF_USESHOWWINDOW with
 // wShowWindow when the parent gave them; every other member is 0 or NULL (no title or desktop).
 WINBASEAPI void WINAPI GetStartupInfoW(LPSTARTUPINFOW startupInfo);
+// Ends this process with the exit code (the C run-time's exit: its files are flushed).
+WINBASEAPI __attribute__((noreturn)) void WINAPI ExitProcess(UINT exitCode);
+
+// ---- The machine's processes ---------------------------------------------------------------------------
+// The machine keeps a table of its processes: each process of the layer (this one is listed when it
+// first asks for processes; CreateProcessW lists its children) and resident processes that tests and
+// tools place (platform::placeProcess), which run nothing. Ids are the host's process ids for the
+// layer's processes. Left out: security descriptors, handle inheritance, process priorities, modules
+// beyond the program's own.
+#define PROCESS_TERMINATE 0x0001
+#define PROCESS_VM_READ 0x0010
+#define PROCESS_QUERY_INFORMATION 0x0400
+#define PROCESS_QUERY_LIMITED_INFORMATION 0x1000
+#define PROCESS_ALL_ACCESS 0x001FFFFF
+
+// The pseudo handle of this process (not closed; every access).
+WINBASEAPI HANDLE WINAPI GetCurrentProcess();
+// The id of a process handle; 0 with ERROR_INVALID_HANDLE for anything else.
+WINBASEAPI DWORD WINAPI GetProcessId(HANDLE process);
+// The ids of the machine's live processes in ascending order, as many as fit; `bytesReturned` is the
+// bytes written. Fault switch "EnumProcesses".
+WINBASEAPI BOOL WINAPI EnumProcesses(DWORD* processIds, DWORD size, DWORD* bytesReturned);
+// A handle with the access asked for; ERROR_INVALID_PARAMETER for id 0 or an id that is not in the
+// table, ERROR_ACCESS_DENIED for a resident process placed as not openable. Fault switch "OpenProcess"
+// (detail: the id in decimal).
+WINBASEAPI HANDLE WINAPI OpenProcess(DWORD access, BOOL inheritHandle, DWORD processId);
+// Ends a process (needs PROCESS_TERMINATE): a process of the layer really ends, whichever process
+// started it, and its exit code is `exitCode`; a resident one leaves the table. A process that has
+// ended already gives ERROR_ACCESS_DENIED. Journalled in the call journal. Fault switch
+// "TerminateProcess".
+WINBASEAPI BOOL WINAPI TerminateProcess(HANDLE process, UINT exitCode);
+// The process's modules: only its program (needs PROCESS_QUERY_INFORMATION and PROCESS_VM_READ);
+// `needed` is the bytes for all of them. Fault switch "EnumProcessModules".
+WINBASEAPI BOOL WINAPI EnumProcessModules(HANDLE process, HMODULE* modules, DWORD size, LPDWORD needed);
+// The base name of the program's Windows path (module NULL or the one EnumProcessModules gave), cut
+// to size - 1 characters; its length, or 0. Fault switch "GetModuleBaseNameW".
+WINBASEAPI DWORD WINAPI GetModuleBaseNameW(HANDLE process, HMODULE module, LPWSTR baseName, DWORD size);

@@ -1263,6 +1263,7 @@ typedef HELPINFO* LPHELPINFO;
 #define SM_CXSMICON 49
 #define SM_CYSMICON 50
 #define SM_CMONITORS 80
+#define SM_SERVERR2 89  // the machine's setting (platform::MachineSettings::serverR2)
 // The fixed metrics of our plain look: the screen of GetWindowRect(GetDesktopWindow()) (1024 x 768),
 // icons of 32 and 16, a 23-pixel caption, 2-pixel edges, 1-pixel borders, 3-pixel dialog frames,
 // 17-pixel scroll bars, a 20-pixel menu, a 4-pixel double-click square and one monitor; 0 for any other.

@@ -1,4 +1,5 @@
 // Icons on a DC (through their masks) and the fixed system metrics of our plain look.
+#include "platform/control.h"
 #include "state.h"
 #include "win/gdi.h"
 #include "win/user.h"
@@ -26,6 +27,7 @@ int WINAPI GetSystemMetrics(int index) {
     case SM_CXSMICON:
     case SM_CYSMICON: return 16;
     case SM_CMONITORS: return 1;
+    case SM_SERVERR2: return platform::machineSettings().serverR2;
     default: return 0;
     }
 }

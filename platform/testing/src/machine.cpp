@@ -115,6 +115,10 @@ Snapshot snapshot() {
             shot.lines.push_back(std::string(kind == std::string("printers") ? "printer" : "driver") + text);
         }
     }
+    for (const ServiceSetup& service : services())
+        shot.lines.push_back("service " + toUtf8(service.name) + " state=" + std::to_string(service.state));
+    for (const ProcessEntry& process : processTable())
+        shot.lines.push_back(std::string(process.resident ? "resident process " : "process ") + toUtf8(process.program));
     for (const auto& job : printJobs())
         shot.lines.push_back("job " + std::to_string(job.id) + " printer=" + toUtf8(job.printer) +
                              " bytes=" + std::to_string(job.bytes.size()) + (job.complete ? " complete" : ""));
