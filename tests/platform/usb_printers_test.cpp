@@ -1,5 +1,9 @@
 // Device files of printers on the USB cable: packets, the read time-out on the machine clock, and
 // names that are no device.
+#include <atomic>
+#include <chrono>
+#include <thread>
+
 #include <gtest/gtest.h>
 
 #include "platform/testing/machine.h"
@@ -98,15 +102,21 @@ TEST(UsbPrinterFiles, AReadWithoutTimeOutWaitsForThePacket) {
     const std::string frame = queryFrame();
     DWORD done = 0;
     ASSERT_TRUE(WriteFile(device, frame.data(), static_cast<DWORD>(frame.size()), &done, nullptr));
-    std::thread clock([] {
-        for (int i = 0; i < 61; ++i) {
+    // Machine time moves until the answer is in: the printer's minute may begin only after the clock
+    // has already moved a while (a busy host runs its thread late).
+    std::atomic<bool> answered{false};
+    std::thread clock([&answered] {
+        for (int i = 0; i < 600000 && !answered; ++i) {
             platform::advanceClock(1000);
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
     });
+    const DWORD before = GetTickCount();
     char buffer[16];
     EXPECT_TRUE(ReadFile(device, buffer, sizeof buffer, &done, nullptr));
+    answered = true;
     EXPECT_EQ(done, 16u);
+    EXPECT_GE(GetTickCount() - before, 60000u);
     clock.join();
     CloseHandle(device);
 }
