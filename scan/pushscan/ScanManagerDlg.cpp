@@ -158,12 +158,12 @@ BOOL CScanManagerDlg::CanWriteIn(LPCWSTR pszFolder) {
 
 void CScanManagerDlg::OnOK() {
     UpdateData(TRUE);
-    // 1. A folder at all.
+    // A folder at all.
     if (m_strSaveFolder.IsEmpty()) {
         ReportFolderError(IDS_NO_FOLDER);
         return;
     }
-    // 2. An existing folder, given whole (not relative).
+    // An existing folder, given whole (not relative).
     std::u16string folder = static_cast<LPCWSTR>(m_strSaveFolder);
     if (folder.back() != u'\\') folder += u'\\';
     const DWORD dwAttributes = GetFileAttributesW(folder.c_str());
@@ -172,17 +172,17 @@ void CScanManagerDlg::OnOK() {
         ReportFolderError(IDS_BAD_FOLDER);
         return;
     }
-    // 3. Room for the file names below it.
+    // Room for the file names below it.
     if (folder.size() >= SAVE_FOLDER_MAX_CHARS + 1) {
         ReportFolderError(IDS_FOLDER_TOO_LONG);
         return;
     }
-    // 4. Files can be made there.
+    // Files can be made there.
     if (!CanWriteIn(folder.c_str())) {
         ReportFolderError(IDS_CANNOT_WRITE);
         return;
     }
-    // 5. Kept, or said that it could not be.
+    // Kept, or said that it could not be.
     if (!SaveSettings()) {
         OutputDebugStringW(u"pushscan_settings.dat cannot be written");
         ReportFolderError(IDS_CANNOT_WRITE);

@@ -87,16 +87,16 @@ CString CTesmarDlg::SavedFileList() const {
 
 void CTesmarDlg::DoAfterScan() {
     if (m_savedFiles.GetSize() == 0) return;
-    // 1. Mail takes precedence over both opens.
+    // Mail takes precedence over both opens.
     if (m_settings.nSendMail) {
         OutputDebugStringA("CTesmarDlg::DoAfterScan: SentToEmail");
         SentToEmail();
         return;
     }
-    // 2. The file: the last one saved.
+    // The file: the last one saved.
     const CString lastSaved = m_savedFiles[m_savedFiles.GetSize() - 1];
     if (m_settings.nOpenFile) ShellExecuteW(nullptr, u"open", lastSaved, nullptr, nullptr, SW_SHOW);
-    // 3. The folder, with the files that it holds selected.
+    // The folder, with the files that it holds selected.
     if (!m_settings.nOpenFolder) return;
     IShellFolder* desktop = nullptr;
     if (FAILED(SHGetDesktopFolder(&desktop)) || !desktop) return;
@@ -121,7 +121,7 @@ void CTesmarDlg::DoAfterScan() {
 }
 
 void CTesmarDlg::SentToEmail() {
-    // 1-2. The mail program: the settings', else Foxmail's command when it is the default client.
+    // The mail program: the settings', else Foxmail's command when it is the default client.
     CString mailPath(m_settings.szMailProgram);
     CString text;
     text.Format(u"SentToEmail: EmailPath: %s", mailPath.GetString());
@@ -131,12 +131,12 @@ void CTesmarDlg::SentToEmail() {
         if (ReadDefaultValue(HKEY_CURRENT_USER, kMailClientsKey, kClientNameBytes, client) && client == u"Foxmail")
             ReadDefaultValue(HKEY_LOCAL_MACHINE, kFoxmailCommandKey, kCommandBytes, mailPath);
     }
-    // 3. The file mailed is the last one saved, under its own name.
+    // The file mailed is the last one saved, under its own name.
     const CString lastSaved = m_savedFiles.GetSize() ? m_savedFiles[m_savedFiles.GetSize() - 1] : m_strOutputPath;
     const CString shortName = FileNameOf(lastSaved);
     CString folder;
 
-    // 4. Foxmail takes the quoted list of files.
+    // Foxmail takes the quoted list of files.
     if (mailPath.Find(u"Foxmail.exe") >= 0) {
         if (!GetProgramFolder(folder)) return;
         const INT_PTR result = reinterpret_cast<INT_PTR>(
@@ -150,7 +150,7 @@ void CTesmarDlg::SentToEmail() {
         return;
     }
 
-    // 5. The Outlook family: the mail helper, with the client made the default for a while.
+    // The Outlook family: the mail helper, with the client made the default for a while.
     if (mailPath.Find(u"Outlook Express") >= 0 || mailPath.Find(u"OUTLOOK.EXE") >= 0 ||
         mailPath.Find(u"Outlook.exe") >= 0 || mailPath.Find(u"outicon.exe") >= 0) {
         const CString list = SavedFileList();
@@ -166,7 +166,7 @@ void CTesmarDlg::SentToEmail() {
         return;
     }
 
-    // 6. Any other program: a copy of the file beside the program, opened by its short name.
+    // Any other program: a copy of the file beside the program, opened by its short name.
     WCHAR current[MAX_PATH] = {};
     const DWORD currentLength = GetCurrentDirectoryW(MAX_PATH, current);
     if (!GetProgramFolder(folder)) return;

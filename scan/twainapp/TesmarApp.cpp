@@ -99,7 +99,7 @@ void LookUpProductName(char* productName) {
 CTesmarApp::CTesmarApp() = default;
 
 BOOL CTesmarApp::InitInstance() {
-    // 1. Controls and the framework.
+    // Controls and the framework.
     INITCOMMONCONTROLSEX controls{};
     controls.dwSize = sizeof controls;
     controls.dwICC = 0xFF;
@@ -108,10 +108,10 @@ BOOL CTesmarApp::InitInstance() {
     AfxEnableControlContainer();
     g_nProductIniTail = SCANAPP_INI_TAIL;
 
-    // 2-4. The product the command line names.
+    // The product the command line names.
     LookUpProductName(m_szProductName);
 
-    // 5. The device is busy while its sign exists.
+    // The device is busy while its sign exists.
     WCHAR prefix[MAX_PATH] = {};
     GetProductIniString(u"TWAIN", u"File Prefix", prefix);
     CString name;
@@ -122,7 +122,7 @@ BOOL CTesmarApp::InitInstance() {
         return FALSE;
     }
 
-    // 6. One instance: a second one brings the first one's source forward.
+    // One instance: a second one brings the first one's source forward.
     name.Format(u"Local\\%s_SCANAPPFLAG", prefix);
     m_hScanAppMutex = CreateMutexW(nullptr, TRUE, name);
     if (m_hScanAppMutex && GetLastError() == ERROR_ALREADY_EXISTS) {
@@ -130,7 +130,7 @@ BOOL CTesmarApp::InitInstance() {
         return FALSE;
     }
 
-    // 7. The main dialog.
+    // The main dialog.
     CTesmarDlg* dlg = new CTesmarDlg(m_szProductName);
     m_pMainWnd = dlg;
     dlg->DoModal();
