@@ -3,6 +3,7 @@
 
 #include <mutex>
 
+#include "NetworkChecks.h"
 #include "printer_frames.h"
 #include "usb_port.h"
 #include "win/files.h"
@@ -15,7 +16,7 @@ constexpr DWORD kWatchdogPeriods = 120;
 constexpr DWORD kWatchdogPeriodMs = 1000;
 
 std::mutex probesMutex;
-ReachabilityProbes probes;
+ReachabilityProbes probes{SnmpGetPrinterMac, SlpFindPrinter};
 
 ReachabilityProbes currentProbes() {
     std::lock_guard<std::mutex> lock(probesMutex);

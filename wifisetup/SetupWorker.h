@@ -54,7 +54,8 @@ DWORD WINAPI ProgressWatchdogThread(LPVOID site);
 DWORD WINAPI SetWifiThread(LPVOID site);
 
 // The two network checks CheckPrinterReachable runs, each given an address text and answering 0 when
-// the printer answered. Null: the check is not available and counts as no answer.
+// the printer answered: SnmpGetPrinterMac and SlpFindPrinter unless a test replaces them. A null
+// check counts as no answer.
 struct ReachabilityProbes {
     int (*snmp)(const char* ipv4) = nullptr;
     int (*slp)(const char* address) = nullptr;
