@@ -60,7 +60,9 @@ TEST(SlpFindPrinter, OneRequestAfterSevenSecondsAndAnExactValueMatches) {
         platform::testing::Machine machine;
         SlpResponder responder("printer", row.script);
         platform::clearSleepLog();
+        const size_t descriptors = wifinet::openDescriptors();
         EXPECT_EQ(SlpFindPrinter(wanted.c_str()), row.result);
+        EXPECT_EQ(wifinet::openDescriptors(), descriptors);  // the socket is closed on every way out
         EXPECT_EQ(platform::sleepLog(), row.sleeps) << ::testing::PrintToString(platform::debugLog());
         const auto requests = responder.requests();
         ASSERT_EQ(requests.size(), 1u);
@@ -85,7 +87,9 @@ TEST(SlpFindPrinter, FailingSocketCallsGiveNoAnswer) {
         platform::testing::Machine machine;
         SlpResponder responder("printer", {attributes("(x-ip-addr=fe80::1)")});
         platform::setFault(fault, {});
+        const size_t descriptors = wifinet::openDescriptors();
         EXPECT_EQ(SlpFindPrinter("fe80::1"), 1);
+        EXPECT_EQ(wifinet::openDescriptors(), descriptors);
         platform::clearFaults();
     }
 }

@@ -181,6 +181,12 @@ SnmpAgent::~SnmpAgent() {
 
 std::string SnmpAgent::log() const { return readFile(folder_.path / "snmpd.log"); }
 
+size_t openDescriptors() {
+    size_t count = 0;
+    for ([[maybe_unused]] const auto& entry : fs::directory_iterator("/proc/self/fd")) ++count;
+    return count;
+}
+
 CommandOutput runCommand(const std::string& command) {
     TempFolder folder;
     const fs::path out = folder.path / "out", err = folder.path / "err";

@@ -46,6 +46,9 @@ private:
     bool ready_ = false;
 };
 
+// The descriptors this process holds open (to see that a check closed its socket).
+size_t openDescriptors();
+
 struct CommandOutput {
     int status = -1;
     std::string out, err;
