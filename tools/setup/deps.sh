@@ -14,6 +14,8 @@ packages=(
   netpbm libjpeg-turbo-progs libtiff-tools pngcheck qpdf giflib-tools libwmf-bin emf2svg fonts-urw-base35
   # The plain Linux print chain that bench/document_bench measures rastrel-print against.
   ghostscript
+  # The printer's SNMP agent in the network tests, snmpget as their oracle, and ip for the namespace.
+  snmpd snmp iproute2
 )
 
 missing=()
@@ -27,3 +29,13 @@ sudo=()
 echo "Installing: ${missing[*]}"
 "${sudo[@]}" apt-get update
 DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y --no-install-recommends "${missing[@]}"
+
+# Installing snmpd may start the host's own agent; the tests start theirs inside a namespace of their
+# own, so none may keep running here.
+if printf '%s\n' "${missing[@]}" | grep -qx snmpd; then
+  if command -v systemctl >/dev/null && systemctl is-enabled snmpd >/dev/null 2>&1; then
+    "${sudo[@]}" systemctl disable --now snmpd || true
+  fi
+  if command -v service >/dev/null; then "${sudo[@]}" service snmpd stop >/dev/null 2>&1 || true; fi
+  if command -v update-rc.d >/dev/null; then "${sudo[@]}" update-rc.d snmpd disable >/dev/null 2>&1 || true; fi
+fi
