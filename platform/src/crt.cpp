@@ -52,3 +52,14 @@ errno_t _wcsupr_s(WCHAR* text, size_t size) {
     for (size_t i = 0; i < length; ++i) text[i] = platform::detail::foldCase(text[i]);
     return 0;
 }
+
+int _wcsicmp(const WCHAR* first, const WCHAR* second) {
+    auto lower = [](WCHAR c) -> int {
+        const WCHAR folded = platform::detail::foldCase(c);
+        return folded >= u'A' && folded <= u'Z' ? folded + (u'a' - u'A') : folded;
+    };
+    for (;; ++first, ++second) {
+        const int a = lower(*first), b = lower(*second);
+        if (a != b || !a) return a - b;
+    }
+}

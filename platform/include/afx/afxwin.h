@@ -592,6 +592,10 @@ public:
     // The program's exit code: the WM_QUIT code the loop ended with (0 when it did not run).
     virtual int ExitInstance();
     HICON LoadIcon(UINT id) const;
+    // Names the key under HKEY_CURRENT_USER\Software where a Windows program keeps its settings;
+    // kept in m_pszRegistryKey (no program here stores settings through it).
+    void SetRegistryKey(LPCWSTR key);
+    LPCWSTR m_pszRegistryKey = nullptr;
 
 protected:
     int m_exitCode = 0;
@@ -599,6 +603,7 @@ protected:
 private:
     CString appName_;
     CString exeName_;
+    CString registryKey_;
     friend int AFXAPI AfxWinMain(HINSTANCE, HINSTANCE, LPWSTR, int);
 };
 

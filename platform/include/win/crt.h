@@ -16,3 +16,7 @@ typedef int errno_t;
 // Upper-cases a wide string in place (the layer's case folding); EINVAL (and the buffer emptied) when
 // it has no terminator within `size` characters, EINVAL for NULL.
 WINBASEAPI errno_t _wcsupr_s(WCHAR* text, size_t size);
+
+// Compares two wide strings without regard to case, as the run-time does in the "C" locale: letters
+// are taken in lower case (so '_' sorts before the letters). Below, at or above 0.
+WINBASEAPI int _wcsicmp(const WCHAR* first, const WCHAR* second);

@@ -61,6 +61,11 @@ HICON CWinApp::LoadIcon(UINT id) const {
     return LoadIconW(m_hInstance, MAKEINTRESOURCEW(id));
 }
 
+void CWinApp::SetRegistryKey(LPCWSTR key) {
+    registryKey_ = key ? key : u"";
+    m_pszRegistryKey = registryKey_.GetString();
+}
+
 CWinApp* AFXAPI AfxGetApp() { return application.load(); }
 
 CWnd* AFXAPI AfxGetMainWnd() {

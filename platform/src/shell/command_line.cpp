@@ -72,6 +72,10 @@ LPWSTR* WINAPI CommandLineToArgvW(LPCWSTR commandLine, int* numArgs) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;
     }
+    if (auto fault = platform::detail::takeFault("CommandLineToArgvW", {})) {
+        SetLastError(fault->error ? fault->error : ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
     std::vector<std::u16string> args;
     if (!commandLine || !*commandLine) {
         WCHAR path[MAX_PATH] = {};

@@ -1,0 +1,140 @@
+// Start-up in process: the command line's title and language, the language library or the program's own
+// Chinese texts when it is missing, the registry key, and a command line that cannot be split.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "CaspenApp.h"
+#include "MyListCtrl.h"
+#include "MyWizard.h"
+#include "platform/control.h"
+#include "platform/dialogs.h"
+#include "platform/resources.h"
+#include "platform/testing/machine.h"
+#include "startup.h"
+#include "support/dialog_script.h"
+#include "wifisetup/wlan_radios.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+namespace dlg = platform::dialogs;
+constexpr char16_t kFolder[] = u"C:\\Program Files\\Qelmar\\";
+
+std::string fileBytes(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+class CaspenStart : public ::testing::Test {
+protected:
+    platform::testing::Machine machine;
+    test_support::UnscriptedDialogs unscripted;
+
+    void SetUp() override {
+        platform::setProgramPath(std::u16string(kFolder) + u"Caspen.exe");
+        // The program's own resources: the Simplified Chinese templates and texts.
+        platform::resources::setProgramResources(fileBytes(fs::path(MFP_LIB_DIR) / "Velrinzhcn.dll"));
+        fs::create_directories(machine.host(kFolder));
+        fs::copy_file(fs::path(MFP_LIB_DIR) / "Velrinenus.dll", machine.host(std::u16string(kFolder) + u"Velrinenus.dll"));
+        platform::radio::setRadio(wlantest::wzcRadio(
+            {wlantest::adapter(wlantest::kGuidA, u"Radio A", {wlantest::network("Home", -40, 1)})}));
+        RtlLanguageFlags = {};
+        LanguageDllPath.clear();
+        NetworkListSort = {};
+        GetWizardData() = WizardData{};
+    }
+    void TearDown() override {
+        platform::resources::setProgramResources({});
+        AfxSetResourceHandle(nullptr);
+        LanguageDllPath.clear();
+        RtlLanguageFlags = {};
+    }
+    // InitInstance with this command line while `script` acts on the wizard; its answer.
+    BOOL start(const std::u16string& arguments, const std::function<void(HWND)>& script) {
+        platform::setCommandLine(u"\"" + std::u16string(kFolder) + u"Caspen.exe\" " + arguments);
+        CCaspenApp app;
+        BOOL answer = TRUE;
+        test_support::runScripted(140, [&] { return static_cast<INT_PTR>(answer = app.InitInstance()); }, [&](HWND d) {
+            script(d);
+            PostMessageW(d, WM_COMMAND, IDCANCEL, 0);
+        });
+        EXPECT_EQ(std::u16string(app.m_pszRegistryKey ? app.m_pszRegistryKey : u""), u"Torvane Wifi Configuration");
+        app.ExitInstance();
+        return answer;
+    }
+    std::string debugLog() const { return fileBytes(machine.root() / "debug.log"); }
+};
+
+TEST_F(CaspenStart, TitleAndLanguageComeFromTheCommandLine) {
+    struct Case {
+        const char16_t* arguments;
+        const char16_t* title;
+        const char16_t* next;
+        const char16_t* library;
+    };
+    const Case cases[] = {
+        {u"\"Printer Wi-Fi\" English", u"Printer Wi-Fi", u"Next >", u"Velrinenus.dll"},
+        // No language argument: the interface language (English here) decides.
+        {u"\"Printer Wi-Fi\"", u"Printer Wi-Fi", u"Next >", u"Velrinenus.dll"},
+        // An empty title leaves it to "wifi.ini" or the default.
+        {u"\"\" English", u"Torvane Wi-Fi Configuration Tool", u"Next >", u"Velrinenus.dll"},
+        // A missing library: the program's own Chinese texts, the path still naming it.
+        {u"\"Printer Wi-Fi\" German", u"Printer Wi-Fi", u"下一步", u"Velrinde.dll"},
+    };
+    for (const Case& c : cases) {
+        std::u16string title, next;
+        EXPECT_FALSE(start(c.arguments, [&](HWND d) {
+            WCHAR text[200] = {};
+            GetWindowTextW(d, text, 200);
+            title = text;
+            next = dlg::controlText(d, kWizardNext);
+        }));
+        EXPECT_EQ(title, c.title) << platform::toUtf8(c.arguments);
+        EXPECT_EQ(next, c.next) << platform::toUtf8(c.arguments);
+        EXPECT_EQ(LanguageDllPath, std::u16string(kFolder) + c.library) << platform::toUtf8(c.arguments);
+    }
+}
+
+TEST_F(CaspenStart, AMissingTurkishLibraryStillShowsTheTurkishPercent) {
+    std::u16string signal;
+    start(u"Title Turkish", [&](HWND d) {
+        HWND page = nullptr;
+        for (HWND child = GetWindow(d, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+            if (GetDlgItem(child, 1000)) page = child;
+        ASSERT_NE(page, nullptr);
+        WCHAR text[32] = {};
+        LVITEMW item{};
+        item.iSubItem = 2;
+        item.pszText = text;
+        item.cchTextMax = 32;
+        SendDlgItemMessageW(page, 1000, LVM_GETITEMTEXTW, 0, reinterpret_cast<LPARAM>(&item));
+        signal = text;
+    });
+    EXPECT_EQ(LanguageDllPath, std::u16string(kFolder) + u"Velrintr.dll");
+    EXPECT_EQ(signal, u"%100");
+}
+
+TEST_F(CaspenStart, ACommandLineThatCannotBeSplitShowsNoWizard) {
+    platform::setCommandLine(u"\"C:\\Program Files\\Qelmar\\Caspen.exe\" Title English");
+    platform::setFault("CommandLineToArgvW", platform::Fault());
+    CCaspenApp app;
+    EXPECT_FALSE(app.InitInstance());
+    EXPECT_TRUE(dlg::findDialogs().empty());
+    EXPECT_NE(debugLog().find("CommandLineToArgvW error"), std::string::npos);
+    EXPECT_TRUE(LanguageDllPath.empty()) << "no library was tried";
+    app.ExitInstance();
+}
+
+TEST_F(CaspenStart, F1IsTakenByTheApplication) {
+    CCaspenApp app;
+    MSG f1{nullptr, WM_KEYDOWN, VK_F1, 0, 0, {}};
+    MSG f2{nullptr, WM_KEYDOWN, VK_F4, 0, 0, {}};
+    EXPECT_TRUE(app.PreTranslateMessage(&f1));
+    EXPECT_FALSE(app.PreTranslateMessage(&f2));
+}
+
+}  // namespace

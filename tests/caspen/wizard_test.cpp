@@ -1,0 +1,319 @@
+// The wizard in process: its frame (pages, Next and Back, the buttons' masks, the close item and box,
+// its message boxes and banner) and its first two pages on a scripted radio.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "MyWizard.h"
+#include "NetworkDetailsPage.h"
+#include "NetworkListPage.h"
+#include "framework/support/scripted.h"
+#include "platform/control.h"
+#include "startup.h"
+#include "support/dialog_script.h"
+#include "support/wizard_resources.h"
+#include "wifisetup/wlan_radios.h"
+
+namespace {
+
+namespace dlg = platform::dialogs;
+using namespace wlantest;
+using platform::testing::Machine;
+
+constexpr int kNext = 1020, kBack = 1018, kCancel = 1019, kFinish = 1021, kPrint = 1022, kRefresh = 1023;
+constexpr int kList = 1000, kManual = 1026, kManualName = 1002, kName = 1002, kKey = 1003, kSecurity = 1009;
+
+Radio threeNetworks() {
+    return wzcRadio({adapter(kGuidA, u"Radio A",
+                             {network("Home", -40, 1), network("Cafe", -75, 0), network("Office", -60, 2)})});
+}
+
+bool enabled(HWND d, int id) { return IsWindowEnabled(GetDlgItem(d, id)) != FALSE; }
+bool shown(HWND d, int id) { return IsWindowVisible(GetDlgItem(d, id)) != FALSE; }
+
+// The page window with that template among the wizard's children.
+HWND pageWindow(CMyWizard& wizard, int id) { return wizard.PageOf(id)->GetSafeHwnd(); }
+
+// Answers the next message box with `button`, keeping its text and type.
+struct BoxAnswer {
+    std::u16string text;
+    UINT type = 0;
+    bool seen = false;
+};
+void answerBox(BoxAnswer& answer, int button) {
+    HWND box = nullptr;
+    for (int i = 0; i < 200 && !box; ++i) {
+        for (HWND d : dlg::findDialogs())
+            if (dlg::isMessageBox(d)) box = d;
+        if (!box) Sleep(10);
+    }
+    if (!box) return;
+    answer.seen = true;
+    answer.type = dlg::messageBoxType(box);
+    answer.text = dlg::controlText(box, 0xFFFF);
+    dlg::clickButton(box, button);
+}
+
+class Wizard : public ::testing::Test {
+protected:
+    std::unique_ptr<Machine> machine;
+    std::unique_ptr<test_support::UnscriptedDialogs> unscripted;
+
+    void SetUp() override { start({}); }
+    void start(const platform::MachineSettings& settings) {
+        unscripted.reset();
+        machine.reset();
+        machine = std::make_unique<Machine>(settings);
+        unscripted = std::make_unique<test_support::UnscriptedDialogs>();
+        NetworkListSort = {};
+        GetWizardData() = WizardData{};
+        RtlLanguageFlags = {};
+        LanguageDllPath.clear();
+        platform::resources::setProgramResources(rescomp::writeResourceFile(caspentest::programBanners()));
+        ASSERT_NE(framework_test::useResources(*machine, caspentest::wizardLibrary()), nullptr);
+        platform::radio::setRadio(threeNetworks());
+    }
+    void TearDown() override {
+        if (HINSTANCE resources = AfxGetResourceHandle(); resources != AfxGetInstanceHandle()) FreeLibrary(resources);
+        AfxSetResourceHandle(nullptr);
+        platform::resources::setProgramResources({});
+        RtlLanguageFlags = {};
+        EXPECT_TRUE(unscripted->empty()) << "a dialog was left open";
+    }
+    // Runs the wizard while `script` acts on it; the script ends it unless it already has.
+    void run(const std::function<void(HWND, CMyWizard&)>& script, CMyWizard* given = nullptr) {
+        CMyWizard own;
+        CMyWizard& wizard = given ? *given : own;
+        test_support::runScripted(140, [&] { return wizard.DoModal(); }, [&](HWND d) {
+            script(d, wizard);
+            if (IsWindow(d)) PostMessageW(d, WM_COMMAND, IDCANCEL, 0);
+        });
+    }
+};
+
+TEST_F(Wizard, NextAndBackFollowThePagesAnswers) {
+    run([](HWND d, CMyWizard& wizard) {
+        EXPECT_EQ(wizard.CurrentPageId(), 1);
+        EXPECT_FALSE(enabled(d, kNext)) << "no network picked yet";
+        EXPECT_TRUE(shown(d, kRefresh));
+        EXPECT_FALSE(shown(d, kBack));
+        ASSERT_TRUE(dlg::clickListItem(pageWindow(wizard, 1), kList, 0, /*twice=*/true));
+        EXPECT_EQ(wizard.CurrentPageId(), 2) << "a double click goes on";
+        EXPECT_EQ(GetWizardData().ssid, u"Cafe");
+        EXPECT_EQ(GetWizardData().securityMode, 1);
+        EXPECT_TRUE(shown(d, kBack));
+        EXPECT_FALSE(shown(d, kRefresh));
+        ASSERT_TRUE(dlg::clickButton(d, kBack));
+        EXPECT_EQ(wizard.CurrentPageId(), 1);
+        // Every page lies on the placeholder's rectangle, under the banner.
+        RECT area{}, placed{};
+        GetWindowRect(GetDlgItem(d, 1017), &area);
+        for (int id = 1; id <= 4; ++id) {
+            GetWindowRect(pageWindow(wizard, id), &placed);
+            EXPECT_EQ(placed.left, area.left) << id;
+            EXPECT_EQ(placed.top, area.top) << id;
+            EXPECT_EQ(placed.right, area.right) << id;
+            EXPECT_EQ(placed.bottom, area.bottom) << id;
+        }
+        // Refresh acts on the list page only.
+        wizard.ShowPage(2);
+        wizard.OnBtnRefresh();
+        EXPECT_EQ(SendDlgItemMessageW(pageWindow(wizard, 1), kList, LVM_GETITEMCOUNT, 0, 0), 3);
+        // Page 3 greys the close item; the others do not.
+        wizard.ShowPage(3);
+        EXPECT_EQ(GetMenuState(GetSystemMenu(d, FALSE), SC_CLOSE, MF_BYCOMMAND) & MF_GRAYED, UINT(MF_GRAYED));
+        EXPECT_FALSE(dlg::pressCloseBox(d));
+        wizard.ShowPage(4);
+        EXPECT_EQ(GetMenuState(GetSystemMenu(d, FALSE), SC_CLOSE, MF_BYCOMMAND) & MF_GRAYED, 0u);
+        // An unknown id hides every page and keeps the current one.
+        wizard.ShowPage(9);
+        EXPECT_EQ(wizard.CurrentPageId(), 4);
+        for (int id = 1; id <= 4; ++id) EXPECT_FALSE(IsWindowVisible(pageWindow(wizard, id))) << id;
+        // Masks: each bit its button; 16 enables none; Cancel is never touched.
+        wizard.EnableWizardButtons(16);
+        for (int id : {kBack, kNext, kFinish, kPrint, kRefresh}) EXPECT_FALSE(enabled(d, id)) << id;
+        EXPECT_TRUE(enabled(d, kCancel));
+        wizard.EnableWizardButtons(1 | 8);
+        EXPECT_TRUE(enabled(d, kBack));
+        EXPECT_TRUE(enabled(d, kPrint));
+        EXPECT_FALSE(enabled(d, kNext));
+    });
+}
+
+TEST_F(Wizard, EnterEscAndHelpDoNothing) {
+    run([](HWND d, CMyWizard& wizard) {
+        ASSERT_TRUE(dlg::clickListItem(pageWindow(wizard, 1), kList, 1));
+        for (UINT key : {VK_RETURN, VK_ESCAPE}) {
+            dlg::pressKey(d, key);
+            EXPECT_TRUE(IsWindow(d));
+            EXPECT_EQ(wizard.CurrentPageId(), 1);
+        }
+        EXPECT_EQ(SendMessageW(d, WM_HELP, 0, 0), FALSE);
+    });
+}
+
+TEST_F(Wizard, TheCloseBoxAndCancelAskFirst) {
+    BoxAnswer kept, ended;
+    run([&](HWND d, CMyWizard&) {
+        std::thread answering([&] { answerBox(kept, IDCANCEL); });
+        dlg::pressCloseBox(d);
+        answering.join();
+        EXPECT_TRUE(IsWindow(d)) << "Cancel keeps the wizard";
+        std::thread ending([&] { answerBox(ended, IDOK); });
+        dlg::clickButton(d, kCancel);
+        ending.join();
+    });
+    ASSERT_TRUE(kept.seen);
+    EXPECT_EQ(kept.text, u"Do you want to cancel?");
+    EXPECT_EQ(kept.type, UINT(MB_OKCANCEL | MB_ICONQUESTION));
+    EXPECT_TRUE(ended.seen);
+}
+
+TEST_F(Wizard, BoxesReadRightToLeftByTheSystemLocaleAndTheBannerByTheLanguage) {
+    struct Case {
+        LCID lcid;
+        bool arabicLanguage;
+        UINT extra;
+        uint32_t banner;
+    };
+    const Case cases[] = {
+        {0x0409, false, 0, caspentest::kBannerColour},
+        {3073, false, MB_RTLREADING | MB_RIGHT, caspentest::kBannerColour},  // Arabic (Egypt)
+        {1037, false, MB_RTLREADING | MB_RIGHT, caspentest::kBannerColour},  // Hebrew
+        {1041, true, 0, caspentest::kRightToLeftBannerColour},
+    };
+    for (const Case& c : cases) {
+        platform::MachineSettings settings;
+        settings.lcid = c.lcid;
+        start(settings);
+        RtlLanguageFlags.arabic = c.arabicLanguage;
+        BoxAnswer box;
+        COLORREF banner = 0;
+        run([&](HWND d, CMyWizard&) {
+            HBITMAP picture = reinterpret_cast<HBITMAP>(SendDlgItemMessageW(d, 1013, STM_GETIMAGE, IMAGE_BITMAP, 0));
+            HDC memory = CreateCompatibleDC(nullptr);
+            HGDIOBJ old = SelectObject(memory, picture);
+            banner = GetPixel(memory, 2, 2);
+            SelectObject(memory, old);
+            DeleteDC(memory);
+            std::thread answering([&] { answerBox(box, IDOK); });
+            dlg::clickButton(d, kCancel);
+            answering.join();
+        });
+        EXPECT_EQ(box.type, UINT(MB_OKCANCEL | MB_ICONQUESTION) | c.extra) << c.lcid;
+        EXPECT_EQ(banner, RGB((c.banner >> 16) & 0xFF, (c.banner >> 8) & 0xFF, c.banner & 0xFF)) << c.lcid;
+    }
+}
+
+TEST_F(Wizard, RefreshEmptiesTheSelectionAndManualModeFollowsTheCheckBox) {
+    run([](HWND d, CMyWizard& wizard) {
+        HWND list = pageWindow(wizard, 1);
+        ASSERT_TRUE(dlg::clickListItem(list, kList, 0));
+        EXPECT_TRUE(enabled(d, kNext));
+        ASSERT_TRUE(dlg::clickButton(d, kRefresh));
+        EXPECT_FALSE(enabled(d, kNext));
+        EXPECT_EQ(SendDlgItemMessageW(list, kList, LVM_GETSELECTEDCOUNT, 0, 0), 0);
+        EXPECT_EQ(SendDlgItemMessageW(list, kList, LVM_GETITEMCOUNT, 0, 0), 3);
+
+        // A WEP network chosen, then the name typed: the mode stays 1 for page 2.
+        ASSERT_TRUE(dlg::clickListItem(list, kList, 0, true));
+        ASSERT_TRUE(dlg::clickButton(d, kBack));
+        ASSERT_TRUE(dlg::clickButton(list, kManual));
+        EXPECT_TRUE(shown(list, kManualName));
+        EXPECT_FALSE(shown(list, kList));
+        EXPECT_TRUE(shown(d, kPrint));
+        EXPECT_FALSE(shown(d, kRefresh));
+        EXPECT_FALSE(enabled(d, kNext));
+        ASSERT_TRUE(dlg::typeText(list, kManualName, u"Attic"));
+        EXPECT_TRUE(enabled(d, kNext));
+        ASSERT_TRUE(dlg::clickButton(d, kNext));
+        EXPECT_EQ(wizard.CurrentPageId(), 2);
+        EXPECT_EQ(GetWizardData().ssid, u"Attic");
+        EXPECT_EQ(GetWizardData().securityMode, 1);
+        EXPECT_EQ(SendDlgItemMessageW(pageWindow(wizard, 2), kSecurity, CB_GETCURSEL, 0, 0), 1);
+    });
+}
+
+TEST_F(Wizard, WithNoAdapterThePageOpensForATypedName) {
+    platform::radio::setRadio(nativeRadio({}));
+    run([](HWND d, CMyWizard& wizard) {
+        HWND list = pageWindow(wizard, 1);
+        EXPECT_EQ(dlg::checkState(list, kManual), UINT(BST_CHECKED));
+        EXPECT_TRUE(shown(list, kManualName));
+        EXPECT_FALSE(enabled(d, kNext));
+    });
+}
+
+TEST_F(Wizard, NextAfterAClickOnEmptyListSpaceStays) {
+    run([](HWND d, CMyWizard& wizard) {
+        HWND page = pageWindow(wizard, 1);
+        ASSERT_TRUE(dlg::clickListItem(page, kList, 2));
+        HWND list = GetDlgItem(page, kList);
+        RECT client{};
+        GetClientRect(list, &client);
+        ASSERT_TRUE(dlg::clickMouse(list, client.right / 2, client.bottom - 4));
+        EXPECT_EQ(SendMessageW(list, LVM_GETSELECTEDCOUNT, 0, 0), 0);
+        ASSERT_TRUE(dlg::clickButton(d, kNext) || !enabled(d, kNext));
+        EXPECT_EQ(wizard.CurrentPageId(), 1);
+        EXPECT_FALSE(enabled(d, kNext));
+    });
+}
+
+TEST_F(Wizard, PageTwoEnablesNextByModeAndKey) {
+    struct Case {
+        int entry;
+        std::u16string key;
+        bool next;
+    };
+    const Case cases[] = {
+        {0, u"", true},
+        {1, u"", false},
+        {1, u"k", true},
+        {1, std::u16string(26, u'k'), true},
+        {2, u"1234567", false},
+        {2, u"12345678", true},
+        {2, std::u16string(63, u'z'), true},
+        {2, std::u16string(64, u'a') , true},
+        {2, std::u16string(63, u'a') + u"g", false},
+    };
+    GetWizardData().SetSsid(u"Home");
+    run([&](HWND d, CMyWizard& wizard) {
+        wizard.ShowPage(2);
+        HWND page = pageWindow(wizard, 2);
+        for (const Case& c : cases) {
+            ASSERT_TRUE(dlg::chooseComboItem(page, kSecurity, c.entry));
+            EXPECT_EQ(dlg::controlText(page, kKey), u"") << "a mode change empties the key";
+            if (c.entry != 0) {
+                ASSERT_TRUE(dlg::typeText(page, kKey, c.key));
+            }
+            EXPECT_EQ(enabled(d, kNext), c.next) << c.entry << " " << c.key.size();
+        }
+        // The limits: 26 for WEP, 64 for WPA/WPA2, entry 0 keeping the last.
+        for (auto [entry, limit] : {std::pair{1, 26}, {2, 64}, {0, 64}, {1, 26}, {0, 26}}) {
+            ASSERT_TRUE(dlg::chooseComboItem(page, kSecurity, entry));
+            EXPECT_EQ(SendDlgItemMessageW(page, kKey, EM_GETLIMITTEXT, 0, 0), limit) << entry;
+        }
+        EXPECT_FALSE(shown(page, kKey)) << "no key for no security";
+
+        // Back with WPA/WPA2 stores 3, which shows as WPA/WPA2 again.
+        ASSERT_TRUE(dlg::chooseComboItem(page, kSecurity, 2));
+        ASSERT_TRUE(dlg::clickButton(d, kBack));
+        EXPECT_EQ(GetWizardData().securityMode, 3);
+        wizard.ShowPage(2);
+        EXPECT_EQ(SendDlgItemMessageW(page, kSecurity, CB_GETCURSEL, 0, 0), 2);
+
+        // The key stays for the same name in another case and goes for another name.
+        ASSERT_TRUE(dlg::typeText(page, kKey, u"secret99"));
+        GetWizardData().SetSsid(u"HOME");
+        wizard.ShowPage(2);
+        EXPECT_EQ(dlg::controlText(page, kKey), u"secret99");
+        GetWizardData().SetSsid(u"Cafe");
+        wizard.ShowPage(2);
+        EXPECT_EQ(dlg::controlText(page, kKey), u"");
+        EXPECT_EQ(dlg::controlText(page, kName), u"Cafe");
+    });
+}
+
+}  // namespace
