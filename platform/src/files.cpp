@@ -558,6 +558,18 @@ BOOL WINAPI RemoveDirectoryW(LPCWSTR name) {
         return FALSE;
     }
     std::error_code ec;
+    // A folder link or junction goes as a link; its target stays.
+    if (fs::is_symlink(fs::symlink_status(resolved.host, ec))) {
+        if (!fs::is_directory(resolved.host, ec)) {
+            SetLastError(ERROR_DIRECTORY);
+            return FALSE;
+        }
+        if (::unlink(resolved.host.c_str()) != 0) {
+            SetLastError(errnoToError(errno));
+            return FALSE;
+        }
+        return TRUE;
+    }
     if (fs::is_directory(resolved.host, ec) && (platform::detail::attributesOf(resolved.host) & FILE_ATTRIBUTE_READONLY)) {
         SetLastError(ERROR_ACCESS_DENIED);
         return FALSE;
