@@ -552,6 +552,10 @@ BOOL WINAPI RemoveDirectoryW(LPCWSTR name) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
+    if (auto fault = platform::detail::takeFault("RemoveDirectoryW", platform::toUtf8(name))) {
+        SetLastError(fault->error ? fault->error : ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
     auto resolved = platform::detail::resolvePath(name);
     if (resolved.error != ERROR_SUCCESS) {
         SetLastError(resolved.error);

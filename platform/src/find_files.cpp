@@ -181,6 +181,10 @@ HANDLE WINAPI FindFirstFileW(LPCWSTR pattern, LPWIN32_FIND_DATAW data) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return INVALID_HANDLE_VALUE;
     }
+    if (auto fault = platform::detail::takeFault("FindFirstFileW", platform::toUtf8(pattern))) {
+        SetLastError(fault->error ? fault->error : ERROR_ACCESS_DENIED);
+        return INVALID_HANDLE_VALUE;
+    }
     const std::u16string full = platform::detail::absolutePath(pattern);
     const size_t slash = full.find_last_of(u"\\/");
     const std::u16string folder = full.substr(0, slash + 1), name = full.substr(slash + 1);

@@ -258,9 +258,11 @@ Resolved resolvePath(std::u16string_view path) {
     }
     bool matching = true;
     bool linkOnTheWay = false;  // a link or junction before the last component
+    // A path that ends in a separator goes into its last component, as a search of a folder does.
+    const bool into = !rest.empty() && rest.back() == u'\\';
     for (size_t index = 0; index < parts.size(); ++index) {
         const auto& part = parts[index];
-        const bool last = index + 1 == parts.size();
+        const bool last = index + 1 == parts.size() && !into;
         std::string name = toUtf8(part);
         if (matching) {
             fs::path exact = host / name;
@@ -289,7 +291,7 @@ Resolved resolvePath(std::u16string_view path) {
     // there. The last component may itself be a link; it answers for itself and goes as a link.
     if (linkOnTheWay) {
         const fs::path drives = fs::weakly_canonical(machineRoot() / "drives", ec);
-        const fs::path reached = fs::weakly_canonical(host.parent_path(), ec);
+        const fs::path reached = fs::weakly_canonical(into ? host : host.parent_path(), ec);
         const fs::path inside = reached.lexically_relative(drives);
         if (ec || inside.empty() || *inside.begin() == "..") {
             result.error = ERROR_PATH_NOT_FOUND;

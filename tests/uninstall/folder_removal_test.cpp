@@ -77,9 +77,10 @@ TEST_F(FolderRemoval, TreeDeleteTakesReadOnlyEntriesAndLinksButNoLinkTarget) {
     EXPECT_EQ(changes(before),
               (std::vector<std::string>{"- file " + p + "\\Lang\\ReadOnly.dat", "- file " + p + "\\Lang\\ZDkelrenus.dll",
                                         "- file " + p + "\\Locked\\Inside.dat", "- file " + p + "\\Orlith.exe",
-                                        "- file " + p + "\\keep.lnk", "- folder " + p, "- folder " + p + "\\Lang",
-                                        "- folder " + p + "\\Locked", "- folder " + p + "\\keep",
-                                        "- folder " + p + "\\out"}));
+                                        "- folder " + p, "- folder " + p + "\\Lang", "- folder " + p + "\\Locked",
+                                        "- link " + p + "\\keep -> " + machine.host(u"D:\\keep").string(),
+                                        "- link " + p + "\\keep.lnk -> " + machine.host(u"D:\\keep\\keep.txt").string(),
+                                        "- link " + p + "\\out -> " + outside.string()}));
     EXPECT_TRUE(fs::exists(outside / "out.txt"));
     EXPECT_TRUE(uninstall::removalLog().empty());
     EXPECT_EQ(uninstall::DeleteFolderTree(kProduct), 2);
