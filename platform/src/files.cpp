@@ -552,12 +552,28 @@ BOOL WINAPI RemoveDirectoryW(LPCWSTR name) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
+    if (auto fault = platform::detail::takeFault("RemoveDirectoryW", platform::toUtf8(name))) {
+        SetLastError(fault->error ? fault->error : ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
     auto resolved = platform::detail::resolvePath(name);
     if (resolved.error != ERROR_SUCCESS) {
         SetLastError(resolved.error);
         return FALSE;
     }
     std::error_code ec;
+    // A folder link or junction goes as a link; its target stays.
+    if (fs::is_symlink(fs::symlink_status(resolved.host, ec))) {
+        if (!fs::is_directory(resolved.host, ec)) {
+            SetLastError(ERROR_DIRECTORY);
+            return FALSE;
+        }
+        if (::unlink(resolved.host.c_str()) != 0) {
+            SetLastError(errnoToError(errno));
+            return FALSE;
+        }
+        return TRUE;
+    }
     if (fs::is_directory(resolved.host, ec) && (platform::detail::attributesOf(resolved.host) & FILE_ATTRIBUTE_READONLY)) {
         SetLastError(ERROR_ACCESS_DENIED);
         return FALSE;

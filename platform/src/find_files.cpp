@@ -111,6 +111,10 @@ namespace platform::detail {
 
 DWORD attributesOf(const fs::path& host) {
     std::error_code ec;
+    // A link or junction answers for itself, never for its target: a folder link as a folder.
+    if (fs::is_symlink(fs::symlink_status(host, ec)))
+        return FILE_ATTRIBUTE_REPARSE_POINT |
+               (fs::is_directory(host, ec) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE);
     const fs::file_status status = fs::status(host, ec);
     if (!fs::exists(status)) return INVALID_FILE_ATTRIBUTES;
     DWORD stored = 0;
@@ -175,6 +179,10 @@ BOOL WINAPI SetFileAttributesW(LPCWSTR name, DWORD attributes) {
 HANDLE WINAPI FindFirstFileW(LPCWSTR pattern, LPWIN32_FIND_DATAW data) {
     if (!pattern || !data) {
         SetLastError(ERROR_INVALID_PARAMETER);
+        return INVALID_HANDLE_VALUE;
+    }
+    if (auto fault = platform::detail::takeFault("FindFirstFileW", platform::toUtf8(pattern))) {
+        SetLastError(fault->error ? fault->error : ERROR_ACCESS_DENIED);
         return INVALID_HANDLE_VALUE;
     }
     const std::u16string full = platform::detail::absolutePath(pattern);

@@ -257,11 +257,18 @@ Resolved resolvePath(std::u16string_view path) {
         return result;
     }
     bool matching = true;
-    for (const auto& part : parts) {
+    bool linkOnTheWay = false;  // a link or junction before the last component
+    // A path that ends in a separator goes into its last component, as a search of a folder does.
+    const bool into = !rest.empty() && rest.back() == u'\\';
+    for (size_t index = 0; index < parts.size(); ++index) {
+        const auto& part = parts[index];
+        const bool last = index + 1 == parts.size() && !into;
         std::string name = toUtf8(part);
         if (matching) {
             fs::path exact = host / name;
-            if (fs::exists(fs::symlink_status(exact, ec))) {
+            const fs::file_status status = fs::symlink_status(exact, ec);
+            if (fs::exists(status)) {
+                if (!last && fs::is_symlink(status)) linkOnTheWay = true;
                 host = exact;
                 continue;
             }
@@ -272,12 +279,24 @@ Resolved resolvePath(std::u16string_view path) {
                     if (foldCase(fromUtf8(entry.path().filename().string())) == folded) {
                         name = entry.path().filename().string();
                         matching = true;
+                        if (!last && entry.is_symlink(ec)) linkOnTheWay = true;
                         break;
                     }
                 }
             }
         }
         host /= name;
+    }
+    // A link on the way may lead anywhere on the host: what lies outside the machine's drives is not
+    // there. The last component may itself be a link; it answers for itself and goes as a link.
+    if (linkOnTheWay) {
+        const fs::path drives = fs::weakly_canonical(machineRoot() / "drives", ec);
+        const fs::path reached = fs::weakly_canonical(into ? host : host.parent_path(), ec);
+        const fs::path inside = reached.lexically_relative(drives);
+        if (ec || inside.empty() || *inside.begin() == "..") {
+            result.error = ERROR_PATH_NOT_FOUND;
+            return result;
+        }
     }
     result.host = host;
     return result;

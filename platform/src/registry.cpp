@@ -180,8 +180,8 @@ HKEY newKeyHandle(const std::u16string& path) {
     return reinterpret_cast<HKEY>(platform::detail::insertHandle(object));
 }
 
-LSTATUS faultFor(const char* function) {
-    if (auto fault = platform::detail::takeFault(function)) return fault->error ? fault->error : ERROR_ACCESS_DENIED;
+LSTATUS faultFor(const char* function, std::string_view detail = {}) {
+    if (auto fault = platform::detail::takeFault(function, detail)) return fault->error ? fault->error : ERROR_ACCESS_DENIED;
     return ERROR_SUCCESS;
 }
 
@@ -318,12 +318,12 @@ LSTATUS WINAPI RegDeleteValueW(HKEY key, LPCWSTR valueName) {
 }
 
 LSTATUS WINAPI RegDeleteKeyW(HKEY key, LPCWSTR subKey) {
-    if (LSTATUS fault = faultFor("RegDeleteKeyW")) return fault;
     if (!subKey || !*subKey) return ERROR_INVALID_PARAMETER;
     auto base = keyPath(key);
     if (!base) return ERROR_INVALID_HANDLE;
     auto path = join(*base, subKey);
     if (!path) return ERROR_BAD_PATHNAME;
+    if (LSTATUS fault = faultFor("RegDeleteKeyW", platform::toUtf8(*path))) return fault;
     platform::detail::MachineLock lock(lockFile(), true);
     Hive hive = loadHive();
     std::u16string folded = foldCase(*path);
@@ -345,6 +345,39 @@ LSTATUS WINAPI RegEnumKeyW(HKEY key, DWORD index, LPWSTR name, DWORD nameSize) {
     auto names = subkeys(hive, *path);
     if (index >= names.size()) return ERROR_NO_MORE_ITEMS;
     if (!platform::detail::copyOut(names[index], name, nameSize)) return ERROR_MORE_DATA;
+    return ERROR_SUCCESS;
+}
+
+LSTATUS WINAPI RegQueryInfoKeyW(HKEY key, LPWSTR className, LPDWORD classLength, LPDWORD, LPDWORD subKeys,
+                                 LPDWORD maxSubKeyLength, LPDWORD maxClassLength, LPDWORD values,
+                                 LPDWORD maxValueNameLength, LPDWORD maxValueLength, LPDWORD securityDescriptorLength,
+                                 FILETIME* lastWriteTime) {
+    if (LSTATUS fault = faultFor("RegQueryInfoKeyW")) return fault;
+    auto path = keyPath(key);
+    if (!path) return ERROR_INVALID_HANDLE;
+    platform::detail::MachineLock lock(lockFile(), false);
+    Hive hive = loadHive();
+    if (!exists(hive, *path)) return ERROR_KEY_DELETED;
+    const auto names = subkeys(hive, *path);
+    DWORD longestName = 0, valueCount = 0, longestValueName = 0, longestData = 0;
+    for (const auto& name : names) longestName = std::max(longestName, static_cast<DWORD>(name.size()));
+    if (auto found = hive.find(foldCase(*path)); found != hive.end()) {
+        valueCount = static_cast<DWORD>(found->second.values.size());
+        for (const auto& value : found->second.values) {
+            longestValueName = std::max(longestValueName, static_cast<DWORD>(value.name.size()));
+            longestData = std::max(longestData, static_cast<DWORD>(value.data.size()));
+        }
+    }
+    if (className && classLength && *classLength) className[0] = 0;
+    if (classLength) *classLength = 0;
+    if (subKeys) *subKeys = static_cast<DWORD>(names.size());
+    if (maxSubKeyLength) *maxSubKeyLength = longestName;
+    if (maxClassLength) *maxClassLength = 0;
+    if (values) *values = valueCount;
+    if (maxValueNameLength) *maxValueNameLength = longestValueName;
+    if (maxValueLength) *maxValueLength = longestData;
+    if (securityDescriptorLength) *securityDescriptorLength = 0;
+    if (lastWriteTime) *lastWriteTime = FILETIME{};
     return ERROR_SUCCESS;
 }
 

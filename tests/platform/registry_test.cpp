@@ -332,4 +332,28 @@ TEST_F(Registry, WritersInTwoProcessesLoseNothing) {
     RegCloseKey(key);
 }
 
+TEST_F(Registry, InfoCountsDirectSubkeysAndValuesOfALiveKey) {
+    HKEY key = create(HKEY_LOCAL_MACHINE, kSuite);
+    RegCloseKey(create(key, u"A\\Deeper"));
+    RegCloseKey(create(key, u"Longest"));
+    ASSERT_EQ(setString(key, u"Name", u"abc"), ERROR_SUCCESS);
+    ASSERT_EQ(setDword(key, u"LongerName", 7), ERROR_SUCCESS);
+    DWORD subkeys = 0, longestSubkey = 0, values = 0, longestValueName = 0, longestValue = 0;
+    ASSERT_EQ(RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &subkeys, &longestSubkey, nullptr, &values,
+                               &longestValueName, &longestValue, nullptr, nullptr),
+              ERROR_SUCCESS);
+    EXPECT_EQ(subkeys, 2u);
+    EXPECT_EQ(longestSubkey, 7u);
+    EXPECT_EQ(values, 2u);
+    EXPECT_EQ(longestValueName, 10u);
+    EXPECT_EQ(longestValue, 8u);
+    HKEY gone = create(key, u"Gone");
+    ASSERT_EQ(RegDeleteKeyW(key, u"Gone"), ERROR_SUCCESS);
+    EXPECT_EQ(RegQueryInfoKeyW(gone, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, nullptr, nullptr, nullptr,
+                               nullptr, nullptr),
+              ERROR_KEY_DELETED);
+    RegCloseKey(gone);
+    RegCloseKey(key);
+}
+
 }  // namespace

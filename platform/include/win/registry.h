@@ -48,6 +48,13 @@ WINBASEAPI LSTATUS WINAPI RegDeleteValueW(HKEY key, LPCWSTR valueName);
 // Deletes a key that has no subkeys (ERROR_ACCESS_DENIED otherwise, as Windows does).
 WINBASEAPI LSTATUS WINAPI RegDeleteKeyW(HKEY key, LPCWSTR subKey);
 WINBASEAPI LSTATUS WINAPI RegEnumKeyW(HKEY key, DWORD index, LPWSTR name, DWORD nameSize);
+// The number of subkeys and values of a key and the longest subkey name, value name (in characters,
+// without the NUL) and value data (in bytes); keys have no class, security descriptor or write time
+// here (0 and a zero time). Any output may be NULL.
+WINBASEAPI LSTATUS WINAPI RegQueryInfoKeyW(HKEY key, LPWSTR className, LPDWORD classLength, LPDWORD reserved,
+                                           LPDWORD subKeys, LPDWORD maxSubKeyLength, LPDWORD maxClassLength,
+                                           LPDWORD values, LPDWORD maxValueNameLength, LPDWORD maxValueLength,
+                                           LPDWORD securityDescriptorLength, FILETIME* lastWriteTime);
 WINBASEAPI LSTATUS WINAPI RegEnumValueW(HKEY key, DWORD index, LPWSTR name, LPDWORD nameSize, LPDWORD reserved,
                                         LPDWORD type, LPBYTE data, LPDWORD dataSize);
 // The default (unnamed) value of a key is the value of a NULL or empty name in RegQueryValueExW,

@@ -181,6 +181,8 @@ WINBASEAPI HWND WINAPI HtmlHelpW(HWND caller, LPCWSTR file, UINT command, DWORD_
 WINBASEAPI LPWSTR WINAPI PathAddBackslashW(LPWSTR path);
 // Whether a file or folder exists at the path.
 WINBASEAPI BOOL WINAPI PathFileExistsW(LPCWSTR path);
+// Whether the path is a folder with no entry of its own (FALSE for a file or a missing path).
+WINBASEAPI BOOL WINAPI PathIsDirectoryEmptyW(LPCWSTR path);
 // Compares at most `count` characters without regard to case (the layer's upper-case folding, not a
 // linguistic order): below, equal to or above zero. NULL sorts before any string.
 WINBASEAPI int WINAPI StrCmpNIW(LPCWSTR first, LPCWSTR second, int count);

@@ -1,4 +1,6 @@
 // Path helpers of the shell's light library.
+#include <filesystem>
+
 #include "../internal.h"
 #include "win/files.h"
 #include "win/shell.h"
@@ -20,4 +22,13 @@ BOOL WINAPI PathFileExistsW(LPCWSTR path) {
     const BOOL exists = GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES;
     SetLastError(error);
     return exists;
+}
+
+BOOL WINAPI PathIsDirectoryEmptyW(LPCWSTR path) {
+    if (!path) return FALSE;
+    auto resolved = platform::detail::resolvePath(path);
+    if (resolved.error != ERROR_SUCCESS) return FALSE;
+    std::error_code ec;
+    if (!std::filesystem::is_directory(resolved.host, ec)) return FALSE;
+    return std::filesystem::is_empty(resolved.host, ec) && !ec ? TRUE : FALSE;
 }

@@ -94,7 +94,9 @@ Snapshot snapshot() {
         auto part = relative.begin();
         name = std::string(1, static_cast<char>(std::toupper(part->string()[0]))) + ":";
         for (++part; part != relative.end(); ++part) name += "\\" + part->string();
-        if (it->is_directory(ec))
+        if (it->is_symlink(ec))
+            shot.lines.push_back("link " + name + " -> " + fs::read_symlink(it->path(), ec).string());
+        else if (it->is_directory(ec))
             shot.lines.push_back("folder " + name);
         else
             shot.lines.push_back("file " + name + " size=" + std::to_string(it->file_size(ec)) + " sum=" +

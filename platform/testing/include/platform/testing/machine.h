@@ -33,9 +33,9 @@ private:
     std::filesystem::path root_;
 };
 
-// Sorted lines that describe the machine: files (with size and a checksum), registry keys and values,
-// printers, drivers, services (with their states), processes (by program), jobs, and devices with their
-// interfaces.
+// Sorted lines that describe the machine: files (with size and a checksum), links and junctions (with
+// their host target), registry keys and values, printers, drivers, services (with their states),
+// processes (by program), jobs, and devices with their interfaces.
 struct Snapshot {
     std::vector<std::string> lines;
 };
