@@ -13,7 +13,9 @@
 #include <vector>
 
 #include "internal.h"
+#include "platform/control.h"
 #include "spooler/common.h"
+#include "win/services.h"
 #include "win/spooler.h"
 
 namespace fs = std::filesystem;
@@ -32,6 +34,14 @@ struct PrinterObject : platform::detail::KernelObject {
         if (jobFd >= 0) ::close(jobFd);
     }
 };
+
+// The spooler's calls reach it through its service: none works while "Spooler" is not running.
+bool spoolerUnavailable() {
+    auto spooler = platform::service(u"Spooler");
+    if (spooler && spooler->state == SERVICE_RUNNING) return false;
+    SetLastError(RPC_S_SERVER_UNAVAILABLE);
+    return true;
+}
 
 std::shared_ptr<PrinterObject> printerOf(HANDLE handle) {
     auto printer = platform::detail::handleAs<PrinterObject>(handle);
@@ -102,6 +112,7 @@ BOOL WINAPI OpenPrinterW(LPWSTR printerName, PHANDLE printer, LPPRINTER_DEFAULTS
         SetLastError(fault->error ? fault->error : ERROR_INVALID_PRINTER_NAME);
         return FALSE;
     }
+    if (spoolerUnavailable()) return FALSE;
     if (!printerName || !*printerName) {
         SetLastError(ERROR_INVALID_PRINTER_NAME);
         return FALSE;
@@ -158,6 +169,7 @@ BOOL WINAPI EnumPrintersW(DWORD flags, LPWSTR name, DWORD level, LPBYTE buffer, 
         SetLastError(fault->error ? fault->error : ERROR_INVALID_PARAMETER);
         return FALSE;
     }
+    if (spoolerUnavailable()) return FALSE;
     if (level != 2) {
         SetLastError(124);  // ERROR_INVALID_LEVEL
         return FALSE;

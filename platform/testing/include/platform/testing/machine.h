@@ -34,7 +34,7 @@ private:
 };
 
 // Sorted lines that describe the machine: files (with size and a checksum), registry keys and values,
-// printers, drivers, services (with their states), processes (by program), jobs, and devices with their
+// printers, drivers, port monitors, services (with their states), processes (by program), jobs, and devices with their
 // interfaces.
 struct Snapshot {
     std::vector<std::string> lines;
