@@ -165,6 +165,8 @@ std::optional<DWORD> terminatedExitCode(DWORD processId);
 DWORD fileInUse(const std::filesystem::path& host);
 // ERROR_SHARING_VIOLATION when a service that is not stopped holds the file (services.cpp).
 DWORD fileHeldByService(const std::filesystem::path& host);
+// Whether the spooler holds the file for one of its drivers or monitors (while it is not stopped).
+bool spoolerHolds(const std::filesystem::path& host);
 
 // ---- System folders (system.cpp) -------------------------------------------------------------------
 // The machine's Windows folder ("C:\Windows" unless its settings say otherwise) and its System32.

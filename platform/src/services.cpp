@@ -211,6 +211,8 @@ DWORD fileHeldByService(const fs::path& host) {
     std::error_code ec;
     for (const Kept& kept : loadAll()) {
         if (kept.setup.state == SERVICE_STOPPED) continue;
+        if (platform::detail::foldCase(kept.setup.name) == u"SPOOLER" && platform::detail::spoolerHolds(host))
+            return ERROR_SHARING_VIOLATION;
         for (const std::u16string& file : kept.setup.heldFiles) {
             const Resolved held = resolvePath(file);
             if (held.error == ERROR_SUCCESS && fs::equivalent(held.host, host, ec)) return ERROR_SHARING_VIOLATION;

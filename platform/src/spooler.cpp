@@ -13,49 +13,16 @@
 #include <vector>
 
 #include "internal.h"
+#include "platform/control.h"
+#include "spooler/common.h"
+#include "win/services.h"
 #include "win/spooler.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-// The 64-bit driver directory below the machine's system folder.
-std::u16string driverDirectory() { return platform::detail::systemFolder() + u"\\spool\\drivers\\x64"; }
-
-fs::path spoolerDir() { return platform::machineRoot() / "spooler"; }
-
-// Printer and driver names become folder names: anything but letters and digits is %XX-escaped.
-std::string encodeName(std::u16string_view name) {
-    std::string utf8 = platform::toUtf8(platform::detail::foldCase(name));
-    std::string out;
-    for (unsigned char c : utf8) {
-        if ((c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')) {
-            out += static_cast<char>(c);
-        } else {
-            char hex[4];
-            std::snprintf(hex, sizeof hex, "%%%02X", c);
-            out += hex;
-        }
-    }
-    return out;
-}
-
-std::map<std::string, std::string> readIni(const fs::path& file, bool* ok = nullptr) {
-    std::map<std::string, std::string> values;
-    std::istringstream lines(platform::detail::readHostFile(file, ok));
-    std::string line;
-    while (std::getline(lines, line)) {
-        auto eq = line.find('=');
-        if (eq != std::string::npos) values[line.substr(0, eq)] = line.substr(eq + 1);
-    }
-    return values;
-}
-
-void writeIni(const fs::path& file, const std::map<std::string, std::string>& values) {
-    std::string text;
-    for (const auto& [key, value] : values) text += key + "=" + value + "\n";
-    platform::detail::writeHostFile(file, text);
-}
+using namespace platform::detail::spool;
 
 struct PrinterObject : platform::detail::KernelObject {
     bool closedByCloseHandle() const override { return false; }
@@ -67,6 +34,14 @@ struct PrinterObject : platform::detail::KernelObject {
         if (jobFd >= 0) ::close(jobFd);
     }
 };
+
+// The spooler's calls reach it through its service: none works while "Spooler" is not running.
+bool spoolerUnavailable() {
+    auto spooler = platform::service(u"Spooler");
+    if (spooler && spooler->state == SERVICE_RUNNING) return false;
+    SetLastError(RPC_S_SERVER_UNAVAILABLE);
+    return true;
+}
 
 std::shared_ptr<PrinterObject> printerOf(HANDLE handle) {
     auto printer = platform::detail::handleAs<PrinterObject>(handle);
@@ -87,34 +62,6 @@ void finishJob(PrinterObject& printer) {
     writeIni(jobFile(printer.job, ".ini"), info);
     printer.job = 0;
 }
-
-// Bump allocator over the caller's buffer for records followed by their strings.
-class Packer {
-public:
-    Packer(LPBYTE buffer, DWORD size, size_t fixed) : buffer_(buffer), size_(size), used_(fixed) {}
-    LPWSTR string(const std::u16string& text) {
-        used_ = (used_ + 1) & ~size_t(1);
-        size_t bytes = (text.size() + 1) * sizeof(WCHAR);
-        LPWSTR out = fits(bytes) ? reinterpret_cast<LPWSTR>(buffer_ + used_) : nullptr;
-        if (out) platform::detail::copyOut(text, out, text.size() + 1);
-        used_ += bytes;
-        return out;
-    }
-    LPBYTE bytes(const std::string& data) {
-        used_ = (used_ + 7) & ~size_t(7);
-        LPBYTE out = fits(data.size()) ? buffer_ + used_ : nullptr;
-        if (out) std::memcpy(out, data.data(), data.size());
-        used_ += data.size();
-        return out;
-    }
-    size_t used() const { return used_; }
-
-private:
-    bool fits(size_t bytes) const { return buffer_ && used_ + bytes <= size_; }
-    LPBYTE buffer_;
-    DWORD size_;
-    size_t used_;
-};
 
 // Jobs of the printer not yet complete: started and not yet ended (StartDocPrinterW to EndDocPrinter).
 DWORD openJobs(std::u16string_view printer) {
@@ -165,6 +112,7 @@ BOOL WINAPI OpenPrinterW(LPWSTR printerName, PHANDLE printer, LPPRINTER_DEFAULTS
         SetLastError(fault->error ? fault->error : ERROR_INVALID_PRINTER_NAME);
         return FALSE;
     }
+    if (spoolerUnavailable()) return FALSE;
     if (!printerName || !*printerName) {
         SetLastError(ERROR_INVALID_PRINTER_NAME);
         return FALSE;
@@ -221,6 +169,7 @@ BOOL WINAPI EnumPrintersW(DWORD flags, LPWSTR name, DWORD level, LPBYTE buffer, 
         SetLastError(fault->error ? fault->error : ERROR_INVALID_PARAMETER);
         return FALSE;
     }
+    if (spoolerUnavailable()) return FALSE;
     if (level != 2) {
         SetLastError(124);  // ERROR_INVALID_LEVEL
         return FALSE;

@@ -331,6 +331,25 @@ struct PrinterSetup {
 void installPrinter(const PrinterSetup& setup);
 // The machine path of an installed driver's rendering module, by driver name.
 std::optional<std::u16string> driverModulePath(std::u16string_view driverName);
+// A printer driver as the spooler keeps it ("spooler/drivers/<name>.ini"): its machine paths are the
+// files it lists, which the running spooler holds (DeleteFileW: ERROR_SHARING_VIOLATION).
+struct DriverSetup {
+    std::u16string name;
+    std::u16string environment = u"Windows x64";
+    std::u16string driverPath;          // the rendering module
+    std::vector<std::u16string> files;  // the other files it lists
+};
+void installPrinterDriver(const DriverSetup& driver);
+std::vector<DriverSetup> printerDrivers();
+// A port monitor ("spooler/monitors/<name>.ini"): its module, a file name in the system folder that
+// the running spooler holds, and the ports it serves.
+struct MonitorSetup {
+    std::u16string name;
+    std::u16string module;
+    std::vector<std::u16string> ports;
+};
+void installPrintMonitor(const MonitorSetup& monitor);
+std::vector<MonitorSetup> printMonitors();
 
 struct JobRecord {
     DWORD id = 0;

@@ -153,3 +153,36 @@ WINBASEAPI BOOL WINAPI EndDocPrinter(HANDLE printer);
 WINBASEAPI BOOL WINAPI WritePrinter(HANDLE printer, LPVOID buffer, DWORD count, LPDWORD written);
 WINBASEAPI BOOL WINAPI GetPrinterDriverDirectoryW(LPWSTR server, LPWSTR environment, DWORD level,
                                                   LPBYTE buffer, DWORD size, LPDWORD needed);
+
+// ---- Drivers and port monitors ----------------------------------------------------------------------
+// Every call of this part, like the printer calls above it, answers RPC_S_SERVER_UNAVAILABLE while the
+// "Spooler" service is not running.
+struct DRIVER_INFO_3W {
+    DWORD cVersion;
+    LPWSTR pName;
+    LPWSTR pEnvironment;
+    LPWSTR pDriverPath;
+    LPWSTR pDataFile;
+    LPWSTR pConfigFile;
+    LPWSTR pHelpFile;
+    LPWSTR pDependentFiles;  // NUL-separated, ended by an empty name
+    LPWSTR pMonitorName;
+    LPWSTR pDefaultDataType;
+};
+#define DPD_DELETE_UNUSED_FILES 0x00000001
+#define DPD_DELETE_SPECIFIC_VERSION 0x00000002
+#define DPD_DELETE_ALL_FILES 0x00000004
+// Level 3 only, the drivers of the environment (NULL: "Windows x64"; "all": every one) by name; a
+// buffer that is too small gives ERROR_INSUFFICIENT_BUFFER with the size needed. Fault switch
+// "EnumPrinterDriversW".
+WINBASEAPI BOOL WINAPI EnumPrinterDriversW(LPWSTR server, LPWSTR environment, DWORD level, LPBYTE buffer,
+                                           DWORD size, LPDWORD needed, LPDWORD returned);
+// Deletes a driver of the environment (NULL: "Windows x64"): ERROR_UNKNOWN_PRINTER_DRIVER when there is
+// none, ERROR_PRINTER_DRIVER_IN_USE while a printer uses it. DPD_DELETE_UNUSED_FILES also deletes its
+// files that no other driver lists. Journalled; fault switch "DeletePrinterDriverExW" (detail: the name).
+WINBASEAPI BOOL WINAPI DeletePrinterDriverExW(LPWSTR server, LPWSTR environment, LPWSTR driverName,
+                                              DWORD deleteFlags, DWORD versionFlag);
+// Deletes a port monitor: ERROR_UNKNOWN_PRINT_MONITOR when there is none, ERROR_PRINT_MONITOR_IN_USE
+// while a printer's port is one of its ports. Its module stays on disk. Journalled; fault switch
+// "DeleteMonitorW" (detail: the name).
+WINBASEAPI BOOL WINAPI DeleteMonitorW(LPWSTR server, LPWSTR environment, LPWSTR monitorName);

@@ -107,14 +107,14 @@ Snapshot snapshot() {
         if (line.rfind("K\t", 0) == 0) shot.lines.push_back("key " + line.substr(2));
         if (line.rfind("V\t", 0) == 0) shot.lines.push_back("value " + line.substr(2));
     }
-    for (const char* kind : {"printers", "drivers"}) {
+    for (const std::string kind : {"printers", "drivers", "monitors"}) {
         for (auto it = fs::recursive_directory_iterator(root / "spooler" / kind, ec);
              it != fs::recursive_directory_iterator(); it.increment(ec)) {
             if (!it->is_regular_file(ec) || it->path().extension() != ".ini") continue;
             std::ifstream in(it->path());
             std::string text, line;
             while (std::getline(in, line)) text += " " + line;
-            shot.lines.push_back(std::string(kind == std::string("printers") ? "printer" : "driver") + text);
+            shot.lines.push_back(kind.substr(0, kind.size() - 1) + text);
         }
     }
     for (const ServiceSetup& service : services())

@@ -1,0 +1,85 @@
+// What the spooler's areas (printers and jobs, drivers and monitors) share: its folder below the machine
+// root, the file names it keeps records under, its small INI records and the packer of returned records.
+#pragma once
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <sstream>
+#include <string>
+
+#include "../internal.h"
+#include "win/spooler.h"
+
+namespace platform::detail::spool {
+
+namespace fs = std::filesystem;
+
+// The 64-bit driver directory below the machine's system folder.
+inline std::u16string driverDirectory() { return platform::detail::systemFolder() + u"\\spool\\drivers\\x64"; }
+
+inline fs::path spoolerDir() { return platform::machineRoot() / "spooler"; }
+
+// Printer and driver names become folder names: anything but letters and digits is %XX-escaped.
+inline std::string encodeName(std::u16string_view name) {
+    std::string utf8 = platform::toUtf8(platform::detail::foldCase(name));
+    std::string out;
+    for (unsigned char c : utf8) {
+        if ((c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')) {
+            out += static_cast<char>(c);
+        } else {
+            char hex[4];
+            std::snprintf(hex, sizeof hex, "%%%02X", c);
+            out += hex;
+        }
+    }
+    return out;
+}
+
+inline std::map<std::string, std::string> readIni(const fs::path& file, bool* ok = nullptr) {
+    std::map<std::string, std::string> values;
+    std::istringstream lines(platform::detail::readHostFile(file, ok));
+    std::string line;
+    while (std::getline(lines, line)) {
+        auto eq = line.find('=');
+        if (eq != std::string::npos) values[line.substr(0, eq)] = line.substr(eq + 1);
+    }
+    return values;
+}
+
+inline void writeIni(const fs::path& file, const std::map<std::string, std::string>& values) {
+    std::string text;
+    for (const auto& [key, value] : values) text += key + "=" + value + "\n";
+    platform::detail::writeHostFile(file, text);
+}
+
+// Bump allocator over the caller's buffer for records followed by their strings.
+class Packer {
+public:
+    Packer(LPBYTE buffer, DWORD size, size_t fixed) : buffer_(buffer), size_(size), used_(fixed) {}
+    LPWSTR string(const std::u16string& text) {
+        used_ = (used_ + 1) & ~size_t(1);
+        size_t bytes = (text.size() + 1) * sizeof(WCHAR);
+        LPWSTR out = fits(bytes) ? reinterpret_cast<LPWSTR>(buffer_ + used_) : nullptr;
+        if (out) platform::detail::copyOut(text, out, text.size() + 1);
+        used_ += bytes;
+        return out;
+    }
+    LPBYTE bytes(const std::string& data) {
+        used_ = (used_ + 7) & ~size_t(7);
+        LPBYTE out = fits(data.size()) ? buffer_ + used_ : nullptr;
+        if (out) std::memcpy(out, data.data(), data.size());
+        used_ += data.size();
+        return out;
+    }
+    size_t used() const { return used_; }
+
+private:
+    bool fits(size_t bytes) const { return buffer_ && used_ + bytes <= size_; }
+    LPBYTE buffer_;
+    DWORD size_;
+    size_t used_;
+};
+
+}  // namespace platform::detail::spool
