@@ -44,7 +44,7 @@ struct BoxAnswer {
 };
 void answerBox(BoxAnswer& answer, int button) {
     HWND box = nullptr;
-    for (int i = 0; i < 200 && !box; ++i) {
+    for (int i = 0; i < 2000 && !box; ++i) {
         for (HWND d : dlg::findDialogs())
             if (dlg::isMessageBox(d)) box = d;
         if (!box) Sleep(10);
