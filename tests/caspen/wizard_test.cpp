@@ -193,7 +193,12 @@ TEST_F(Wizard, BoxesReadRightToLeftByTheSystemLocaleAndTheBannerByTheLanguage) {
         BoxAnswer box;
         COLORREF banner = 0;
         run([&](HWND d, CMyWizard&) {
-            HBITMAP picture = reinterpret_cast<HBITMAP>(SendDlgItemMessageW(d, 1013, STM_GETIMAGE, IMAGE_BITMAP, 0));
+            // The banner is set while the wizard initialises; wait for it on a slow machine.
+            HBITMAP picture = nullptr;
+            for (int i = 0; i < 500 && !picture; ++i) {
+                picture = reinterpret_cast<HBITMAP>(SendDlgItemMessageW(d, 1013, STM_GETIMAGE, IMAGE_BITMAP, 0));
+                if (!picture) Sleep(10);
+            }
             HDC memory = CreateCompatibleDC(nullptr);
             HGDIOBJ old = SelectObject(memory, picture);
             banner = GetPixel(memory, 2, 2);
