@@ -194,16 +194,18 @@ TEST_F(Wizard, BoxesReadRightToLeftByTheSystemLocaleAndTheBannerByTheLanguage) {
         COLORREF banner = 0;
         run([&](HWND d, CMyWizard&) {
             // The banner is set while the wizard initialises; wait for it on a slow machine.
-            HBITMAP picture = nullptr;
-            for (int i = 0; i < 500 && !picture; ++i) {
-                picture = reinterpret_cast<HBITMAP>(SendDlgItemMessageW(d, 1013, STM_GETIMAGE, IMAGE_BITMAP, 0));
-                if (!picture) Sleep(10);
+            banner = CLR_INVALID;
+            for (int i = 0; i < 500 && banner == CLR_INVALID; ++i) {
+                HBITMAP picture = reinterpret_cast<HBITMAP>(SendDlgItemMessageW(d, 1013, STM_GETIMAGE, IMAGE_BITMAP, 0));
+                HDC memory = CreateCompatibleDC(nullptr);
+                HGDIOBJ old = picture ? SelectObject(memory, picture) : nullptr;
+                if (old) {
+                    banner = GetPixel(memory, 2, 2);
+                    SelectObject(memory, old);
+                }
+                DeleteDC(memory);
+                if (banner == CLR_INVALID) Sleep(10);
             }
-            HDC memory = CreateCompatibleDC(nullptr);
-            HGDIOBJ old = SelectObject(memory, picture);
-            banner = GetPixel(memory, 2, 2);
-            SelectObject(memory, old);
-            DeleteDC(memory);
             std::thread answering([&] { answerBox(box, IDOK); });
             dlg::clickButton(d, kCancel);
             answering.join();
