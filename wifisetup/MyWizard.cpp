@@ -112,6 +112,15 @@ void CMyWizard::ShowWizardButton(int id, BOOL show) {
     if (CWnd* control = GetDlgItem(id)) control->ShowWindow(show ? SW_SHOW : SW_HIDE);
 }
 
+void CMyWizard::ShowWizardButtons(BOOL back, BOOL next, BOOL finish, BOOL printInfo, BOOL cancel, BOOL refresh) {
+    ShowWizardButton(kWizardBack, back);
+    ShowWizardButton(kWizardNext, next);
+    ShowWizardButton(kWizardFinish, finish);
+    ShowWizardButton(kWizardPrintInfo, printInfo);
+    ShowWizardButton(kWizardCancel, cancel);
+    ShowWizardButton(kWizardRefresh, refresh);
+}
+
 void CMyWizard::SetStaticBitmap(CStatic& control, UINT bitmapId) {
     RECT client{};
     control.GetClientRect(&client);

@@ -55,6 +55,8 @@ public:
     void EnableWizardButtons(int mask);
     // Shows or hides one of the wizard's buttons.
     void ShowWizardButton(int id, BOOL show);
+    // Shows or hides the whole row, as a page lays it out.
+    void ShowWizardButtons(BOOL back, BOOL next, BOOL finish, BOOL printInfo, BOOL cancel, BOOL refresh);
     // Puts bitmap `bitmapId` of the program file into `control`, stretched to its client area.
     void SetStaticBitmap(CStatic& control, UINT bitmapId);
     // Asks whether to cancel; the button pressed.

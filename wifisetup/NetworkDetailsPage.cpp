@@ -47,12 +47,7 @@ BOOL CSSIDDetailDlg::OnInitDialog() {
 }
 
 BOOL CSSIDDetailDlg::OnSetActive() {
-    wizard_->ShowWizardButton(kWizardBack, TRUE);
-    wizard_->ShowWizardButton(kWizardNext, TRUE);
-    wizard_->ShowWizardButton(kWizardFinish, FALSE);
-    wizard_->ShowWizardButton(kWizardPrintInfo, FALSE);
-    wizard_->ShowWizardButton(kWizardCancel, TRUE);
-    wizard_->ShowWizardButton(kWizardRefresh, FALSE);
+    wizard_->ShowWizardButtons(TRUE, TRUE, FALSE, FALSE, TRUE, FALSE);
     wizard_->EnableWizardButtons(kEnableBack | kEnableNext);
     WizardData& data = GetWizardData();
     m_name.SetWindowText(data.GetSsid().c_str());

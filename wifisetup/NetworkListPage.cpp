@@ -47,12 +47,7 @@ void CSSIDListDlg::UpdateLayout() {
     const int check = m_manual.GetCheck();
     if (check != BST_CHECKED && check != BST_UNCHECKED) return;
     const BOOL manual = check == BST_CHECKED;
-    wizard_->ShowWizardButton(kWizardBack, FALSE);
-    wizard_->ShowWizardButton(kWizardNext, TRUE);
-    wizard_->ShowWizardButton(kWizardFinish, FALSE);
-    wizard_->ShowWizardButton(kWizardPrintInfo, manual);
-    wizard_->ShowWizardButton(kWizardCancel, TRUE);
-    wizard_->ShowWizardButton(kWizardRefresh, !manual);
+    wizard_->ShowWizardButtons(FALSE, TRUE, FALSE, manual, TRUE, !manual);
     wizard_->EnableWizardButtons(manual ? kEnableNext | kEnablePrintInfo : kEnableNext | kEnableRefresh);
     const int show = manual ? SW_SHOW : SW_HIDE, hide = manual ? SW_HIDE : SW_SHOW;
     GetDlgItem(kPrompt)->ShowWindow(hide);

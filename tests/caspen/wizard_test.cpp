@@ -15,6 +15,7 @@
 #include "support/dialog_script.h"
 #include "support/wizard_resources.h"
 #include "wifisetup/wlan_radios.h"
+#include "win/spooler.h"
 
 namespace {
 
@@ -44,7 +45,7 @@ struct BoxAnswer {
 };
 void answerBox(BoxAnswer& answer, int button) {
     HWND box = nullptr;
-    for (int i = 0; i < 200 && !box; ++i) {
+    for (int i = 0; i < 2000 && !box; ++i) {
         for (HWND d : dlg::findDialogs())
             if (dlg::isMessageBox(d)) box = d;
         if (!box) Sleep(10);
@@ -192,12 +193,19 @@ TEST_F(Wizard, BoxesReadRightToLeftByTheSystemLocaleAndTheBannerByTheLanguage) {
         BoxAnswer box;
         COLORREF banner = 0;
         run([&](HWND d, CMyWizard&) {
-            HBITMAP picture = reinterpret_cast<HBITMAP>(SendDlgItemMessageW(d, 1013, STM_GETIMAGE, IMAGE_BITMAP, 0));
-            HDC memory = CreateCompatibleDC(nullptr);
-            HGDIOBJ old = SelectObject(memory, picture);
-            banner = GetPixel(memory, 2, 2);
-            SelectObject(memory, old);
-            DeleteDC(memory);
+            // The banner is set while the wizard initialises; wait for it on a slow machine.
+            banner = CLR_INVALID;
+            for (int i = 0; i < 500 && banner == CLR_INVALID; ++i) {
+                HBITMAP picture = reinterpret_cast<HBITMAP>(SendDlgItemMessageW(d, 1013, STM_GETIMAGE, IMAGE_BITMAP, 0));
+                HDC memory = CreateCompatibleDC(nullptr);
+                HGDIOBJ old = picture ? SelectObject(memory, picture) : nullptr;
+                if (old) {
+                    banner = GetPixel(memory, 2, 2);
+                    SelectObject(memory, old);
+                }
+                DeleteDC(memory);
+                if (banner == CLR_INVALID) Sleep(10);
+            }
             std::thread answering([&] { answerBox(box, IDOK); });
             dlg::clickButton(d, kCancel);
             answering.join();
@@ -314,6 +322,54 @@ TEST_F(Wizard, PageTwoEnablesNextByModeAndKey) {
         EXPECT_EQ(dlg::controlText(page, kKey), u"");
         EXPECT_EQ(dlg::controlText(page, kName), u"Cafe");
     });
+}
+
+TEST_F(Wizard, ABusyPrintPortKeepsPageTwoAndRefusesTheInformationPage) {
+    platform::UsbPrinterSetup cable;
+    cable.instanceId = u"USB\\VID_1A2B&PID_3C4D\\SN0001";
+    cable.portNumber = 1;
+    platform::attachUsbPrinter(cable);
+    platform::PrinterSetup queue;
+    queue.name = u"Torvane";
+    queue.port = u"USB001";
+    queue.driverName = u"Torvane driver";
+    platform::installPrinter(queue);
+    GetIniTable() = {{u"USB\\VID_1A2B&PID_3C4D", u"Model"}};
+    HANDLE job = nullptr;
+    ASSERT_TRUE(OpenPrinterW(const_cast<LPWSTR>(u"Torvane"), &job, nullptr));
+    DOC_INFO_1W doc{const_cast<LPWSTR>(u"page"), nullptr, nullptr};
+    ASSERT_NE(StartDocPrinterW(job, 1, reinterpret_cast<LPBYTE>(&doc)), 0u);
+
+    BoxAnswer setupBox, infoBox;
+    run([&](HWND d, CMyWizard& wizard) {
+        ASSERT_TRUE(dlg::clickButton(pageWindow(wizard, 1), kManual));
+        std::thread answeringInfo([&] { answerBox(infoBox, IDOK); });
+        dlg::clickButton(d, kPrint);
+        answeringInfo.join();
+
+        ASSERT_TRUE(dlg::typeText(pageWindow(wizard, 1), kManualName, u"Attic"));
+        ASSERT_TRUE(dlg::clickButton(d, kNext));
+        HWND page = pageWindow(wizard, 2);
+        ASSERT_TRUE(dlg::chooseComboItem(page, kSecurity, 2));
+        ASSERT_TRUE(dlg::typeText(page, kKey, u"secret99"));
+        std::thread answering([&] { answerBox(setupBox, IDOK); });
+        dlg::clickButton(d, kNext);
+        answering.join();
+        EXPECT_EQ(wizard.CurrentPageId(), 2);
+        EXPECT_EQ(GetWizardData().password, u"secret99") << "what page 2 stored stays";
+        EXPECT_EQ(GetWizardData().securityMode, 2);
+
+        EndDocPrinter(job);
+        ClosePrinter(job);
+        job = nullptr;
+        ASSERT_TRUE(dlg::clickButton(d, kNext));
+        EXPECT_EQ(wizard.CurrentPageId(), 3);
+    });
+    if (job) ClosePrinter(job);
+    GetIniTable().clear();
+    EXPECT_EQ(infoBox.text, u"The print port is busy: no information page");
+    EXPECT_EQ(infoBox.type, UINT(MB_OK));
+    EXPECT_EQ(setupBox.text, u"The print port is busy: no set-up");
 }
 
 }  // namespace
