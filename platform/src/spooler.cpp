@@ -35,14 +35,6 @@ struct PrinterObject : platform::detail::KernelObject {
     }
 };
 
-// The spooler's calls reach it through its service: none works while "Spooler" is not running.
-bool spoolerUnavailable() {
-    auto spooler = platform::service(u"Spooler");
-    if (spooler && spooler->state == SERVICE_RUNNING) return false;
-    SetLastError(RPC_S_SERVER_UNAVAILABLE);
-    return true;
-}
-
 std::shared_ptr<PrinterObject> printerOf(HANDLE handle) {
     auto printer = platform::detail::handleAs<PrinterObject>(handle);
     if (!printer) SetLastError(ERROR_INVALID_HANDLE);

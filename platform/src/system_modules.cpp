@@ -17,6 +17,7 @@
 #include "wireless/radio_internal.h"
 #include "win/files.h"
 #include "win/kernel.h"
+#include "win/setupapi.h"
 #include "win/sti.h"
 #include "win/wlan.h"
 
@@ -36,6 +37,7 @@ struct SystemModule {
 SystemModule kModules[] = {
     {u"kernel32.dll", true},
     {u"sti.dll", false},  // the still-image library
+    {u"setupapi.dll", false},  // the device-installation library's INF calls
     // The wireless interfaces, there as the machine's radio says.
     {u"wzcsapi.dll", false, 0, &platform::detail::wirelessModulePresent},
     {u"wlanapi.dll", false, 0, &platform::detail::wirelessModulePresent},
@@ -57,6 +59,7 @@ const SystemExport kExports[] = {
     SYSTEM_EXPORT(u"kernel32.dll", GetDiskFreeSpaceW),
     SYSTEM_EXPORT(u"kernel32.dll", RegisterApplicationRestart),
     SYSTEM_EXPORT(u"sti.dll", StiCreateInstance),
+    SYSTEM_EXPORT(u"setupapi.dll", SetupUninstallOEMInfW),
     SYSTEM_EXPORT(u"wzcsapi.dll", WZCEnumInterfaces),
     SYSTEM_EXPORT(u"wzcsapi.dll", WZCQueryInterface),
     SYSTEM_EXPORT(u"wzcsapi.dll", WZCRefreshInterface),

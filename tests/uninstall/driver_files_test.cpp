@@ -95,6 +95,7 @@ TEST(DriverFiles, RunningSpoolerCycleRemovesTheProductAndKeepsWhatOthersUse) {
     Machine machine;
     installProduct(machine);
     setSpooler(SERVICE_RUNNING, {800, 500, 100}, {600, 400, 100});
+    uninstall::clearRemovalLog();
     platform::setCallJournal(true);
     EXPECT_TRUE(uninstall::DeletePrinterDriverFiles(config()));
 

@@ -67,3 +67,11 @@ WINBASEAPI BOOL WINAPI SetupDiGetDeviceInterfaceDetailW(HDEVINFO set, PSP_DEVICE
                                                         LPDWORD required, PSP_DEVINFO_DATA device);
 // Releases a set; fault switch "SetupDiDestroyDeviceInfoList" (the set stays).
 WINBASEAPI BOOL WINAPI SetupDiDestroyDeviceInfoList(HDEVINFO set);
+
+// ---- OEM INF files ---------------------------------------------------------------------------------
+#define SUOI_FORCEDELETE 0x00000001
+// Uninstalls an OEM INF of the Windows INF folder by its file name ("oem3.inf"): the INF and its
+// ".PNF" go; a missing INF gives ERROR_FILE_NOT_FOUND. The tree does not record which INF installed a
+// device, so no INF is refused as in use and the flags are not looked at. Exported by "setupapi.dll";
+// journalled; fault switch "SetupUninstallOEMInfW" (detail: the name).
+WINBASEAPI BOOL WINAPI SetupUninstallOEMInfW(LPCWSTR infFileName, DWORD flags, PVOID reserved);

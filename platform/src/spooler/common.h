@@ -10,6 +10,8 @@
 #include <string>
 
 #include "../internal.h"
+#include "platform/control.h"
+#include "win/services.h"
 #include "win/spooler.h"
 
 namespace platform::detail::spool {
@@ -52,6 +54,15 @@ inline void writeIni(const fs::path& file, const std::map<std::string, std::stri
     std::string text;
     for (const auto& [key, value] : values) text += key + "=" + value + "\n";
     platform::detail::writeHostFile(file, text);
+}
+
+// The spooler's calls reach it through its service: none works while "Spooler" is not running
+// (RPC_S_SERVER_UNAVAILABLE then, as the error of the call).
+inline bool spoolerUnavailable() {
+    auto spooler = platform::service(u"Spooler");
+    if (spooler && spooler->state == SERVICE_RUNNING) return false;
+    SetLastError(RPC_S_SERVER_UNAVAILABLE);
+    return true;
 }
 
 // Bump allocator over the caller's buffer for records followed by their strings.

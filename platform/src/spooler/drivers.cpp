@@ -66,11 +66,6 @@ std::vector<std::u16string> driverFiles(const platform::DriverSetup& driver) {
     return files;
 }
 
-bool spoolerRunning() {
-    auto spooler = platform::service(u"Spooler");
-    return spooler && spooler->state == SERVICE_RUNNING;
-}
-
 // The printers' ports and drivers, as the deletions check them.
 std::vector<std::map<std::string, std::string>> printerRecords() {
     std::vector<std::map<std::string, std::string>> printers;
@@ -116,7 +111,7 @@ BOOL WINAPI DeletePrinterDriverExW(LPWSTR server, LPWSTR environment, LPWSTR dri
     const std::u16string arguments = name + u", " + platform::detail::journalNumber(deleteFlags);
     if (auto fault = platform::detail::takeFault("DeletePrinterDriverExW", platform::toUtf8(name)))
         return answer("DeletePrinterDriverExW", arguments, FALSE, fault->error ? fault->error : ERROR_ACCESS_DENIED);
-    if (!spoolerRunning()) return answer("DeletePrinterDriverExW", arguments, FALSE, RPC_S_SERVER_UNAVAILABLE);
+    if (spoolerUnavailable()) return answer("DeletePrinterDriverExW", arguments, FALSE, RPC_S_SERVER_UNAVAILABLE);
     if ((server && *server) || name.empty()) return answer("DeletePrinterDriverExW", arguments, FALSE, ERROR_INVALID_NAME);
     const std::u16string wantedEnvironment = environment && *environment ? environment : kDefaultEnvironment;
     const fs::path file = spoolerDir() / "drivers" / (encodeName(name) + ".ini");
@@ -147,10 +142,7 @@ BOOL WINAPI EnumPrinterDriversW(LPWSTR server, LPWSTR environment, DWORD level, 
         SetLastError(fault->error ? fault->error : ERROR_ACCESS_DENIED);
         return FALSE;
     }
-    if (!spoolerRunning()) {
-        SetLastError(RPC_S_SERVER_UNAVAILABLE);
-        return FALSE;
-    }
+    if (spoolerUnavailable()) return FALSE;
     if (level != 3) {
         SetLastError(124);  // ERROR_INVALID_LEVEL
         return FALSE;
@@ -197,7 +189,7 @@ BOOL WINAPI DeleteMonitorW(LPWSTR server, LPWSTR, LPWSTR monitorName) {
     const std::u16string name = monitorName ? monitorName : u"";
     if (auto fault = platform::detail::takeFault("DeleteMonitorW", platform::toUtf8(name)))
         return answer("DeleteMonitorW", name, FALSE, fault->error ? fault->error : ERROR_ACCESS_DENIED);
-    if (!spoolerRunning()) return answer("DeleteMonitorW", name, FALSE, RPC_S_SERVER_UNAVAILABLE);
+    if (spoolerUnavailable()) return answer("DeleteMonitorW", name, FALSE, RPC_S_SERVER_UNAVAILABLE);
     if ((server && *server) || name.empty()) return answer("DeleteMonitorW", name, FALSE, ERROR_INVALID_NAME);
     const fs::path file = spoolerDir() / "monitors" / (encodeName(name) + ".ini");
     if (!fs::exists(file)) return answer("DeleteMonitorW", name, FALSE, ERROR_UNKNOWN_PRINT_MONITOR);
