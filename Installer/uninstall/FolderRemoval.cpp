@@ -93,6 +93,16 @@ bool profilesRoot(std::u16string& root, bool& roaming) {
     return true;
 }
 
+// Whether a folder on the way to the path's last component is a link or junction: the target could lie
+// outside the base the path was joined to, so such a path is refused.
+bool passesThroughLink(const std::u16string& path) {
+    for (size_t slash = path.find(u'\\', 3); slash != std::u16string::npos; slash = path.find(u'\\', slash + 1)) {
+        const DWORD attributes = GetFileAttributesW(path.substr(0, slash).c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return true;
+    }
+    return false;
+}
+
 bool isServiceAccount(std::u16string_view sid) {
     for (std::u16string_view account : kServiceAccounts)
         if (sid == account) return true;
@@ -105,6 +115,15 @@ int DeleteFolderTree(std::u16string_view path) {
     const std::u16string root(path);
     if (!PathFileExistsW(root.c_str())) return 2;
     if (!GuardedPath(u"DeleteFolderTree", root, kFolderTreeCapacity)) return 0;
+    if (passesThroughLink(root)) {
+        logRemovalFailure(u"DeleteFolderTree", root, ERROR_ACCESS_DENIED, "a link or junction on the way");
+        return 0;
+    }
+    // A link or junction named itself goes as a link; what it leads to is never walked.
+    if (const DWORD attributes = GetFileAttributesW(root.c_str()); attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+        deleteLink(root, attributes);
+        return 0;
+    }
     // Walked without recursion: each folder is cleared, then its subfolders, and removed once they are.
     struct Pending {
         std::u16string path;
@@ -142,6 +161,10 @@ int RemoveEmptyFolders(std::u16string_view path, std::u16string_view base) {
     }
     std::u16string current(path);
     while (!current.empty() && current.back() == u'\\') current.pop_back();
+    if (passesThroughLink(current)) {
+        logRemovalFailure(u"RemoveEmptyFolders", current, ERROR_ACCESS_DENIED, "a link or junction on the way");
+        return 0;
+    }
     while (current.size() > stop.size()) {
         if (PathIsDirectoryEmptyW(current.c_str()) &&
             GuardedPath(u"RemoveEmptyFolders", current, kProfilePathCapacity) && !RemoveDirectoryW(current.c_str()))

@@ -135,12 +135,13 @@ std::optional<std::u16string> keyPath(HKEY key) {
     return object->path;
 }
 
-// Joins a subkey path; fails on empty components or names over 255 characters.
+// Joins a subkey path; fails on a leading backslash (a relative name never has one, and NT refuses
+// it), empty components or names over 255 characters.
 std::optional<std::u16string> join(const std::u16string& base, LPCWSTR subKey) {
     std::u16string path = base;
     if (!subKey) return path;
     std::u16string_view rest(subKey);
-    while (!rest.empty() && rest.front() == u'\\') rest.remove_prefix(1);
+    if (!rest.empty() && rest.front() == u'\\') return std::nullopt;
     while (!rest.empty() && rest.back() == u'\\') rest.remove_suffix(1);
     size_t start = 0;
     while (start < rest.size()) {

@@ -347,6 +347,10 @@ TEST_F(Registry, InfoCountsDirectSubkeysAndValuesOfALiveKey) {
     EXPECT_EQ(values, 2u);
     EXPECT_EQ(longestValueName, 10u);
     EXPECT_EQ(longestValue, 8u);
+    // A relative name never begins with a backslash.
+    HKEY refused = nullptr;
+    EXPECT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"\\Software\\Maker\\Suite", 0, KEY_READ, &refused), ERROR_BAD_PATHNAME);
+    EXPECT_EQ(RegDeleteKeyW(key, u"\\Longest"), ERROR_BAD_PATHNAME);
     HKEY gone = create(key, u"Gone");
     ASSERT_EQ(RegDeleteKeyW(key, u"Gone"), ERROR_SUCCESS);
     EXPECT_EQ(RegQueryInfoKeyW(gone, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, nullptr, nullptr, nullptr,

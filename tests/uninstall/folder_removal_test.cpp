@@ -104,6 +104,18 @@ TEST_F(FolderRemoval, TreeDeleteRefusesProtectedAndMalformedPaths) {
         EXPECT_EQ(uninstall::DeleteFolderTree(path), 0) << platform::toUtf8(path);
     }
     EXPECT_EQ(uninstall::DeleteFolderTree(u"C:\\Program Files\\Zandrel\\M2100\\out\\out.txt"), 2);
+    // A junction on the way could lead anywhere: refused; the junction named itself is not walked.
+    EXPECT_EQ(uninstall::DeleteFolderTree(kProduct + u"\\keep\\keep.txt"), 0);
+    EXPECT_TRUE(machine.readFile(u"D:\\keep\\keep.txt").has_value());
+    EXPECT_EQ(uninstall::RemoveEmptyFolders(kProduct + u"\\keep\\empty", kProduct), 0);
+    fs::create_directories(machine.host(u"D:\\keep\\empty"));
+    EXPECT_EQ(uninstall::RemoveEmptyFolders(kProduct + u"\\keep\\empty", kProduct), 0);
+    EXPECT_TRUE(fs::is_directory(machine.host(u"D:\\keep\\empty")));
+    fs::remove(machine.host(u"D:\\keep\\empty"));
+    EXPECT_EQ(uninstall::DeleteFolderTree(kProduct + u"\\keep"), 0);
+    EXPECT_TRUE(machine.readFile(u"D:\\keep\\keep.txt").has_value());
+    EXPECT_EQ(GetFileAttributesW((kProduct + u"\\keep").c_str()), INVALID_FILE_ATTRIBUTES);
+    fs::create_directory_symlink(machine.host(u"D:\\keep"), machine.host(kProduct + u"\\keep"));
     EXPECT_TRUE(changes(before).empty());
     EXPECT_TRUE(fs::exists(outside / "out.txt"));
 }

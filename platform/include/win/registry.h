@@ -1,6 +1,7 @@
 // The registry: one hive file under the machine root, shared by all processes and locked while it
 // is read or written. Key names match without regard to case; security and volatile keys are not
-// modelled. The "Reg*" fault switches fail a call with the error they carry.
+// modelled. A subkey that begins with a backslash is refused with ERROR_BAD_PATHNAME, as NT does. The
+// "Reg*" fault switches fail a call with the error they carry.
 #pragma once
 
 #include "win/base.h"
