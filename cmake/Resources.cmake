@@ -25,6 +25,26 @@ function(mfp_resource_library target)
   set_property(TARGET ${target} PROPERTY MFP_RESOURCE_FILE ${output})
 endfunction()
 
+# A set of language libraries, one for each language code: <name>_<code> compiles res/<prefix><code>.rc
+# into <prefix><code>.dll, <name> builds them all, and <files_var> names their outputs (for rescheck).
+#
+#   mfp_language_libraries(<name> PREFIX <prefix> CODES <code>... FILES_VAR <files_var>)
+function(mfp_language_libraries name)
+  cmake_parse_arguments(ARG "" "PREFIX;FILES_VAR" "CODES" ${ARGN})
+  if(NOT ARG_PREFIX OR NOT ARG_CODES OR NOT ARG_FILES_VAR OR ARG_UNPARSED_ARGUMENTS)
+    message(FATAL_ERROR "mfp_language_libraries(${name} PREFIX <p> CODES <c>... FILES_VAR <v>): got ${ARGN}")
+  endif()
+  set(targets)
+  set(files)
+  foreach(code IN LISTS ARG_CODES)
+    mfp_resource_library(${name}_${code} SCRIPT res/${ARG_PREFIX}${code}.rc OUTPUT ${ARG_PREFIX}${code}.dll)
+    list(APPEND targets ${name}_${code})
+    list(APPEND files ${CMAKE_LIBRARY_OUTPUT_DIRECTORY}/${ARG_PREFIX}${code}.dll)
+  endforeach()
+  add_custom_target(${name} DEPENDS ${targets})
+  set(${ARG_FILES_VAR} ${files} PARENT_SCOPE)
+endfunction()
+
 # A program's own resources: a resource script compiled by rescomp and built into the program itself,
 # where GetModuleHandleW(NULL) finds them (as a Windows program carries its resources in its image).
 #

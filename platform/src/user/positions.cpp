@@ -90,25 +90,24 @@ BOOL WINAPI IsWindowVisible(HWND hwnd) {
     return TRUE;
 }
 
-BOOL WINAPI IsIconic(HWND hwnd) {
+namespace {
+
+// Whether a window of this process or another carries a style bit.
+BOOL hasStyle(HWND hwnd, DWORD bit) {
     if (foreignHandle(hwnd)) {
         auto other = foreignWindow(hwnd);
-        return other && (other->style & WS_MINIMIZE) ? TRUE : FALSE;
+        return other && (other->style & bit) ? TRUE : FALSE;
     }
     std::lock_guard lock(state().mutex);
     auto w = findWindow(hwnd);
-    return w && (w->style & WS_MINIMIZE) ? TRUE : FALSE;
+    return w && (w->style & bit) ? TRUE : FALSE;
 }
 
-BOOL WINAPI IsZoomed(HWND hwnd) {
-    if (foreignHandle(hwnd)) {
-        auto other = foreignWindow(hwnd);
-        return other && (other->style & WS_MAXIMIZE) ? TRUE : FALSE;
-    }
-    std::lock_guard lock(state().mutex);
-    auto w = findWindow(hwnd);
-    return w && (w->style & WS_MAXIMIZE) ? TRUE : FALSE;
-}
+}  // namespace
+
+BOOL WINAPI IsIconic(HWND hwnd) { return hasStyle(hwnd, WS_MINIMIZE); }
+
+BOOL WINAPI IsZoomed(HWND hwnd) { return hasStyle(hwnd, WS_MAXIMIZE); }
 
 namespace {
 
