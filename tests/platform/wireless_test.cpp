@@ -152,7 +152,9 @@ TEST(Radio, WzcRecordsLieInTheLowArena) {
 
     // A GUID field that points anywhere but the arena is reported, not followed.
     const char16_t* outside = kGuid;
-    const uint32_t truncated = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(outside));
+    uint32_t truncated = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(outside));
+    // The low half of a high address may by chance fall inside the arena: move it out.
+    while (platform::inLowArena(platform::fromLowAddress(truncated))) truncated += 0x01000000u;
     std::memset(entry, 0, sizeof entry);
     std::memcpy(entry, &truncated, 4);
     EXPECT_EQ(WZCQueryInterface(nullptr, WZC_INTF_DESCR, entry, &flags), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
