@@ -258,16 +258,15 @@ TEST(OrlithJobs, CancellingMidJobKeepsTheSavedPagesAndOpensTheFolder) {
     platform::setLocalTime(kNow, true);
     machine.script("pages 3\nhold 2 10\n");  // the second page's reads wait while the user cancels
     HANDLE hold = CreateEventW(nullptr, TRUE, FALSE, u"Local\\vqm-standin-hold");
+    HANDLE held = CreateEventW(nullptr, TRUE, FALSE, u"Local\\vqm-standin-held");
     platform::clearShellActions();
     OrlithRun run = machine.start(u"-PUSH_PARAM " + platform::fromUtf8(scantest::kDevicePath) + u" 116110");
+    // The cancel is given once the second page's read is held: earlier, it could reach the program
+    // while it still answers the new page, which ends the job there instead of mid-page.
+    ASSERT_EQ(WaitForSingleObject(held, 60000), WAIT_OBJECT_0);
+    CloseHandle(held);
     // The progress dialog counts the second page (its count goes to the debugger output too).
-    bool second = false;
-    for (int i = 0; i < 6000 && !second; ++i) {
-        const auto lines = machine.debugLines(run);
-        second = logged(lines, "2");
-        if (!second) usleep(5000);
-    }
-    ASSERT_TRUE(second);
+    ASSERT_TRUE(logged(machine.debugLines(run), "2"));
     // The program's progress dialog, titled as the settings dialog is.
     std::pair<DWORD, HWND> found(run.processId, nullptr);
     EnumWindows(

@@ -25,8 +25,10 @@ namespace {
 constexpr DWORD kHandle = 0x5CA1;
 constexpr int kBadHandle = 6;
 constexpr int kBadLength = 87;
-// The named event a "hold" read waits for.
+// The named event a "hold" read waits for, and the one it sets once it waits, so that a test in
+// another process knows the read has begun.
 constexpr const WCHAR* kHoldEvent = u"Local\\vqm-standin-hold";
+constexpr const WCHAR* kHeldEvent = u"Local\\vqm-standin-held";
 
 struct Script {
     int pages = 1;
@@ -252,6 +254,10 @@ STANDIN_EXPORT int ScanDrv_ReadScanData(DWORD handle, BYTE* buffer, DWORD length
         // The read waits until the test lets it go, so that whatever the test does meanwhile lands
         // mid-page however slowly the machine runs.
         HANDLE release = CreateEventW(nullptr, TRUE, FALSE, kHoldEvent);
+        if (HANDLE held = CreateEventW(nullptr, TRUE, FALSE, kHeldEvent)) {
+            SetEvent(held);
+            CloseHandle(held);
+        }
         if (release) {
             WaitForSingleObject(release, INFINITE);
             CloseHandle(release);
