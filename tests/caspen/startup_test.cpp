@@ -2,10 +2,12 @@
 // Chinese texts when it is missing, the registry key, and a command line that cannot be split.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <vector>
 
 #include "CaspenApp.h"
 #include "MyListCtrl.h"
@@ -96,6 +98,84 @@ TEST_F(CaspenStart, TitleAndLanguageComeFromTheCommandLine) {
         EXPECT_EQ(title, c.title) << platform::toUtf8(c.arguments);
         EXPECT_EQ(next, c.next) << platform::toUtf8(c.arguments);
         EXPECT_EQ(LanguageDllPath, std::u16string(kFolder) + c.library) << platform::toUtf8(c.arguments);
+    }
+}
+
+// Each language library, chosen by its name on the command line: the wizard takes all five templates and
+// its texts from it (checked by a text of the frame, of each page and of the string table).
+TEST_F(CaspenStart, EveryLanguageLibraryGivesTheWizardItsTemplatesAndTexts) {
+    struct Case {
+        const char16_t* name;
+        const char16_t* code;
+        const char16_t* next;     // the frame's Next button (template 140)
+        const char16_t* column;   // the list's first column title (string 150, page template 141)
+        const char16_t* none;     // the security box's first entry (string 156, page template 129)
+        const char16_t* signal;   // how the list shows a signal of 100
+    };
+    const Case cases[] = {
+        {u"Simplified_Chinese", u"zhcn", u"下一步", u"网络名", u"无", u"100%"},
+        {u"English", u"enus", u"Next >", u"Network name", u"None", u"100%"},
+        {u"Japanese", u"ja", u"次へ >", u"ネットワーク名", u"なし", u"100%"},
+        {u"Russian", u"ru", u"Далее >", u"Имя сети", u"Нет", u"100%"},
+        {u"Spanish", u"esmx", u"Siguiente >", u"Nombre de red", u"Ninguna", u"100%"},
+        {u"French", u"fr", u"Suivant >", u"Nom du réseau", u"Aucune", u"100%"},
+        {u"Polish", u"pl", u"Dalej >", u"Nazwa sieci", u"Brak", u"100%"},
+        {u"Italian", u"it", u"Avanti >", u"Nome rete", u"Nessuna", u"100%"},
+        {u"Arabic", u"ar", u"التالي", u"اسم الشبكة", u"بلا", u"100%"},
+        {u"Turkish", u"tr", u"İleri >", u"Ağ adı", u"Yok", u"%100"},
+        {u"Norwegian", u"no", u"Neste >", u"Nettverksnavn", u"Ingen", u"100%"},
+        {u"Swedish", u"sv", u"Nästa >", u"Nätverksnamn", u"Ingen", u"100%"},
+        {u"Hebrew", u"he", u"הבא", u"שם הרשת", u"ללא", u"100%"},
+        {u"Traditional_Chinese", u"zhtw", u"下一步", u"網路名稱", u"無", u"100%"},
+        {u"German", u"de", u"Weiter >", u"Netzwerkname", u"Keine", u"100%"},
+    };
+    for (const Case& c : cases) {
+        const std::u16string file = std::u16string(u"Velrin") + c.code + u".dll";
+        const fs::path installed = machine.host(std::u16string(kFolder) + file);
+        if (!fs::exists(installed)) fs::copy_file(fs::path(MFP_LIB_DIR) / platform::toUtf8(file), installed);
+        const std::string label = platform::toUtf8(c.name);
+        std::u16string next, column, none, signal, confirm;
+        std::vector<UINT> templates;
+        start(std::u16string(u"Title ") + c.name, [&](HWND d) {
+            next = dlg::controlText(d, kWizardNext);
+            for (HWND child = GetWindow(d, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+                if (UINT id = dlg::templateIdOf(child)) templates.push_back(id);
+            for (HWND child = GetWindow(d, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+                WCHAR text[64] = {};
+                if (dlg::templateIdOf(child) == 141) {
+                    LVCOLUMNW header{};
+                    header.mask = LVCF_TEXT;
+                    header.pszText = text;
+                    header.cchTextMax = 64;
+                    SendDlgItemMessageW(child, 1000, LVM_GETCOLUMNW, 0, reinterpret_cast<LPARAM>(&header));
+                    column = text;
+                    LVITEMW item{};
+                    item.iSubItem = 2;
+                    item.pszText = text;
+                    item.cchTextMax = 64;
+                    SendDlgItemMessageW(child, 1000, LVM_GETITEMTEXTW, 0, reinterpret_cast<LPARAM>(&item));
+                    signal = text;
+                } else if (dlg::templateIdOf(child) == 129) {
+                    SendDlgItemMessageW(child, 1009, CB_GETLBTEXT, 0, reinterpret_cast<LPARAM>(text));
+                    none = text;
+                }
+            }
+            WCHAR text[200] = {};
+            LoadStringW(AfxGetResourceHandle(), 137, text, 200);
+            confirm = text;
+        });
+        EXPECT_EQ(LanguageDllPath, std::u16string(kFolder) + file) << label;
+        EXPECT_EQ(next, c.next) << label;
+        EXPECT_EQ(column, c.column) << label;
+        EXPECT_EQ(none, c.none) << label;
+        EXPECT_EQ(signal, c.signal) << label;
+        EXPECT_FALSE(confirm.empty()) << label;
+        std::sort(templates.begin(), templates.end());
+        EXPECT_EQ(templates, (std::vector<UINT>{129, 130, 131, 141})) << label;
+        EXPECT_EQ(RtlLanguageFlags.arabic || RtlLanguageFlags.hebrew, c.code == std::u16string(u"ar") ||
+                                                                          c.code == std::u16string(u"he"))
+            << label;
+        RtlLanguageFlags = {};
     }
 }
 
