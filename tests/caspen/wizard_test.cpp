@@ -5,6 +5,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "MyWizard.h"
 #include "NetworkDetailsPage.h"
@@ -14,6 +15,7 @@
 #include "startup.h"
 #include "support/dialog_script.h"
 #include "support/wizard_resources.h"
+#include "usb_printer.h"
 #include "wifisetup/wlan_radios.h"
 #include "win/spooler.h"
 
@@ -324,17 +326,39 @@ TEST_F(Wizard, PageTwoEnablesNextByModeAndKey) {
     });
 }
 
-TEST_F(Wizard, ABusyPrintPortKeepsPageTwoAndRefusesTheInformationPage) {
+// The printer on the cable (served by the stand-in) with its queue on USB001, found through "wifi.ini".
+std::unique_ptr<standin::UsbPrinter> printerOnUsb001() {
     platform::UsbPrinterSetup cable;
     cable.instanceId = u"USB\\VID_1A2B&PID_3C4D\\SN0001";
     cable.portNumber = 1;
-    platform::attachUsbPrinter(cable);
+    auto printer = std::make_unique<standin::UsbPrinter>(platform::attachUsbPrinter(cable).endpoint,
+                                                         standin::UsbPrinterScript{});
     platform::PrinterSetup queue;
     queue.name = u"Torvane";
     queue.port = u"USB001";
     queue.driverName = u"Torvane driver";
     platform::installPrinter(queue);
     GetIniTable() = {{u"USB\\VID_1A2B&PID_3C4D", u"Model"}};
+    return printer;
+}
+
+TEST_F(Wizard, AnIdlePrintPortGetsTheInformationPageInItsThreeWrites) {
+    auto printer = printerOnUsb001();
+    run([&](HWND d, CMyWizard& wizard) {
+        ASSERT_TRUE(dlg::clickButton(pageWindow(wizard, 1), kManual));
+        ASSERT_TRUE(enabled(d, kPrint));
+        ASSERT_TRUE(dlg::clickButton(d, kPrint));
+    });
+    GetIniTable().clear();
+    ASSERT_TRUE(printer->waitForPackets(3));
+    std::vector<std::string> kinds;
+    for (const standin::UsbPacket& packet : printer->packets()) kinds.push_back(packet.kind);
+    EXPECT_EQ(kinds, (std::vector<std::string>{"print-prefix", "print-header", "print-trailer"}));
+    EXPECT_EQ(printer->connections(), 1);
+}
+
+TEST_F(Wizard, ABusyPrintPortKeepsPageTwoAndRefusesTheInformationPage) {
+    auto printer = printerOnUsb001();
     HANDLE job = nullptr;
     ASSERT_TRUE(OpenPrinterW(const_cast<LPWSTR>(u"Torvane"), &job, nullptr));
     DOC_INFO_1W doc{const_cast<LPWSTR>(u"page"), nullptr, nullptr};
@@ -346,6 +370,7 @@ TEST_F(Wizard, ABusyPrintPortKeepsPageTwoAndRefusesTheInformationPage) {
         std::thread answeringInfo([&] { answerBox(infoBox, IDOK); });
         dlg::clickButton(d, kPrint);
         answeringInfo.join();
+        EXPECT_EQ(printer->connections(), 0) << "nothing goes to a busy port";
 
         ASSERT_TRUE(dlg::typeText(pageWindow(wizard, 1), kManualName, u"Attic"));
         ASSERT_TRUE(dlg::clickButton(d, kNext));
