@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -207,6 +208,41 @@ TEST_F(CaspenStart, ACommandLineThatCannotBeSplitShowsNoWizard) {
     EXPECT_NE(debugLog().find("CommandLineToArgvW error"), std::string::npos);
     EXPECT_TRUE(LanguageDllPath.empty()) << "no library was tried";
     app.ExitInstance();
+}
+
+// Help requests that reach the wizard's window, counted by a procedure put before its own.
+std::atomic<int> helpRequests{0};
+WNDPROC wizardProcedure = nullptr;
+LRESULT CALLBACK countingHelp(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (msg == WM_HELP) ++helpRequests;
+    return CallWindowProcW(wizardProcedure, hwnd, msg, wParam, lParam);
+}
+
+// F1 on the wizard, with the program started as the framework starts it (its main thread's modal loops
+// offer every message to the application first) and, to show that a help request would be seen, with
+// the wizard run on a thread that is not the framework's main one.
+TEST_F(CaspenStart, F1OnTheFrameworksMainThreadAsksForNoHelp) {
+    platform::setCommandLine(u"\"" + std::u16string(kFolder) + u"Caspen.exe\" Title English");
+    for (bool framework : {true, false}) {
+        helpRequests = 0;
+        CCaspenApp app;
+        test_support::runScripted(
+            140,
+            [&]() -> INT_PTR {
+                if (framework)
+                    return AfxWinMain(GetModuleHandleW(nullptr), nullptr, GetCommandLineW(), SW_SHOW);
+                CMyWizard wizard;
+                return wizard.DoModal();
+            },
+            [&](HWND d) {
+                wizardProcedure = reinterpret_cast<WNDPROC>(
+                    SetWindowLongPtrW(d, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&countingHelp)));
+                dlg::pressKey(d, VK_F1);
+                EXPECT_TRUE(IsWindow(d));
+                PostMessageW(d, WM_COMMAND, IDCANCEL, 0);
+            });
+        EXPECT_EQ(helpRequests, framework ? 0 : 1) << (framework ? "through the framework" : "off its main thread");
+    }
 }
 
 TEST_F(CaspenStart, F1IsTakenByTheApplication) {
