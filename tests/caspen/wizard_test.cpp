@@ -174,6 +174,105 @@ TEST_F(Wizard, TheCloseBoxAndCancelAskFirst) {
     EXPECT_TRUE(ended.seen);
 }
 
+// A fifth page whose answers a test sets, added after the wizard's own four (it gets id 5).
+struct AnsweringPage : CPropertyPage {
+    AnsweringPage() : CPropertyPage(130) {}
+    LRESULT next = 0, back = 0;
+    BOOL finish = TRUE;
+    LRESULT OnWizardNext() override { return next; }
+    LRESULT OnWizardBack() override { return back; }
+    BOOL OnWizardFinish() override { return finish; }
+};
+struct WizardWithAnsweringPage : CMyWizard {
+    AnsweringPage* answering = nullptr;
+    BOOL OnInitDialog() override {
+        CMyWizard::OnInitDialog();
+        AddPage(answering = new AnsweringPage, 130);
+        return TRUE;
+    }
+};
+void press(HWND d, int id) { SendMessageW(d, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0); }
+// Whether the wizard's modal loop ends (it notes an end when its thread next wakes, after a box's loop).
+bool wizardEnds() {
+    for (int i = 0; i < 500 && !dlg::findDialogs({}, 140).empty(); ++i) Sleep(10);
+    return dlg::findDialogs({}, 140).empty();
+}
+
+TEST_F(Wizard, NextAndBackGoWhereThePageAnswers) {
+    struct Case {
+        int button;
+        LRESULT answer;
+        int page;  // the current page afterwards
+    };
+    const Case cases[] = {
+        {kNext, 0, 5},  // to page 6, which does not exist: every page hidden, the current one kept
+        {kNext, -1, 5}, {kNext, 2, 2}, {kBack, 0, 4}, {kBack, -1, 5}, {kBack, 1, 1},
+    };
+    WizardWithAnsweringPage wizard;
+    run(
+        [&](HWND d, CMyWizard&) {
+            for (const Case& c : cases) {
+                wizard.ShowPage(5);
+                (c.button == kNext ? wizard.answering->next : wizard.answering->back) = c.answer;
+                press(d, c.button);
+                EXPECT_EQ(wizard.CurrentPageId(), c.page) << (c.button == kNext ? "Next " : "Back ") << c.answer;
+                EXPECT_EQ(IsWindowVisible(pageWindow(wizard, 5)) != FALSE, c.page == 5 && c.answer == -1);
+            }
+        },
+        &wizard);
+}
+
+TEST_F(Wizard, TheCloseBoxAsksBeforeASetUpAndActsAsFinishAfterOne) {
+    struct Case {
+        int page;
+        int result;         // WizardData's outcome
+        BOOL finish;        // the page's OnWizardFinish
+        int answer;         // the button pressed in the box, 0 when none may come
+        bool ends;
+    };
+    const Case cases[] = {
+        {1, 2, TRUE, IDCANCEL, false}, {2, 2, TRUE, IDOK, true}, {5, 3, TRUE, IDCANCEL, false},
+        {5, 0, TRUE, 0, true},         {5, 1, FALSE, 0, false},  {5, 1, TRUE, 0, true},
+    };
+    for (const Case& c : cases) {
+        GetWizardData().result = c.result;
+        WizardWithAnsweringPage wizard;
+        BoxAnswer box;
+        bool ended = false;
+        run(
+            [&](HWND d, CMyWizard&) {
+                wizard.ShowPage(c.page);
+                wizard.answering->finish = c.finish;
+                std::thread answering([&] {
+                    if (c.answer) answerBox(box, c.answer);
+                });
+                dlg::pressCloseBox(d);
+                answering.join();
+                ended = c.ends ? wizardEnds() : dlg::findDialogs({}, 140).empty();
+            },
+            &wizard);
+        const std::string label = "page " + std::to_string(c.page) + ", result " + std::to_string(c.result);
+        EXPECT_EQ(box.seen, c.answer != 0) << label;
+        EXPECT_EQ(ended, c.ends) << label;
+        EXPECT_TRUE(dlg::findDialogs().empty()) << label << ": no box left";
+    }
+    // The Finish button ends the wizard only when the page agrees.
+    for (BOOL finish : {FALSE, TRUE}) {
+        WizardWithAnsweringPage wizard;
+        bool ended = false;
+        run(
+            [&](HWND d, CMyWizard&) {
+                wizard.ShowPage(5);
+                wizard.answering->finish = finish;
+                press(d, kFinish);
+                ended = finish ? wizardEnds() : dlg::findDialogs({}, 140).empty();
+            },
+            &wizard);
+        EXPECT_EQ(ended, finish != FALSE);
+    }
+    GetWizardData().result = 2;
+}
+
 TEST_F(Wizard, BoxesReadRightToLeftByTheSystemLocaleAndTheBannerByTheLanguage) {
     struct Case {
         LCID lcid;
@@ -199,6 +298,7 @@ TEST_F(Wizard, BoxesReadRightToLeftByTheSystemLocaleAndTheBannerByTheLanguage) {
             // thread may be painting the control, with the bitmap selected into its memory DC, and a
             // bitmap is selected into one DC at a time.
             if (auto picture = dlg::windowPicture(GetDlgItem(d, 1013))) banner = picture->at(2, 2);
+            EXPECT_EQ(GetWindowLongW(GetDlgItem(d, 1013), GWL_STYLE) & 0x20F, SS_BITMAP | SS_CENTERIMAGE);
             std::thread answering([&] { answerBox(box, IDOK); });
             dlg::clickButton(d, kCancel);
             answering.join();
@@ -314,6 +414,16 @@ TEST_F(Wizard, PageTwoEnablesNextByModeAndKey) {
         wizard.ShowPage(2);
         EXPECT_EQ(dlg::controlText(page, kKey), u"");
         EXPECT_EQ(dlg::controlText(page, kName), u"Cafe");
+
+        // The show-password box shows the key plainly and masks it again, the text kept.
+        ASSERT_TRUE(dlg::typeText(page, kKey, u"secret99"));
+        const LRESULT mask = SendDlgItemMessageW(page, kKey, EM_GETPASSWORDCHAR, 0, 0);
+        EXPECT_NE(mask, 0);
+        for (LRESULT shownAs : {LRESULT(0), mask}) {
+            ASSERT_TRUE(dlg::clickButton(page, 1001));
+            EXPECT_EQ(SendDlgItemMessageW(page, kKey, EM_GETPASSWORDCHAR, 0, 0), shownAs);
+            EXPECT_EQ(dlg::controlText(page, kKey), u"secret99");
+        }
     });
 }
 
