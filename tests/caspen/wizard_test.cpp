@@ -120,10 +120,12 @@ TEST_F(Wizard, NextAndBackFollowThePagesAnswers) {
             EXPECT_EQ(placed.right, area.right) << id;
             EXPECT_EQ(placed.bottom, area.bottom) << id;
         }
-        // Refresh acts on the list page only.
+        // Refresh acts on the list page only: from page 2 the list keeps its rows though the radio changed.
         wizard.ShowPage(2);
+        platform::radio::setRadio(wzcRadio({adapter(kGuidA, u"Radio A", {network("Barn", -50, 1)})}));
         wizard.OnBtnRefresh();
         EXPECT_EQ(SendDlgItemMessageW(pageWindow(wizard, 1), kList, LVM_GETITEMCOUNT, 0, 0), 3);
+        platform::radio::setRadio(threeNetworks());
         // Page 3 greys the close item; the others do not.
         wizard.ShowPage(3);
         EXPECT_EQ(GetMenuState(GetSystemMenu(d, FALSE), SC_CLOSE, MF_BYCOMMAND) & MF_GRAYED, UINT(MF_GRAYED));
