@@ -32,6 +32,24 @@ std::string fileBytes(const fs::path& path) {
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
+// The wizard's page made from that template, or NULL.
+HWND pageMadeFrom(HWND wizard, UINT templateId) {
+    for (HWND child = GetWindow(wizard, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+        if (dlg::templateIdOf(child) == templateId) return child;
+    return nullptr;
+}
+
+// The signal column's text in the network list's first row.
+std::u16string firstSignal(HWND listPage) {
+    WCHAR text[32] = {};
+    LVITEMW item{};
+    item.iSubItem = 2;
+    item.pszText = text;
+    item.cchTextMax = 32;
+    SendDlgItemMessageW(listPage, 1000, LVM_GETITEMTEXTW, 0, reinterpret_cast<LPARAM>(&item));
+    return text;
+}
+
 class CaspenStart : public ::testing::Test {
 protected:
     platform::testing::Machine machine;
@@ -141,29 +159,19 @@ TEST_F(CaspenStart, EveryLanguageLibraryGivesTheWizardItsTemplatesAndTexts) {
             next = dlg::controlText(d, kWizardNext);
             for (HWND child = GetWindow(d, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
                 if (UINT id = dlg::templateIdOf(child)) templates.push_back(id);
-            for (HWND child = GetWindow(d, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
-                WCHAR text[64] = {};
-                if (dlg::templateIdOf(child) == 141) {
-                    LVCOLUMNW header{};
-                    header.mask = LVCF_TEXT;
-                    header.pszText = text;
-                    header.cchTextMax = 64;
-                    SendDlgItemMessageW(child, 1000, LVM_GETCOLUMNW, 0, reinterpret_cast<LPARAM>(&header));
-                    column = text;
-                    LVITEMW item{};
-                    item.iSubItem = 2;
-                    item.pszText = text;
-                    item.cchTextMax = 64;
-                    SendDlgItemMessageW(child, 1000, LVM_GETITEMTEXTW, 0, reinterpret_cast<LPARAM>(&item));
-                    signal = text;
-                } else if (dlg::templateIdOf(child) == 129) {
-                    SendDlgItemMessageW(child, 1009, CB_GETLBTEXT, 0, reinterpret_cast<LPARAM>(text));
-                    none = text;
-                }
-            }
-            WCHAR text[200] = {};
-            LoadStringW(AfxGetResourceHandle(), 137, text, 200);
-            confirm = text;
+            WCHAR text[64] = {};
+            LVCOLUMNW header{};
+            header.mask = LVCF_TEXT;
+            header.pszText = text;
+            header.cchTextMax = 64;
+            SendDlgItemMessageW(pageMadeFrom(d, 141), 1000, LVM_GETCOLUMNW, 0, reinterpret_cast<LPARAM>(&header));
+            column = text;
+            signal = firstSignal(pageMadeFrom(d, 141));
+            SendDlgItemMessageW(pageMadeFrom(d, 129), 1009, CB_GETLBTEXT, 0, reinterpret_cast<LPARAM>(text));
+            none = text;
+            WCHAR message[200] = {};
+            LoadStringW(AfxGetResourceHandle(), 137, message, 200);
+            confirm = message;
         });
         EXPECT_EQ(LanguageDllPath, std::u16string(kFolder) + file) << label;
         EXPECT_EQ(next, c.next) << label;
@@ -182,19 +190,7 @@ TEST_F(CaspenStart, EveryLanguageLibraryGivesTheWizardItsTemplatesAndTexts) {
 
 TEST_F(CaspenStart, AMissingTurkishLibraryStillShowsTheTurkishPercent) {
     std::u16string signal;
-    start(u"Title Turkish", [&](HWND d) {
-        HWND page = nullptr;
-        for (HWND child = GetWindow(d, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
-            if (GetDlgItem(child, 1000)) page = child;
-        ASSERT_NE(page, nullptr);
-        WCHAR text[32] = {};
-        LVITEMW item{};
-        item.iSubItem = 2;
-        item.pszText = text;
-        item.cchTextMax = 32;
-        SendDlgItemMessageW(page, 1000, LVM_GETITEMTEXTW, 0, reinterpret_cast<LPARAM>(&item));
-        signal = text;
-    });
+    start(u"Title Turkish", [&](HWND d) { signal = firstSignal(pageMadeFrom(d, 141)); });
     EXPECT_EQ(LanguageDllPath, std::u16string(kFolder) + u"Velrintr.dll");
     EXPECT_EQ(signal, u"%100");
 }
