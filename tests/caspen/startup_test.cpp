@@ -208,7 +208,7 @@ TEST_F(CaspenStart, ACommandLineThatCannotBeSplitShowsNoWizard) {
 
 // Help requests that reach the wizard's window, counted by a procedure put before its own.
 std::atomic<int> helpRequests{0};
-WNDPROC wizardProcedure = nullptr;
+std::atomic<WNDPROC> wizardProcedure{nullptr};
 LRESULT CALLBACK countingHelp(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     if (msg == WM_HELP) ++helpRequests;
     return CallWindowProcW(wizardProcedure, hwnd, msg, wParam, lParam);
@@ -231,8 +231,9 @@ TEST_F(CaspenStart, F1OnTheFrameworksMainThreadAsksForNoHelp) {
                 return wizard.DoModal();
             },
             [&](HWND d) {
-                wizardProcedure = reinterpret_cast<WNDPROC>(
-                    SetWindowLongPtrW(d, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&countingHelp)));
+                // The wizard's own procedure is known before the counting one can be called.
+                wizardProcedure = reinterpret_cast<WNDPROC>(GetWindowLongPtrW(d, GWLP_WNDPROC));
+                SetWindowLongPtrW(d, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&countingHelp));
                 dlg::pressKey(d, VK_F1);
                 EXPECT_TRUE(IsWindow(d));
                 PostMessageW(d, WM_COMMAND, IDCANCEL, 0);
