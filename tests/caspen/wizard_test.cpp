@@ -5,6 +5,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "MyWizard.h"
 #include "NetworkDetailsPage.h"
@@ -14,6 +15,7 @@
 #include "startup.h"
 #include "support/dialog_script.h"
 #include "support/wizard_resources.h"
+#include "usb_printer.h"
 #include "wifisetup/wlan_radios.h"
 #include "win/spooler.h"
 
@@ -118,10 +120,12 @@ TEST_F(Wizard, NextAndBackFollowThePagesAnswers) {
             EXPECT_EQ(placed.right, area.right) << id;
             EXPECT_EQ(placed.bottom, area.bottom) << id;
         }
-        // Refresh acts on the list page only.
+        // Refresh acts on the list page only: from page 2 the list keeps its rows though the radio changed.
         wizard.ShowPage(2);
+        platform::radio::setRadio(wzcRadio({adapter(kGuidA, u"Radio A", {network("Barn", -50, 1)})}));
         wizard.OnBtnRefresh();
         EXPECT_EQ(SendDlgItemMessageW(pageWindow(wizard, 1), kList, LVM_GETITEMCOUNT, 0, 0), 3);
+        platform::radio::setRadio(threeNetworks());
         // Page 3 greys the close item; the others do not.
         wizard.ShowPage(3);
         EXPECT_EQ(GetMenuState(GetSystemMenu(d, FALSE), SC_CLOSE, MF_BYCOMMAND) & MF_GRAYED, UINT(MF_GRAYED));
@@ -172,6 +176,105 @@ TEST_F(Wizard, TheCloseBoxAndCancelAskFirst) {
     EXPECT_TRUE(ended.seen);
 }
 
+// A fifth page whose answers a test sets, added after the wizard's own four (it gets id 5).
+struct AnsweringPage : CPropertyPage {
+    AnsweringPage() : CPropertyPage(130) {}
+    LRESULT next = 0, back = 0;
+    BOOL finish = TRUE;
+    LRESULT OnWizardNext() override { return next; }
+    LRESULT OnWizardBack() override { return back; }
+    BOOL OnWizardFinish() override { return finish; }
+};
+struct WizardWithAnsweringPage : CMyWizard {
+    AnsweringPage* answering = nullptr;
+    BOOL OnInitDialog() override {
+        CMyWizard::OnInitDialog();
+        AddPage(answering = new AnsweringPage, 130);
+        return TRUE;
+    }
+};
+void press(HWND d, int id) { SendMessageW(d, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0); }
+// Whether the wizard's modal loop ends (it notes an end when its thread next wakes, after a box's loop).
+bool wizardEnds() {
+    for (int i = 0; i < 500 && !dlg::findDialogs({}, 140).empty(); ++i) Sleep(10);
+    return dlg::findDialogs({}, 140).empty();
+}
+
+TEST_F(Wizard, NextAndBackGoWhereThePageAnswers) {
+    struct Case {
+        int button;
+        LRESULT answer;
+        int page;  // the current page afterwards
+    };
+    const Case cases[] = {
+        {kNext, 0, 5},  // to page 6, which does not exist: every page hidden, the current one kept
+        {kNext, -1, 5}, {kNext, 2, 2}, {kBack, 0, 4}, {kBack, -1, 5}, {kBack, 1, 1},
+    };
+    WizardWithAnsweringPage wizard;
+    run(
+        [&](HWND d, CMyWizard&) {
+            for (const Case& c : cases) {
+                wizard.ShowPage(5);
+                (c.button == kNext ? wizard.answering->next : wizard.answering->back) = c.answer;
+                press(d, c.button);
+                EXPECT_EQ(wizard.CurrentPageId(), c.page) << (c.button == kNext ? "Next " : "Back ") << c.answer;
+                EXPECT_EQ(IsWindowVisible(pageWindow(wizard, 5)) != FALSE, c.page == 5 && c.answer == -1);
+            }
+        },
+        &wizard);
+}
+
+TEST_F(Wizard, TheCloseBoxAsksBeforeASetUpAndActsAsFinishAfterOne) {
+    struct Case {
+        int page;
+        int result;         // WizardData's outcome
+        BOOL finish;        // the page's OnWizardFinish
+        int answer;         // the button pressed in the box, 0 when none may come
+        bool ends;
+    };
+    const Case cases[] = {
+        {1, 2, TRUE, IDCANCEL, false}, {2, 2, TRUE, IDOK, true}, {5, 3, TRUE, IDCANCEL, false},
+        {5, 0, TRUE, 0, true},         {5, 1, FALSE, 0, false},  {5, 1, TRUE, 0, true},
+    };
+    for (const Case& c : cases) {
+        GetWizardData().result = c.result;
+        WizardWithAnsweringPage wizard;
+        BoxAnswer box;
+        bool ended = false;
+        run(
+            [&](HWND d, CMyWizard&) {
+                wizard.ShowPage(c.page);
+                wizard.answering->finish = c.finish;
+                std::thread answering([&] {
+                    if (c.answer) answerBox(box, c.answer);
+                });
+                dlg::pressCloseBox(d);
+                answering.join();
+                ended = c.ends ? wizardEnds() : dlg::findDialogs({}, 140).empty();
+            },
+            &wizard);
+        const std::string label = "page " + std::to_string(c.page) + ", result " + std::to_string(c.result);
+        EXPECT_EQ(box.seen, c.answer != 0) << label;
+        EXPECT_EQ(ended, c.ends) << label;
+        EXPECT_TRUE(dlg::findDialogs().empty()) << label << ": no box left";
+    }
+    // The Finish button ends the wizard only when the page agrees.
+    for (BOOL finish : {FALSE, TRUE}) {
+        WizardWithAnsweringPage wizard;
+        bool ended = false;
+        run(
+            [&](HWND d, CMyWizard&) {
+                wizard.ShowPage(5);
+                wizard.answering->finish = finish;
+                press(d, kFinish);
+                ended = finish ? wizardEnds() : dlg::findDialogs({}, 140).empty();
+            },
+            &wizard);
+        EXPECT_EQ(ended, finish != FALSE);
+    }
+    GetWizardData().result = 2;
+}
+
 TEST_F(Wizard, BoxesReadRightToLeftByTheSystemLocaleAndTheBannerByTheLanguage) {
     struct Case {
         LCID lcid;
@@ -191,27 +294,19 @@ TEST_F(Wizard, BoxesReadRightToLeftByTheSystemLocaleAndTheBannerByTheLanguage) {
         start(settings);
         RtlLanguageFlags.arabic = c.arabicLanguage;
         BoxAnswer box;
-        COLORREF banner = 0;
+        uint32_t banner = 0;
         run([&](HWND d, CMyWizard&) {
-            // The banner is set while the wizard initialises; wait for it on a slow machine.
-            banner = CLR_INVALID;
-            for (int i = 0; i < 500 && banner == CLR_INVALID; ++i) {
-                HBITMAP picture = reinterpret_cast<HBITMAP>(SendDlgItemMessageW(d, 1013, STM_GETIMAGE, IMAGE_BITMAP, 0));
-                HDC memory = CreateCompatibleDC(nullptr);
-                HGDIOBJ old = picture ? SelectObject(memory, picture) : nullptr;
-                if (old) {
-                    banner = GetPixel(memory, 2, 2);
-                    SelectObject(memory, old);
-                }
-                DeleteDC(memory);
-                if (banner == CLR_INVALID) Sleep(10);
-            }
+            // The banner as painted. Its bitmap is read through the window's own painting: the wizard's
+            // thread may be painting the control, with the bitmap selected into its memory DC, and a
+            // bitmap is selected into one DC at a time.
+            if (auto picture = dlg::windowPicture(GetDlgItem(d, 1013))) banner = picture->at(2, 2);
+            EXPECT_EQ(GetWindowLongW(GetDlgItem(d, 1013), GWL_STYLE) & 0x20F, SS_BITMAP | SS_CENTERIMAGE);
             std::thread answering([&] { answerBox(box, IDOK); });
             dlg::clickButton(d, kCancel);
             answering.join();
         });
         EXPECT_EQ(box.type, UINT(MB_OKCANCEL | MB_ICONQUESTION) | c.extra) << c.lcid;
-        EXPECT_EQ(banner, RGB((c.banner >> 16) & 0xFF, (c.banner >> 8) & 0xFF, c.banner & 0xFF)) << c.lcid;
+        EXPECT_EQ(banner, c.banner) << c.lcid;
     }
 }
 
@@ -321,20 +416,52 @@ TEST_F(Wizard, PageTwoEnablesNextByModeAndKey) {
         wizard.ShowPage(2);
         EXPECT_EQ(dlg::controlText(page, kKey), u"");
         EXPECT_EQ(dlg::controlText(page, kName), u"Cafe");
+
+        // The show-password box shows the key plainly and masks it again, the text kept.
+        ASSERT_TRUE(dlg::typeText(page, kKey, u"secret99"));
+        const LRESULT mask = SendDlgItemMessageW(page, kKey, EM_GETPASSWORDCHAR, 0, 0);
+        EXPECT_NE(mask, 0);
+        for (LRESULT shownAs : {LRESULT(0), mask}) {
+            ASSERT_TRUE(dlg::clickButton(page, 1001));
+            EXPECT_EQ(SendDlgItemMessageW(page, kKey, EM_GETPASSWORDCHAR, 0, 0), shownAs);
+            EXPECT_EQ(dlg::controlText(page, kKey), u"secret99");
+        }
     });
 }
 
-TEST_F(Wizard, ABusyPrintPortKeepsPageTwoAndRefusesTheInformationPage) {
+// The printer on the cable (served by the stand-in) with its queue on USB001, found through "wifi.ini".
+std::unique_ptr<standin::UsbPrinter> printerOnUsb001() {
     platform::UsbPrinterSetup cable;
     cable.instanceId = u"USB\\VID_1A2B&PID_3C4D\\SN0001";
     cable.portNumber = 1;
-    platform::attachUsbPrinter(cable);
+    auto printer = std::make_unique<standin::UsbPrinter>(platform::attachUsbPrinter(cable).endpoint,
+                                                         standin::UsbPrinterScript{});
     platform::PrinterSetup queue;
     queue.name = u"Torvane";
     queue.port = u"USB001";
     queue.driverName = u"Torvane driver";
     platform::installPrinter(queue);
     GetIniTable() = {{u"USB\\VID_1A2B&PID_3C4D", u"Model"}};
+    return printer;
+}
+
+TEST_F(Wizard, AnIdlePrintPortGetsTheInformationPageInItsThreeWrites) {
+    auto printer = printerOnUsb001();
+    run([&](HWND d, CMyWizard& wizard) {
+        ASSERT_TRUE(dlg::clickButton(pageWindow(wizard, 1), kManual));
+        ASSERT_TRUE(enabled(d, kPrint));
+        ASSERT_TRUE(dlg::clickButton(d, kPrint));
+    });
+    GetIniTable().clear();
+    ASSERT_TRUE(printer->waitForPackets(3));
+    std::vector<std::string> kinds;
+    for (const standin::UsbPacket& packet : printer->packets()) kinds.push_back(packet.kind);
+    EXPECT_EQ(kinds, (std::vector<std::string>{"print-prefix", "print-header", "print-trailer"}));
+    EXPECT_EQ(printer->connections(), 1);
+}
+
+TEST_F(Wizard, ABusyPrintPortKeepsPageTwoAndRefusesTheInformationPage) {
+    auto printer = printerOnUsb001();
     HANDLE job = nullptr;
     ASSERT_TRUE(OpenPrinterW(const_cast<LPWSTR>(u"Torvane"), &job, nullptr));
     DOC_INFO_1W doc{const_cast<LPWSTR>(u"page"), nullptr, nullptr};
@@ -346,6 +473,7 @@ TEST_F(Wizard, ABusyPrintPortKeepsPageTwoAndRefusesTheInformationPage) {
         std::thread answeringInfo([&] { answerBox(infoBox, IDOK); });
         dlg::clickButton(d, kPrint);
         answeringInfo.join();
+        EXPECT_EQ(printer->connections(), 0) << "nothing goes to a busy port";
 
         ASSERT_TRUE(dlg::typeText(pageWindow(wizard, 1), kManualName, u"Attic"));
         ASSERT_TRUE(dlg::clickButton(d, kNext));
