@@ -136,7 +136,9 @@ void forgetAttributes(const fs::path& host) {
 
 }  // namespace platform::detail
 
-BOOL WINAPI SetFileAttributesW(LPCWSTR name, DWORD attributes) {
+namespace {
+
+BOOL setFileAttributes(LPCWSTR name, DWORD attributes) {
     if (!name) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
@@ -174,6 +176,20 @@ BOOL WINAPI SetFileAttributesW(LPCWSTR name, DWORD attributes) {
     else store.erase(key);
     writeStore(store);
     return TRUE;
+}
+
+}  // namespace
+
+BOOL WINAPI SetFileAttributesW(LPCWSTR name, DWORD attributes) {
+    const BOOL result = setFileAttributes(name, attributes);
+    if (platform::detail::fileCallJournalOn()) {
+        char number[16];
+        std::snprintf(number, sizeof number, "%X", static_cast<unsigned>(attributes));
+        platform::detail::journalFileCall(
+            "SetFileAttributesW", (name ? std::u16string(name) : std::u16string()) + u", " + platform::detail::journalText(number),
+            result);
+    }
+    return result;
 }
 
 HANDLE WINAPI FindFirstFileW(LPCWSTR pattern, LPWIN32_FIND_DATAW data) {

@@ -69,11 +69,21 @@ std::vector<std::string> removedKeys(const platform::testing::Snapshot& before) 
     return removed;
 }
 
+// The journalled registry deletions as "<key> <status>".
+std::vector<std::string> deletions() {
+    std::vector<std::string> out;
+    for (const platform::CallRecord& record : platform::callJournal())
+        if (record.call == "RegDeleteKeyW")
+            out.push_back(platform::toUtf8(record.arguments) + " " + platform::toUtf8(record.result));
+    return out;
+}
+
 class RegistryRemoval : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(config.parse(configXml({"\\Zandrel", "\\M2100"})).ok);
         uninstall::clearRemovalLog();
+        platform::setFileCallJournal(true);
     }
     Machine machine;
     SetupConfig config;
@@ -130,6 +140,9 @@ TEST_F(RegistryRemoval, PrinterClassLosesExactlyTheModelsKeys) {
     EXPECT_EQ(uninstall::DeletePrinterClassKeys(config), 0);
     const std::string prefix = platform::toUtf8(kClass) + "\\";
     EXPECT_EQ(removedKeys(before), (std::vector<std::string>{prefix + "0000", prefix + "0003"}));
+    // Every matching name is remembered first, then each is deleted; one with a subkey is refused.
+    const std::string full = "HKEY_LOCAL_MACHINE\\" + prefix;
+    EXPECT_EQ(deletions(), (std::vector<std::string>{full + "0000 0", full + "0003 0", full + "0004 5"}));
     const auto log = uninstall::removalLog();
     ASSERT_EQ(log.size(), 1u);
     EXPECT_EQ(log[0].target, u"HKEY_LOCAL_MACHINE\\" + kClass + u"\\0004");
@@ -230,6 +243,8 @@ TEST_F(RegistryRemoval, Wow6432ProductKeyLosesTheProductsSubkeyOnly) {
     const auto before = platform::testing::snapshot();
     EXPECT_EQ(uninstall::DeleteWow6432ProductKeys(config), 0);
     EXPECT_EQ(removedKeys(before), (std::vector<std::string>{"SOFTWARE\\Wow6432Node\\Zandrel\\M2100"}));
+    // The product key still opens afterwards, so it stays.
+    EXPECT_EQ(deletions(), (std::vector<std::string>{"HKEY_LOCAL_MACHINE\\SOFTWARE\\Wow6432Node\\Zandrel\\M2100 0"}));
 }
 
 TEST_F(RegistryRemoval, Wow6432TraversalAndMissingDirsChangeNothing) {
