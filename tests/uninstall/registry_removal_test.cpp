@@ -174,6 +174,11 @@ TEST_F(RegistryRemoval, TreeDeleteRemovesEverythingBelowAndAnswersForAMissingKey
     const auto before = platform::testing::snapshot();
     EXPECT_TRUE(uninstall::DeleteRegistryTree(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Zandrel\\M2100"));
     EXPECT_EQ(removedKeys(before).size(), 5u);
+    // A key with subkeys is refused first, then emptied from its first subkey down and deleted again.
+    const std::string m2100 = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Zandrel\\M2100";
+    EXPECT_EQ(deletions(), (std::vector<std::string>{m2100 + " 5", m2100 + "\\A 5", m2100 + "\\A\\B 5",
+                                                     m2100 + "\\A\\B\\C 0", m2100 + "\\A\\B 0", m2100 + "\\A 0",
+                                                     m2100 + "\\D 0", m2100 + " 0"}));
     EXPECT_TRUE(keyExists(u"SOFTWARE\\Zandrel\\Other"));
     EXPECT_TRUE(uninstall::DeleteRegistryTree(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Zandrel\\M2100"));
     // An empty or malformed path would name the root or another key: refused.
@@ -226,6 +231,9 @@ TEST_F(RegistryRemoval, ImagingClassLosesEveryKeyOfTheModelIncludingAdjacentOnes
     const std::string prefix = platform::toUtf8(kImaging) + "\\";
     EXPECT_EQ(removedKeys(before),
               (std::vector<std::string>{prefix + "0000", prefix + "0000\\DeviceData", prefix + "0001"}));
+    const std::string full = "HKEY_LOCAL_MACHINE\\" + prefix;
+    EXPECT_EQ(deletions(), (std::vector<std::string>{full + "0000 5", full + "0000\\DeviceData 0", full + "0000 0",
+                                                     full + "0001 0"}));
     // A model without an element, and traversal texts as the model or the element, change nothing.
     const auto after = platform::testing::snapshot();
     for (const char16_t* model : {u"Zandrel M2200", u"\\..", u"", u"Zandrel M2100 Scanner"}) {
