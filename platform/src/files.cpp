@@ -406,7 +406,7 @@ BOOL deleteFile(LPCWSTR name) {
 
 BOOL WINAPI DeleteFileW(LPCWSTR name) {
     const BOOL result = deleteFile(name);
-    platform::detail::journalFileCall("DeleteFileW", name ? std::u16string_view(name) : std::u16string_view(), result);
+    platform::detail::journalFileCall("DeleteFileW", name ? name : u"", result);
     return result;
 }
 
@@ -460,7 +460,7 @@ BOOL createDirectory(LPCWSTR name) {
 
 BOOL WINAPI CreateDirectoryW(LPCWSTR name, LPSECURITY_ATTRIBUTES) {
     const BOOL result = createDirectory(name);
-    platform::detail::journalFileCall("CreateDirectoryW", name ? std::u16string_view(name) : std::u16string_view(), result);
+    platform::detail::journalFileCall("CreateDirectoryW", name ? name : u"", result);
     return result;
 }
 
@@ -614,7 +614,7 @@ BOOL removeDirectory(LPCWSTR name) {
 
 BOOL WINAPI RemoveDirectoryW(LPCWSTR name) {
     const BOOL result = removeDirectory(name);
-    platform::detail::journalFileCall("RemoveDirectoryW", name ? std::u16string_view(name) : std::u16string_view(), result);
+    platform::detail::journalFileCall("RemoveDirectoryW", name ? name : u"", result);
     return result;
 }
 

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <map>
 #include <sstream>
@@ -185,9 +186,8 @@ BOOL WINAPI SetFileAttributesW(LPCWSTR name, DWORD attributes) {
     if (platform::detail::fileCallJournalOn()) {
         char number[16];
         std::snprintf(number, sizeof number, "%X", static_cast<unsigned>(attributes));
-        platform::detail::journalFileCall(
-            "SetFileAttributesW", (name ? std::u16string(name) : std::u16string()) + u", " + platform::detail::journalText(number),
-            result);
+        const std::u16string arguments = std::u16string(name ? name : u"") + u", " + platform::detail::journalText(number);
+        platform::detail::journalFileCall("SetFileAttributesW", arguments, result);
     }
     return result;
 }

@@ -1,4 +1,6 @@
 // The users' profiles: their folders in the machine's layout and the profile list that names them.
+#include <cstdlib>
+#include <iterator>
 #include <stdexcept>
 #include <system_error>
 
@@ -66,17 +68,20 @@ void layOutProfile(const fs::path& root, const MachineSettings& settings, const 
         fs::create_directories(folder, ec);
     // The junction older programs reach the roaming folder by.
     const fs::path junction = user / "Application Data";
-    if (!fs::exists(fs::symlink_status(junction, ec))) fs::create_directory_symlink(user / "AppData" / "Roaming", junction, ec);
+    if (!fs::exists(fs::symlink_status(junction, ec)))
+        fs::create_directory_symlink(user / "AppData" / "Roaming", junction, ec);
 }
 
 void writeProfileList(const MachineSettings& settings, bool replace) {
     const std::u16string list = profileListKey();
     const bool older = olderLayout(settings);
-    const std::u16string services = older ? u"%SystemDrive%\\Documents and Settings\\" : u"%systemroot%\\ServiceProfiles\\";
+    const std::u16string profiles = older ? u"%SystemDrive%\\Documents and Settings" : u"%SystemDrive%\\Users";
+    const std::u16string services = older ? profiles + u"\\" : u"%systemroot%\\ServiceProfiles\\";
     writeRegistryTexts(
         {
-            {list, u"ProfilesDirectory", REG_EXPAND_SZ, older ? u"%SystemDrive%\\Documents and Settings" : u"%SystemDrive%\\Users"},
-            {list + u"\\S-1-5-18", u"ProfileImagePath", REG_EXPAND_SZ, u"%systemroot%\\system32\\config\\systemprofile"},
+            {list, u"ProfilesDirectory", REG_EXPAND_SZ, profiles},
+            {list + u"\\S-1-5-18", u"ProfileImagePath", REG_EXPAND_SZ,
+             u"%systemroot%\\system32\\config\\systemprofile"},
             {list + u"\\S-1-5-19", u"ProfileImagePath", REG_EXPAND_SZ, services + u"LocalService"},
             {list + u"\\S-1-5-20", u"ProfileImagePath", REG_EXPAND_SZ, services + u"NetworkService"},
             {list + u"\\" + kUserSidPrefix + journalNumber(kFirstUserId), u"ProfileImagePath", REG_EXPAND_SZ,
@@ -115,7 +120,8 @@ std::string addUserProfile(std::string_view userName) {
                 RegCloseKey(list);
                 return toUtf8(sid);
             }
-            const DWORD id = static_cast<DWORD>(std::strtoul(toUtf8(sid.substr(std::size(kUserSidPrefix) - 1)).c_str(), nullptr, 10));
+            const std::string number = toUtf8(sid.substr(std::size(kUserSidPrefix) - 1));
+            const DWORD id = static_cast<DWORD>(std::strtoul(number.c_str(), nullptr, 10));
             if (id >= next) next = id + 1;
         }
         RegCloseKey(list);

@@ -336,8 +336,8 @@ LSTATUS deleteValue(HKEY key, LPCWSTR valueName) {
 LSTATUS WINAPI RegDeleteValueW(HKEY key, LPCWSTR valueName) {
     const LSTATUS status = deleteValue(key, valueName);
     if (platform::detail::fileCallJournalOn())
-        platform::detail::journalRegistryCall(
-            "RegDeleteValueW", keyPath(key).value_or(u"") + u", " + (valueName ? std::u16string(valueName) : u""), status);
+        platform::detail::journalRegistryCall("RegDeleteValueW",
+                                              keyPath(key).value_or(u"") + u", " + (valueName ? valueName : u""), status);
     return status;
 }
 
@@ -368,7 +368,8 @@ LSTATUS WINAPI RegDeleteKeyW(HKEY key, LPCWSTR subKey) {
     if (platform::detail::fileCallJournalOn()) {
         const std::u16string base = keyPath(key).value_or(u"");
         const std::u16string name = subKey ? std::u16string(subKey) : u"";
-        platform::detail::journalRegistryCall("RegDeleteKeyW", join(base, subKey).value_or(base + u"\\" + name), status);
+        platform::detail::journalRegistryCall("RegDeleteKeyW", join(base, subKey).value_or(base + u"\\" + name),
+                                              status);
     }
     return status;
 }
