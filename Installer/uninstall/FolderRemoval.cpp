@@ -50,35 +50,6 @@ void removeFolder(const std::u16string& path) {
     logRemovalFailure(u"DeleteFolderTree", path, GetLastError());
 }
 
-// Deletes the entries of one folder: files and links at once; the subfolders it returns, their
-// attributes reset, are walked next.
-std::vector<std::u16string> clearFolder(const std::u16string& folder) {
-    std::vector<std::u16string> subfolders;
-    const std::u16string pattern = folder + u"\\*.*";
-    WIN32_FIND_DATAW data{};
-    HANDLE search = FindFirstFileW(pattern.c_str(), &data);
-    if (search == INVALID_HANDLE_VALUE) return subfolders;
-    do {
-        const std::u16string_view name(data.cFileName);
-        if (name == u"." || name == u"..") continue;
-        const std::u16string path = folder + u"\\" + std::u16string(name);
-        if (name.size() + 1 > kEntryNameCapacity || path.size() + 1 > kFolderTreeCapacity) {
-            logRemovalFailure(u"DeleteFolderTree", path, ERROR_FILENAME_EXCED_RANGE, "path too long");
-            continue;
-        }
-        if (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
-            deleteLink(path, data.dwFileAttributes);
-        } else if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-            subfolders.push_back(path);
-        } else {
-            deleteFile(path);
-        }
-    } while (FindNextFileW(search, &data));
-    FindClose(search);
-    return subfolders;
-}
-
 // The profiles root the running user's application-data folder gives ("C:\Users\"), and whether its
 // layout is "AppData\Roaming"; false for anything but a folder on a drive.
 bool profilesRoot(std::u16string& root, bool& roaming) {
@@ -124,21 +95,44 @@ int DeleteFolderTree(std::u16string_view path) {
         deleteLink(root, attributes);
         return 0;
     }
-    // Walked without recursion: each folder is cleared, then its subfolders, and removed once they are.
-    struct Pending {
+    // Walked without recursion, one open search a level: each entry in the order the search gives it,
+    // a subfolder (its attributes reset) cleared and removed before the search of its parent goes on.
+    struct Level {
         std::u16string path;
-        bool cleared = false;
+        HANDLE search = INVALID_HANDLE_VALUE;
+        bool started = false;
     };
-    std::vector<Pending> pending{{root, false}};
-    while (!pending.empty()) {
-        if (pending.back().cleared) {
-            removeFolder(pending.back().path);
-            pending.pop_back();
+    std::vector<Level> levels{{root}};
+    while (!levels.empty()) {
+        WIN32_FIND_DATAW data{};
+        bool found = false;
+        if (!levels.back().started) {
+            levels.back().started = true;
+            levels.back().search = FindFirstFileW((levels.back().path + u"\\*.*").c_str(), &data);
+            found = levels.back().search != INVALID_HANDLE_VALUE;
+        } else {
+            found = FindNextFileW(levels.back().search, &data);
+        }
+        if (!found) {
+            if (levels.back().search != INVALID_HANDLE_VALUE) FindClose(levels.back().search);
+            const std::u16string folder = std::move(levels.back().path);
+            levels.pop_back();
+            removeFolder(folder);
             continue;
         }
-        pending.back().cleared = true;
-        const std::vector<std::u16string> subfolders = clearFolder(pending.back().path);
-        for (auto it = subfolders.rbegin(); it != subfolders.rend(); ++it) pending.push_back({*it, false});
+        const std::u16string_view name(data.cFileName);
+        if (name == u"." || name == u"..") continue;
+        const std::u16string path = levels.back().path + u"\\" + std::u16string(name);
+        if (name.size() + 1 > kEntryNameCapacity || path.size() + 1 > kFolderTreeCapacity) {
+            logRemovalFailure(u"DeleteFolderTree", path, ERROR_FILENAME_EXCED_RANGE, "path too long");
+        } else if (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+            deleteLink(path, data.dwFileAttributes);
+        } else if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+            levels.push_back({path});
+        } else {
+            deleteFile(path);
+        }
     }
     return 0;
 }

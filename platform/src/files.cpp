@@ -356,7 +356,9 @@ BOOL WINAPI FlushFileBuffers(HANDLE handle) {
     return ::fsync(file->fd) == 0 ? TRUE : FALSE;
 }
 
-BOOL WINAPI DeleteFileW(LPCWSTR name) {
+namespace {
+
+BOOL deleteFile(LPCWSTR name) {
     if (!name) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
@@ -400,6 +402,14 @@ BOOL WINAPI DeleteFileW(LPCWSTR name) {
     return TRUE;
 }
 
+}  // namespace
+
+BOOL WINAPI DeleteFileW(LPCWSTR name) {
+    const BOOL result = deleteFile(name);
+    platform::detail::journalFileCall("DeleteFileW", name ? name : u"", result);
+    return result;
+}
+
 BOOL WINAPI DeleteFileA(LPCSTR name) {
     if (!name) {
         SetLastError(ERROR_INVALID_PARAMETER);
@@ -427,7 +437,9 @@ DWORD WINAPI GetFileAttributesW(LPCWSTR name) {
     return platform::detail::attributesOf(resolved.host);
 }
 
-BOOL WINAPI CreateDirectoryW(LPCWSTR name, LPSECURITY_ATTRIBUTES) {
+namespace {
+
+BOOL createDirectory(LPCWSTR name) {
     if (!name) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
@@ -442,6 +454,14 @@ BOOL WINAPI CreateDirectoryW(LPCWSTR name, LPSECURITY_ATTRIBUTES) {
         return FALSE;
     }
     return TRUE;
+}
+
+}  // namespace
+
+BOOL WINAPI CreateDirectoryW(LPCWSTR name, LPSECURITY_ATTRIBUTES) {
+    const BOOL result = createDirectory(name);
+    platform::detail::journalFileCall("CreateDirectoryW", name ? name : u"", result);
+    return result;
 }
 
 BOOL WINAPI MoveFileW(LPCWSTR existing, LPCWSTR newName) {
@@ -547,7 +567,9 @@ BOOL WINAPI CopyFileW(LPCWSTR existing, LPCWSTR newName, BOOL failIfExists) {
     return TRUE;
 }
 
-BOOL WINAPI RemoveDirectoryW(LPCWSTR name) {
+namespace {
+
+BOOL removeDirectory(LPCWSTR name) {
     if (!name) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
@@ -586,6 +608,14 @@ BOOL WINAPI RemoveDirectoryW(LPCWSTR name) {
     }
     platform::detail::forgetAttributes(resolved.host);
     return TRUE;
+}
+
+}  // namespace
+
+BOOL WINAPI RemoveDirectoryW(LPCWSTR name) {
+    const BOOL result = removeDirectory(name);
+    platform::detail::journalFileCall("RemoveDirectoryW", name ? name : u"", result);
+    return result;
 }
 
 BOOL WINAPI CloseHandle(HANDLE object) {

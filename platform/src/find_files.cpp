@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <map>
 #include <sstream>
@@ -136,7 +137,9 @@ void forgetAttributes(const fs::path& host) {
 
 }  // namespace platform::detail
 
-BOOL WINAPI SetFileAttributesW(LPCWSTR name, DWORD attributes) {
+namespace {
+
+BOOL setFileAttributes(LPCWSTR name, DWORD attributes) {
     if (!name) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
@@ -174,6 +177,19 @@ BOOL WINAPI SetFileAttributesW(LPCWSTR name, DWORD attributes) {
     else store.erase(key);
     writeStore(store);
     return TRUE;
+}
+
+}  // namespace
+
+BOOL WINAPI SetFileAttributesW(LPCWSTR name, DWORD attributes) {
+    const BOOL result = setFileAttributes(name, attributes);
+    if (platform::detail::fileCallJournalOn()) {
+        char number[16];
+        std::snprintf(number, sizeof number, "%X", static_cast<unsigned>(attributes));
+        const std::u16string arguments = std::u16string(name ? name : u"") + u", " + platform::detail::journalText(number);
+        platform::detail::journalFileCall("SetFileAttributesW", arguments, result);
+    }
+    return result;
 }
 
 HANDLE WINAPI FindFirstFileW(LPCWSTR pattern, LPWIN32_FIND_DATAW data) {

@@ -115,6 +115,11 @@ void rewriteJournal(const std::filesystem::path& relative, const std::vector<std
 // error is the one the call leaves).
 bool callJournalOn();
 void journalCall(std::string_view call, std::u16string_view arguments, std::u16string_view result, DWORD error);
+// The removals of the file and registry pieces go to the same journal while their own switch is on
+// ("calls/files"); the call's last error is kept as it left it.
+bool fileCallJournalOn();
+void journalFileCall(std::string_view call, std::u16string_view arguments, BOOL result);
+void journalRegistryCall(std::string_view call, std::u16string_view arguments, LSTATUS status);
 // Numbers and ASCII as journal text.
 std::u16string journalText(std::string_view ascii);
 std::u16string journalNumber(uint64_t value);
@@ -150,6 +155,25 @@ void resetStartupShow();
 DWORD attributesOf(const std::filesystem::path& host);
 // Drops what the attribute store keeps for a path that is gone.
 void forgetAttributes(const std::filesystem::path& host);
+
+// ---- The registry (registry.cpp) --------------------------------------------------------------------
+// Texts the layer itself keeps in the hive (the profile list), written past the fault switches and the
+// journal. The key is a full path ("HKEY_LOCAL_MACHINE\\SOFTWARE\\..."); it and the keys on its way are
+// made; a value already there stays unless `replace`.
+struct RegistryText {
+    std::u16string key;
+    std::u16string name;
+    DWORD type = 1;  // REG_SZ
+    std::u16string text;
+};
+void writeRegistryTexts(const std::vector<RegistryText>& texts, bool replace);
+
+// ---- User profiles (profiles.cpp) ----------------------------------------------------------------------
+// Makes the folders of one user's profile below the machine root in the settings' layout (no registry).
+void layOutProfile(const std::filesystem::path& root, const MachineSettings& settings, const std::string& userName);
+// The profile list's service accounts and the machine's user in the settings' layout; their values are
+// rewritten when `replace`, else only written where missing.
+void writeProfileList(const MachineSettings& settings, bool replace);
 
 // ---- Security (tokens.cpp) ---------------------------------------------------------------------------
 // Whether this process's token has the privilege enabled.

@@ -104,6 +104,18 @@ void clearJournal(const fs::path& relative) {
 namespace {
 const fs::path kCallsOn = fs::path("calls") / "on";
 const fs::path kCalls = fs::path("calls") / "journal";
+const fs::path kFileCallsOn = fs::path("calls") / "files";
+
+void setMarker(const fs::path& relative, bool on) {
+    const fs::path marker = platform::machineRoot() / relative;
+    std::error_code ec;
+    if (!on) {
+        fs::remove(marker, ec);
+        return;
+    }
+    fs::create_directories(marker.parent_path(), ec);
+    writeHostFile(marker, "on\n");
+}
 }  // namespace
 
 bool callJournalOn() {
@@ -121,20 +133,34 @@ void journalCall(std::string_view call, std::u16string_view arguments, std::u16s
                            std::u16string(result), journalNumber(error)});
 }
 
+bool fileCallJournalOn() {
+    std::error_code ec;
+    return fs::exists(platform::machineRoot() / kFileCallsOn, ec);
+}
+
+void journalFileCall(std::string_view call, std::u16string_view arguments, BOOL result) {
+    if (!fileCallJournalOn()) return;
+    const DWORD error = GetLastError();
+    appendJournal(kCalls, {journalNumber(GetCurrentProcessId()), journalText(call), std::u16string(arguments),
+                           result ? u"TRUE" : u"FALSE", journalNumber(result ? ERROR_SUCCESS : error)});
+    SetLastError(error);
+}
+
+void journalRegistryCall(std::string_view call, std::u16string_view arguments, LSTATUS status) {
+    if (!fileCallJournalOn()) return;
+    const DWORD error = GetLastError();
+    appendJournal(kCalls, {journalNumber(GetCurrentProcessId()), journalText(call), std::u16string(arguments),
+                           journalNumber(static_cast<DWORD>(status)), journalNumber(static_cast<DWORD>(status))});
+    SetLastError(error);
+}
+
 }  // namespace platform::detail
 
 namespace platform {
 
-void setCallJournal(bool on) {
-    const fs::path marker = machineRoot() / detail::kCallsOn;
-    std::error_code ec;
-    if (!on) {
-        fs::remove(marker, ec);
-        return;
-    }
-    fs::create_directories(marker.parent_path(), ec);
-    detail::writeHostFile(marker, "on\n");
-}
+void setCallJournal(bool on) { detail::setMarker(detail::kCallsOn, on); }
+
+void setFileCallJournal(bool on) { detail::setMarker(detail::kFileCallsOn, on); }
 
 std::vector<CallRecord> callJournal() {
     std::vector<CallRecord> records;

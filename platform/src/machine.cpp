@@ -58,6 +58,10 @@ platform::MachineSettings parseSettings(const std::string& text) {
             settings.userName = value;
         } else if (key == "computer" && !value.empty()) {
             settings.computerName = value;
+        } else if (key == "profiles") {
+            if (value == "xp") settings.profileLayout = platform::ProfileLayout::DocumentsAndSettings;
+        } else if (key == "appdata") {
+            settings.appDataFolder = platform::fromUtf8(value);
         } else if (key == "windows") {
             // A plain absolute folder below a drive's root ("C:\\Windows"); anything else keeps the default.
             const std::u16string folder = platform::fromUtf8(value);
@@ -100,6 +104,8 @@ void writeSettings(const fs::path& root, const platform::MachineSettings& settin
          << "\nwindows=" << platform::toUtf8(settings.windowsFolder) << "\n";
     if (settings.dismissDialogsAfter) text << "dismissdialogs=" << settings.dismissDialogsAfter << "\n";
     if (settings.uiLanguage) text << "uilanguage=" << settings.uiLanguage << "\n";
+    if (settings.profileLayout == platform::ProfileLayout::DocumentsAndSettings) text << "profiles=xp\n";
+    if (!settings.appDataFolder.empty()) text << "appdata=" << platform::toUtf8(settings.appDataFolder) << "\n";
     platform::detail::writeHostFile(root / "machine.ini", text.str());
 }
 
@@ -114,7 +120,6 @@ void layOut(const fs::path& root, const platform::MachineSettings& settings) {
         if (end == std::string::npos) end = windowsUtf8.size();
         windows /= windowsUtf8.substr(start, end - start);
     }
-    const fs::path user = c / "Users" / settings.userName;
     for (const fs::path& folder : {
              windows / "System32" / "spool" / "drivers" / "x64" / "3",
              windows / "System32" / "spool" / "drivers" / "W32X86" / "3",
@@ -123,17 +128,13 @@ void layOut(const fs::path& root, const platform::MachineSettings& settings) {
              c / "Program Files",
              c / "Program Files (x86)",
              c / "ProgramData",
-             user / "Desktop",
-             user / "Documents",
-             user / "Pictures",
-             user / "AppData" / "Roaming" / "Microsoft" / "Windows" / "Templates",
-             user / "AppData" / "Local" / "Temp",
              root / "spooler" / "printers",
              root / "spooler" / "drivers",
              root / "spooler" / "jobs",
          }) {
         fs::create_directories(folder, ec);
     }
+    platform::detail::layOutProfile(root, settings, settings.userName);
 }
 
 bool invalidNameChar(char16_t c) {
@@ -146,8 +147,11 @@ namespace platform {
 
 fs::path machineRoot() {
     auto& state = machine();
-    std::lock_guard lock(state.mutex);
-    if (state.root.empty()) {
+    MachineSettings laidOut;
+    fs::path root;
+    {
+        std::lock_guard lock(state.mutex);
+        if (!state.root.empty()) return state.root;
         state.root = defaultRoot();
         bool fresh = !fs::exists(state.root / "machine.ini");
         fs::create_directories(state.root);
@@ -155,22 +159,29 @@ fs::path machineRoot() {
         state.settingsLoaded = true;
         if (fresh) writeSettings(state.root, state.settings);
         layOut(state.root, state.settings);
+        laidOut = state.settings;
+        root = state.root;
     }
-    return state.root;
+    // The registry calls this makes come back here with the root set.
+    detail::writeProfileList(laidOut, false);
+    return root;
 }
 
-void useMachineRoot(const fs::path& root) {
+void useMachineRoot(const fs::path& root, const std::optional<MachineSettings>& newRootSettings) {
+    MachineSettings laidOut;
     {
         auto& state = machine();
         std::lock_guard lock(state.mutex);
         state.root = root;
         bool fresh = !fs::exists(root / "machine.ini");
         fs::create_directories(root);
-        state.settings = parseSettings(readSettingsFile(root));
+        state.settings = fresh && newRootSettings ? *newRootSettings : parseSettings(readSettingsFile(root));
         state.settingsLoaded = true;
         if (fresh) writeSettings(root, state.settings);
         layOut(root, state.settings);
+        laidOut = state.settings;
     }
+    detail::writeProfileList(laidOut, false);
     detail::onMachineChanged();
 }
 
@@ -183,11 +194,14 @@ MachineSettings machineSettings() {
 
 void setMachineSettings(const MachineSettings& settings) {
     fs::path root = machineRoot();
-    auto& state = machine();
-    std::lock_guard lock(state.mutex);
-    state.settings = settings;
-    writeSettings(root, settings);
-    layOut(root, settings);
+    {
+        auto& state = machine();
+        std::lock_guard lock(state.mutex);
+        state.settings = settings;
+        writeSettings(root, settings);
+        layOut(root, settings);
+    }
+    detail::writeProfileList(settings, true);
 }
 
 std::optional<fs::path> hostPath(std::u16string_view windowsPath) {

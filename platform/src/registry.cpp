@@ -186,6 +186,38 @@ LSTATUS faultFor(const char* function, std::string_view detail = {}) {
     return ERROR_SUCCESS;
 }
 
+// Makes every missing key on the way down to `path`; whether one was made.
+bool createKeys(Hive& hive, const std::u16string& path) {
+    bool created = false;
+    for (size_t start = 0; start <= path.size();) {
+        size_t end = path.find(u'\\', start);
+        if (end == std::u16string::npos) end = path.size();
+        const std::u16string partial = path.substr(0, end);
+        const std::u16string folded = foldCase(partial);
+        if (!isRootPath(folded) && !hive.count(folded)) {
+            hive.emplace(folded, Key{partial, {}});
+            created = true;
+        }
+        start = end + 1;
+    }
+    return created;
+}
+
+Value* findValue(Key& key, const std::u16string& name) {
+    auto same = std::find_if(key.values.begin(), key.values.end(),
+                             [&](const Value& v) { return foldCase(v.name) == foldCase(name); });
+    return same != key.values.end() ? &*same : nullptr;
+}
+
+void setValue(Key& key, const std::u16string& name, DWORD type, std::string bytes) {
+    if (Value* same = findValue(key, name)) {
+        same->type = type;
+        same->data = std::move(bytes);
+    } else {
+        key.values.push_back(Value{name, type, std::move(bytes)});
+    }
+}
+
 LSTATUS copyData(const std::string& data, LPBYTE out, LPDWORD size) {
     if (!size) return out ? ERROR_INVALID_PARAMETER : ERROR_SUCCESS;
     DWORD room = *size;
@@ -225,20 +257,7 @@ LSTATUS WINAPI RegCreateKeyExW(HKEY key, LPCWSTR subKey, DWORD, LPWSTR, DWORD, R
     if (!path) return ERROR_BAD_PATHNAME;
     platform::detail::MachineLock lock(lockFile(), true);
     Hive hive = loadHive();
-    bool created = false;
-    // Create every missing key on the way down.
-    std::u16string partial;
-    for (size_t start = 0; start <= path->size();) {
-        size_t end = path->find(u'\\', start);
-        if (end == std::u16string::npos) end = path->size();
-        partial = path->substr(0, end);
-        std::u16string folded = foldCase(partial);
-        if (!isRootPath(folded) && !hive.count(folded)) {
-            hive.emplace(folded, Key{partial, {}});
-            created = true;
-        }
-        start = end + 1;
-    }
+    const bool created = createKeys(hive, *path);
     if (created) saveHive(hive);
     if (disposition) *disposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
     auto found = hive.find(foldCase(*path));
@@ -287,21 +306,15 @@ LSTATUS WINAPI RegSetValueExW(HKEY key, LPCWSTR valueName, DWORD, DWORD type, co
     if (isRootPath(folded)) return ERROR_ACCESS_DENIED;
     auto found = hive.find(folded);
     if (found == hive.end()) return ERROR_KEY_DELETED;
-    std::u16string name = valueName ? std::u16string(valueName) : std::u16string();
-    std::string bytes(reinterpret_cast<const char*>(data), dataSize);
-    auto& values = found->second.values;
-    auto same = std::find_if(values.begin(), values.end(), [&](const Value& v) { return foldCase(v.name) == foldCase(name); });
-    if (same != values.end()) {
-        same->type = type;
-        same->data = bytes;
-    } else {
-        values.push_back(Value{name, type, bytes});
-    }
+    setValue(found->second, valueName ? std::u16string(valueName) : std::u16string(), type,
+             std::string(reinterpret_cast<const char*>(data), dataSize));
     saveHive(hive);
     return ERROR_SUCCESS;
 }
 
-LSTATUS WINAPI RegDeleteValueW(HKEY key, LPCWSTR valueName) {
+namespace {
+
+LSTATUS deleteValue(HKEY key, LPCWSTR valueName) {
     if (LSTATUS fault = faultFor("RegDeleteValueW")) return fault;
     auto path = keyPath(key);
     if (!path) return ERROR_INVALID_HANDLE;
@@ -318,7 +331,19 @@ LSTATUS WINAPI RegDeleteValueW(HKEY key, LPCWSTR valueName) {
     return ERROR_SUCCESS;
 }
 
-LSTATUS WINAPI RegDeleteKeyW(HKEY key, LPCWSTR subKey) {
+}  // namespace
+
+LSTATUS WINAPI RegDeleteValueW(HKEY key, LPCWSTR valueName) {
+    const LSTATUS status = deleteValue(key, valueName);
+    if (platform::detail::fileCallJournalOn())
+        platform::detail::journalRegistryCall("RegDeleteValueW",
+                                              keyPath(key).value_or(u"") + u", " + (valueName ? valueName : u""), status);
+    return status;
+}
+
+namespace {
+
+LSTATUS deleteKey(HKEY key, LPCWSTR subKey) {
     if (!subKey || !*subKey) return ERROR_INVALID_PARAMETER;
     auto base = keyPath(key);
     if (!base) return ERROR_INVALID_HANDLE;
@@ -334,6 +359,19 @@ LSTATUS WINAPI RegDeleteKeyW(HKEY key, LPCWSTR subKey) {
     hive.erase(folded);
     saveHive(hive);
     return ERROR_SUCCESS;
+}
+
+}  // namespace
+
+LSTATUS WINAPI RegDeleteKeyW(HKEY key, LPCWSTR subKey) {
+    const LSTATUS status = deleteKey(key, subKey);
+    if (platform::detail::fileCallJournalOn()) {
+        const std::u16string base = keyPath(key).value_or(u"");
+        const std::u16string name = subKey ? std::u16string(subKey) : u"";
+        platform::detail::journalRegistryCall("RegDeleteKeyW", join(base, subKey).value_or(base + u"\\" + name),
+                                              status);
+    }
+    return status;
 }
 
 LSTATUS WINAPI RegEnumKeyW(HKEY key, DWORD index, LPWSTR name, DWORD nameSize) {
@@ -439,3 +477,23 @@ LSTATUS WINAPI RegSetValueW(HKEY key, LPCWSTR subKey, DWORD type, LPCWSTR data, 
     if (target != key) RegCloseKey(target);
     return status;
 }
+
+namespace platform::detail {
+
+void writeRegistryTexts(const std::vector<RegistryText>& texts, bool replace) {
+    MachineLock lock(lockFile(), true);
+    Hive hive = loadHive();
+    bool changed = false;
+    for (const RegistryText& text : texts) {
+        changed |= createKeys(hive, text.key);
+        Key& key = hive.find(foldCase(text.key))->second;
+        if (!replace && findValue(key, text.name)) continue;
+        const std::u16string terminated = text.text + u'\0';
+        setValue(key, text.name, text.type,
+                 std::string(reinterpret_cast<const char*>(terminated.data()), terminated.size() * sizeof(char16_t)));
+        changed = true;
+    }
+    if (changed) saveHive(hive);
+}
+
+}  // namespace platform::detail

@@ -8,17 +8,22 @@
 namespace {
 
 std::u16string folderOf(int csidl) {
-    std::u16string user = u"C:\\Users\\" + platform::fromUtf8(platform::machineSettings().userName);
+    const platform::MachineSettings settings = platform::machineSettings();
+    const std::u16string user = platform::profileFolder(settings.userName);
+    const bool older = settings.profileLayout == platform::ProfileLayout::DocumentsAndSettings;
     switch (csidl) {
     case CSIDL_DESKTOP:
     case CSIDL_DESKTOPDIRECTORY: return user + u"\\Desktop";
-    case CSIDL_PERSONAL: return user + u"\\Documents";
-    case CSIDL_MYPICTURES: return user + u"\\Pictures";
+    case CSIDL_PERSONAL: return user + (older ? u"\\My Documents" : u"\\Documents");
+    case CSIDL_MYPICTURES: return user + (older ? u"\\My Documents\\My Pictures" : u"\\Pictures");
     case CSIDL_PROFILE: return user;
-    case CSIDL_APPDATA: return user + u"\\AppData\\Roaming";
-    case CSIDL_LOCAL_APPDATA: return user + u"\\AppData\\Local";
-    case CSIDL_TEMPLATES: return user + u"\\AppData\\Roaming\\Microsoft\\Windows\\Templates";
-    case CSIDL_COMMON_APPDATA: return u"C:\\ProgramData";
+    case CSIDL_APPDATA:
+        if (!settings.appDataFolder.empty()) return settings.appDataFolder;
+        return user + (older ? u"\\Application Data" : u"\\AppData\\Roaming");
+    case CSIDL_LOCAL_APPDATA: return user + (older ? u"\\Local Settings\\Application Data" : u"\\AppData\\Local");
+    case CSIDL_TEMPLATES: return user + (older ? u"\\Templates" : u"\\AppData\\Roaming\\Microsoft\\Windows\\Templates");
+    case CSIDL_COMMON_APPDATA:
+        return older ? u"C:\\Documents and Settings\\All Users\\Application Data" : u"C:\\ProgramData";
     case CSIDL_WINDOWS: return platform::detail::windowsFolder();
     case CSIDL_SYSTEM: return platform::detail::systemFolder();
     case CSIDL_PROGRAM_FILES: return u"C:\\Program Files";
@@ -32,6 +37,8 @@ HRESULT lookUp(int csidlAndFlags, std::u16string& path) {
     if (platform::detail::takeFault("SHGetFolderPath", std::to_string(csidl))) return E_FAIL;
     path = folderOf(csidl);
     if (path.empty()) return E_INVALIDARG;
+    // A folder redirected to a network share is answered as it is: the machine cannot reach it.
+    if (path.rfind(u"\\\\", 0) == 0) return S_OK;
     auto host = platform::hostPath(path);
     if (!host) return E_FAIL;
     std::error_code ec;

@@ -69,11 +69,21 @@ std::vector<std::string> removedKeys(const platform::testing::Snapshot& before) 
     return removed;
 }
 
+// The journalled registry deletions as "<key> <status>".
+std::vector<std::string> deletions() {
+    std::vector<std::string> out;
+    for (const platform::CallRecord& record : platform::callJournal())
+        if (record.call == "RegDeleteKeyW")
+            out.push_back(platform::toUtf8(record.arguments) + " " + platform::toUtf8(record.result));
+    return out;
+}
+
 class RegistryRemoval : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(config.parse(configXml({"\\Zandrel", "\\M2100"})).ok);
         uninstall::clearRemovalLog();
+        platform::setFileCallJournal(true);
     }
     Machine machine;
     SetupConfig config;
@@ -130,6 +140,9 @@ TEST_F(RegistryRemoval, PrinterClassLosesExactlyTheModelsKeys) {
     EXPECT_EQ(uninstall::DeletePrinterClassKeys(config), 0);
     const std::string prefix = platform::toUtf8(kClass) + "\\";
     EXPECT_EQ(removedKeys(before), (std::vector<std::string>{prefix + "0000", prefix + "0003"}));
+    // Every matching name is remembered first, then each is deleted; one with a subkey is refused.
+    const std::string full = "HKEY_LOCAL_MACHINE\\" + prefix;
+    EXPECT_EQ(deletions(), (std::vector<std::string>{full + "0000 0", full + "0003 0", full + "0004 5"}));
     const auto log = uninstall::removalLog();
     ASSERT_EQ(log.size(), 1u);
     EXPECT_EQ(log[0].target, u"HKEY_LOCAL_MACHINE\\" + kClass + u"\\0004");
@@ -161,6 +174,11 @@ TEST_F(RegistryRemoval, TreeDeleteRemovesEverythingBelowAndAnswersForAMissingKey
     const auto before = platform::testing::snapshot();
     EXPECT_TRUE(uninstall::DeleteRegistryTree(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Zandrel\\M2100"));
     EXPECT_EQ(removedKeys(before).size(), 5u);
+    // A key with subkeys is refused first, then emptied from its first subkey down and deleted again.
+    const std::string m2100 = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Zandrel\\M2100";
+    EXPECT_EQ(deletions(), (std::vector<std::string>{m2100 + " 5", m2100 + "\\A 5", m2100 + "\\A\\B 5",
+                                                     m2100 + "\\A\\B\\C 0", m2100 + "\\A\\B 0", m2100 + "\\A 0",
+                                                     m2100 + "\\D 0", m2100 + " 0"}));
     EXPECT_TRUE(keyExists(u"SOFTWARE\\Zandrel\\Other"));
     EXPECT_TRUE(uninstall::DeleteRegistryTree(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Zandrel\\M2100"));
     // An empty or malformed path would name the root or another key: refused.
@@ -213,6 +231,9 @@ TEST_F(RegistryRemoval, ImagingClassLosesEveryKeyOfTheModelIncludingAdjacentOnes
     const std::string prefix = platform::toUtf8(kImaging) + "\\";
     EXPECT_EQ(removedKeys(before),
               (std::vector<std::string>{prefix + "0000", prefix + "0000\\DeviceData", prefix + "0001"}));
+    const std::string full = "HKEY_LOCAL_MACHINE\\" + prefix;
+    EXPECT_EQ(deletions(), (std::vector<std::string>{full + "0000 5", full + "0000\\DeviceData 0", full + "0000 0",
+                                                     full + "0001 0"}));
     // A model without an element, and traversal texts as the model or the element, change nothing.
     const auto after = platform::testing::snapshot();
     for (const char16_t* model : {u"Zandrel M2200", u"\\..", u"", u"Zandrel M2100 Scanner"}) {
@@ -230,6 +251,8 @@ TEST_F(RegistryRemoval, Wow6432ProductKeyLosesTheProductsSubkeyOnly) {
     const auto before = platform::testing::snapshot();
     EXPECT_EQ(uninstall::DeleteWow6432ProductKeys(config), 0);
     EXPECT_EQ(removedKeys(before), (std::vector<std::string>{"SOFTWARE\\Wow6432Node\\Zandrel\\M2100"}));
+    // The product key still opens afterwards, so it stays.
+    EXPECT_EQ(deletions(), (std::vector<std::string>{"HKEY_LOCAL_MACHINE\\SOFTWARE\\Wow6432Node\\Zandrel\\M2100 0"}));
 }
 
 TEST_F(RegistryRemoval, Wow6432TraversalAndMissingDirsChangeNothing) {

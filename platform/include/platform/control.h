@@ -19,10 +19,12 @@ namespace platform {
 // Chosen by PLATFORM_MACHINE (else $XDG_DATA_HOME/platform-machine or ~/.local/share/...), laid out
 // on first use with the standard folders of a Windows machine.
 std::filesystem::path machineRoot();
-// Switches this process to another machine root, laying it out when it is new. Closes nothing.
-void useMachineRoot(const std::filesystem::path& root);
 // The host path of a Windows path on the machine, or nothing when the path is not valid there.
 std::optional<std::filesystem::path> hostPath(std::u16string_view windowsPath);
+
+// Where the users' profiles live: "C:\Users\<name>" with "AppData\Roaming" (and an "Application Data"
+// junction to it), or the older "C:\Documents and Settings\<name>" with "Application Data".
+enum class ProfileLayout { Users, DocumentsAndSettings };
 
 // Machine settings kept in "machine.ini" under the root.
 struct MachineSettings {
@@ -50,9 +52,30 @@ struct MachineSettings {
     // GetUserDefaultUILanguage ("uilanguage"): the language the user's interface shows; 0 follows the
     // locale's language.
     WORD uiLanguage = 0;
+    // The profiles' layout ("profiles": "users" or "xp").
+    ProfileLayout profileLayout = ProfileLayout::Users;
+    // The user's application-data folder when it is redirected ("appdata"), to another folder or a
+    // network share ("\\server\share\User"); empty: the profile's own.
+    std::u16string appDataFolder = {};
 };
 MachineSettings machineSettings();
 void setMachineSettings(const MachineSettings& settings);
+// Switches this process to another machine root, laying it out when it is new (with `newRootSettings`
+// when given, else the defaults). Closes nothing.
+void useMachineRoot(const std::filesystem::path& root,
+                    const std::optional<MachineSettings>& newRootSettings = std::nullopt);
+
+// ---- User profiles -------------------------------------------------------------------------------
+// The machine's profile list, HKLM\SOFTWARE\Microsoft\Windows NT\CurrentVersion\ProfileList, as
+// Windows keeps it: the local system, local service and network service accounts ("S-1-5-18",
+// "S-1-5-19", "S-1-5-20") and the machine's user, each a subkey with its "ProfileImagePath"; written
+// for the profile layout when the machine is laid out and when its settings change.
+inline constexpr char16_t kProfileListKey[] = u"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList";
+// The profile folder of a user in the machine's layout ("C:\Users\bob").
+std::u16string profileFolder(std::string_view userName);
+// Adds another user's profile: its folders in the machine's layout and its entry in the profile list.
+// Answers the profile's SID. Throws std::invalid_argument for a name that is not one plain file name.
+std::string addUserProfile(std::string_view userName);
 
 // ---- The running program -----------------------------------------------------------------------
 // The program's own Windows path, as GetModuleFileNameW(NULL) answers it. Set by tests and by the
@@ -131,6 +154,11 @@ std::vector<ShutdownRequest> shutdownRequests();
 // mutating call of the security, process and service pieces records who called it, with what and how it
 // ended ("calls/journal").
 void setCallJournal(bool on);
+// The file and registry removals (DeleteFileW, RemoveDirectoryW, CreateDirectoryW, SetFileAttributesW,
+// RegDeleteKeyW, RegDeleteValueW) go to the same journal, in call order with the others, while this
+// switch is on ("calls/files"): the path or full key path and its arguments, "TRUE"/"FALSE" or the
+// status, and the error.
+void setFileCallJournal(bool on);
 struct CallRecord {
     DWORD processId = 0;
     std::string call;          // "TerminateProcess"

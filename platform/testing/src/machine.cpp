@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <stdexcept>
 #include <system_error>
@@ -34,11 +35,30 @@ std::string checksum(const fs::path& file) {
     return text;
 }
 
+// The attribute store's entries by their place below the machine root.
+std::map<std::string, unsigned long> storedAttributes(const fs::path& root) {
+    std::map<std::string, unsigned long> stored;
+    std::ifstream in(root / "attributes");
+    for (std::string line; std::getline(in, line);) {
+        const size_t tab = line.rfind('\t');
+        if (tab != std::string::npos) stored[line.substr(0, tab)] = std::strtoul(line.c_str() + tab + 1, nullptr, 16);
+    }
+    return stored;
+}
+
+// "readonly hidden system" as far as they are set; a file's read-only state is its host permissions.
+std::string attributeWords(unsigned long stored, bool readOnlyFile) {
+    std::string words;
+    if (readOnlyFile || (stored & 0x1)) words += " readonly";
+    if (stored & 0x2) words += " hidden";
+    if (stored & 0x4) words += " system";
+    return words;
+}
+
 }  // namespace
 
 Machine::Machine(const MachineSettings& settings) : root_(makeTempRoot()) {
-    useMachineRoot(root_);
-    setMachineSettings(settings);
+    useMachineRoot(root_, settings);
     useVirtualClock(true);
     clearFaults();
     clearDebugLog();
@@ -87,6 +107,7 @@ Snapshot snapshot() {
     fs::path root = machineRoot();
     std::error_code ec;
     fs::path drives = root / "drives";
+    const std::map<std::string, unsigned long> stored = storedAttributes(root);
     for (auto it = fs::recursive_directory_iterator(drives, ec); it != fs::recursive_directory_iterator();
          it.increment(ec)) {
         std::string name = "C:";
@@ -94,13 +115,22 @@ Snapshot snapshot() {
         auto part = relative.begin();
         name = std::string(1, static_cast<char>(std::toupper(part->string()[0]))) + ":";
         for (++part; part != relative.end(); ++part) name += "\\" + part->string();
-        if (it->is_symlink(ec))
+        if (it->is_symlink(ec)) {
             shot.lines.push_back("link " + name + " -> " + fs::read_symlink(it->path(), ec).string());
-        else if (it->is_directory(ec))
+            continue;
+        }
+        const bool folder = it->is_directory(ec);
+        if (folder)
             shot.lines.push_back("folder " + name);
         else
             shot.lines.push_back("file " + name + " size=" + std::to_string(it->file_size(ec)) + " sum=" +
                                  checksum(it->path()));
+        const auto entry = stored.find(it->path().lexically_relative(root).generic_string());
+        const bool readOnlyFile =
+            !folder && (fs::status(it->path(), ec).permissions() & fs::perms::owner_write) == fs::perms::none;
+        if (const std::string words = attributeWords(entry != stored.end() ? entry->second : 0, readOnlyFile);
+            !words.empty())
+            shot.lines.push_back("attributes " + name + words);
     }
     std::ifstream hive(root / "registry.hive");
     for (std::string line; std::getline(hive, line);) {

@@ -34,7 +34,8 @@ private:
 };
 
 // Sorted lines that describe the machine: files (with size and a checksum), links and junctions (with
-// their host target), registry keys and values, printers, drivers, port monitors, services (with their
+// their host target), the read-only, hidden and system attributes of files and folders that have one
+// ("attributes C:\... readonly hidden"), registry keys and values, printers, drivers, port monitors, services (with their
 // states), processes (by program), jobs, and devices with their interfaces.
 struct Snapshot {
     std::vector<std::string> lines;
