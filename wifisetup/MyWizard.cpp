@@ -1,7 +1,9 @@
 #include "MyWizard.h"
 
+#include "CompletionPage.h"
 #include "NetworkDetailsPage.h"
 #include "NetworkListPage.h"
+#include "ProgressPage.h"
 #include "printer_frames.h"
 #include "startup.h"
 #include "usb_port.h"
@@ -30,6 +32,9 @@ BEGIN_MESSAGE_MAP(CMyWizard, CDialog)
     ON_BN_CLICKED(kWizardRefresh, OnBtnRefresh)
     ON_BN_CLICKED(kWizardPrintInfo, OnBtnPrintInfo)
     ON_WM_HELPINFO()
+    ON_MESSAGE(kSetupStepMessage, OnSetupStep)
+    ON_MESSAGE(kSetupShowPageMessage, OnSetupShowPage)
+    ON_MESSAGE(kSetupEnableCancelMessage, OnSetupEnableCancel)
 END_MESSAGE_MAP()
 
 CMyWizard::CMyWizard(CWnd* parent) : CDialog(kWizardTemplate, parent) {}
@@ -63,8 +68,8 @@ BOOL CMyWizard::OnInitDialog() {
     ScreenToClient(&pageArea_);
     AddPage(new CSSIDListDlg, kPageTemplates[0]);
     AddPage(new CSSIDDetailDlg, kPageTemplates[1]);
-    AddPage(new CPropertyPage(kPageTemplates[2]), kPageTemplates[2]);
-    AddPage(new CPropertyPage(kPageTemplates[3]), kPageTemplates[3]);
+    AddPage(new CProgressDlg, kPageTemplates[2]);
+    AddPage(new CCompleteDlg, kPageTemplates[3]);
     ShowPage(1);
     return TRUE;
 }
@@ -198,3 +203,18 @@ void CMyWizard::OnBtnPrintInfo() {
 }
 
 BOOL CMyWizard::OnHelpInfo(HELPINFO*) { return FALSE; }
+
+LRESULT CMyWizard::OnSetupStep(WPARAM, LPARAM) {
+    if (auto* progress = dynamic_cast<CProgressDlg*>(PageOf(3))) progress->m_progress.StepIt();
+    return 0;
+}
+
+LRESULT CMyWizard::OnSetupShowPage(WPARAM page, LPARAM) {
+    ShowPage(static_cast<int>(page));
+    return 0;
+}
+
+LRESULT CMyWizard::OnSetupEnableCancel(WPARAM, LPARAM) {
+    if (CWnd* cancel = GetDlgItem(kWizardCancel)) cancel->EnableWindow(TRUE);
+    return 0;
+}

@@ -75,6 +75,10 @@ public:
     afx_msg void OnBtnRefresh();
     afx_msg void OnBtnPrintInfo();
     afx_msg BOOL OnHelpInfo(HELPINFO* info);
+    // The progress page's watchdog calls, arriving on this thread in the order they were made.
+    afx_msg LRESULT OnSetupStep(WPARAM, LPARAM);
+    afx_msg LRESULT OnSetupShowPage(WPARAM page, LPARAM);
+    afx_msg LRESULT OnSetupEnableCancel(WPARAM, LPARAM);
 
 protected:
     DECLARE_MESSAGE_MAP()

@@ -19,6 +19,7 @@
 #include "win/kernel.h"
 #include "win/setupapi.h"
 #include "win/sti.h"
+#include "win/user.h"
 #include "win/wlan.h"
 
 namespace fs = std::filesystem;
@@ -38,6 +39,7 @@ SystemModule kModules[] = {
     {u"kernel32.dll", true},
     {u"sti.dll", false},  // the still-image library
     {u"setupapi.dll", false},  // the device-installation library's INF calls
+    {u"user32.dll", false},    // the window manager's calls that older versions lack
     // The wireless interfaces, there as the machine's radio says.
     {u"wzcsapi.dll", false, 0, &platform::detail::wirelessModulePresent},
     {u"wlanapi.dll", false, 0, &platform::detail::wirelessModulePresent},
@@ -60,6 +62,7 @@ const SystemExport kExports[] = {
     SYSTEM_EXPORT(u"kernel32.dll", RegisterApplicationRestart),
     SYSTEM_EXPORT(u"sti.dll", StiCreateInstance),
     SYSTEM_EXPORT(u"setupapi.dll", SetupUninstallOEMInfW),
+    SYSTEM_EXPORT(u"user32.dll", ChangeWindowMessageFilter),
     SYSTEM_EXPORT(u"wzcsapi.dll", WZCEnumInterfaces),
     SYSTEM_EXPORT(u"wzcsapi.dll", WZCQueryInterface),
     SYSTEM_EXPORT(u"wzcsapi.dll", WZCRefreshInterface),

@@ -2,9 +2,12 @@
 // its message boxes and banner) and its first two pages on a scripted radio.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "MyWizard.h"
@@ -126,10 +129,29 @@ TEST_F(Wizard, NextAndBackFollowThePagesAnswers) {
         wizard.OnBtnRefresh();
         EXPECT_EQ(SendDlgItemMessageW(pageWindow(wizard, 1), kList, LVM_GETITEMCOUNT, 0, 0), 3);
         platform::radio::setRadio(threeNetworks());
-        // Page 3 greys the close item; the others do not.
+        // Page 3 greys the close item; the others do not. A printer that never answers keeps the
+        // set-up on page 3 until the watchdog gives up and shows page 4.
+        platform::UsbPrinterSetup cable;
+        cable.readTimeout = std::nullopt;
+        standin::UsbPrinterScript silent;
+        silent.set = standin::UsbPrinterScript::SetAnswer::Silence;
+        auto printer = std::make_unique<standin::UsbPrinter>(platform::attachUsbPrinter(cable).endpoint, silent);
+        GetIniTable() = {{u"USB\\VID_1A2B&PID_3C4D", u"Model"}};
         wizard.ShowPage(3);
         EXPECT_EQ(GetMenuState(GetSystemMenu(d, FALSE), SC_CLOSE, MF_BYCOMMAND) & MF_GRAYED, UINT(MF_GRAYED));
         EXPECT_FALSE(dlg::pressCloseBox(d));
+        auto waitUntil = [](const std::function<bool()>& done) {
+            for (int i = 0; i < 30000 && !done(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        };
+        waitUntil([&] { return wizard.CurrentPageId() == 4 && enabled(d, kCancel); });
+        EXPECT_EQ(GetWizardData().result, 2);
+        // The abandoned worker ends when the printer goes.
+        printer.reset();
+        waitUntil([] {
+            const auto log = platform::debugLog();
+            return std::find(log.begin(), log.end(), "===== SETWIFI_ERR_FAIL ===== ") != log.end();
+        });
+        GetIniTable().clear();
         wizard.ShowPage(4);
         EXPECT_EQ(GetMenuState(GetSystemMenu(d, FALSE), SC_CLOSE, MF_BYCOMMAND) & MF_GRAYED, 0u);
         // An unknown id hides every page and keeps the current one.

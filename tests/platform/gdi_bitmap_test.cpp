@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/control.h"
 #include "platform/fonts.h"
 #include "platform/testing/machine.h"
 #include "support/gdi_canvas.h"
@@ -394,6 +395,42 @@ TEST_F(Bitmaps, MonochromeBitmapsTakeTheDcColours) {
     SelectObject(source, old);
     DeleteObject(mono);
     DeleteDC(source);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(Bitmaps, MaskBltTakesTheForegroundRopWhereTheMaskIsSetAndTheBackgroundOneElsewhere) {
+    Canvas target(4, 1), source(4, 1);
+    const BYTE maskBits[2] = {0xA0, 0};  // 1 0 1 0
+    HBITMAP mask = CreateBitmap(4, 1, 1, 1, maskBits);
+    ASSERT_NE(mask, nullptr);
+    struct Case {
+        DWORD rop4;
+        bool withMask;
+        std::vector<BYTE> picture;
+    };
+    const Case cases[] = {
+        {0xAACC0020, true, {0x80, 0x40, 0x80, 0x40}},   // copy where set, keep elsewhere
+        {0xCCAA0020, true, {0x40, 0x80, 0x40, 0x80}},   // keep where set, copy elsewhere
+        {0xAACC0020, false, {0x80, 0x80, 0x80, 0x80}},  // no mask: the foreground ROP alone
+    };
+    for (const Case& c : cases) {
+        std::memset(target.bits, 0x40, 4);
+        std::memset(source.bits, 0x80, 4);
+        EXPECT_TRUE(MaskBlt(target.dc, 0, 0, 4, 1, source.dc, 0, 0, c.withMask ? mask : nullptr, 0, 0, c.rop4));
+        EXPECT_EQ(target.picture(), c.picture) << std::hex << c.rop4 << " " << c.withMask;
+    }
+    // A mask of more than one bit, and the fault switch.
+    SetLastError(0xDEADBEEF);
+    EXPECT_FALSE(MaskBlt(target.dc, 0, 0, 4, 1, source.dc, 0, 0, source.bitmap, 0, 0, 0xCCAA0020));
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_PARAMETER));
+    platform::setFault("MaskBlt", {});
+    std::memset(target.bits, 0x40, 4);
+    EXPECT_FALSE(MaskBlt(target.dc, 0, 0, 4, 1, source.dc, 0, 0, mask, 0, 0, 0xCCAA0020));
+    EXPECT_EQ(target.picture(), (std::vector<BYTE>{0x40, 0x40, 0x40, 0x40})) << "nothing drawn";
+    DeleteObject(mask);
 }
 
 }  // namespace

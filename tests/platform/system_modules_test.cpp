@@ -5,10 +5,12 @@
 #include <cstring>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "platform/control.h"
 #include "platform/testing/machine.h"
 #include "win/kernel.h"
+#include "win/user.h"
 
 namespace {
 
@@ -85,6 +87,36 @@ TEST(SystemModules, WhatTheLayerDoesNotExportIsNotFound) {
     }
     EXPECT_THROW(platform::removeSystemExport("kernel32.dll", "NoSuchFunction"), std::invalid_argument);
     EXPECT_THROW(platform::removeSystemExport("nosuch.dll", "GetNativeSystemInfo"), std::invalid_argument);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(SystemModules, User32sMessageFilterKeepsTheAdmittedMessagesAndCanBeRemoved) {
+    Machine machine;
+    platform::clearAdmittedMessages();
+    HMODULE user32 = LoadLibraryW(u"user32.dll");
+    ASSERT_NE(user32, nullptr);
+    using Filter = BOOL(WINAPI*)(UINT, DWORD);
+    auto filter = reinterpret_cast<Filter>(reinterpret_cast<void (*)()>(GetProcAddress(user32, "ChangeWindowMessageFilter")));
+    ASSERT_NE(filter, nullptr);
+    EXPECT_TRUE(filter(1051, MSGFLT_ADD));
+    EXPECT_TRUE(filter(1051, MSGFLT_ADD));
+    EXPECT_TRUE(filter(1200, MSGFLT_ADD));
+    EXPECT_TRUE(filter(1200, MSGFLT_REMOVE));
+    SetLastError(0xDEADBEEF);
+    EXPECT_FALSE(filter(1300, 7));
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_PARAMETER));
+    EXPECT_EQ(platform::admittedMessages(), std::vector<UINT>{1051});
+
+    platform::removeSystemExport("user32.dll", "ChangeWindowMessageFilter");
+    SetLastError(0xDEADBEEF);
+    EXPECT_EQ(GetProcAddress(user32, "ChangeWindowMessageFilter"), nullptr);
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_PROC_NOT_FOUND));
+    platform::restoreSystemExports();
+    EXPECT_TRUE(FreeLibrary(user32));
+    platform::clearAdmittedMessages();
 }
 
 }  // namespace

@@ -25,6 +25,7 @@
 #include "DialogResources.h"
 #include "PictureWriter.h"
 #include "PushScanSettings.h"
+#include "machine_files.h"
 #include "platform/control.h"
 #include "win/files.h"
 #include "win/gdiplus.h"
@@ -36,6 +37,9 @@
 namespace fs = std::filesystem;
 
 namespace {
+
+using tools::copyOnto;
+using tools::writeOnto;
 
 const char16_t kFolder[] = u"C:\\Program Files\\Qelmar\\";
 const char16_t kProgram[] = u"C:\\Program Files\\Qelmar\\vrx4410PushScan.exe";
@@ -50,24 +54,6 @@ const DWORD kDismissAfterMs = 10000;
 int fail(const std::string& message) {
     std::fprintf(stderr, "scan-button: %s\n", message.c_str());
     return 1;
-}
-
-bool copyOnto(std::u16string_view windowsPath, const fs::path& host) {
-    const auto target = platform::hostPath(windowsPath);
-    std::error_code ec;
-    if (!target) return false;
-    fs::create_directories(target->parent_path(), ec);
-    return fs::copy_file(host, *target, fs::copy_options::overwrite_existing, ec);
-}
-
-bool writeOnto(std::u16string_view windowsPath, const std::string& bytes) {
-    const auto target = platform::hostPath(windowsPath);
-    if (!target) return false;
-    std::error_code ec;
-    fs::create_directories(target->parent_path(), ec);
-    std::ofstream out(*target, std::ios::binary);
-    out << bytes;
-    return static_cast<bool>(out);
 }
 
 std::string readHost(const fs::path& path) {

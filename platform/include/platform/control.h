@@ -94,6 +94,12 @@ void removeSystemExport(std::string_view module, std::string_view exportName);
 // Puts every removed export back.
 void restoreSystemExports();
 
+// ---- Message filter -------------------------------------------------------------------------------
+// The messages this process admitted through ChangeWindowMessageFilter (MSGFLT_ADD and not removed
+// again), in the order first admitted; clearing forgets them.
+std::vector<UINT> admittedMessages();
+void clearAdmittedMessages();
+
 // ---- Restart registration ----------------------------------------------------------------------------
 // What this process gave RegisterApplicationRestart last, if it registered.
 struct ApplicationRestart {

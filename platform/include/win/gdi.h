@@ -344,6 +344,12 @@ WINBASEAPI BOOL WINAPI StretchBlt(HDC target, int x, int y, int width, int heigh
                                   int sourceY, int sourceWidth, int sourceHeight, DWORD rop);
 // A ROP with the selected brush and the target only.
 WINBASEAPI BOOL WINAPI PatBlt(HDC dc, int x, int y, int width, int height, DWORD rop);
+// A ROP4 over a monochrome mask: where the mask bit is 1 the foreground ROP3 (bits 16-23 of `rop4`)
+// applies, where it is 0 the background one (bits 24-31), as BitBlt moves pixels. No mask: the
+// foreground ROP3 as BitBlt. A mask that is not a one-bit bitmap fails with ERROR_INVALID_PARAMETER.
+// Fault switch "MaskBlt".
+WINBASEAPI BOOL WINAPI MaskBlt(HDC target, int x, int y, int width, int height, HDC source, int sourceX, int sourceY,
+                               HBITMAP mask, int maskX, int maskY, DWORD rop4);
 // A packed DIB (core or info header with its colour table; 1, 4, 8, 16, 24, 32 bits; bottom-up or
 // top-down) stretched into the DC's bitmap by nearest pixel; the source rectangle counts rows from the
 // picture's lower-left corner for a bottom-up DIB, from its upper-left for a top-down one, as Windows

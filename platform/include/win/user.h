@@ -508,7 +508,10 @@ WINBASEAPI BOOL WINAPI EnumChildWindows(HWND parent, WNDENUMPROC proc, LPARAM pa
 WINBASEAPI DWORD WINAPI GetWindowThreadProcessId(HWND hwnd, LPDWORD processId);
 #define MSGFLT_ADD 1
 #define MSGFLT_REMOVE 2
-// Kept for the callers: messages between processes are never filtered here. Always TRUE.
+// Messages between processes are never filtered here: the call only keeps, per process, which
+// messages were admitted (MSGFLT_ADD) and not removed again (MSGFLT_REMOVE), for tests
+// (platform::admittedMessages). Another flag: FALSE with ERROR_INVALID_PARAMETER. Exported by the
+// system module "user32.dll" too (a test may remove it there).
 WINBASEAPI BOOL WINAPI ChangeWindowMessageFilter(UINT message, DWORD flag);
 
 // ---- Messages ------------------------------------------------------------------------------------

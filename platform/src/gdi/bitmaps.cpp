@@ -403,6 +403,58 @@ BOOL WINAPI StretchBlt(HDC target, int x, int y, int width, int height, HDC sour
     return stretch(target, x, y, width, height, source, sx, sy, sw, sh, rop, false);
 }
 
+BOOL WINAPI MaskBlt(HDC targetHandle, int x, int y, int width, int height, HDC sourceHandle, int sx, int sy,
+                    HBITMAP maskHandle, int maskX, int maskY, DWORD rop4) {
+    if (auto fault = platform::detail::takeFault("MaskBlt")) {
+        SetLastError(fault->error ? fault->error : ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    const DWORD foreground = rop4 & 0x00FFFFFF, background = (rop4 >> 8) & 0x00FF0000;
+    if (!maskHandle) return BitBlt(targetHandle, x, y, width, height, sourceHandle, sx, sy, foreground);
+    std::lock_guard guard(lock());
+    auto targetDc = findDc(targetHandle);
+    auto mask = findAs<Bitmap>(maskHandle);
+    if (!targetDc || !mask) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    if (mask->surface.bpp != 1) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    const Surface* target = drawingSurface(*targetDc);
+    if (!target) return FALSE;
+    // Both ROP3s are run over the whole rectangle, the background one into a copy of the target, and
+    // the mask picks each pixel from one or the other.
+    const size_t size = static_cast<size_t>(target->stride) * target->height;
+    std::vector<BYTE> before(target->bits, target->bits + size);
+    if (!stretch(targetHandle, x, y, width, height, sourceHandle, sx, sy, width, height, background, true)) return FALSE;
+    std::vector<BYTE> backgroundBits(target->bits, target->bits + size);
+    std::memcpy(target->bits, before.data(), size);
+    if (!stretch(targetHandle, x, y, width, height, sourceHandle, sx, sy, width, height, foreground, true)) {
+        std::memcpy(target->bits, before.data(), size);
+        return FALSE;
+    }
+    Surface backgroundCopy = *target;
+    backgroundCopy.bits = backgroundBits.data();
+    LONG dx, dy, dw, dh;
+    toDevice(*targetDc, x, y, width, height, dx, dy, dw, dh);
+    const Span columns = span(dx, dw), rows = span(dy, dh);
+    const Surface& bits = mask->surface;
+    for (LONG row = 0; row < rows.length; ++row) {
+        const LONG ty = rows.low + row, my = maskY + row;
+        if (ty < 0 || ty >= target->height) continue;
+        for (LONG column = 0; column < columns.length; ++column) {
+            const LONG tx = columns.low + column, mx = maskX + column;
+            if (tx < 0 || tx >= target->width) continue;
+            // Outside the mask counts as 0, the background.
+            const bool set = mx >= 0 && my >= 0 && mx < bits.width && my < bits.height && bits.get(mx, my) != 0;
+            if (!set) target->set(tx, ty, backgroundCopy.get(tx, ty));
+        }
+    }
+    return TRUE;
+}
+
 BOOL WINAPI PatBlt(HDC dc, int x, int y, int width, int height, DWORD rop) {
     BYTE op = static_cast<BYTE>((rop >> 16) & 0xFF);
     if (((op >> 2) ^ op) & 0x33) {  // a ROP that reads a source has none here

@@ -6,10 +6,13 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <mutex>
+#include <vector>
 
 #include "../internal.h"
 #include "state.h"
 #include "window_helpers.h"
+#include "platform/control.h"
 #include "win/kernel.h"
 
 namespace platform::user {
@@ -597,4 +600,42 @@ DWORD WINAPI GetWindowThreadProcessId(HWND hwnd, LPDWORD processId) {
     return w->tid;
 }
 
-BOOL WINAPI ChangeWindowMessageFilter(UINT, DWORD) { return TRUE; }
+namespace {
+
+std::mutex& admittedMutex() {
+    static std::mutex* mutex = new std::mutex;
+    return *mutex;
+}
+std::vector<UINT>& admitted() {
+    static auto* messages = new std::vector<UINT>;
+    return *messages;
+}
+
+}  // namespace
+
+BOOL WINAPI ChangeWindowMessageFilter(UINT message, DWORD flag) {
+    if (flag != MSGFLT_ADD && flag != MSGFLT_REMOVE) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    std::lock_guard lock(admittedMutex());
+    std::vector<UINT>& messages = admitted();
+    const auto found = std::find(messages.begin(), messages.end(), message);
+    if (flag == MSGFLT_ADD && found == messages.end()) messages.push_back(message);
+    if (flag == MSGFLT_REMOVE && found != messages.end()) messages.erase(found);
+    return TRUE;
+}
+
+namespace platform {
+
+std::vector<UINT> admittedMessages() {
+    std::lock_guard lock(admittedMutex());
+    return admitted();
+}
+
+void clearAdmittedMessages() {
+    std::lock_guard lock(admittedMutex());
+    admitted().clear();
+}
+
+}  // namespace platform
