@@ -292,29 +292,21 @@ PdfPlacement placePdfPage(const platform::printing::DeviceCaps& caps, const PdfD
 bool drawPdfPage(PrinterDevice& device, const Input& input, int index, const DrawOptions& options, std::string* why) {
     const PdfPlacement at = placePdfPage(device.caps(), *input.pdf, index, options);
     if (at.empty()) return true;
-    auto pdf = input.pdf;
-    std::shared_ptr<const Picture> whole = options.ahead ? options.ahead->take(input, index) : nullptr;
-    auto source = [=](const RECTL& part, std::string* error) -> std::optional<Picture> {
-        if (whole) {  // the rows of the page rendered ahead, copied once (no fill first)
-            Picture strip;
-            strip.size = SIZEL{part.right - part.left, part.bottom - part.top};
-            strip.format = BMF_8BPP;
-            strip.stride = (strip.size.cx + 3) / 4 * 4;
-            strip.palette = whole->palette;
-            strip.bits.reserve(static_cast<size_t>(strip.stride) * static_cast<size_t>(strip.size.cy));
-            const size_t pad = static_cast<size_t>(strip.stride - strip.size.cx);
-            for (LONG y = 0; y < strip.size.cy; ++y) {
-                const BYTE* from = whole->row(part.top + y) + part.left;
-                strip.bits.insert(strip.bits.end(), from, from + strip.size.cx);
-                strip.bits.insert(strip.bits.end(), pad, BYTE(0xFF));
-            }
-            return strip;
-        }
-        const RECTL page = at.onPage();
-        RECTL onPage{part.left + page.left, part.top + page.top, part.right + page.left, part.bottom + page.top};
-        return pdf->render(index, at.dpiX, at.dpiY, onPage, error);
-    };
-    if (device.renderedPicture(at.dest, source, kPdfStripRows)) return true;
+    // A page rendered ahead is drawn as it lies, in one DrvCopyBits; else it is rendered in strips
+    // while it is drawn, only the parts a band shows.
+    bool drawn;
+    if (std::shared_ptr<const Picture> whole = options.ahead ? options.ahead->take(input, index) : nullptr) {
+        drawn = device.picture(at.dest, std::move(whole));
+    } else {
+        auto pdf = input.pdf;
+        auto source = [=](const RECTL& part, std::string* error) -> std::optional<Picture> {
+            const RECTL page = at.onPage();
+            RECTL onPage{part.left + page.left, part.top + page.top, part.right + page.left, part.bottom + page.top};
+            return pdf->render(index, at.dpiX, at.dpiY, onPage, error);
+        };
+        drawn = device.renderedPicture(at.dest, source, kPdfStripRows);
+    }
+    if (drawn) return true;
     *why = input.path + ": page " + std::to_string(index + 1) + ": " + device.lastError();
     return false;
 }
@@ -523,17 +515,12 @@ void PagesAhead::work() {
         auto& document = documents[input.path];
         if (!document) document = PdfDocument::open(input.path, &why);
         if (document && document->pages() == input.pages()) {
-            // In strips, as the printing thread renders a page: Poppler's own blocks stay small enough
-            // to be taken again from the heap instead of fresh pages every time.
+            // The whole page in one render, so that each of its pictures is decoded and scaled once.
             const PdfPlacement at = placePdfPage(caps_, *document, index, options_);
             if (!at.empty()) {
                 const RECTL page = at.onPage();
                 std::shared_ptr<Picture> whole = pool_->take(page.right - page.left, page.bottom - page.top);
-                bool ok = true;
-                for (LONG top = 0; ok && top < whole->size.cy; top += kPdfStripRows) {
-                    RECTL strip{page.left, page.top + top, page.right, std::min(page.bottom, page.top + top + kPdfStripRows)};
-                    ok = document->renderInto(index, at.dpiX, at.dpiY, strip, *whole, top, &why);
-                }
+                const bool ok = document->renderInto(index, at.dpiX, at.dpiY, page, *whole, 0, &why);
                 if (ok) picture = std::move(whole);
             }
         }
