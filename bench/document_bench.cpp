@@ -88,6 +88,7 @@
 #include "rastrel_dump/stream.h"
 
 #include "jbig_alone.h"
+#include "self_dir.h"
 
 extern char** environ;
 
@@ -106,13 +107,7 @@ bool g_perf = true;
 bool g_keep = false;
 
 // ---- Paths -------------------------------------------------------------------------------------------
-fs::path selfDir() {
-    char self[4096];
-    const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
-    if (n <= 0) return fs::current_path();
-    self[n] = 0;
-    return fs::path(self).parent_path();
-}
+using bench::selfDir;
 
 fs::path printBinary() { return selfDir() / "rastrel-print"; }
 

@@ -3,12 +3,12 @@
 // and waits for the program), against the Linux encoders given the same driver's lines as a file.
 //
 // Cases (A4 at 300 dpi in colour: 2480 x 3507 pixels, flatbed unless said):
-//   jpeg       one page saved as JPEG; peer: cjpeg -quality 75 (the save's quality) of the page's PPM
-//   tiff       one page saved as TIFF; peer: ppm2tiff -c lzw of the page's PPM
-//   pdf_20     20 pages from the feeder saved as one PDF; peer: cjpeg -quality 65 (the PDF writer's
-//              quality at 300 dpi) of each page's PPM, then img2pdf of the 20 JPEGs
-// The peers' PPM files hold the pixels the stand-in driver delivers (standin::pageLine), written at
-// start and not timed. Every run of ours and of its peer alternate (kRuns each); the figures are
+//   jpeg       one page saved as JPEG; peer: the page's lines | cjpeg -quality 75 (the save's quality)
+//   tiff       one page saved as TIFF; peer: the page's lines | ppm2tiff -c lzw
+//   pdf_20     20 pages from the feeder saved as one PDF; peer: each page's lines | cjpeg -quality 65
+//              (the PDF writer's quality at 300 dpi), then img2pdf of the 20 JPEGs
+// The lines are those the stand-in driver delivers (standin::pageLine), made by this program
+// (`scan_bench --lines PAGE` writes them as a PPM on stdout). Every run of ours and of its peer alternate (kRuns each); the figures are
 // the median wall times, the ratio ours / peer (target at most 1.2, printed, never asserted), and
 // "start": the median of a run that saves one card-size line-art page at 75 dpi, the fixed cost of
 // starting the program on the machine, which is inside every figure of ours.
@@ -32,6 +32,7 @@
 #include <vector>
 
 #include "page_pattern.h"
+#include "self_dir.h"
 
 extern char** environ;
 
@@ -46,13 +47,7 @@ constexpr int kFeederPages = 20;
 
 bool g_keep = false;
 
-fs::path selfDir() {
-    char self[4096];
-    const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
-    if (n <= 0) return fs::current_path();
-    self[n] = 0;
-    return fs::path(self).parent_path();
-}
+using bench::selfDir;
 
 fs::path& scratchRoot() {
     static fs::path root;
@@ -81,15 +76,14 @@ Run shell(const std::string& command, const fs::path& log) {
 
 std::string quoted(const fs::path& p) { return "'" + p.string() + "'"; }
 
-// Page `page` as the stand-in driver delivers it in colour, as a PPM file.
-bool writePagePpm(int page, const fs::path& path) {
-    std::ofstream out(path, std::ios::binary);
-    out << "P6\n" << kWidth << " " << kHeight << "\n255\n";
+// Page `page` as the stand-in driver delivers it in colour, line by line, as a PPM on stdout.
+int writePageLines(int page) {
+    std::printf("P6\n%d %d\n255\n", kWidth, kHeight);
     for (int y = 0; y < kHeight; ++y) {
         const std::vector<uint8_t> line = standin::pageLine(page, y, kWidth, kHeight, 2);
-        out.write(reinterpret_cast<const char*>(line.data()), static_cast<std::streamsize>(line.size()));
+        if (std::fwrite(line.data(), 1, line.size(), stdout) != line.size()) return 1;
     }
-    return static_cast<bool>(out);
+    return std::fflush(stdout) == 0 ? 0 : 1;
 }
 
 struct Case {
@@ -193,6 +187,7 @@ void printTable() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 3 && std::strcmp(argv[1], "--lines") == 0) return writePageLines(std::atoi(argv[2]));
     std::vector<char*> rest{argv[0]};
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--keep") == 0)
@@ -215,13 +210,6 @@ int main(int argc, char** argv) {
     char pattern[] = "/tmp/scan_bench.XXXXXX";
     if (!mkdtemp(pattern)) return 1;
     scratchRoot() = pattern;
-    const fs::path pages = scratchRoot() / "pages";
-    fs::create_directories(pages);
-    for (int page = 1; page <= kFeederPages; ++page)
-        if (!writePagePpm(page, pages / ("page-" + std::to_string(100 + page) + ".ppm"))) {
-            std::fprintf(stderr, "scan_bench: cannot write the pages under %s\n", pages.c_str());
-            return 1;
-        }
     {
         const fs::path machine = scratchRoot() / "start-machine";
         std::vector<double> starts;
@@ -229,13 +217,14 @@ int main(int argc, char** argv) {
             for (int i = 0; i < kRuns; ++i) starts.push_back(shell(scanCommand(machine, "006000"), machine.string() + ".log").wallMs);
         g_startMs = median(starts);
     }
-    const std::string first = quoted(pages / "page-101.ppm");
+    const std::string lines = quoted(selfDir() / "scan_bench") + " --lines ";
     static const std::vector<Case> cases = {
-        {"jpeg", "220100", 1, "cjpeg -quality 75 -outfile $DIR/page.jpg " + first},
-        {"tiff", "220000", 1, "ppm2tiff -c lzw " + first + " $DIR/page.tif"},
+        {"jpeg", "220100", 1, lines + "1 | cjpeg -quality 75 -outfile $DIR/page.jpg"},
+        {"tiff", "220000", 1, lines + "1 | ppm2tiff -c lzw $DIR/page.tif"},
         {"pdf_20", "220211", kFeederPages,
-         "for p in " + quoted(pages) + "/page-*.ppm; do cjpeg -quality 65 -outfile $DIR/$(basename $p .ppm).jpg $p || "
-         "exit 1; done && img2pdf -o $DIR/pages.pdf $DIR/page-*.jpg"},
+         "for p in $(seq 101 " + std::to_string(100 + kFeederPages) + "); do " + lines +
+             "$((p - 100)) | cjpeg -quality 65 -outfile $DIR/page-$p.jpg || exit 1; done && img2pdf -o $DIR/pages.pdf "
+             "$DIR/page-*.jpg"},
     };
     for (const Case& c : cases)
         benchmark::RegisterBenchmark(("scan/" + c.name).c_str(), benchScan, c)

@@ -119,6 +119,11 @@ poppler::image renderGrey(const poppler::page* page, double dpiX, double dpiY, c
     return renderer.render_page(page, dpiX, dpiY, on.left, on.top, on.right - on.left, on.bottom - on.top);
 }
 
+std::string cannotRender(int index) {
+    return "Poppler cannot render page " + std::to_string(index + 1) +
+           (popplerMessage().empty() ? std::string() : " (" + popplerMessage() + ")");
+}
+
 }  // namespace
 
 std::optional<Picture> PdfDocument::renderPage(int index, double dpiX, double dpiY, const RECTL& part,
@@ -134,8 +139,7 @@ std::optional<Picture> PdfDocument::renderPage(int index, double dpiX, double dp
         return render(index, dpiX, dpiY, part, why);
     auto image = std::make_shared<poppler::image>(renderGrey(impl_->pages[index].get(), dpiX, dpiY, part));
     if (!image->is_valid() || image->format() != poppler::image::format_gray8) {
-        *why = "Poppler cannot render page " + std::to_string(index + 1) +
-               (popplerMessage().empty() ? std::string() : " (" + popplerMessage() + ")");
+        *why = cannotRender(index);
         return std::nullopt;
     }
     if (image->width() != w || image->height() != h || image->bytes_per_row() % 4 != 0 || image->bytes_per_row() < w)
@@ -161,8 +165,7 @@ bool PdfDocument::renderInto(int index, double dpiX, double dpiY, const RECTL& p
     if (on.right <= on.left || on.bottom <= on.top) return true;
     poppler::image image = renderGrey(impl_->pages[index].get(), dpiX, dpiY, on);
     if (!image.is_valid() || image.format() != poppler::image::format_gray8) {
-        *why = "Poppler cannot render page " + std::to_string(index + 1) +
-               (popplerMessage().empty() ? std::string() : " (" + popplerMessage() + ")");
+        *why = cannotRender(index);
         return false;
     }
     const LONG w = std::min<LONG>(image.width(), on.right - on.left);
