@@ -41,18 +41,23 @@
 // Targets (printed, never asserted): the driver's own share of the profile (beside JBIG-KIT) under
 // 15% of the samples, and peak - prog under 3 page buffers.
 //
-// Peers: the same inputs through a plain Linux print chain, whole processes, in one run and
-// alternating with rastrel-print (kRuns each, medians), each at 600 dpi to JBIG with
-// `pbmtojbg -q -s 128 -o 3 -p 92` (the driver's options):
-//   text_pdf   a 10-page Letter text PDF made at start with Ghostscript's pdfwrite from PostScript
-//              written here; peer: Ghostscript to one-bit pages (pbmraw) + pbmtojbg per page
-//   mixed_pdf  one A4 page (a heading, a black square, a grey bar, a photo-like picture, text), made
-//              the same way; peer: pdftoppm -gray -r 600 | pgmtopbm -dither8 | pbmtojbg
-//   grey_pgm   one A4 600 dpi grey PGM (P5, 4960 x 7016, written here); peer: pgmtopbm -dither8 | pbmtojbg
-// Figures: median wall time of each, pages/s, the ratio rastrel-print / peer (target at most 1.0)
-// and the peak memory (ru_maxrss, for the peer the largest process of its pipeline) in MiB and in
-// page buffers. Peers are left out (with a note) when Ghostscript or the netpbm and JBIG-KIT tools
-// are missing (tools/setup/deps.sh installs them).
+// Peers: the same inputs through the plain Linux print chains a user would pick, whole processes,
+// in one run and alternating with rastrel-print (kRuns each, medians), each at 600 dpi and ending
+// in JBIG with `pbmtojbg -q -s 128 -m 0 -o 3 -p 92` (the driver's encoder options):
+//   one core  Ghostscript to one-bit pages (pbmraw, one rendering thread) + pbmtojbg per page; for
+//             the PGM netpbm's pgmtopbm -dither8 | pbmtojbg
+//   x4        pdftoppm -mono, four processes at once, each a quarter of the pages, + pbmtojbg
+// on inputs made at start (PDFs with Ghostscript's pdfwrite from PostScript written here):
+//   text_pdf     a 10-page Letter text document
+//   text100_pdf  the same, 100 pages (the cost of a page)
+//   mixed_pdf    one A4 page: a heading, a black square, a grey bar, a photo-like picture, text
+//   photo_pdf    4 A4 pages, each a 1600 x 1200 colour photograph and a caption
+//   grey_pgm     one A4 600 dpi grey PGM (P5, 4960 x 7016)
+// Figures: median wall time of each, the cores each used (CPU time over wall time), the ratio
+// rastrel-print / peer, and the peak memory (ru_maxrss, for a chain its largest process). Targets
+// (printed, never asserted): the ratio to the one-core peer at most 1.0 (0.9 for the PGM), and on the
+// text PDF a peak of at most 120 MiB. Peers are left out (with a note) when Ghostscript, poppler-utils
+// or the netpbm and JBIG-KIT tools are missing (tools/setup/deps.sh installs them).
 //
 //   build-docbench/bin/document_bench [--no-perf] [--no-peers] [--keep] [benchmark flags]
 #include <benchmark/benchmark.h>
@@ -83,6 +88,7 @@
 #include "rastrel_dump/stream.h"
 
 #include "jbig_alone.h"
+#include "self_dir.h"
 
 extern char** environ;
 
@@ -101,13 +107,7 @@ bool g_perf = true;
 bool g_keep = false;
 
 // ---- Paths -------------------------------------------------------------------------------------------
-fs::path selfDir() {
-    char self[4096];
-    const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
-    if (n <= 0) return fs::current_path();
-    self[n] = 0;
-    return fs::path(self).parent_path();
-}
+using bench::selfDir;
 
 fs::path printBinary() { return selfDir() / "rastrel-print"; }
 
@@ -125,6 +125,7 @@ fs::path& scratchRoot() {
 struct Run {
     bool ok = false;
     double wallMs = 0;
+    double cpuMs = 0;  // user and system time of the child and what it waited for
     long maxRssKiB = 0;
 };
 
@@ -148,6 +149,8 @@ Run spawnAndWait(const std::vector<std::string>& argv, const std::string& log) {
     if (wait4(pid, &status, 0, &usage) != pid) return run;
     run.wallMs = std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
     run.maxRssKiB = usage.ru_maxrss;
+    auto ms = [](const timeval& t) { return t.tv_sec * 1000.0 + t.tv_usec / 1000.0; };
+    run.cpuMs = ms(usage.ru_utime) + ms(usage.ru_stime);
     run.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
     return run;
 }
@@ -489,15 +492,17 @@ struct PeerCase {
     std::string input;                  // file under the scratch folder, made at start
     int pages = 1;
     std::vector<std::string> settings;  // rastrel-print's print settings
-    std::string peer;                   // the peer's shell command; $IN the input, $OUT a folder
+    std::string peer;                   // the peer on one core, a shell command; $IN the input, $OUT a folder
+    std::string parallel;               // the peer four pages at once (empty: none)
 };
 
 struct PeerFigures {
     std::string name;
     bool ok = false;
     int pages = 1;
-    double oursMs = 0, peerMs = 0;
-    long oursKiB = 0, peerKiB = 0;
+    double oursMs = 0, peerMs = 0, parallelMs = 0;  // medians of wall time
+    double oursCores = 0, peerCores = 0, parallelCores = 0;  // CPU time over wall time, of the median run
+    long oursKiB = 0, peerKiB = 0, parallelKiB = 0;
 };
 
 std::vector<PeerFigures>& peerResults() {
@@ -511,13 +516,13 @@ bool onPath(const char* tool) {
     return false;
 }
 
-// PostScript of a 10-page Letter text document: a heading and 56 lines of words a page.
-std::string textPostScript() {
+// PostScript of a Letter text document: a heading and 56 lines of words a page.
+std::string textPostScript(int pages) {
     static const char* words[] = {"the", "quick", "brown", "fox", "jumps", "over", "lazy", "dog", "printer", "page",
                                   "raster", "stream", "driver", "engine", "sheet", "grey", "paper", "toner"};
     std::string ps = "%!PS\n<< /PageSize [612 792] >> setpagedevice\n";
     uint32_t state = 7;
-    for (int page = 0; page < kPages; ++page) {
+    for (int page = 0; page < pages; ++page) {
         ps += "/Helvetica-Bold findfont 16 scalefont setfont 72 740 moveto (Chapter " + std::to_string(page + 1) +
               ") show\n/Times-Roman findfont 10 scalefont setfont\n";
         for (int y = 716; y > 60; y -= 12) {
@@ -549,6 +554,39 @@ grestore
 showpage
 )";
 
+// PostScript of a 4-page A4 photo document: on each page a colour photograph of 1600 x 1200 pixels
+// (smooth shapes, light noise, as a camera's picture) over most of the page, and a caption. The
+// pixels follow the PostScript as binary data.
+std::string photoPostScript() {
+    constexpr int kW = 1600, kH = 1200;
+    std::string ps = "%!PS\n<< /PageSize [595 842] >> setpagedevice\n/row " + std::to_string(3 * kW) + " string def\n";
+    uint32_t noise = 99;
+    for (int page = 0; page < 4; ++page) {
+        ps += "gsave 40 180 translate 515 620 scale\n" + std::to_string(kW) + " " + std::to_string(kH) + " 8 [" +
+              std::to_string(kW) + " 0 0 -" + std::to_string(kH) + " 0 " + std::to_string(kH) +
+              "] { currentfile row readstring pop } false 3 colorimage\n";
+        std::string pixels(size_t(3) * kW * kH, '\0');
+        for (int y = 0; y < kH; ++y)
+            for (int x = 0; x < kW; ++x) {
+                noise = noise * 1664525u + 1013904223u;
+                const int n = static_cast<int>(noise >> 28) - 8;
+                const int dx = x - 500 - 150 * page, dy = y - 450;
+                const bool sun = dx * dx + dy * dy < 180 * 180;
+                const int sky = 120 + y * 100 / kH, hill = y > 700 + (x % 400) / 3 ? 1 : 0;
+                int r = sun ? 250 : hill ? 60 + x % 90 : sky, g = sun ? 220 : hill ? 120 + y % 60 : sky + 40,
+                    b = sun ? 120 : hill ? 40 : 230 - y * 60 / kH;
+                char* p = &pixels[(size_t(y) * kW + x) * 3];
+                p[0] = static_cast<char>(std::clamp(r + n, 0, 255));
+                p[1] = static_cast<char>(std::clamp(g + n, 0, 255));
+                p[2] = static_cast<char>(std::clamp(b + n, 0, 255));
+            }
+        ps += pixels;
+        ps += "\ngrestore 0 setgray /Times-Roman findfont 11 scalefont setfont 72 140 moveto (Photograph " +
+              std::to_string(page + 1) + ", a landscape in the evening.) show\nshowpage\n";
+    }
+    return ps;
+}
+
 bool writeFile(const fs::path& path, const std::string& bytes) {
     std::ofstream out(path, std::ios::binary);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
@@ -563,11 +601,12 @@ bool makePeerInputs(std::string* why) {
             return false;
         }
     const fs::path dir = scratchRoot();
-    if (!writeFile(dir / "text.ps", textPostScript()) || !writeFile(dir / "mixed.ps", kMixedPostScript)) {
+    if (!writeFile(dir / "text.ps", textPostScript(kPages)) || !writeFile(dir / "text100.ps", textPostScript(100)) ||
+        !writeFile(dir / "mixed.ps", kMixedPostScript) || !writeFile(dir / "photo.ps", photoPostScript())) {
         *why = "cannot write the PostScript inputs";
         return false;
     }
-    for (const char* name : {"text", "mixed"}) {
+    for (const char* name : {"text", "text100", "mixed", "photo"}) {
         const Run r = runChild({"/bin/sh", "-c",
                                 "gs -q -dNOPAUSE -dBATCH -sDEVICE=pdfwrite -sOutputFile=" + (dir / name).string() +
                                     ".pdf " + (dir / name).string() + ".ps"},
@@ -598,6 +637,16 @@ std::string substituted(std::string command, const fs::path& in, const fs::path&
     return command;
 }
 
+struct Median {
+    double ms = 0, cores = 0;
+};
+Median medianOf(std::vector<Run> runs) {
+    if (runs.empty()) return {};
+    std::sort(runs.begin(), runs.end(), [](const Run& a, const Run& b) { return a.wallMs < b.wallMs; });
+    const Run& m = runs[runs.size() / 2];
+    return Median{m.wallMs, m.wallMs > 0 ? m.cpuMs / m.wallMs : 0};
+}
+
 void benchPeer(benchmark::State& state, const PeerCase& c) {
     const fs::path caseDir = scratchRoot() / ("peer-" + c.name);
     std::error_code ec;
@@ -607,35 +656,45 @@ void benchPeer(benchmark::State& state, const PeerCase& c) {
     PeerFigures f;
     f.name = c.name;
     f.pages = c.pages;
-    std::vector<double> ours, peers;
+    std::vector<Run> ours, peers, parallels;
     int run = 0;
     for (auto _ : state) {
         ++run;
         const fs::path runDir = caseDir / ("run-" + std::to_string(run));
         fs::create_directories(runDir / "peer");
-        // Alternating: rastrel-print, then the peer, on the same input.
+        fs::create_directories(runDir / "parallel");
+        // Alternating: rastrel-print, then the peers, on the same input.
         std::vector<std::string> print{printBinary().string(), "-q", "--machine", (runDir / "machine").string(), "-o",
                                        (runDir / "job.prn").string()};
         print.insert(print.end(), c.settings.begin(), c.settings.end());
         print.push_back(input.string());
         const Run a = runChild(print, runDir / "print.log");
         const Run b = runChild({"/bin/sh", "-c", substituted(c.peer, input, runDir / "peer")}, runDir / "peer.log");
-        if (!a.ok || !b.ok) {
-            state.SkipWithError((std::string(a.ok ? "the peer" : "rastrel-print") + " failed, see " + runDir.string()).c_str());
+        Run p;
+        p.ok = true;
+        if (!c.parallel.empty())
+            p = runChild({"/bin/sh", "-c", substituted(c.parallel, input, runDir / "parallel")}, runDir / "parallel.log");
+        if (!a.ok || !b.ok || !p.ok) {
+            state.SkipWithError((std::string(a.ok ? "a peer" : "rastrel-print") + " failed, see " + runDir.string()).c_str());
             g_keep = true;
             return;
         }
         state.SetIterationTime(a.wallMs / 1000.0);
-        ours.push_back(a.wallMs);
-        peers.push_back(b.wallMs);
+        ours.push_back(a);
+        peers.push_back(b);
+        if (!c.parallel.empty()) parallels.push_back(p);
         f.oursKiB = std::max(f.oursKiB, a.maxRssKiB);
         f.peerKiB = std::max(f.peerKiB, b.maxRssKiB);
+        f.parallelKiB = std::max(f.parallelKiB, p.maxRssKiB);
         removeTree(runDir);
     }
-    std::sort(ours.begin(), ours.end());
-    std::sort(peers.begin(), peers.end());
-    f.oursMs = ours[ours.size() / 2];
-    f.peerMs = peers[peers.size() / 2];
+    const Median o = medianOf(ours), g = medianOf(peers), q = medianOf(parallels);
+    f.oursMs = o.ms;
+    f.oursCores = o.cores;
+    f.peerMs = g.ms;
+    f.peerCores = g.cores;
+    f.parallelMs = q.ms;
+    f.parallelCores = q.cores;
     f.ok = true;
     state.counters["ours_ms"] = f.oursMs;
     state.counters["peer_ms"] = f.peerMs;
@@ -645,21 +704,52 @@ void benchPeer(benchmark::State& state, const PeerCase& c) {
     peerResults().push_back(f);
 }
 
+// The targets of the ratio to the one-core peer and of the peak memory (MiB, 0: none).
+struct PeerTarget {
+    const char* name;
+    double ratio;
+    double peakMiB;
+};
+constexpr PeerTarget kPeerTargets[] = {
+    {"text_pdf", 1.0, 120}, {"text100_pdf", 1.0, 0}, {"mixed_pdf", 1.0, 0}, {"photo_pdf", 1.0, 0}, {"grey_pgm", 0.9, 0},
+};
+
 void printPeerTable() {
     if (peerResults().empty()) return;
-    std::printf("\nagainst a plain Linux print chain (whole processes, alternating, median of %d runs each)\n", kRuns);
-    std::printf("%-10s %5s %9s %9s %8s %8s %6s %7s %9s %8s %9s\n", "input", "pages", "ours ms", "peer ms", "ours p/s",
-                "peer p/s", "ratio", "target", "ours MiB", "ours PB", "peer MiB");
+    std::printf("\nagainst the plain Linux print chains (whole processes, alternating, median of %d runs each;\n"
+                "one core: Ghostscript to 1-bit pages, or netpbm for the PGM; x4: pdftoppm -mono four pages at once;\n"
+                "every chain ends in pbmtojbg with the driver's options)\n", kRuns);
+    std::printf("%-12s %5s %8s %5s %8s %5s %6s %8s %5s %6s %8s %8s %8s %s\n", "input", "pages", "ours ms", "cores",
+                "1core ms", "cores", "ratio", "x4 ms", "cores", "ratio", "ours MiB", "1core MiB", "x4 MiB", "targets");
     for (const PeerFigures& f : peerResults()) {
         if (!f.ok) continue;
         const double ratio = f.oursMs / f.peerMs;
-        std::printf("%-10s %5d %9.0f %9.0f %8.2f %8.2f %6.2f %7s %9.1f %8.2f %9.1f\n", f.name.c_str(), f.pages, f.oursMs,
-                    f.peerMs, f.pages / (f.oursMs / 1000.0), f.pages / (f.peerMs / 1000.0), ratio,
-                    ratio <= 1.0 ? "<=1 ok" : ">1 !", f.oursKiB / 1024.0, f.oursKiB * 1024.0 / kPageBuffer,
-                    f.peerKiB / 1024.0);
+        const PeerTarget* t = nullptr;
+        for (const PeerTarget& k : kPeerTargets)
+            if (f.name == k.name) t = &k;
+        std::string verdict;
+        if (t) {
+            char text[96];
+            std::snprintf(text, sizeof text, "ratio<=%.1f %s", t->ratio, ratio <= t->ratio ? "ok" : "!");
+            verdict = text;
+            if (t->peakMiB > 0) {
+                std::snprintf(text, sizeof text, "; peak<=%.0f MiB %s", t->peakMiB,
+                              f.oursKiB / 1024.0 <= t->peakMiB ? "ok" : "!");
+                verdict += text;
+            }
+        }
+        char parallel[3][16] = {"-", "-", "-"};
+        if (f.parallelMs > 0) {
+            std::snprintf(parallel[0], sizeof parallel[0], "%.0f", f.parallelMs);
+            std::snprintf(parallel[1], sizeof parallel[1], "%.1f", f.parallelCores);
+            std::snprintf(parallel[2], sizeof parallel[2], "%.2f", f.oursMs / f.parallelMs);
+        }
+        std::printf("%-12s %5d %8.0f %5.1f %8.0f %5.1f %6.2f %8s %5s %6s %8.1f %8.1f %8.1f %s\n", f.name.c_str(), f.pages,
+                    f.oursMs, f.oursCores, f.peerMs, f.peerCores, ratio, parallel[0], parallel[1], parallel[2],
+                    f.oursKiB / 1024.0, f.peerKiB / 1024.0, f.parallelKiB / 1024.0, verdict.c_str());
     }
-    std::printf("(ratio: rastrel-print's wall time over the peer's, target at most 1.0; PB: page buffers of %.1f MiB)\n",
-                kPageBuffer / kMiB);
+    std::printf("(ratio: rastrel-print's wall time over the peer's; cores: CPU time over wall time; MiB: peak\n"
+                " resident memory, for a chain its largest process)\n");
 }
 
 void printTables() {
@@ -786,15 +876,28 @@ int main(int argc, char** argv) {
         if (!makePeerInputs(&why)) {
             std::fprintf(stderr, "document_bench: peers left out: %s\n", why.c_str());
         } else {
-            const std::string jbig = "pbmtojbg -q -s 128 -o 3 -p 92";
+            // The driver's encoder options: one layer, stripes of 128 rows, no adaptive template
+            // moves, order 3, options 0x5C.
+            const std::string jbig = "pbmtojbg -q -s 128 -m 0 -o 3 -p 92";
+            const std::string gsChain =
+                "gs -q -dNOPAUSE -dBATCH -dSAFER -dNumRenderingThreads=1 -sDEVICE=pbmraw -r600 "
+                "-sOutputFile=$OUT/page-%03d.pbm $IN && for f in $OUT/page-*.pbm; do " + jbig + " $f $f.jbg || exit 1; done";
+            // Four workers, each a quarter of the pages through pdftoppm -mono and pbmtojbg.
+            auto fourAtOnce = [&](int pages) {
+                return "n=" + std::to_string(pages) +
+                       "; for k in 0 1 2 3; do ( f=$((k*n/4+1)); l=$(((k+1)*n/4)); [ $f -le $l ] || exit 0; "
+                       "pdftoppm -mono -r 600 -f $f -l $l $IN $OUT/p$k || exit 1; for p in $OUT/p$k-*.pbm; do " +
+                       jbig + " $p $p.jbg || exit 1; done ) & done; wait";
+            };
             peerCases = {
-                {"text_pdf", "text.pdf", kPages, {"--paper", "letter", "--resolution", "600"},
-                 "gs -q -dNOPAUSE -dBATCH -sDEVICE=pbmraw -r600 -sOutputFile=$OUT/page-%02d.pbm $IN && for f in "
-                 "$OUT/page-*.pbm; do " + jbig + " $f $f.jbg || exit 1; done"},
-                {"mixed_pdf", "mixed.pdf", 1, {"--resolution", "600"},
-                 "pdftoppm -gray -r 600 $IN | pgmtopbm -dither8 | " + jbig + " - $OUT/page.jbg"},
-                {"grey_pgm", "grey.pgm", 1, {"--resolution", "600"},
-                 "pgmtopbm -dither8 $IN | " + jbig + " - $OUT/page.jbg"},
+                {"text_pdf", "text.pdf", kPages, {"--paper", "letter", "--resolution", "600"}, gsChain,
+                 fourAtOnce(kPages)},
+                {"text100_pdf", "text100.pdf", 100, {"--paper", "letter", "--resolution", "600"}, gsChain,
+                 fourAtOnce(100)},
+                {"mixed_pdf", "mixed.pdf", 1, {"--resolution", "600"}, gsChain, fourAtOnce(1)},
+                {"photo_pdf", "photo.pdf", 4, {"--resolution", "600"}, gsChain, fourAtOnce(4)},
+                {"grey_pgm", "grey.pgm", 1, {"--resolution", "600"}, "pgmtopbm -dither8 $IN | " + jbig + " - $OUT/page.jbg",
+                 ""},
             };
             for (const PeerCase& c : peerCases)
                 benchmark::RegisterBenchmark(("peer/" + c.name).c_str(), benchPeer, c)

@@ -87,6 +87,10 @@ void CProgressDlg::ReleaseAndClear(CProgressDlg** ppDialog) {
 }
 
 void CProgressDlg::SetPercent(int nPercent) {
+    // The window is repainted only when the figure it shows changes: a page brings many chunks.
+    InterlockedExchange(&m_nPercent, nPercent);
+    if (nPercent == m_nShownPercent) return;
+    m_nShownPercent = nPercent;
     std::u16string text = LoadText(IDS_PERCENT);
     const std::u16string number = Decimal(nPercent);
     for (size_t at = 0; (at = text.find(u'0', at)) != std::u16string::npos; at += number.size())
@@ -96,7 +100,6 @@ void CProgressDlg::SetPercent(int nPercent) {
         SendDlgItemMessageW(m_hWnd, IDC_PROGRESS_BAR, PBM_SETPOS, static_cast<WPARAM>(nPercent), 0);
         ShowWindow(GetDlgItem(m_hWnd, IDCANCEL), nPercent == 100 ? SW_HIDE : SW_SHOW);
     }
-    InterlockedExchange(&m_nPercent, nPercent);
 }
 
 void CProgressDlg::NewPage() {
@@ -107,6 +110,7 @@ void CProgressDlg::NewPage() {
         ShowWindow(GetDlgItem(m_hWnd, IDCANCEL), SW_SHOW);
     }
     InterlockedExchange(&m_nPercent, 0);
+    m_nShownPercent = -1;  // the new page's first figure is shown, whatever it is
 }
 
 BOOL CProgressDlg::IsCancelled() const {

@@ -55,6 +55,7 @@ private:
     HANDLE m_hReady = nullptr;
     int m_nPageCount = 0;
     LONG m_nPercent = 0;  // written by the scan thread, read by the dialog's
+    int m_nShownPercent = -1;  // the figure the window shows (scan thread only)
     HANDLE m_hThread = nullptr;  // the dialog's thread, joined before the object goes
     DWORD m_dwThreadId = 0;
 };

@@ -1,10 +1,12 @@
 // The scan thread and its page loop.
 #include "ScanUtility.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <new>
 
 #include "ProductConfig.h"
+#include "win/com.h"
 #include "win/files.h"
 #include "win/kernel.h"
 
@@ -58,13 +60,54 @@ private:
     IStream* m_pStream = nullptr;
 };
 
-// Appends bytes at the stream's end; false when the seek or the write fails or falls short.
-bool Append(IStream* pStream, const BYTE* pData, DWORD nBytes) {
+// The stream's memory, locked while the page's rows are read into it; none when the stream is not
+// one over global memory (its rows are then written through the stream).
+class StreamMemory {
+public:
+    explicit StreamMemory(IStream* pStream) {
+        if (SUCCEEDED(GetHGlobalFromStream(pStream, &m_hMemory)) && m_hMemory)
+            m_pData = static_cast<BYTE*>(GlobalLock(m_hMemory));
+    }
+    ~StreamMemory() { Unlock(); }
+    StreamMemory(const StreamMemory&) = delete;
+    StreamMemory& operator=(const StreamMemory&) = delete;
+    BYTE* Data() const { return m_pData; }
+    void Unlock() {
+        if (m_pData) GlobalUnlock(m_hMemory);
+        m_pData = nullptr;
+    }
+
+private:
+    HGLOBAL m_hMemory = nullptr;
+    BYTE* m_pData = nullptr;
+};
+
+// Sizes the stream once for the whole page and writes its header at the start; false when the
+// stream cannot hold the page.
+bool StartPage(IStream* pStream, const BYTE* pHeader, DWORD nHeader, uint64_t nImageBytes) {
+    ULARGE_INTEGER size;
+    size.QuadPart = nHeader + nImageBytes;
     LARGE_INTEGER zero;
     zero.QuadPart = 0;
-    if (FAILED(pStream->Seek(zero, STREAM_SEEK_END, nullptr))) return false;
+    ULONG nWritten = 0;
+    return SUCCEEDED(pStream->SetSize(size)) && SUCCEEDED(pStream->Seek(zero, STREAM_SEEK_SET, nullptr)) &&
+           SUCCEEDED(pStream->Write(pHeader, nHeader, &nWritten)) && nWritten == nHeader;
+}
+
+// Writes bytes at the stream's position; false when the write fails or falls short.
+bool WriteAt(IStream* pStream, const BYTE* pData, DWORD nBytes) {
     ULONG nWritten = 0;
     return SUCCEEDED(pStream->Write(pData, nBytes, &nWritten)) && nWritten == nBytes;
+}
+
+// The stream holds what was read of the page and no more, its position at the end.
+void EndPageAt(IStream* pStream, uint64_t nBytes) {
+    ULARGE_INTEGER size;
+    size.QuadPart = nBytes;
+    pStream->SetSize(size);
+    LARGE_INTEGER end;
+    end.QuadPart = static_cast<LONGLONG>(nBytes);
+    pStream->Seek(end, STREAM_SEEK_SET, nullptr);
 }
 
 }  // namespace
@@ -235,38 +278,51 @@ int CScanUtility::RunPages(ScanJobRecord* pJob, BYTE* pChunk) {
             OutputDebugStringW(u"new stream fail");
             return nStatus != 0 ? nStatus : SCAN_ERROR_NO_MEMORY;
         }
-        // The header first. A stream that takes no more ends the job: a page whose header promises
-        // rows the stream does not hold must not be reported as complete.
+        // The header first, in a stream sized once for the whole page: a stream that cannot hold the
+        // page ends the job, as a page whose header promises rows the stream does not hold must not
+        // be reported as complete.
         BYTE header[BITMAP_HEADER_MAX];
         DWORD nHeaderLength = 0;
-        if (!BuildBitmapHeader(&m_scanner, header, &nHeaderLength) || !Append(stream.Get(), header, nHeaderLength)) {
+        const uint64_t nImageBytes = uint64_t{m_scanner.m_page.nStride} * m_scanner.m_page.nTotalLines;
+        if (!BuildBitmapHeader(&m_scanner, header, &nHeaderLength) ||
+            !StartPage(stream.Get(), header, nHeaderLength, nImageBytes)) {
             OutputDebugStringW(u"stream write fail");
             return SCAN_ERROR_NO_MEMORY;
         }
+        // The rows are read where they stay, in the stream's own memory, when it has some.
+        StreamMemory memory(stream.Get());
         int nBytesSoFar = 0;
         m_scanner.m_page.nLinesRead = 0;
         DWORD nBytes = 0, nPercent = 0;
         int nRead;
-        while ((nRead = ReadScanLines(&m_scanner, pChunk, nChunkSize, &nBytes, &nPercent)) == 0) {
+        auto target = [&] { return memory.Data() ? memory.Data() + nHeaderLength + nBytesSoFar : pChunk; };
+        // A page left before its end keeps only the rows read.
+        auto leave = [&](int nCode) {
+            memory.Unlock();
+            EndPageAt(stream.Get(), uint64_t{nHeaderLength} + static_cast<uint64_t>(nBytesSoFar));
+            return nCode;
+        };
+        while ((nRead = ReadScanLines(&m_scanner, target(), nChunkSize, &nBytes, &nPercent)) == 0) {
             if (m_bStop) {
                 OutputDebugStringW(u"Scan thread is terminate2");
-                return SCAN_CANCELLED;
+                return leave(SCAN_CANCELLED);
             }
-            if (!Append(stream.Get(), pChunk, nBytes)) {
+            if (!memory.Data() && !WriteAt(stream.Get(), pChunk, nBytes)) {
                 OutputDebugStringW(u"stream write fail");
-                return SCAN_ERROR_NO_MEMORY;
+                return leave(SCAN_ERROR_NO_MEMORY);
             }
             nBytesSoFar += static_cast<int>(nBytes);
             nReply = Send(pJob, TRANSFER_MSG_PROGRESS, static_cast<int>(nPercent), nBytesSoFar);
             if (nReply == SCAN_CANCELLED) {
                 OutputDebugStringW(u"Scan thread is cancel");
-                return SCAN_CANCELLED;
+                return leave(SCAN_CANCELLED);
             }
             if (nReply != 0) {
                 OutputDebugStringW(u"Scan thread fail3");
-                return nReply;
+                return leave(nReply);
             }
         }
+        leave(0);
         if (nRead != SCAN_END_OF_PAGE) {
             DebugPrintf("Scan thread fail: %d", nRead);
             return nRead;

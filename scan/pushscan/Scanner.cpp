@@ -227,27 +227,30 @@ int ReadScanLines(CScanner* pScanner, BYTE* pChunk, DWORD nChunkSize, DWORD* pBy
         return SCAN_ERROR_FAILED;
     }
     // One line as the driver delivers it, cleared before each read; a row takes what it holds of it.
+    // A line that fits in its row is read straight into the row.
     const DWORD nRaw = page.nRawLineBytes;
-    std::unique_ptr<BYTE[]> pLine(new (std::nothrow) BYTE[nRaw ? nRaw : 1]);
-    if (!pLine) {
-        pScanner->m_pfnAbortScan(pScanner->m_hDevice);
-        page = ScanPageState();
-        return -40;
-    }
-    const DWORD nCopy = nRaw < page.nStride ? nRaw : page.nStride;
     const DWORD nRows = static_cast<DWORD>(nBytes / nStride);
+    std::unique_ptr<BYTE[]> pLine;
+    if (nRaw > page.nStride) {
+        pLine.reset(new (std::nothrow) BYTE[nRaw]);
+        if (!pLine) {
+            pScanner->m_pfnAbortScan(pScanner->m_hDevice);
+            page = ScanPageState();
+            return -40;
+        }
+    }
     for (DWORD nRow = 0; nRow < nRows; ++nRow) {
-        std::memset(pLine.get(), 0, nRaw ? nRaw : 1);
+        BYTE* pRow = pChunk + nRow * nStride;
+        BYTE* pInto = pLine ? pLine.get() : pRow;
+        std::memset(pInto, 0, pLine ? nRaw : page.nStride);
         DWORD nRead = 0;
-        int nStatus = pScanner->m_pfnReadScanData(pScanner->m_hDevice, pLine.get(), nRaw, &nRead);
+        int nStatus = pScanner->m_pfnReadScanData(pScanner->m_hDevice, pInto, nRaw, &nRead);
         if (nStatus != 0) {
             pScanner->m_pfnAbortScan(pScanner->m_hDevice);
             page = ScanPageState();
             return nStatus;
         }
-        BYTE* pRow = pChunk + nRow * nStride;
-        std::memcpy(pRow, pLine.get(), nCopy);
-        std::memset(pRow + nCopy, 0, page.nStride - nCopy);  // padding
+        if (pLine) std::memcpy(pRow, pLine.get(), page.nStride);
     }
     *pBytes = static_cast<DWORD>(nBytes);
     page.nLinesRead += nRows;

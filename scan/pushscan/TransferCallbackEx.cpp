@@ -49,18 +49,24 @@ CTransferCallbackEx::~CTransferCallbackEx() {
 int CTransferCallbackEx::NewStream(int /*nReserved*/, IStream** ppStream) {
     if (!ppStream) return SCAN_ERROR_NO_JOB;
     *ppStream = nullptr;
-    // The last page's stream and its memory go: the page was saved at its end of stream.
+    // The last page's stream goes: the page was saved at its end of stream. Its memory serves the
+    // next page's stream, which the scan thread sizes for its page, so that a page of the feeder
+    // is written into memory already there instead of fresh memory every page.
     if (m_pStream) m_pStream->Release();
     m_pStream = nullptr;
-    if (m_hStreamMemory) GlobalFree(m_hStreamMemory);
+    HGLOBAL hReused = m_hStreamMemory;
     m_hStreamMemory = nullptr;
 
-    // The memory outlives the stream's last reference; it is freed here, with the next page or at the end.
+    // The memory outlives the stream's last reference; it is freed with the last page, at the end.
     IStream* pStream = nullptr;
     HGLOBAL hMemory = nullptr;
-    if (FAILED(CreateStreamOnHGlobal(nullptr, FALSE, &pStream)) || !pStream) return SCAN_ERROR_NO_MEMORY;
+    if (FAILED(CreateStreamOnHGlobal(hReused, FALSE, &pStream)) || !pStream) {
+        if (hReused) GlobalFree(hReused);
+        return SCAN_ERROR_NO_MEMORY;
+    }
     if (FAILED(GetHGlobalFromStream(pStream, &hMemory)) || !hMemory) {
         pStream->Release();
+        if (hReused) GlobalFree(hReused);
         return SCAN_ERROR_NO_MEMORY;
     }
     m_pStream = pStream;

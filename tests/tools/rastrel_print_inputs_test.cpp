@@ -15,6 +15,8 @@
 #include <string>
 
 #include "devmode_builder.h"
+#include "platform/control.h"
+#include "platform/testing/machine.h"
 #include "rastrel_print/pdf.h"
 #include "rastrel_print/pictures.h"
 #include "rastrel_print/render.h"
@@ -387,6 +389,44 @@ TEST(RastrelPrintPdf, PagesRenderedAheadAreThePagesAsRenderedWhenPrinted) {
                 << "page " << index << ", row " << y;
     }
     EXPECT_FALSE(ahead.take(inputs[0], 1)) << "a page passed over is gone";
+}
+
+// A page rendered ahead is drawn whole, in one copy; a page rendered as it prints is drawn in
+// strips. Both give the same job stream, for a page of many strips.
+TEST(RastrelPrintPdf, APageDrawnWholeGivesTheStreamOfOneDrawnInStrips) {
+    platform::testing::Machine machine;
+    platform::PrinterSetup setup;
+    setup.name = u"Rastrel Printer";
+    setup.driverName = u"Rastrel Monochrome Laser";
+    setup.driverModule = std::string(MFP_LIB_DIR) + "/Rastrel.so";
+    setup.driverModuleName = u"Rastrel.dll";
+    setup.defaultDevmode = DevmodeBuilder().str();
+    platform::installPrinter(setup);
+    // Greys and bars whose edges fall on and between the strips' rows.
+    const std::string path = writeTemp(
+        "strips.pdf", makePdf({{kA4W, kA4H, "0.6 g 36 36 500 700 re f 0 g 72 61.44 144 614.4 re f 0.3 g 300 122.88 200 "
+                                            "61.44 re f 1 g 320 400 100 100 re f"}}));
+    FontCache fonts;
+    std::vector<std::string> errors;
+    auto input = loadInput(path, fonts, &errors);
+    ASSERT_TRUE(input) << (errors.empty() ? "" : errors[0]);
+    std::vector<Input> inputs{std::move(*input)};
+    auto print = [&](bool whole) {
+        platform::printing::PrinterDevice device(setup.name, DevmodeBuilder().devmode());
+        PagesAhead ahead(inputs, device.caps(), DrawOptions{}, whole ? 1 : 0, 1);
+        DrawOptions options;
+        options.ahead = &ahead;
+        std::string why;
+        EXPECT_TRUE(device.startDoc(u"strips") && device.startPage()) << device.lastError();
+        EXPECT_TRUE(drawPage(device, inputs[0], 0, 1, 1, fonts, options, &why)) << why;
+        EXPECT_TRUE(device.endPage() && device.endDoc()) << device.lastError();
+        for (const platform::JobRecord& job : platform::printJobs())
+            if (job.id == device.jobId()) return job.bytes;
+        return std::string();
+    };
+    const std::string strips = print(false);
+    ASSERT_GT(strips.size(), 1000u);
+    EXPECT_TRUE(strips == print(true));
 }
 
 TEST(RastrelPrintPdf, FilesPopplerCannotUseAreRefusedWithAReason) {

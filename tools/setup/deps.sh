@@ -12,8 +12,9 @@ packages=(
   libpoppler-cpp-dev poppler-utils fonts-wqy-microhei
   # Outside readers that check what the writers make (wmf2svg needs the URW fonts).
   netpbm libjpeg-turbo-progs libtiff-tools pngcheck qpdf giflib-tools libwmf-bin emf2svg fonts-urw-base35
-  # The plain Linux print chain that bench/document_bench measures rastrel-print against.
-  ghostscript
+  # The plain Linux print chains that bench/document_bench measures rastrel-print against, and the
+  # encoder that bench/scan_bench adds to cjpeg and ppm2tiff for the scan-button program's PDFs.
+  ghostscript img2pdf
   # The printer's SNMP agent in the network tests, snmpget as their oracle, and ip for the namespace.
   snmpd snmp iproute2
 )

@@ -338,8 +338,9 @@ int main(int argc, char** argv) {
                         caps.surface.cy, caps.banded ? ", banded" : "");
         }
         std::string docName = title ? *title : fs::path(inputs[0]).filename().string();
-        // PDF pages are rendered ahead on other threads while the driver works on the current page.
-        const int workers = static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 2u, 4u)) - 1;
+        // PDF pages are rendered ahead on other threads while the driver works on the current page,
+        // each whole: a render in flight holds three page-sized blocks of Poppler's, so two at most.
+        const int workers = static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 2u, 3u)) - 1;
         PagesAhead ahead(loaded, caps, drawOptions, workers, workers);
         drawOptions.ahead = &ahead;
         if (!device.startDoc(platform::fromUtf8(docName))) return failure(device.lastError());

@@ -105,6 +105,56 @@ std::optional<Picture> PdfDocument::render(int index, double dpiX, double dpiY, 
     return picture;
 }
 
+namespace {
+
+// Poppler's renderer as the pages are drawn: grey (a quarter of the bytes of colour, and the engine
+// takes the rows as they are), smoothed, on white paper.
+poppler::image renderGrey(const poppler::page* page, double dpiX, double dpiY, const RECTL& on) {
+    poppler::page_renderer renderer;
+    renderer.set_render_hint(poppler::page_renderer::antialiasing, true);
+    renderer.set_render_hint(poppler::page_renderer::text_antialiasing, true);
+    renderer.set_image_format(poppler::image::format_gray8);
+    renderer.set_paper_color(0xFFFFFFFF);
+    popplerMessage().clear();
+    return renderer.render_page(page, dpiX, dpiY, on.left, on.top, on.right - on.left, on.bottom - on.top);
+}
+
+std::string cannotRender(int index) {
+    return "Poppler cannot render page " + std::to_string(index + 1) +
+           (popplerMessage().empty() ? std::string() : " (" + popplerMessage() + ")");
+}
+
+}  // namespace
+
+std::optional<Picture> PdfDocument::renderPage(int index, double dpiX, double dpiY, const RECTL& part,
+                                               std::string* why) const {
+    if (index < 0 || index >= pages()) {
+        *why = "no page " + std::to_string(index + 1);
+        return std::nullopt;
+    }
+    const LONG pageW = static_cast<LONG>(std::ceil(pageWidth(index) * dpiX / 72.0));
+    const LONG pageH = static_cast<LONG>(std::ceil(pageHeight(index) * dpiY / 72.0));
+    const LONG w = part.right - part.left, h = part.bottom - part.top;
+    if (w <= 0 || h <= 0 || part.left < 0 || part.top < 0 || part.right > pageW || part.bottom > pageH)
+        return render(index, dpiX, dpiY, part, why);
+    auto image = std::make_shared<poppler::image>(renderGrey(impl_->pages[index].get(), dpiX, dpiY, part));
+    if (!image->is_valid() || image->format() != poppler::image::format_gray8) {
+        *why = cannotRender(index);
+        return std::nullopt;
+    }
+    if (image->width() != w || image->height() != h || image->bytes_per_row() % 4 != 0 || image->bytes_per_row() < w)
+        return render(index, dpiX, dpiY, part, why);
+    Picture picture;
+    picture.size = SIZEL{w, h};
+    picture.format = BMF_8BPP;
+    picture.stride = image->bytes_per_row();
+    picture.palette = Picture::blank(1, 1, BMF_8BPP).palette;
+    picture.outside = reinterpret_cast<const BYTE*>(image->const_data());
+    picture.outsideBytes = static_cast<size_t>(picture.stride) * static_cast<size_t>(h);
+    picture.keeper = std::move(image);
+    return picture;
+}
+
 bool PdfDocument::renderInto(int index, double dpiX, double dpiY, const RECTL& part, Picture& into, LONG intoTop,
                              std::string* why) const {
     // Only the part that lies on the page is rendered; the rest of `into` is left as it is.
@@ -113,18 +163,9 @@ bool PdfDocument::renderInto(int index, double dpiX, double dpiY, const RECTL& p
     RECTL on{std::max<LONG>(part.left, 0), std::max<LONG>(part.top, 0), std::min(part.right, pageW),
              std::min(part.bottom, pageH)};
     if (on.right <= on.left || on.bottom <= on.top) return true;
-    // Rendered in grey: a quarter of the bytes of colour, and the engine takes the rows as they are.
-    poppler::page_renderer renderer;
-    renderer.set_render_hint(poppler::page_renderer::antialiasing, true);
-    renderer.set_render_hint(poppler::page_renderer::text_antialiasing, true);
-    renderer.set_image_format(poppler::image::format_gray8);
-    renderer.set_paper_color(0xFFFFFFFF);
-    popplerMessage().clear();
-    poppler::image image = renderer.render_page(impl_->pages[index].get(), dpiX, dpiY, on.left, on.top,
-                                                on.right - on.left, on.bottom - on.top);
+    poppler::image image = renderGrey(impl_->pages[index].get(), dpiX, dpiY, on);
     if (!image.is_valid() || image.format() != poppler::image::format_gray8) {
-        *why = "Poppler cannot render page " + std::to_string(index + 1) +
-               (popplerMessage().empty() ? std::string() : " (" + popplerMessage() + ")");
+        *why = cannotRender(index);
         return false;
     }
     const LONG w = std::min<LONG>(image.width(), on.right - on.left);

@@ -292,29 +292,21 @@ PdfPlacement placePdfPage(const platform::printing::DeviceCaps& caps, const PdfD
 bool drawPdfPage(PrinterDevice& device, const Input& input, int index, const DrawOptions& options, std::string* why) {
     const PdfPlacement at = placePdfPage(device.caps(), *input.pdf, index, options);
     if (at.empty()) return true;
-    auto pdf = input.pdf;
-    std::shared_ptr<const Picture> whole = options.ahead ? options.ahead->take(input, index) : nullptr;
-    auto source = [=](const RECTL& part, std::string* error) -> std::optional<Picture> {
-        if (whole) {  // the rows of the page rendered ahead, copied once (no fill first)
-            Picture strip;
-            strip.size = SIZEL{part.right - part.left, part.bottom - part.top};
-            strip.format = BMF_8BPP;
-            strip.stride = (strip.size.cx + 3) / 4 * 4;
-            strip.palette = whole->palette;
-            strip.bits.reserve(static_cast<size_t>(strip.stride) * static_cast<size_t>(strip.size.cy));
-            const size_t pad = static_cast<size_t>(strip.stride - strip.size.cx);
-            for (LONG y = 0; y < strip.size.cy; ++y) {
-                const BYTE* from = whole->row(part.top + y) + part.left;
-                strip.bits.insert(strip.bits.end(), from, from + strip.size.cx);
-                strip.bits.insert(strip.bits.end(), pad, BYTE(0xFF));
-            }
-            return strip;
-        }
-        const RECTL page = at.onPage();
-        RECTL onPage{part.left + page.left, part.top + page.top, part.right + page.left, part.bottom + page.top};
-        return pdf->render(index, at.dpiX, at.dpiY, onPage, error);
-    };
-    if (device.renderedPicture(at.dest, source, kPdfStripRows)) return true;
+    // A page rendered ahead is drawn as it lies, in one DrvCopyBits; else it is rendered in strips
+    // while it is drawn, only the parts a band shows.
+    bool drawn;
+    if (std::shared_ptr<const Picture> whole = options.ahead ? options.ahead->take(input, index) : nullptr) {
+        drawn = device.picture(at.dest, std::move(whole));
+    } else {
+        auto pdf = input.pdf;
+        auto source = [=](const RECTL& part, std::string* error) -> std::optional<Picture> {
+            const RECTL page = at.onPage();
+            RECTL onPage{part.left + page.left, part.top + page.top, part.right + page.left, part.bottom + page.top};
+            return pdf->render(index, at.dpiX, at.dpiY, onPage, error);
+        };
+        drawn = device.renderedPicture(at.dest, source, kPdfStripRows);
+    }
+    if (drawn) return true;
     *why = input.path + ": page " + std::to_string(index + 1) + ": " + device.lastError();
     return false;
 }
@@ -437,45 +429,9 @@ std::optional<Input> loadInput(const std::string& path, FontCache& fonts, std::v
     return input;
 }
 
-// Page pictures given back when the page that drew one is done, to be filled again.
-class PagesAhead::Pool : public std::enable_shared_from_this<PagesAhead::Pool> {
-public:
-    explicit Pool(size_t keep) : keep_(keep) {}
-    // A white 8-bit picture of the size, whose memory comes back here when it is let go.
-    std::shared_ptr<Picture> take(LONG width, LONG height) {
-        std::unique_ptr<Picture> picture;
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            if (!spare_.empty()) {
-                picture = std::move(spare_.back());
-                spare_.pop_back();
-            }
-        }
-        if (picture && picture->size.cx == width && picture->size.cy == height)
-            std::fill(picture->bits.begin(), picture->bits.end(), BYTE(0xFF));
-        else
-            picture = std::make_unique<Picture>(whitePicture(width, height, BMF_8BPP));
-        std::weak_ptr<Pool> pool = weak_from_this();
-        return std::shared_ptr<Picture>(picture.release(), [pool](Picture* done) {
-            std::unique_ptr<Picture> owned(done);
-            if (auto p = pool.lock()) p->giveBack(std::move(owned));
-        });
-    }
-
-private:
-    void giveBack(std::unique_ptr<Picture> picture) {
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (spare_.size() < keep_) spare_.push_back(std::move(picture));
-    }
-    size_t keep_;
-    std::mutex mutex_;
-    std::vector<std::unique_ptr<Picture>> spare_;
-};
-
 PagesAhead::PagesAhead(const std::vector<Input>& inputs, const platform::printing::DeviceCaps& caps,
                        const DrawOptions& options, int threads, int depth)
-    : caps_(caps), options_(options), depth_(static_cast<size_t>(std::max(depth, 1))),
-      pool_(std::make_shared<Pool>(depth_ + 1)) {
+    : caps_(caps), options_(options), depth_(static_cast<size_t>(std::max(depth, 1))) {
     options_.ahead = nullptr;
     for (const Input& input : inputs)
         if (input.kind == FileKind::kPdf && input.pdf)
@@ -523,19 +479,12 @@ void PagesAhead::work() {
         auto& document = documents[input.path];
         if (!document) document = PdfDocument::open(input.path, &why);
         if (document && document->pages() == input.pages()) {
-            // In strips, as the printing thread renders a page: Poppler's own blocks stay small enough
-            // to be taken again from the heap instead of fresh pages every time.
+            // The whole page in one render, so that each of its pictures is decoded and scaled once;
+            // its rows stay in Poppler's image, written on this thread, and are drawn from there.
             const PdfPlacement at = placePdfPage(caps_, *document, index, options_);
-            if (!at.empty()) {
-                const RECTL page = at.onPage();
-                std::shared_ptr<Picture> whole = pool_->take(page.right - page.left, page.bottom - page.top);
-                bool ok = true;
-                for (LONG top = 0; ok && top < whole->size.cy; top += kPdfStripRows) {
-                    RECTL strip{page.left, page.top + top, page.right, std::min(page.bottom, page.top + top + kPdfStripRows)};
-                    ok = document->renderInto(index, at.dpiX, at.dpiY, strip, *whole, top, &why);
-                }
-                if (ok) picture = std::move(whole);
-            }
+            if (!at.empty())
+                if (auto whole = document->renderPage(index, at.dpiX, at.dpiY, at.onPage(), &why))
+                    picture = std::make_shared<const Picture>(std::move(*whole));
         }
         lock.lock();
         // The job stays where it was: only take() removes jobs, and only the printing thread.

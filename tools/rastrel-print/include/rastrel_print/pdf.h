@@ -25,6 +25,10 @@ public:
     // BMF_8BPP grey picture (the grey ramp) on white; the area past the page's edges stays white.
     std::optional<platform::printing::Picture> render(int index, double dpiX, double dpiY, const RECTL& part,
                                                       std::string* why) const;
+    // The same for a part that lies on the page, in one render whose rows are Poppler's own (no
+    // copy): the picture keeps Poppler's image alive.
+    std::optional<platform::printing::Picture> renderPage(int index, double dpiX, double dpiY, const RECTL& part,
+                                                          std::string* why) const;
     // The same into rows intoTop.. of an 8-bit picture at least part's width and height: what lies
     // off the page is left as it is there. False, with the reason in *why, when Poppler fails.
     bool renderInto(int index, double dpiX, double dpiY, const RECTL& part, platform::printing::Picture& into,

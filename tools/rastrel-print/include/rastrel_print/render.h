@@ -74,13 +74,11 @@ private:
         bool started = false, done = false;
         std::shared_ptr<const platform::printing::Picture> picture;
     };
-    class Pool;
     void work();
 
     platform::printing::DeviceCaps caps_;
     DrawOptions options_;
     size_t depth_;
-    std::shared_ptr<Pool> pool_;
     std::mutex mutex_;
     std::condition_variable changed_;
     std::deque<Job> jobs_;  // the job's PDF pages not yet taken, in order
