@@ -14,6 +14,7 @@
 #include <stdexcept>
 
 #include "internal.h"
+#include "devices/device_tree.h"
 #include "wireless/radio_internal.h"
 #include "win/files.h"
 #include "win/kernel.h"
@@ -40,6 +41,7 @@ SystemModule kModules[] = {
     {u"sti.dll", false},  // the still-image library
     {u"setupapi.dll", false},  // the device-installation library's INF calls
     {u"user32.dll", false},    // the window manager's calls that older versions lack
+    {u"newdev.dll", false, 0, &platform::detail::newdevPresent},  // device uninstallation, from 6.1 on
     // The wireless interfaces, there as the machine's radio says.
     {u"wzcsapi.dll", false, 0, &platform::detail::wirelessModulePresent},
     {u"wlanapi.dll", false, 0, &platform::detail::wirelessModulePresent},
@@ -63,6 +65,7 @@ const SystemExport kExports[] = {
     SYSTEM_EXPORT(u"sti.dll", StiCreateInstance),
     SYSTEM_EXPORT(u"setupapi.dll", SetupUninstallOEMInfW),
     SYSTEM_EXPORT(u"user32.dll", ChangeWindowMessageFilter),
+    SYSTEM_EXPORT(u"newdev.dll", DiUninstallDevice),
     SYSTEM_EXPORT(u"wzcsapi.dll", WZCEnumInterfaces),
     SYSTEM_EXPORT(u"wzcsapi.dll", WZCQueryInterface),
     SYSTEM_EXPORT(u"wzcsapi.dll", WZCRefreshInterface),

@@ -360,8 +360,10 @@ struct PrinterSetup {
     std::filesystem::path driverModule;
     std::u16string driverModuleName;  // e.g. u"Rastrel.dll"
     std::string defaultDevmode;       // bytes of the printer's default DEVMODE
+    bool refusesAllAccess = false;    // OpenPrinterW refuses administer and delete access to it
 };
-// Installs (or replaces) a printer and its driver in the machine.
+// Installs (or replaces) a printer, with its registry key, and its driver in the machine. A driver
+// already recorded keeps its record (environment and files); only its rendering module is set.
 void installPrinter(const PrinterSetup& setup);
 // The machine path of an installed driver's rendering module, by driver name.
 std::optional<std::u16string> driverModulePath(std::u16string_view driverName);
@@ -411,9 +413,20 @@ struct DeviceEntry {
     std::u16string instanceId;  // "USB\VID_1A2B&PID_3C4D\SN0001"
     bool present = true;
     std::vector<DeviceInterfaceEntry> interfaces;
+    std::u16string classGuid = {};        // the device's setup class, braced upper case; empty: none
+    std::optional<DWORD> configFlags = std::nullopt;  // SPDRP_CONFIGFLAGS; nothing: the device has no such property
 };
 // Adds a device, replacing one of the same instance id (compared without regard to case).
 void addDevice(const DeviceEntry& device);
+// The OEM INF files the machine installed ("devices/oem-infs"): the "oemN.inf" name in the Windows
+// INF folder and the INF it was copied from. installOemInf copies the bytes to the next free name with
+// a ".PNF" beside it and records it; SetupUninstallOEMInfW drops the record with the files.
+struct OemInfRecord {
+    std::u16string name;      // "oem3.inf"
+    std::u16string original;  // "zandrel.inf"
+};
+OemInfRecord installOemInf(std::u16string_view original, std::string_view bytes);
+std::vector<OemInfRecord> oemInfs();
 std::vector<DeviceEntry> devices();
 // Device information sets of this process not yet destroyed (SetupDiDestroyDeviceInfoList).
 size_t liveDeviceInfoSets();
