@@ -14,6 +14,7 @@
 #include <stdexcept>
 
 #include "internal.h"
+#include "devices/device_tree.h"
 #include "wireless/radio_internal.h"
 #include "win/files.h"
 #include "win/kernel.h"
@@ -38,6 +39,7 @@ SystemModule kModules[] = {
     {u"kernel32.dll", true},
     {u"sti.dll", false},  // the still-image library
     {u"setupapi.dll", false},  // the device-installation library's INF calls
+    {u"newdev.dll", false, 0, &platform::detail::newdevPresent},  // device uninstallation, from 6.1 on
     // The wireless interfaces, there as the machine's radio says.
     {u"wzcsapi.dll", false, 0, &platform::detail::wirelessModulePresent},
     {u"wlanapi.dll", false, 0, &platform::detail::wirelessModulePresent},
@@ -60,6 +62,7 @@ const SystemExport kExports[] = {
     SYSTEM_EXPORT(u"kernel32.dll", RegisterApplicationRestart),
     SYSTEM_EXPORT(u"sti.dll", StiCreateInstance),
     SYSTEM_EXPORT(u"setupapi.dll", SetupUninstallOEMInfW),
+    SYSTEM_EXPORT(u"newdev.dll", DiUninstallDevice),
     SYSTEM_EXPORT(u"wzcsapi.dll", WZCEnumInterfaces),
     SYSTEM_EXPORT(u"wzcsapi.dll", WZCQueryInterface),
     SYSTEM_EXPORT(u"wzcsapi.dll", WZCRefreshInterface),

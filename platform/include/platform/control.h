@@ -377,9 +377,20 @@ struct DeviceEntry {
     std::u16string instanceId;  // "USB\VID_1A2B&PID_3C4D\SN0001"
     bool present = true;
     std::vector<DeviceInterfaceEntry> interfaces;
+    std::u16string classGuid = {};        // the device's setup class, braced upper case; empty: none
+    std::optional<DWORD> configFlags = std::nullopt;  // SPDRP_CONFIGFLAGS; nothing: the device has no such property
 };
 // Adds a device, replacing one of the same instance id (compared without regard to case).
 void addDevice(const DeviceEntry& device);
+// The OEM INF files the machine installed ("devices/oem-infs"): the "oemN.inf" name in the Windows
+// INF folder and the INF it was copied from. installOemInf copies the bytes to the next free name with
+// a ".PNF" beside it and records it; SetupUninstallOEMInfW drops the record with the files.
+struct OemInfRecord {
+    std::u16string name;      // "oem3.inf"
+    std::u16string original;  // "zandrel.inf"
+};
+OemInfRecord installOemInf(std::u16string_view original, std::string_view bytes);
+std::vector<OemInfRecord> oemInfs();
 std::vector<DeviceEntry> devices();
 // Device information sets of this process not yet destroyed (SetupDiDestroyDeviceInfoList).
 size_t liveDeviceInfoSets();

@@ -126,10 +126,16 @@ Snapshot snapshot() {
                              " bytes=" + std::to_string(job.bytes.size()) + (job.complete ? " complete" : ""));
     for (const DeviceEntry& device : devices()) {
         shot.lines.push_back("device " + toUtf8(device.instanceId) + (device.present ? " present" : " absent"));
+        if (!device.classGuid.empty())
+            shot.lines.push_back("device-class " + toUtf8(device.instanceId) + " " + toUtf8(device.classGuid));
+        if (device.configFlags)
+            shot.lines.push_back("device-flags " + toUtf8(device.instanceId) + " " + std::to_string(*device.configFlags));
         for (const DeviceInterfaceEntry& face : device.interfaces)
             shot.lines.push_back("interface " + toUtf8(device.instanceId) + " " + toUtf8(face.classGuid) + " " +
                                  toUtf8(face.path));
     }
+    for (const OemInfRecord& inf : oemInfs())
+        shot.lines.push_back("oem-inf " + toUtf8(inf.name) + " from=" + toUtf8(inf.original));
     std::sort(shot.lines.begin(), shot.lines.end());
     return shot;
 }
