@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "DeviceRemoval.h"
 #include "PathGuard.h"
 #include "RemovalLog.h"
 #include "win/files.h"
@@ -45,7 +46,10 @@ public:
         if (!module_) {
             const DWORD error = GetLastError();
             // Without the library the packages cannot go; a second run can do it while they are there.
-            if (fileMatches(path)) noteStepNotRun(context, operation, path, error, "the driver-package library did not load");
+            if (fileMatches(path)) {
+                noteStepNotRun(context, operation, path, error, "the driver-package library did not load");
+                context.packagesLeft = true;
+            }
             else logRemovalFailure(operation, path, error, "no driver-package library");
             return;
         }
@@ -53,8 +57,10 @@ public:
             reinterpret_cast<DriverPackageGetPathFn>(reinterpret_cast<void (*)()>(GetProcAddress(module_, "DriverPackageGetPathW")));
         context.driverPackageUninstall =
             reinterpret_cast<DriverPackageUninstallFn>(reinterpret_cast<void (*)()>(GetProcAddress(module_, "DriverPackageUninstallW")));
-        if (!context.driverPackageGetPath || !context.driverPackageUninstall)
+        if (!context.driverPackageGetPath || !context.driverPackageUninstall) {
             noteStepNotRun(context, operation, path, ERROR_PROC_NOT_FOUND, "the driver-package library lacks an export");
+            context.packagesLeft = true;
+        }
     }
     ~DifxLibrary() {
         if (module_) FreeLibrary(module_);
@@ -71,6 +77,9 @@ private:
     HMODULE module_ = nullptr;
 };
 
+void notePackageLeft(RemovalContext& context, std::u16string_view operation, std::u16string_view target, DWORD error,
+                     std::string_view reason = {});
+
 enum class PackageKind { Printer, Fax, Scanner };
 
 // Removes package `inf` from the driver store: its store path first, then the store's copy.
@@ -84,7 +93,7 @@ void removePackage(RemovalContext& context, PackageKind kind, const std::u16stri
     // A package the store does not hold is already gone: nothing to remove.
     if (sizeResult == kPackageNotInStore) return;
     if (count == 0 || count > kMaxStorePathLength) {
-        noteStepNotRun(context, operation, inf, ERROR_INVALID_DATA, "the driver store gave no usable path length");
+        notePackageLeft(context, operation, inf, ERROR_INVALID_DATA, "the driver store gave no usable path length");
         return;
     }
     std::vector<WCHAR> store(count, 0);
@@ -95,7 +104,7 @@ void removePackage(RemovalContext& context, PackageKind kind, const std::u16stri
     if (kind != PackageKind::Scanner) debug(fax ? u"Fax DriverStoreInfPath's inf path!!" : u"DriverStoreInfPath's inf path!!");
     const auto end = std::find(store.begin(), store.end(), u'\0');
     if (end == store.end()) {
-        noteStepNotRun(context, operation, inf, ERROR_INVALID_DATA, "the driver store's path is not terminated");
+        notePackageLeft(context, operation, inf, ERROR_INVALID_DATA, "the driver store's path is not terminated");
         return;
     }
     debug(std::u16string(store.begin(), end));
@@ -104,8 +113,8 @@ void removePackage(RemovalContext& context, PackageKind kind, const std::u16stri
     if (result != 0) {
         if (kind != PackageKind::Scanner)
             debug(fax ? u"Fax DriverPackageUninstall fail !!!" : u"DriverPackageUninstall fail !!!");
-        if (pathResult == 0) noteRemovalFailure(context, operation, std::u16string(store.begin(), end), result);
-        else noteStepNotRun(context, operation, inf, pathResult, "the driver store did not give the package's path");
+        if (pathResult == 0) notePackageLeft(context, operation, std::u16string(store.begin(), end), result);
+        else notePackageLeft(context, operation, inf, pathResult, "the driver store did not give the package's path");
     }
 }
 
@@ -122,6 +131,17 @@ void noteStepNotRun(RemovalContext& context, std::u16string_view operation, std:
     logRemovalFailure(operation, target, error, reason);
     context.incomplete = true;
 }
+
+namespace {
+
+void notePackageLeft(RemovalContext& context, std::u16string_view operation, std::u16string_view target, DWORD error,
+                     std::string_view reason) {
+    if (reason.empty()) noteRemovalFailure(context, operation, target, error);
+    else noteStepNotRun(context, operation, target, error, reason);
+    context.packagesLeft = true;
+}
+
+}  // namespace
 
 bool ProductInstallFolder(const SetupConfig& config, std::u16string& folder) {
     std::u16string base;
@@ -256,6 +276,16 @@ void DeleteUiDataFile(RemovalContext& context) {
 
 void DeleteFaxDataFile(RemovalContext& context) {
     deleteDataFile(context, u"/SERTUP_INFO/CreateFolder/faxdat", u"DeleteFaxDataFile");
+}
+
+void ResetModelDeviceFlags(RemovalContext& context) {
+    std::u16string flag;
+    for (const ConfigEntry& model : context.models) {
+        context.config->ReadConfigTextByAttr(u"/SERTUP_INFO/DEVICEFLAG/Flag", model.text, flag);
+        debug(flag);
+        SetDeviceProperty(flag);
+        SetDeviceProperty(flag + u"_Fax");
+    }
 }
 
 }  // namespace uninstall

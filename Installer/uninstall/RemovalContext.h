@@ -42,6 +42,9 @@ struct RemovalContext {
     const SetupConfig* config = &setupConfig();
     // Set by the worker when a second run has something left to mend.
     bool incomplete = false;
+    // Set when a driver package could not be removed: the product folder below the program files,
+    // which holds the driver-package library and the package INFs, then stays for a second run.
+    bool packagesLeft = false;
     // Whether this run stopped "stisvc" (it must run again at the end).
     bool stillImageStopped = false;
 

@@ -1,9 +1,9 @@
 // A stand-in driver-package library: the two exports the uninstaller calls, over a driver store laid
 // down in the machine. A package INF "<name>.inf" is in the store when a folder
 // "C:\Windows\System32\DriverStore\FileRepository\<name>.inf_amd64_*" holds "<name>.inf"; the folder's
-// file "published.txt" names the INF the store published under "C:\Windows\INF". Uninstalling deletes
-// that published INF and the store folder. "DIFxAPI.script" beside the library (read at each call)
-// turns failures on, one word a line: "lookup-fails", "zero-length", "uninstall-fails";
+// file "published.txt" names the INF the store published in the Windows INF folder. Uninstalling
+// uninstalls that published INF and deletes the store folder. "DIFxAPI.script" beside the library
+// (read at each call) turns failures on, one word a line: "lookup-fails", "zero-length", "uninstall-fails";
 // "DIFxAPI.journal" beside it gets one line a call.
 #include <dlfcn.h>
 
@@ -15,6 +15,7 @@
 #include "platform/control.h"
 #include "win/files.h"
 #include "win/kernel.h"
+#include "win/setupapi.h"
 
 namespace {
 
@@ -146,7 +147,7 @@ extern "C" __attribute__((visibility("default"))) DWORD WINAPI DriverPackageUnin
         }
     }
     if (!oem.empty() && oem.find_first_of("\\/:") == std::string::npos)
-        DeleteFileW((u"C:\\Windows\\INF\\" + platform::fromUtf8(oem)).c_str());
+        SetupUninstallOEMInfW(platform::fromUtf8(oem).c_str(), 1, nullptr);
     deleteFolder(folder);
     journal("Uninstall " + narrow(path) + " flags " + std::to_string(flags) + " -> removed " + oem);
     return ERROR_SUCCESS;
