@@ -28,6 +28,7 @@ struct PrinterObject : platform::detail::KernelObject {
     bool closedByCloseHandle() const override { return false; }
     std::u16string name;
     fs::path folder;
+    DWORD access = PRINTER_ACCESS_USE;
     DWORD job = 0;
     int jobFd = -1;
     ~PrinterObject() override {
@@ -55,18 +56,23 @@ void finishJob(PrinterObject& printer) {
     printer.job = 0;
 }
 
-// Jobs of the printer not yet complete: started and not yet ended (StartDocPrinterW to EndDocPrinter).
-DWORD openJobs(std::u16string_view printer) {
-    DWORD count = 0;
+// Jobs of the printer not yet complete: started and not yet ended (StartDocPrinterW to EndDocPrinter),
+// in job id order.
+std::vector<platform::JobRecord> jobsOf(std::u16string_view printer) {
+    std::vector<platform::JobRecord> jobs = platform::printJobs();
     const std::u16string wanted = platform::detail::foldCase(printer);
-    std::error_code ec;
-    for (const auto& entry : fs::directory_iterator(spoolerDir() / "jobs", ec)) {
-        if (entry.path().extension() != ".ini") continue;
-        auto info = readIni(entry.path());
-        if (info["status"] != "complete" && platform::detail::foldCase(platform::fromUtf8(info["printer"])) == wanted)
-            ++count;
-    }
-    return count;
+    std::erase_if(jobs, [&](const platform::JobRecord& job) {
+        return job.complete || platform::detail::foldCase(job.printer) != wanted;
+    });
+    return jobs;
+}
+
+DWORD openJobs(std::u16string_view printer) { return static_cast<DWORD>(jobsOf(printer).size()); }
+
+BOOL answer(const char* call, const std::u16string& arguments, BOOL result, DWORD error) {
+    SetLastError(error);
+    platform::detail::journalCall(call, arguments, result ? u"TRUE" : u"FALSE", error);
+    return result;
 }
 
 // A printer's level-2 record, its strings and DEVMODE packed behind the records.
@@ -94,7 +100,7 @@ PRINTER_INFO_2W printerInfo2(const fs::path& folder, Packer& pack) {
 
 }  // namespace
 
-BOOL WINAPI OpenPrinterW(LPWSTR printerName, PHANDLE printer, LPPRINTER_DEFAULTSW) {
+BOOL WINAPI OpenPrinterW(LPWSTR printerName, PHANDLE printer, LPPRINTER_DEFAULTSW defaults) {
     if (!printer) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
@@ -116,9 +122,15 @@ BOOL WINAPI OpenPrinterW(LPWSTR printerName, PHANDLE printer, LPPRINTER_DEFAULTS
         SetLastError(ERROR_INVALID_PRINTER_NAME);
         return FALSE;
     }
+    const DWORD access = defaults && defaults->DesiredAccess ? defaults->DesiredAccess : PRINTER_ACCESS_USE;
+    if (info["refusesAllAccess"] == "1" && (access & (PRINTER_ACCESS_ADMINISTER | PRINTER_DELETE_ACCESS))) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
     auto object = std::make_shared<PrinterObject>();
     object->name = platform::fromUtf8(info["name"]);
     object->folder = folder;
+    object->access = access;
     *printer = platform::detail::insertHandle(object);
     return TRUE;
 }
@@ -187,6 +199,71 @@ BOOL WINAPI EnumPrintersW(DWORD flags, LPWSTR name, DWORD level, LPBYTE buffer, 
     if (returned) *returned = static_cast<DWORD>(records.size());
     SetLastError(ERROR_SUCCESS);
     return TRUE;
+}
+
+BOOL WINAPI EnumJobsW(HANDLE handle, DWORD firstJob, DWORD count, DWORD level, LPBYTE buffer, DWORD size,
+                      LPDWORD needed, LPDWORD returned) {
+    if (needed) *needed = 0;
+    if (returned) *returned = 0;
+    auto printer = printerOf(handle);
+    if (!printer) return FALSE;
+    if (auto fault = platform::detail::takeFault("EnumJobsW")) {
+        SetLastError(fault->error ? fault->error : ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    if (spoolerUnavailable()) return FALSE;
+    if (level != 1) {
+        SetLastError(124);  // ERROR_INVALID_LEVEL
+        return FALSE;
+    }
+    if (!needed || !returned) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    const std::vector<platform::JobRecord> jobs = jobsOf(printer->name);
+    const size_t first = std::min<size_t>(firstJob, jobs.size());
+    const size_t last = first + std::min<size_t>(count, jobs.size() - first);
+    Packer pack(buffer, size, (last - first) * sizeof(JOB_INFO_1W));
+    std::vector<JOB_INFO_1W> records;
+    for (size_t i = first; i < last; ++i) {
+        JOB_INFO_1W record{};
+        record.JobId = jobs[i].id;
+        record.pPrinterName = pack.string(printer->name);
+        record.pMachineName = pack.string(u"");
+        record.pUserName = pack.string(u"User");
+        record.pDocument = pack.string(jobs[i].document);
+        record.pDatatype = pack.string(u"RAW");
+        record.pStatus = nullptr;
+        record.Status = JOB_STATUS_PRINTING;
+        record.Priority = 1;
+        record.Position = static_cast<DWORD>(i + 1);
+        records.push_back(record);
+    }
+    *needed = static_cast<DWORD>(pack.used());
+    if (pack.used() > size || (!buffer && !records.empty())) {
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return FALSE;
+    }
+    if (!records.empty()) std::memcpy(buffer, records.data(), records.size() * sizeof(JOB_INFO_1W));
+    *returned = static_cast<DWORD>(records.size());
+    SetLastError(ERROR_SUCCESS);
+    return TRUE;
+}
+
+BOOL WINAPI DeletePrinter(HANDLE handle) {
+    auto printer = printerOf(handle);
+    if (!printer) return FALSE;
+    const std::u16string name = printer->name;
+    if (auto fault = platform::detail::takeFault("DeletePrinter", platform::toUtf8(name)))
+        return answer("DeletePrinter", name, FALSE, fault->error ? fault->error : ERROR_ACCESS_DENIED);
+    if (spoolerUnavailable()) return answer("DeletePrinter", name, FALSE, RPC_S_SERVER_UNAVAILABLE);
+    if (!(printer->access & PRINTER_DELETE_ACCESS)) return answer("DeletePrinter", name, FALSE, ERROR_ACCESS_DENIED);
+    std::error_code ec;
+    if (!fs::exists(printer->folder / "printer.ini", ec))
+        return answer("DeletePrinter", name, FALSE, ERROR_INVALID_PRINTER_NAME);
+    fs::remove_all(printer->folder, ec);
+    deleteKey(printerKey(name));
+    return answer("DeletePrinter", name, TRUE, ERROR_SUCCESS);
 }
 
 LONG WINAPI DocumentPropertiesW(HWND, HANDLE handle, LPWSTR, PDEVMODEW out, PDEVMODEW, DWORD mode) {
@@ -326,12 +403,21 @@ void installPrinter(const PrinterSetup& setup) {
         if (!ec) fs::rename(temp, *host, ec);
         if (ec) throw std::runtime_error("cannot install the driver module: " + ec.message());
     }
-    writeIni(spoolerDir() / "drivers" / (encodeName(setup.driverName) + ".ini"),
-             {{"name", toUtf8(setup.driverName)}, {"driverPath", toUtf8(modulePath)}});
+    // A driver already recorded keeps what its record holds (its environment and files).
+    const fs::path driverFile = spoolerDir() / "drivers" / (encodeName(setup.driverName) + ".ini");
+    auto driver = readIni(driverFile);
+    driver["name"] = toUtf8(setup.driverName);
+    if (driver["driverPath"].empty() || !setup.driverModule.empty() || !setup.driverModuleName.empty())
+        driver["driverPath"] = toUtf8(modulePath);
+    writeIni(driverFile, driver);
     fs::path folder = spoolerDir() / "printers" / encodeName(setup.name);
-    writeIni(folder / "printer.ini",
-             {{"name", toUtf8(setup.name)}, {"port", toUtf8(setup.port)}, {"driver", toUtf8(setup.driverName)}});
+    writeIni(folder / "printer.ini", {{"name", toUtf8(setup.name)},
+                                      {"port", toUtf8(setup.port)},
+                                      {"driver", toUtf8(setup.driverName)},
+                                      {"refusesAllAccess", setup.refusesAllAccess ? "1" : "0"}});
     detail::writeHostFile(folder / "devmode.bin", setup.defaultDevmode);
+    writeKey(printerKey(setup.name),
+             {{u"Name", setup.name}, {u"Port", setup.port}, {u"Printer Driver", setup.driverName}});
 }
 
 std::optional<std::u16string> driverModulePath(std::u16string_view driverName) {

@@ -345,3 +345,100 @@ TEST_F(Spooler, EnumPrintersListsEveryQueueWithItsOpenJobs) {
     platform::setFault("EnumPrintersW", platform::Fault());
     EXPECT_FALSE(EnumPrintersW(6, nullptr, 2, nullptr, 0, &needed, &returned));
 }
+
+namespace {
+
+bool keyExists(const std::u16string& path) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+    RegCloseKey(key);
+    return true;
+}
+
+const std::u16string kPrintersKey = u"SYSTEM\\CurrentControlSet\\Control\\Print\\Printers\\";
+
+}  // namespace
+
+TEST_F(Spooler, EnumJobsListsTheQueuesOpenJobsInOrder) {
+    PrinterHandle first(kPrinter), second(kPrinter);
+    const DWORD one = startJob(first.get(), u"one");
+    const DWORD two = startJob(second.get(), u"two");
+    ASSERT_NE(two, 0u);
+    DWORD needed = 0, returned = 9;
+    SetLastError(0xDEADBEEF);
+    EXPECT_FALSE(EnumJobsW(first.get(), 0, 10, 1, nullptr, 0, &needed, &returned));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+    EXPECT_EQ(returned, 0u);
+    std::vector<BYTE> buffer(needed);
+    ASSERT_TRUE(EnumJobsW(first.get(), 0, 10, 1, buffer.data(), needed, &needed, &returned));
+    ASSERT_EQ(returned, 2u);
+    auto* jobs = reinterpret_cast<JOB_INFO_1W*>(buffer.data());
+    EXPECT_EQ(jobs[0].JobId, one);
+    EXPECT_EQ(std::u16string(jobs[1].pDocument), u"two");
+    EXPECT_EQ(jobs[1].Position, 2u);
+    // From the second job on; an ended job is no longer listed.
+    ASSERT_TRUE(EnumJobsW(first.get(), 1, 10, 1, buffer.data(), needed, &needed, &returned));
+    ASSERT_EQ(returned, 1u);
+    EXPECT_EQ(jobs[0].JobId, two);
+    EndDocPrinter(second.get());
+    ASSERT_TRUE(EnumJobsW(first.get(), 1, 10, 1, buffer.data(), needed, &needed, &returned));
+    EXPECT_EQ(returned, 0u);
+    platform::setFault("EnumJobsW", platform::Fault());
+    EXPECT_FALSE(EnumJobsW(first.get(), 0, 10, 1, buffer.data(), needed, &needed, &returned));
+}
+
+TEST_F(Spooler, DeletePrinterNeedsDeleteAccessAndTakesTheKey) {
+    EXPECT_TRUE(keyExists(kPrintersKey + kPrinter));
+    {
+        PrinterHandle use(kPrinter);
+        SetLastError(0xDEADBEEF);
+        EXPECT_FALSE(DeletePrinter(use.get()));
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    }
+    // A printer that refuses full access opens for use only.
+    platform::installPrinter({.name = u"Locked", .port = u"USB004", .driverName = u"Rastrel Mono Laser",
+                              .driverModule = {}, .driverModuleName = {}, .defaultDevmode = {},
+                              .refusesAllAccess = true});
+    PRINTER_DEFAULTSW all{nullptr, nullptr, PRINTER_ALL_ACCESS};
+    HANDLE printer = nullptr;
+    SetLastError(0xDEADBEEF);
+    EXPECT_FALSE(OpenPrinterW(const_cast<LPWSTR>(u"Locked"), &printer, &all));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    ASSERT_TRUE(OpenPrinterW(const_cast<LPWSTR>(u"Locked"), &printer, nullptr));
+    ClosePrinter(printer);
+
+    ASSERT_TRUE(OpenPrinterW(const_cast<LPWSTR>(kPrinter.c_str()), &printer, &all));
+    platform::setCallJournal(true);
+    EXPECT_TRUE(DeletePrinter(printer));
+    ClosePrinter(printer);
+    EXPECT_FALSE(keyExists(kPrintersKey + kPrinter));
+    EXPECT_TRUE(keyExists(kPrintersKey + u"Locked"));
+    SetLastError(0xDEADBEEF);
+    EXPECT_FALSE(OpenPrinterW(const_cast<LPWSTR>(kPrinter.c_str()), &printer, nullptr));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PRINTER_NAME));
+    const auto journal = platform::callJournal();
+    EXPECT_TRUE(std::any_of(journal.begin(), journal.end(), [](const auto& r) { return r.call == "DeletePrinter"; }));
+}
+
+TEST_F(Spooler, AnInstalledPrinterKeepsItsDriversRecordAndTheDriverItsKey) {
+    const std::u16string folder = u"C:\\Windows\\System32\\spool\\drivers\\x64\\3\\";
+    platform::installPrinterDriver({u"Zandrel M2100", u"Windows x64", folder + u"zd.dll", {folder + u"zdui.dll"}});
+    const std::u16string driverKey =
+        u"SYSTEM\\CurrentControlSet\\Control\\Print\\Environments\\Windows x64\\Drivers\\Version-3\\Zandrel M2100";
+    EXPECT_TRUE(keyExists(driverKey));
+    platform::installPrinter({.name = u"Zandrel", .port = u"USB005", .driverName = u"Zandrel M2100",
+                              .driverModule = {}, .driverModuleName = {}, .defaultDevmode = {}});
+    const auto drivers = platform::printerDrivers();
+    auto driver = std::find_if(drivers.begin(), drivers.end(), [](const auto& d) { return d.name == u"Zandrel M2100"; });
+    ASSERT_NE(driver, drivers.end());
+    EXPECT_EQ(driver->driverPath, folder + u"zd.dll");
+    EXPECT_EQ(driver->files, std::vector<std::u16string>{folder + u"zdui.dll"});
+
+    HANDLE printer = nullptr;
+    PRINTER_DEFAULTSW all{nullptr, nullptr, PRINTER_ALL_ACCESS};
+    ASSERT_TRUE(OpenPrinterW(const_cast<LPWSTR>(u"Zandrel"), &printer, &all));
+    ASSERT_TRUE(DeletePrinter(printer));
+    ClosePrinter(printer);
+    ASSERT_TRUE(DeletePrinterDriverExW(nullptr, nullptr, const_cast<LPWSTR>(u"Zandrel M2100"), 0, 0));
+    EXPECT_FALSE(keyExists(driverKey));
+}

@@ -326,8 +326,10 @@ struct PrinterSetup {
     std::filesystem::path driverModule;
     std::u16string driverModuleName;  // e.g. u"Rastrel.dll"
     std::string defaultDevmode;       // bytes of the printer's default DEVMODE
+    bool refusesAllAccess = false;    // OpenPrinterW refuses administer and delete access to it
 };
-// Installs (or replaces) a printer and its driver in the machine.
+// Installs (or replaces) a printer, with its registry key, and its driver in the machine. A driver
+// already recorded keeps its record (environment and files); only its rendering module is set.
 void installPrinter(const PrinterSetup& setup);
 // The machine path of an installed driver's rendering module, by driver name.
 std::optional<std::u16string> driverModulePath(std::u16string_view driverName);

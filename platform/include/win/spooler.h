@@ -4,6 +4,7 @@
 #pragma once
 
 #include "win/base.h"
+#include "win/time.h"
 
 // ---- DEVMODE -----------------------------------------------------------------------------------
 #define CCHDEVICENAME 32
@@ -119,13 +120,38 @@ struct PRINTER_DEFAULTSW {
 };
 typedef PRINTER_DEFAULTSW* LPPRINTER_DEFAULTSW;
 
+#define PRINTER_ACCESS_ADMINISTER 0x00000004
+#define PRINTER_ACCESS_USE 0x00000008
+#define PRINTER_ALL_ACCESS 0x000F000C
+#define PRINTER_DELETE_ACCESS 0x00010000  // DELETE, part of PRINTER_ALL_ACCESS
+
+struct JOB_INFO_1W {
+    DWORD JobId;
+    LPWSTR pPrinterName;
+    LPWSTR pMachineName;
+    LPWSTR pUserName;
+    LPWSTR pDocument;
+    LPWSTR pDatatype;
+    LPWSTR pStatus;
+    DWORD Status;
+    DWORD Priority;
+    DWORD Position;
+    DWORD TotalPages;
+    DWORD PagesPrinted;
+    SYSTEMTIME Submitted;
+};
+typedef JOB_INFO_1W* PJOB_INFO_1W;
+#define JOB_STATUS_PRINTING 0x00000010
+
 struct DOC_INFO_1W {
     LPWSTR pDocName;
     LPWSTR pOutputFile;
     LPWSTR pDatatype;
 };
 
-// Opens a printer of the machine by name (ERROR_INVALID_PRINTER_NAME when there is none).
+// Opens a printer of the machine by name (ERROR_INVALID_PRINTER_NAME when there is none). The access
+// asked for (PRINTER_ACCESS_USE without defaults) is granted unless the printer refuses
+// PRINTER_ALL_ACCESS (PrinterSetup::refusesAllAccess) and it was asked: ERROR_ACCESS_DENIED.
 WINBASEAPI BOOL WINAPI OpenPrinterW(LPWSTR printerName, PHANDLE printer, LPPRINTER_DEFAULTSW defaults);
 WINBASEAPI BOOL WINAPI ClosePrinter(HANDLE printer);
 // Level 2 only: the record followed by its strings and DEVMODE in the caller's buffer; a buffer that
@@ -144,6 +170,15 @@ WINBASEAPI BOOL WINAPI EnumPrintersW(DWORD flags, LPWSTR name, DWORD level, LPBY
 // "DocumentPropertiesW" makes a call return the value it carries (or -1).
 WINBASEAPI LONG WINAPI DocumentPropertiesW(HWND wnd, HANDLE printer, LPWSTR deviceName, PDEVMODEW out,
                                            PDEVMODEW in, DWORD mode);
+// The printer's jobs not yet ended at level 1, from the `firstJob`-th (0-based, in job id order) at most
+// `count`; `Position` counts from 1. A buffer that is too small gives ERROR_INSUFFICIENT_BUFFER with the
+// size needed. Fault switch "EnumJobsW".
+WINBASEAPI BOOL WINAPI EnumJobsW(HANDLE printer, DWORD firstJob, DWORD count, DWORD level, LPBYTE buffer,
+                                 DWORD size, LPDWORD needed, LPDWORD returned);
+// Deletes the printer with its registry key ("...\Print\Printers\<name>"); the handle must have been
+// opened with delete access (PRINTER_ALL_ACCESS), else ERROR_ACCESS_DENIED. The printer's jobs stay in
+// the machine for tests. Journalled; fault switch "DeletePrinter" (detail: the printer name).
+WINBASEAPI BOOL WINAPI DeletePrinter(HANDLE printer);
 // Starts a job on the printer handle (the graphics engine does this before DrvStartDoc); returns the
 // job id, 0 on failure.
 WINBASEAPI DWORD WINAPI StartDocPrinterW(HANDLE printer, DWORD level, LPBYTE docInfo);

@@ -2,6 +2,7 @@
 // root, the file names it keeps records under, its small INI records and the packer of returned records.
 #pragma once
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -11,6 +12,7 @@
 
 #include "../internal.h"
 #include "platform/control.h"
+#include "win/registry.h"
 #include "win/services.h"
 #include "win/spooler.h"
 
@@ -64,6 +66,34 @@ inline bool spoolerUnavailable() {
     SetLastError(RPC_S_SERVER_UNAVAILABLE);
     return true;
 }
+
+// The registry keys the spooler keeps beside each printer and driver record, below HKLM; a backslash
+// of a name (a connection's "\\server\name") becomes a comma, as a key name cannot hold one.
+inline std::u16string keyName(std::u16string_view name) {
+    std::u16string out(name);
+    std::replace(out.begin(), out.end(), u'\\', u',');
+    return out;
+}
+inline std::u16string printerKey(std::u16string_view printer) {
+    return u"SYSTEM\\CurrentControlSet\\Control\\Print\\Printers\\" + keyName(printer);
+}
+inline std::u16string driverKey(std::u16string_view environment, std::u16string_view driver) {
+    return u"SYSTEM\\CurrentControlSet\\Control\\Print\\Environments\\" +
+           keyName(environment.empty() ? u"Windows x64" : environment) + u"\\Drivers\\Version-3\\" +
+           keyName(driver);
+}
+// Writes the key with string values (replacing those of the same names).
+inline void writeKey(const std::u16string& path, const std::map<std::u16string, std::u16string>& values) {
+    HKEY key = nullptr;
+    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) !=
+        ERROR_SUCCESS)
+        return;
+    for (const auto& [name, value] : values)
+        RegSetValueExW(key, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                       static_cast<DWORD>((value.size() + 1) * sizeof(WCHAR)));
+    RegCloseKey(key);
+}
+inline void deleteKey(const std::u16string& path) { RegDeleteKeyW(HKEY_LOCAL_MACHINE, path.c_str()); }
 
 // Bump allocator over the caller's buffer for records followed by their strings.
 class Packer {

@@ -123,6 +123,7 @@ BOOL WINAPI DeletePrinterDriverExW(LPWSTR server, LPWSTR environment, LPWSTR dri
     const platform::DriverSetup driver = driverFrom(file);
     std::error_code ec;
     fs::remove(file, ec);
+    deleteKey(driverKey(driver.environment, driver.name));
     if (deleteFlags & DPD_DELETE_UNUSED_FILES) {
         // Files another driver still lists stay; the rest go (the spooler no longer holds them).
         std::vector<std::u16string> listed;
@@ -211,6 +212,7 @@ void installPrinterDriver(const DriverSetup& driver) {
               {"environment", toUtf8(driver.environment)},
               {"driverPath", toUtf8(driver.driverPath)},
               {"files", joinList(driver.files)}});
+    writeKey(driverKey(driver.environment, driver.name), {{u"Driver", driver.driverPath}});
 }
 
 std::vector<DriverSetup> printerDrivers() { return records<DriverSetup>("drivers", driverFrom); }
