@@ -217,6 +217,11 @@ std::u16string SystemDrivePrefix() {
     return slash == std::u16string::npos ? std::u16string() : path.substr(0, slash);
 }
 
+bool IsRegisteredDriver(std::u16string_view name) {
+    const std::vector<std::u16string> names = registeredDrivers();
+    return std::find(names.begin(), names.end(), folded(name)) != names.end();
+}
+
 bool DeletePrinterDriverFiles(const SetupConfig& config) {
     std::u16string style;
     GetStyleFolder(style);

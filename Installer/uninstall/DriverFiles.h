@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "SetupConfig.h"
 
@@ -16,6 +17,8 @@ void GetStyleFolder(std::u16string& style);
 // The Windows folder cut before its last backslash ("C:" for "C:\Windows"); empty when it cannot be read.
 std::u16string SystemDrivePrefix();
 
+// Whether the running spooler lists a driver of this name (any case); false when it does not answer.
+bool IsRegisteredDriver(std::u16string_view name);
 // Deletes the product's drivers, their x64 files, both monitors and the Common files with the spooler
 // stopped, and starts it again. A file another driver still lists stays. True when the deletions ran
 // or the spooler that was stopped runs again; false when it could not be opened, queried, stopped or

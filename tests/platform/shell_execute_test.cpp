@@ -111,6 +111,23 @@ TEST(ShellPaths, AddBackslashAndFileExists) {
         EXPECT_EQ(std::u16string(buffer), c.after) << c.path.size();
         EXPECT_EQ(end ? end - buffer : -1, c.added ? static_cast<long>(c.after.size()) : -1);
     }
+    struct AppendCase {
+        std::u16string path, more, after;
+        bool ok;
+    };
+    const AppendCase appends[] = {
+        {u"C:\\Windows\\System32", u"rundll32.exe", u"C:\\Windows\\System32\\rundll32.exe", true},
+        {u"C:\\Windows\\", u"\\rundll32.exe", u"C:\\Windows\\rundll32.exe", true},
+        {u"", u"x", u"x", true},
+        {std::u16string(257, u'a'), u"b", std::u16string(257, u'a') + u"\\b", true},
+        {std::u16string(258, u'a'), u"b", std::u16string(258, u'a'), false},
+    };
+    for (const AppendCase& c : appends) {
+        WCHAR buffer[MAX_PATH + 1] = {};
+        std::copy(c.path.begin(), c.path.end(), buffer);
+        EXPECT_EQ(PathAppendW(buffer, c.more.c_str()), c.ok ? TRUE : FALSE) << c.path.size();
+        EXPECT_EQ(std::u16string(buffer), c.after);
+    }
     machine.writeFile(u"C:\\Scans\\a.jpg", "");
     SetLastError(0xDEADBEEF);
     EXPECT_TRUE(PathFileExistsW(u"C:\\Scans"));

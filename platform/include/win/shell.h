@@ -179,6 +179,10 @@ WINBASEAPI HWND WINAPI HtmlHelpW(HWND caller, LPCWSTR file, UINT command, DWORD_
 // Adds a backslash unless the path ends in one; the address of the terminating NUL, or NULL (path
 // unchanged) when it would not fit in MAX_PATH characters.
 WINBASEAPI LPWSTR WINAPI PathAddBackslashW(LPWSTR path);
+// Appends `more` to the path (a buffer of MAX_PATH characters) with one backslash between them (a
+// leading backslash of `more` counts as it); FALSE with the path unchanged when the result would not
+// fit in MAX_PATH characters with its NUL or either argument is NULL.
+WINBASEAPI BOOL WINAPI PathAppendW(LPWSTR path, LPCWSTR more);
 // Whether a file or folder exists at the path.
 WINBASEAPI BOOL WINAPI PathFileExistsW(LPCWSTR path);
 // Whether the path is a folder with no entry of its own (FALSE for a file or a missing path).

@@ -16,6 +16,20 @@ LPWSTR WINAPI PathAddBackslashW(LPWSTR path) {
     return path + length + 1;
 }
 
+BOOL WINAPI PathAppendW(LPWSTR path, LPCWSTR more) {
+    if (!path || !more) return FALSE;
+    size_t length = 0;
+    while (path[length]) ++length;
+    while (*more == u'\\') ++more;
+    size_t extra = 0;
+    while (more[extra]) ++extra;
+    const bool separator = length > 0 && path[length - 1] != u'\\' && extra > 0;
+    if (length + (separator ? 1 : 0) + extra + 1 > MAX_PATH) return FALSE;
+    if (separator) path[length++] = u'\\';
+    for (size_t i = 0; i <= extra; ++i) path[length + i] = more[i];
+    return TRUE;
+}
+
 BOOL WINAPI PathFileExistsW(LPCWSTR path) {
     if (!path) return FALSE;
     const DWORD error = GetLastError();
