@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds both configurations (plain, and with the address and undefined
 # behaviour sanitizers) and runs every test in each. The plain build's test programs also run once
-# with their tests in a random order, so that a test that depends on another's leftovers shows.
+# with their tests in a random order, so that a test that depends on another's leftovers shows. Then
+# every fuzz target runs briefly on its corpus (tools/fuzz.sh).
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 "$here/setup/deps.sh"
@@ -40,4 +41,5 @@ for kind in release sanitize; do
     ctest --test-dir "$dir" --output-on-failure --parallel "$(nproc)" || status=1
   if [ "$kind" = release ]; then shuffled "$dir"; fi
 done
+"$here/fuzz.sh" all 15 || status=1
 exit $status

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "internal.h"
+#include "platform/profile.h"
 #include "win/kernel.h"
 
 namespace fs = std::filesystem;
@@ -236,6 +237,29 @@ bool save(const fs::path& host, const IniFile& ini, DWORD& error) {
 }
 
 }  // namespace
+
+namespace platform::profile {
+
+std::vector<ProfileLine> readProfileLines(std::string_view bytes) {
+    Encoding encoding = Encoding::Ansi;
+    std::vector<ProfileLine> lines;
+    for (const std::u16string& text : splitLines(decode(std::string(bytes), encoding))) {
+        ProfileLine line;
+        std::u16string_view name, value;
+        if (sectionOf(text, name)) {
+            line.kind = ProfileLine::Kind::kSection;
+            line.name = name;
+        } else if (entryOf(text, name, value)) {
+            line.kind = ProfileLine::Kind::kEntry;
+            line.name = name;
+            line.value = value;
+        }
+        lines.push_back(std::move(line));
+    }
+    return lines;
+}
+
+}  // namespace platform::profile
 
 DWORD WINAPI GetPrivateProfileStringW(LPCWSTR section, LPCWSTR key, LPCWSTR defaultValue, LPWSTR returned,
                                       DWORD size, LPCWSTR fileName) {

@@ -90,6 +90,18 @@ bool DecodeCommandBytes(const BYTE* pCommand, CScanManagerApp* pApp, ScanJobReco
 
 }  // namespace
 
+bool DecodePushCommandBytes(const BYTE* pCommand, size_t nLength, CScanManagerApp* pApp, ScanJobRecord* pJob) {
+    // The command itself, whole or not at all.
+    const size_t nRequired = g_bIsPlatformC ? PUSH_COMMAND_LENGTH_PLATFORM_C : PUSH_COMMAND_LENGTH;
+    if (!pCommand || nLength < nRequired) {
+        char szText[64];
+        std::snprintf(szText, sizeof szText, "Push CMD length error: %zu", pCommand ? nLength : size_t{0});
+        OutputDebugStringA(szText);
+        return false;
+    }
+    return DecodeCommandBytes(pCommand, pApp, pJob);
+}
+
 bool DecodePushCommand(LPCWSTR pszDevicePath, CScanManagerApp* pApp, const BYTE* pCommand, size_t nLength) {
     // The device, in the driver's code page.
     if (!pszDevicePath || !pApp) {
@@ -119,15 +131,7 @@ bool DecodePushCommand(LPCWSTR pszDevicePath, CScanManagerApp* pApp, const BYTE*
         return false;
     }
 
-    // The command itself, whole or not at all.
-    const size_t nRequired = g_bIsPlatformC ? PUSH_COMMAND_LENGTH_PLATFORM_C : PUSH_COMMAND_LENGTH;
-    if (!pCommand || nLength < nRequired) {
-        char szText[64];
-        std::snprintf(szText, sizeof szText, "Push CMD length error: %zu", pCommand ? nLength : size_t{0});
-        OutputDebugStringA(szText);
-        return false;
-    }
-    if (!DecodeCommandBytes(pCommand, pApp, pJob)) return false;
+    if (!DecodePushCommandBytes(pCommand, nLength, pApp, pJob)) return false;
 
     // The rest of the record.
     pApp->m_bMultiPage = pJob->bMultiPage;

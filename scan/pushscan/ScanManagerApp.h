@@ -95,3 +95,7 @@ extern ScanJobRecord g_ScanJob;
 // Checks a push command of `nLength` bytes and turns it, with the user's settings, into the job
 // record and the application's per-job values, then starts the scan thread. True when it started.
 bool DecodePushCommand(LPCWSTR pszDevicePath, CScanManagerApp* pApp, const BYTE* pCommand, size_t nLength);
+// The command's own bytes (the button's event data, or the digits of the command line) into the job
+// record and the application's per-job values: false for a command shorter than the platform's
+// length or one the job cannot run.
+bool DecodePushCommandBytes(const BYTE* pCommand, size_t nLength, CScanManagerApp* pApp, ScanJobRecord* pJob);

@@ -17,6 +17,8 @@ packages=(
   ghostscript img2pdf
   # The printer's SNMP agent in the network tests, snmpget as their oracle, and ip for the namespace.
   snmpd snmp iproute2
+  # The fuzz targets: clang with libFuzzer and the sanitizers' runtimes.
+  clang libclang-rt-14-dev
 )
 
 missing=()
