@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/profile.h"
 #include "platform/testing/machine.h"
 #include "win/files.h"
 #include "win/kernel.h"
@@ -185,6 +186,15 @@ TEST(Profile, ReadsTheEncodingsOfIniFiles) {
         Machine machine(settings);
         machine.writeFile(kIni, c.bytes);
         EXPECT_EQ(value(u"simplified_chinese", u"Push UI Title"), c.expected);
+        // The reader over the bytes sees the file as the calls do.
+        using Kind = platform::profile::ProfileLine::Kind;
+        const auto lines = platform::profile::readProfileLines(c.bytes);
+        ASSERT_GE(lines.size(), 2u);
+        EXPECT_EQ(lines[0].kind, Kind::kSection);
+        EXPECT_EQ(lines[0].name, u"Simplified_Chinese");
+        EXPECT_EQ(lines[1].kind, Kind::kEntry);
+        EXPECT_EQ(lines[1].name, u"Push UI Title");
+        EXPECT_EQ(lines[1].value, c.expected);
     }
 }
 
