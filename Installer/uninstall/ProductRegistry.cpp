@@ -80,6 +80,11 @@ std::u16string firstDirText(const SetupConfig& config) {
     return text;
 }
 
+
+}  // namespace
+
+namespace {
+
 std::u16string folderOf(UINT (*get)(LPWSTR, UINT)) {
     WCHAR buffer[kFolderTreeCapacity] = {};
     const UINT length = get(buffer, kFolderTreeCapacity);
@@ -87,10 +92,13 @@ std::u16string folderOf(UINT (*get)(LPWSTR, UINT)) {
     return buffer;
 }
 
-UINT windowsFolder(LPWSTR buffer, UINT size) { return GetWindowsDirectoryW(buffer, size); }
-UINT systemFolder(LPWSTR buffer, UINT size) { return GetSystemDirectoryW(buffer, size); }
+UINT windowsDirectory(LPWSTR buffer, UINT size) { return GetWindowsDirectoryW(buffer, size); }
+UINT systemDirectory(LPWSTR buffer, UINT size) { return GetSystemDirectoryW(buffer, size); }
 
 }  // namespace
+
+std::u16string WindowsFolderPath() { return folderOf(windowsDirectory); }
+std::u16string SystemFolderPath() { return folderOf(systemDirectory); }
 
 bool ListLocalPrinters(std::vector<ListedPrinter>& printers) {
     printers.clear();
@@ -243,7 +251,7 @@ int DeleteProductSoftwareValues(RemovalContext& context, std::u16string_view nam
 }
 
 int DeleteStartMenuFolder(RemovalContext& context, std::u16string_view model) {
-    const std::u16string windows = folderOf(windowsFolder);
+    const std::u16string windows = WindowsFolderPath();
     const std::u16string dir = firstDirText(*context.config);
     std::u16string value;
     if (HKEY folders = openKey(HKEY_LOCAL_MACHINE, kShellFoldersKey, KEY_QUERY_VALUE)) {
@@ -299,7 +307,7 @@ int DeleteProductSoftwareKey(RemovalContext& context, std::u16string_view name) 
 
 void RemoveEmptyProductFolders(RemovalContext& context) {
     const std::u16string dir = firstDirText(*context.config);
-    for (const std::u16string& base : {context.CommonProgramsPath, folderOf(windowsFolder), folderOf(systemFolder)}) {
+    for (const std::u16string& base : {context.CommonProgramsPath, WindowsFolderPath(), SystemFolderPath()}) {
         // An empty base would name a folder on the current drive.
         if (base.empty()) continue;
         std::u16string path;
@@ -311,7 +319,7 @@ void RemoveEmptyProductFolders(RemovalContext& context) {
 
 void CleanDeviceRegistry(RemovalContext& context) {
     const SetupConfig& config = *context.config;
-    const std::u16string system = folderOf(systemFolder);
+    const std::u16string system = SystemFolderPath();
     std::u16string productFolder;
     if (!system.empty() && ProductFolderPath(u"", 512, productFolder, config) && !productFolder.empty()) {
         std::u16string path;

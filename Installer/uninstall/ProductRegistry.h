@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "FolderRemoval.h"
 #include "RemovalContext.h"
 
 namespace uninstall {
@@ -26,6 +27,11 @@ inline constexpr size_t kCommonProgramsBytes = 256;
 // The answers of the operations that have one.
 inline constexpr int kRegistryDone = 0;
 inline constexpr int kRegistrySkipped = 3;
+
+// The Windows and the system folder in buffers of kFolderTreeCapacity characters; empty when they
+// cannot be had (a step then skips rather than join onto the current drive).
+std::u16string WindowsFolderPath();
+std::u16string SystemFolderPath();
 
 // A local printer as the running spooler lists it at level 2.
 struct ListedPrinter {

@@ -1,0 +1,321 @@
+// Whole removal runs on machines the product was laid down on (with another vendor's items beside
+// each of its own): the progress posted, the order of the calls, what the machine's diff shows gone
+// and kept, a run that fails midway and the second run that finishes it.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "LangText.h"
+#include "ProductInstall.h"
+#include "RemovalLog.h"
+#include "UninstallWorker.h"
+#include "platform/control.h"
+#include "platform/testing/machine.h"
+#include "win/files.h"
+#include "win/kernel.h"
+#include "win/registry.h"
+#include "win/services.h"
+#include "win/user.h"
+
+namespace {
+
+using platform::testing::Machine;
+
+std::string configBytes() {
+    std::ifstream in(std::string(MFP_SOURCE_DIR) + "/tests/uninstall/data/SetupCFG.xml", std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void replaceAll(std::string& text, const std::string& from, const std::string& to) {
+    for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size())) text.replace(at, from.size(), to);
+}
+
+bool exists(const std::u16string& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+bool keyExists(HKEY root, const std::u16string& path) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+    RegCloseKey(key);
+    return true;
+}
+
+DWORD serviceState(const char16_t* name) {
+    return platform::service(name) ? platform::service(name)->state : 0;
+}
+
+LRESULT CALLBACK pageProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) { return DefWindowProcW(hwnd, msg, wParam, lParam); }
+
+// A machine with the product on it and a context as the progress page would fill it.
+struct ProductMachine {
+    explicit ProductMachine(const platform::MachineSettings& settings = {}, std::string xml = configBytes())
+        : machine(settings) {
+        productinstall::InstallOptions options;
+        options.configBytes = xml;
+        options.difxLibrary = DIFX_STANDIN;
+        options.rundll32Program = RUNDLL32_STANDIN;
+        options.neighbours = true;
+        std::string why;
+        EXPECT_TRUE(productinstall::InstallProduct(options, why)) << why;
+        EXPECT_TRUE(config.parse(xml).ok);
+        context.config = &config;
+        context.models = uninstall::ReadModelList(config);
+        config.ReadConfigText(u"/SERTUP_INFO/MultiFunc/Type", context.multiFuncType);
+        WNDCLASSEXW wc{};
+        wc.cbSize = sizeof wc;
+        wc.lpfnWndProc = pageProc;
+        wc.lpszClassName = u"RemovalProgress";
+        RegisterClassExW(&wc);
+        context.progressWindow =
+            CreateWindowExW(0, u"RemovalProgress", u"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+        uninstall::clearRemovalLog();
+        platform::setCallJournal(true);
+    }
+    ~ProductMachine() { DestroyWindow(context.progressWindow); }
+
+    // Runs the worker as the page's thread would and answers the progress it posted (530 as -1).
+    std::vector<long> run() {
+        uninstall::UninstallThreadProc(&context);
+        std::vector<long> posted;
+        MSG msg{};
+        while (PeekMessageW(&msg, context.progressWindow, uninstall::WM_UNINSTALL_PROGRESS,
+                            uninstall::WM_UNINSTALL_PROGRESS, PM_REMOVE))
+            posted.push_back(msg.wParam == uninstall::kProgressFinished ? -1 : static_cast<long>(msg.lParam));
+        return posted;
+    }
+
+    Machine machine;
+    uninstall::SetupConfig config;
+    uninstall::RemovalContext context;
+};
+
+const std::vector<long> kAllProgress = {5, 20, 30, 40, 50, 60, 75, 80, 100, -1};
+const std::vector<long> kOneProgress = {5, 20, 50, 80, 100, -1};
+
+// The diff's removed lines that name a neighbour, and the added lines that are not a stand-in's journal.
+void expectNeighboursKept(const std::vector<std::string>& diff) {
+    for (const std::string& line : diff) {
+        if (line.rfind("- ", 0) != 0) continue;
+        for (const char* neighbour : {"Velmor", "VELMOR", "vlm", "Zandrel M2100 PS", "zdps"})
+            EXPECT_EQ(line.find(neighbour), std::string::npos) << line;
+    }
+}
+
+bool anyLine(const std::vector<std::string>& lines, const std::string& prefix, const std::string& text) {
+    return std::any_of(lines.begin(), lines.end(),
+                       [&](const std::string& l) { return l.rfind(prefix, 0) == 0 && l.find(text) != std::string::npos; });
+}
+
+// The calls of the journal, in order, as "Call arguments".
+std::vector<std::string> calls() {
+    std::vector<std::string> out;
+    for (const platform::CallRecord& record : platform::callJournal())
+        out.push_back(record.call + " " + platform::toUtf8(record.arguments));
+    return out;
+}
+
+// Whether each expected fragment is found in the journal after the one before it.
+void expectInOrder(const std::vector<std::string>& journal, const std::vector<std::string>& expected) {
+    size_t at = 0;
+    for (const std::string& want : expected) {
+        auto found = std::find_if(journal.begin() + static_cast<long>(at), journal.end(),
+                                  [&](const std::string& line) { return line.find(want) != std::string::npos; });
+        ASSERT_NE(found, journal.end()) << "missing in order: " << want;
+        at = static_cast<size_t>(found - journal.begin()) + 1;
+    }
+}
+
+TEST(RemovalWorker, DeleteAllMultifunctionOnWindows10RemovesTheProductOnly) {
+    ProductMachine m;
+    m.context.mode = 1;
+    const auto before = platform::testing::snapshot();
+    platform::clearSleepLog();
+    EXPECT_EQ(m.run(), kAllProgress);
+    const auto diff = platform::testing::diff(before, platform::testing::snapshot());
+    expectNeighboursKept(diff);
+    // The fixed pauses in their order: after each program to stop, the printer INF, each shortcut,
+    // stopping stisvc, the device tree, the two data-file pauses and the last progress value.
+    const std::vector<DWORD> pauses = {50, 50, 50, 200, 10, 10, 1000, 3000, 2000, 2000, 200};
+    const std::vector<DWORD> slept = platform::sleepLog();
+    size_t next = 0;
+    for (DWORD pause : slept)
+        if (next < pauses.size() && pause == pauses[next]) ++next;
+    EXPECT_EQ(next, pauses.size());
+    EXPECT_EQ(slept.back(), 200u);
+
+    EXPECT_FALSE(exists(u"C:\\Program Files\\Zandrel\\M2100\\Orlith.exe"));
+    EXPECT_FALSE(exists(u"C:\\Program Files\\Zandrel"));
+    EXPECT_FALSE(exists(u"C:\\Windows\\System32\\spool\\drivers\\x64\\3\\ZDM2100ui.dll"));
+    EXPECT_FALSE(exists(u"C:\\Windows\\twain_32\\Zandrel\\ZDScanDS.ds"));
+    EXPECT_FALSE(exists(u"C:\\Windows\\Zandrel"));
+    EXPECT_FALSE(exists(u"C:\\Users\\User\\AppData\\Roaming\\ZDM2100ui.dat"));
+    EXPECT_FALSE(exists(u"C:\\Users\\User\\Desktop\\Printer scan tool Zandrel M2100.lnk"));
+    EXPECT_FALSE(exists(u"C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\Zandrel\\Zandrel M2100"));
+    EXPECT_FALSE(keyExists(HKEY_LOCAL_MACHINE, u"Software\\Zandrel M2100"));
+    EXPECT_FALSE(keyExists(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Wow6432Node\\Zandrel M2100"));
+    EXPECT_FALSE(keyExists(HKEY_CURRENT_USER, u"Software\\Zandrel"));
+    EXPECT_FALSE(anyLine(diff, "+ ", "Zandrel"));
+    const std::pair<const char*, const char*> gone[] = {
+        {"- printer", "name=Zandrel M2100 "},     {"- printer", "name=Zandrel M2100 Fax"},
+        {"- driver", "name=Zandrel M2100 Fax"},    {"- monitor", "Zandrel Language Monitor"},
+        {"- oem-inf", "ZDM2100.inf"},              {"- device ", "USBPRINT\\ZANDRELM2100A1B2"},
+        {"- key ", "Version-3\\\\Zandrel M2200"}};
+    for (const auto& [kind, text] : gone) EXPECT_TRUE(anyLine(diff, kind, text)) << kind << " " << text;
+    EXPECT_EQ(serviceState(u"Spooler"), SERVICE_RUNNING);
+    EXPECT_EQ(serviceState(u"stisvc"), SERVICE_RUNNING);
+    EXPECT_EQ(serviceState(u"WiaRpc"), SERVICE_RUNNING);
+    EXPECT_FALSE(m.context.incomplete);
+
+    expectInOrder(calls(), {"DeletePrinterDriverExW", "SetupUninstallOEMInfW", "ControlService stisvc",
+                            "ControlService Spooler", "DeleteMonitorW", "StartServiceW Spooler", "StartServiceW stisvc"});
+
+    // A second run finds nothing more to remove but the printer key that moved into a deleted one's
+    // place during the one pass over the printer keys.
+    const auto afterFirst = platform::testing::snapshot();
+    EXPECT_EQ(m.run(), kAllProgress);
+    for (const std::string& line : platform::testing::diff(afterFirst, platform::testing::snapshot()))
+        EXPECT_TRUE(line.find(".journal") != std::string::npos ||
+                    line.find("Print\\\\Printers\\\\Zandrel M2100 Fax") != std::string::npos)
+            << line;
+    EXPECT_FALSE(m.context.incomplete);
+}
+
+TEST(RemovalWorker, DeleteAllPrinterOnlyOnServer2008R2KeepsPackagesAndStillImage) {
+    platform::MachineSettings settings;
+    settings.osMajor = 6;
+    settings.osMinor = 1;
+    settings.productType = 3;
+    std::string xml = configBytes();
+    replaceAll(xml, "<Type>1</Type>", "<Type>0</Type>");
+    ProductMachine m(settings, xml);
+    m.context.mode = 1;
+    HKEY wow = nullptr;
+    RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Wow6432Node\\Zandrel M2100", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &wow, nullptr);
+    RegCloseKey(wow);
+    EXPECT_EQ(m.run(), kAllProgress);
+    EXPECT_TRUE(exists(u"C:\\Windows\\System32\\DriverStore\\FileRepository\\zdm2100.inf_amd64_5e1f0c2a\\ZDM2100.inf"));
+    EXPECT_TRUE(keyExists(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Wow6432Node\\Zandrel M2100"));
+    for (const std::string& line : calls()) EXPECT_EQ(line.find("stisvc"), std::string::npos) << line;
+    EXPECT_FALSE(exists(u"C:\\Program Files\\Zandrel\\M2100\\Orlith.exe"));
+    EXPECT_EQ(serviceState(u"Spooler"), SERVICE_RUNNING);
+}
+
+TEST(RemovalWorker, WindowsOnDriveDFindsTheStartMenuFolderThere) {
+    platform::MachineSettings settings;
+    settings.windowsFolder = u"D:\\Windows";
+    ProductMachine m(settings);
+    m.context.mode = 1;
+    const std::u16string onC = u"C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\Zandrel\\Zandrel M2100\\keep.lnk";
+    m.machine.writeFile(onC, "sentinel");
+    EXPECT_EQ(m.run(), kAllProgress);
+    EXPECT_EQ(m.context.CommonProgramsPath, u"D:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs");
+    EXPECT_FALSE(exists(u"D:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\Zandrel"));
+    EXPECT_FALSE(exists(u"D:\\Windows\\Zandrel"));
+    EXPECT_TRUE(exists(onC));
+}
+
+TEST(RemovalWorker, DeleteOneKeepsDevicesWhileTheDriverIsShared) {
+    struct Case {
+        int sameDriverCount;
+        bool devicesGo;
+    };
+    for (const Case c : {Case{2, false}, Case{1, true}}) {
+        SCOPED_TRACE(c.sameDriverCount);
+        ProductMachine m;
+        m.context.mode = 0;
+        m.context.printerName = u"Zandrel M2100";
+        m.context.driverName = u"Zandrel M2100";
+        m.context.sameDriverCount = c.sameDriverCount;
+        const auto before = platform::testing::snapshot();
+        platform::clearSleepLog();
+        EXPECT_EQ(m.run(), kOneProgress);
+        EXPECT_EQ(platform::sleepLog(), (std::vector<DWORD>{200, 80, 80, 200, 200}));
+        const auto diff = platform::testing::diff(before, platform::testing::snapshot());
+        expectNeighboursKept(diff);
+        EXPECT_TRUE(anyLine(diff, "- printer", "name=Zandrel M2100 "));
+        const auto devices = platform::devices();
+        EXPECT_EQ(std::none_of(devices.begin(), devices.end(),
+                               [](const platform::DeviceEntry& d) {
+                                   return d.instanceId.rfind(u"USBPRINT\\ZANDRELM2100A1B2", 0) == 0;
+                               }),
+                  c.devicesGo);
+        // Neither the driver, nor files, nor keys.
+        EXPECT_FALSE(anyLine(diff, "- driver", "Zandrel M2100"));
+        EXPECT_TRUE(exists(u"C:\\Program Files\\Zandrel\\M2100\\Orlith.exe"));
+        EXPECT_TRUE(keyExists(HKEY_LOCAL_MACHINE, u"Software\\Zandrel M2100"));
+        std::ifstream journal(m.machine.host(u"C:\\Windows\\System32\\rundll32.journal"));
+        std::string line;
+        std::getline(journal, line);
+        EXPECT_EQ(line, "Zandrel M2100\tdeleted");
+    }
+}
+
+TEST(RemovalWorker, FailureMidwayLeavesServicesRunningAndASecondRunFinishes) {
+    ProductMachine m;
+    m.context.mode = 1;
+    m.machine.writeFile(u"C:\\Program Files\\Zandrel\\M2100\\x64\\DIFxAPI.script", "uninstall-fails\n");
+    m.machine.writeFile(u"C:\\Windows\\System32\\rundll32.script", "leave\n");
+    platform::setFault("ControlService", platform::Fault().onlyFor("Spooler").failing(-1));
+    platform::setFault("DeleteFile", platform::Fault().onlyFor("C:\\Program Files\\Zandrel\\M2100\\Lang\\ZDkelrenus.dll").failing(-1));
+    platform::setFault("RegDeleteKeyW", platform::Fault().failing(1));
+    EXPECT_EQ(m.run(), kAllProgress);
+    EXPECT_EQ(serviceState(u"Spooler"), SERVICE_RUNNING);
+    EXPECT_EQ(serviceState(u"stisvc"), SERVICE_RUNNING);
+    EXPECT_EQ(serviceState(u"WiaRpc"), SERVICE_RUNNING);
+    EXPECT_TRUE(m.context.incomplete);
+    const auto log = uninstall::removalLog();
+    for (const char* operation : {"UninstallPrinterPackage", "DeletePrinterDriverFiles", "DeleteProgramFiles"})
+        EXPECT_TRUE(std::any_of(log.begin(), log.end(), [&](const uninstall::RemovalLogEntry& e) {
+            return platform::toUtf8(e.operation) == operation && e.error != ERROR_SUCCESS;
+        })) << operation;
+    EXPECT_TRUE(exists(u"C:\\Program Files\\Zandrel\\M2100\\Lang\\ZDkelrenus.dll"));
+
+    platform::clearFaults();
+    DeleteFileW(u"C:\\Program Files\\Zandrel\\M2100\\x64\\DIFxAPI.script");
+    DeleteFileW(u"C:\\Windows\\System32\\rundll32.script");
+    uninstall::clearRemovalLog();
+    const auto afterFirst = platform::testing::snapshot();
+    EXPECT_EQ(m.run(), kAllProgress);
+    const auto diff = platform::testing::diff(afterFirst, platform::testing::snapshot());
+    expectNeighboursKept(diff);
+    EXPECT_FALSE(m.context.incomplete);
+    EXPECT_FALSE(exists(u"C:\\Program Files\\Zandrel"));
+    EXPECT_FALSE(exists(u"C:\\Windows\\System32\\spool\\drivers\\x64\\3\\ZDM2100ui.dll"));
+    EXPECT_FALSE(exists(u"C:\\Windows\\System32\\DriverStore\\FileRepository\\zdm2100.inf_amd64_5e1f0c2a"));
+}
+
+TEST(RemovalWorker, TraversalTextsRemoveNoSentinel) {
+    std::string xml = configBytes();
+    replaceAll(xml, "<Dir>\\Zandrel</Dir>", "<Dir>\\..</Dir>");
+    replaceAll(xml, "<Dir>\\M2100</Dir>", "<Dir>..</Dir>");
+    replaceAll(xml, "<Store_Info ID=\"1\">\\ZandrelM2100</Store_Info>",
+               "<Store_Info ID=\"1\"></Store_Info><Store_Info ID=\"2\">\\..</Store_Info><Store_Info ID=\"3\">\\\\host\\share</Store_Info>");
+    replaceAll(xml, "<x64 ID=\"PRG\">\\Zandrel\\M2100</x64>", "<x64 ID=\"PRG\">C:\\</x64>");
+    replaceAll(xml, "<sourcefile dst=\"PRG\">bin\\Orlith.exe</sourcefile>", "<sourcefile dst=\"PRG\">bin\\*.*</sourcefile>");
+    replaceAll(xml, "<uidat>ZDM2100ui.dat</uidat>", "<uidat>..\\..\\sentinel.txt</uidat>");
+    replaceAll(xml, "<Model_Info type=\"MFP\">Zandrel M2200</Model_Info>", "<Model_Info type=\"MFP\">..</Model_Info>");
+    ProductMachine m({}, xml);
+    m.context.mode = 1;
+    const std::vector<std::u16string> sentinels = {
+        u"C:\\sentinel.txt", u"C:\\Windows\\sentinel.txt", u"C:\\Windows\\System32\\sentinel.txt",
+        u"C:\\Program Files\\sentinel.txt", u"C:\\Windows\\System32\\spool\\drivers\\x64\\sentinel.txt",
+        u"C:\\Users\\User\\AppData\\Roaming\\sentinel.txt", u"C:\\Users\\User\\sentinel.txt",
+        u"C:\\Users\\User\\Desktop\\sentinel.txt", u"C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\sentinel.txt"};
+    for (const std::u16string& path : sentinels) m.machine.writeFile(path, "sentinel");
+    EXPECT_EQ(m.run(), kAllProgress);
+    for (const std::u16string& path : sentinels) EXPECT_TRUE(exists(path)) << platform::toUtf8(path);
+}
+
+TEST(RemovalWorker, ScanToolTextDefaultsWithoutALanguageLibrary) {
+    Machine machine;
+    uninstall::setLangModule(nullptr);
+    WCHAR text[uninstall::kLangTextCapacity] = u"Printer scan tool";
+    EXPECT_EQ(uninstall::LoadLangText(uninstall::kScanToolTextId, text), 0);
+    EXPECT_EQ(std::u16string(text), uninstall::kScanToolDefault);
+    EXPECT_EQ(uninstall::LoadLangText(uninstall::kScanToolTextId, nullptr), 1);
+}
+
+}  // namespace
