@@ -69,11 +69,6 @@ std::vector<platform::JobRecord> jobsOf(std::u16string_view printer) {
 
 DWORD openJobs(std::u16string_view printer) { return static_cast<DWORD>(jobsOf(printer).size()); }
 
-BOOL answer(const char* call, const std::u16string& arguments, BOOL result, DWORD error) {
-    SetLastError(error);
-    platform::detail::journalCall(call, arguments, result ? u"TRUE" : u"FALSE", error);
-    return result;
-}
 
 // A printer's level-2 record, its strings and DEVMODE packed behind the records.
 PRINTER_INFO_2W printerInfo2(const fs::path& folder, Packer& pack) {

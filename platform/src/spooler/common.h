@@ -95,6 +95,13 @@ inline void writeKey(const std::u16string& path, const std::map<std::u16string, 
 }
 inline void deleteKey(const std::u16string& path) { RegDeleteKeyW(HKEY_LOCAL_MACHINE, path.c_str()); }
 
+// A spooler call's result and error, journalled.
+inline BOOL answer(const char* call, const std::u16string& arguments, BOOL result, DWORD error) {
+    SetLastError(error);
+    platform::detail::journalCall(call, arguments, result ? u"TRUE" : u"FALSE", error);
+    return result;
+}
+
 // Bump allocator over the caller's buffer for records followed by their strings.
 class Packer {
 public:

@@ -80,12 +80,6 @@ std::vector<std::map<std::string, std::string>> printerRecords() {
 
 bool sameText(std::u16string_view a, std::u16string_view b) { return foldCase(a) == foldCase(b); }
 
-BOOL answer(const char* call, const std::u16string& arguments, BOOL result, DWORD error) {
-    SetLastError(error);
-    platform::detail::journalCall(call, arguments, result ? u"TRUE" : u"FALSE", error);
-    return result;
-}
-
 }  // namespace
 
 namespace platform::detail {
