@@ -56,6 +56,9 @@ Dialogs& dialogs() {
     return *d;
 }
 std::atomic<int> scripts{0};
+// Machine time at which the last script ended: the watchdog waits its full while from then on, so a
+// script's last action (a close it posted) is handled before the watchdog may end the dialog.
+std::atomic<ULONGLONG> lastScriptEnd{0};
 
 // What the next dialog made on this thread is: its WM_NCCREATE takes it.
 struct Pending {
@@ -231,11 +234,12 @@ bool keyOnThread(HWND dialog, UINT key, bool shift) {
 
 void watchdogFired(HWND dialog) {
     if (scripts.load() > 0) return;  // someone is scripting: the timer comes again
-    KillTimer(dialog, kWatchdogTimer);
     std::function<void(const platform::dialogs::UnscriptedDialog&)> handler;
     platform::dialogs::UnscriptedDialog report;
     {
         std::lock_guard lock(dialogs().mutex);
+        // A test's watchdog counts its while from the end of the last script (the timer comes again).
+        if (dialogs().handler && GetTickCount64() - lastScriptEnd.load() < dialogs().watchdogMs) return;
         auto it = dialogs().info.find(dialog);
         if (it == dialogs().info.end() || it->second.ended) return;
         handler = dialogs().handler;
@@ -243,6 +247,7 @@ void watchdogFired(HWND dialog) {
         report.messageBox = it->second.messageBox;
         report.text = it->second.mbText;
     }
+    KillTimer(dialog, kWatchdogTimer);
     report.hwnd = dialog;
     report.title = textOf(dialog);
     if (handler) {
@@ -853,7 +858,10 @@ void setUnscriptedDialogHandler(std::function<void(const UnscriptedDialog&)> han
 }
 
 Script::Script() { ++user::scripts; }
-Script::~Script() { --user::scripts; }
+Script::~Script() {
+    user::lastScriptEnd = GetTickCount64();
+    --user::scripts;
+}
 
 }  // namespace platform::dialogs
 
