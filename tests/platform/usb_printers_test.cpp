@@ -101,6 +101,9 @@ TEST(UsbPrinterFiles, AReadWithoutTimeOutWaitsForThePacket) {
     ASSERT_NE(device, INVALID_HANDLE_VALUE);
     const std::string frame = queryFrame();
     DWORD done = 0;
+    // Read before the packet goes: the printer's minute begins once it has the packet, which may be
+    // before or after the clock below has started to move.
+    const DWORD before = GetTickCount();
     ASSERT_TRUE(WriteFile(device, frame.data(), static_cast<DWORD>(frame.size()), &done, nullptr));
     // Machine time moves until the answer is in: the printer's minute may begin only after the clock
     // has already moved a while (a busy host runs its thread late).
@@ -111,7 +114,6 @@ TEST(UsbPrinterFiles, AReadWithoutTimeOutWaitsForThePacket) {
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
     });
-    const DWORD before = GetTickCount();
     char buffer[16];
     EXPECT_TRUE(ReadFile(device, buffer, sizeof buffer, &done, nullptr));
     answered = true;
