@@ -125,6 +125,7 @@ struct DOC_INFO_1W {
     LPWSTR pDatatype;
 };
 
+#define PRINTER_ALL_ACCESS 0x000F000C
 // Opens a printer of the machine by name (ERROR_INVALID_PRINTER_NAME when there is none).
 WINBASEAPI BOOL WINAPI OpenPrinterW(LPWSTR printerName, PHANDLE printer, LPPRINTER_DEFAULTSW defaults);
 WINBASEAPI BOOL WINAPI ClosePrinter(HANDLE printer);
