@@ -1,13 +1,13 @@
 # Language resource libraries: a resource script compiled by rescomp into a resource file under the
 # library folder (build/lib), where the programs' libraries live until they are installed.
 #
-#   mfp_resource_library(<target> SCRIPT <file.rc> OUTPUT <name.dll>)
+#   mfp_resource_library(<target> SCRIPT <file.rc> OUTPUT <name.dll> [DEPENDS <files made by the build that it names>])
 #
 # makes <target> (built by default) whose output is ${CMAKE_LIBRARY_OUTPUT_DIRECTORY}/<name.dll>; it is
 # rebuilt when the script or a picture it names changes. The target's MFP_RESOURCE_FILE property holds
 # the output's path.
 function(mfp_resource_library target)
-  cmake_parse_arguments(ARG "" "SCRIPT;OUTPUT" "" ${ARGN})
+  cmake_parse_arguments(ARG "" "SCRIPT;OUTPUT" "DEPENDS" ${ARGN})
   if(NOT ARG_SCRIPT OR NOT ARG_OUTPUT OR ARG_UNPARSED_ARGUMENTS)
     message(FATAL_ERROR "mfp_resource_library(${target} SCRIPT <file> OUTPUT <name>): got ${ARGN}")
   endif()
@@ -17,7 +17,7 @@ function(mfp_resource_library target)
   add_custom_command(
     OUTPUT ${output}
     COMMAND rescomp --depfile ${depfile} -o ${output} ${script}
-    DEPENDS rescomp ${script}
+    DEPENDS rescomp ${script} ${ARG_DEPENDS}
     DEPFILE ${depfile}
     COMMENT "Compiling resources ${ARG_OUTPUT}"
     VERBATIM)

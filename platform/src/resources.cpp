@@ -130,6 +130,7 @@ const char* typeName(uint32_t type) {
     case kTypeIcon: return "icon";
     case kTypeDialog: return "dialog";
     case kTypeString: return "string";
+    case kTypeDialogClass: return "dialog class";
     default: return "resource";
     }
 }
@@ -184,7 +185,8 @@ std::optional<ResourceFile> parse(std::string_view bytes, std::string* why) {
         if (offset < dataStart || offset > bytes.size() || size > bytes.size() - offset)
             return refuse(entry + " lies outside the file's data");
         std::string_view data = bytes.substr(offset, size);
-        bool knownType = type == kTypeString || type == kTypeBitmap || type == kTypeIcon || type == kTypeDialog;
+        bool knownType = type == kTypeString || type == kTypeBitmap || type == kTypeIcon || type == kTypeDialog ||
+                         (type == kTypeDialogClass && minor >= 1);
         if (!knownType) {
             if (minor > kVersionMinor) continue;  // a later writer's type: skipped
             return refuse(entry + " has an unknown type");
@@ -209,6 +211,15 @@ std::optional<ResourceFile> parse(std::string_view bytes, std::string* why) {
             DialogTemplate d;
             if (!parseDialog(data, d, reason)) return refuse(entry + ": " + reason);
             file.dialogs.emplace(id, std::move(d));
+            break;
+        }
+        case kTypeDialogClass: {
+            // Sorted by type, so the dialog it belongs to was read before it.
+            auto dialog = file.dialogs.find(id);
+            if (dialog == file.dialogs.end()) return refuse(entry + " names no dialog of the file");
+            if (size % 2 != 0 || size == 0 || size / 2 > kMaxClassName)
+                return refuse(entry + " is not a class name of 1 to 256 UTF-16 units");
+            dialog->second.className = utf16le(data);
             break;
         }
         }

@@ -345,6 +345,40 @@ std::vector<DismissedDialog> dismissedDialogs();
 void keepFromDismissal(const std::vector<UINT>& templateIds);
 std::vector<UINT> keptFromDismissal();
 
+// ---- A person's answers ----------------------------------------------------------------------------
+// Answers queued in the machine for whichever program shows the dialog ("dialogs/answers" under the
+// root, one a line, which a person's script may write too): "press <template> <control>" clicks a
+// control of the dialog made from that template once the dialog is shown and enabled and the control
+// is too; "select <template> <list control> <row>" clicks that row of a list view the same way; "box
+// <button id>" answers the next message box with that button (IDOK 1, IDCANCEL 2, IDYES 6, IDNO 7).
+// A modal loop of any program looks at the head of the queue while it runs (when anything was queued
+// as it started); the head waits until its dialog is up, so answers are taken strictly in order. Each
+// taken line is journalled ("dialogs/answered"); a malformed one is taken as not carried out.
+struct DialogAnswer {
+    enum Kind { Press, Select, Box } kind = Press;
+    UINT templateId = 0;
+    int controlId = 0;
+    int row = 0;
+    int button = 0;
+};
+// Reads one line of the queue; nothing for a malformed one.
+std::optional<DialogAnswer> parseDialogAnswer(std::string_view line);
+std::string formatDialogAnswer(const DialogAnswer& answer);
+void queueDialogAnswers(const std::vector<DialogAnswer>& answers);
+// The lines still waiting, in order.
+std::vector<std::string> queuedDialogAnswers();
+struct AnsweredDialog {
+    DWORD processId = 0;
+    std::u16string program;  // the program's Windows path
+    std::string answer;      // the queued line as taken
+    std::u16string title;    // the dialog's or the box's title
+    bool carriedOut = false; // false for a malformed line
+    std::u16string text;     // a message box's text
+};
+std::vector<AnsweredDialog> answeredDialogs();
+// Empties the queue and its journal.
+void clearDialogAnswers();
+
 // ---- Debugger output ---------------------------------------------------------------------------
 // Lines written by OutputDebugString in this process (UTF-8), oldest first.
 std::vector<std::string> debugLog();

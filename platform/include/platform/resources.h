@@ -8,14 +8,14 @@
 //   header (32 bytes)
 //     0  magic      8 bytes  "MFRES\r\n\x1a"
 //     8  major      u16      1; other major versions are refused
-//    10  minor      u16      0; later minors only add resource types (unknown types are skipped)
+//    10  minor      u16      1; later minors only add resource types (unknown types are skipped)
 //    12  flags      u32      bit 0: the library is right-to-left; other bits must be 0
 //    16  fileSize   u32      the size of the whole file
 //    20  crc32      u32      CRC-32 (IEEE) of the whole file with this field read as 0
 //    24  count      u32      directory entries
 //    28  reserved   u32      0
 //   directory (count x 16 bytes, sorted by type then id, no two alike)
-//     type u32 (2 bitmap, 3 icon, 5 dialog, 6 string), id u32, offset u32, size u32 (the bytes
+//     type u32 (2 bitmap, 3 icon, 5 dialog, 6 string, 7 dialog class), id u32, offset u32, size u32 (the bytes
 //     lie between the end of the directory and the end of the file)
 //   string    UTF-16LE code units, no terminator (at most 65535 units); ids 0-65535
 //   bitmap    the bytes of a BMP file ("BM..."); ids 1-65535
@@ -24,6 +24,9 @@
 //             title text, font face text, then per control: style u32, exStyle u32, id i32,
 //             x y cx cy i16, class text, caption text; ids 1-65535. A text is u16 units + UTF-16LE.
 //             The payload holds exactly that: trailing bytes are damage.
+//   dialog class  (since minor 1) the window class a dialog is made of, in place of the system
+//             dialog class: UTF-16LE units, 1 to 256, no terminator; its id is that of a dialog of
+//             the same file
 // Everything is bounds-checked on reading: a file that breaks any rule above is refused whole.
 #pragma once
 
@@ -41,7 +44,7 @@ namespace platform::resources {
 
 inline constexpr char kMagic[8] = {'M', 'F', 'R', 'E', 'S', '\r', '\n', '\x1a'};
 inline constexpr uint16_t kVersionMajor = 1;
-inline constexpr uint16_t kVersionMinor = 0;
+inline constexpr uint16_t kVersionMinor = 1;
 inline constexpr uint32_t kFlagRightToLeft = 0x1;
 inline constexpr size_t kHeaderSize = 32;
 inline constexpr size_t kEntrySize = 16;
@@ -49,6 +52,8 @@ inline constexpr uint32_t kTypeBitmap = 2;
 inline constexpr uint32_t kTypeIcon = 3;
 inline constexpr uint32_t kTypeDialog = 5;
 inline constexpr uint32_t kTypeString = 6;
+inline constexpr uint32_t kTypeDialogClass = 7;
+inline constexpr size_t kMaxClassName = 256;
 inline constexpr uint32_t kMaxId = 0xFFFF;
 inline constexpr size_t kMaxText = 0xFFFF;
 // The extended dialog style that lays a dialog out from right to left.
@@ -73,6 +78,7 @@ struct DialogTemplate {
     uint32_t exStyle = 0;
     int16_t x = 0, y = 0, cx = 0, cy = 0;  // dialog units
     std::vector<DialogControl> controls;
+    std::u16string className;  // the window class of the dialog itself; empty: the system's "#32770"
 
     bool rightToLeft() const { return (exStyle & kLayoutRightToLeft) != 0; }
     bool operator==(const DialogTemplate&) const = default;

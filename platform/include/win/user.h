@@ -160,6 +160,8 @@ typedef BOOL(CALLBACK* WNDENUMPROC)(HWND, LPARAM);
 #define VK_RETURN 0x0D
 #define VK_ESCAPE 0x1B
 #define VK_SPACE 0x20
+#define VK_UP 0x26
+#define VK_DOWN 0x28
 #define VK_F1 0x70
 #define VK_F4 0x73
 
@@ -237,8 +239,11 @@ WINBASEAPI ATOM WINAPI RegisterClassExW(const WNDCLASSEXW* wc);
 WINBASEAPI ATOM WINAPI RegisterClassW(const WNDCLASSW* wc);
 // Removes a class by name or atom; ERROR_CLASS_DOES_NOT_EXIST, ERROR_CLASS_HAS_WINDOWS while it has windows.
 WINBASEAPI BOOL WINAPI UnregisterClassW(LPCWSTR className, HINSTANCE instance);
-// A registered class's description; returns its atom, 0 with ERROR_CLASS_DOES_NOT_EXIST. No system classes.
+// A registered class's description; returns its atom, 0 with ERROR_CLASS_DOES_NOT_EXIST. The system's
+// classes (the dialog class "#32770" and the built-in controls') answer before any window exists.
 WINBASEAPI BOOL WINAPI GetClassInfoExW(HINSTANCE instance, LPCWSTR className, LPWNDCLASSEXW wc);
+// GetClassInfoExW without the small icon; TRUE or FALSE.
+WINBASEAPI BOOL WINAPI GetClassInfoW(HINSTANCE instance, LPCWSTR className, WNDCLASSW* wc);
 // The class name of a window of this process (or of another process's top-level window).
 WINBASEAPI int WINAPI GetClassNameW(HWND hwnd, LPWSTR name, int size);
 

@@ -91,6 +91,8 @@ BOOL WINAPI GetClassInfoExW(HINSTANCE, LPCWSTR className, LPWNDCLASSEXW wc) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
+    // The system's classes ("#32770" and the controls') exist before any window does.
+    ensureBuiltinClasses();
     std::lock_guard lock(state().mutex);
     auto cls = lookupClass(className);
     if (!cls) {
@@ -101,6 +103,19 @@ BOOL WINAPI GetClassInfoExW(HINSTANCE, LPCWSTR className, LPWNDCLASSEXW wc) {
     wc->cbSize = sizeof(WNDCLASSEXW);
     if (!isAtom(className)) wc->lpszClassName = className;
     return cls->atom;
+}
+
+BOOL WINAPI GetClassInfoW(HINSTANCE instance, LPCWSTR className, WNDCLASSW* wc) {
+    if (!wc) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    WNDCLASSEXW ex{};
+    ex.cbSize = sizeof ex;
+    if (!GetClassInfoExW(instance, className, &ex)) return FALSE;
+    *wc = WNDCLASSW{ex.style, ex.lpfnWndProc, ex.cbClsExtra, ex.cbWndExtra, ex.hInstance,
+                    ex.hIcon, ex.hCursor, ex.hbrBackground, ex.lpszMenuName, ex.lpszClassName};
+    return TRUE;
 }
 
 int WINAPI GetClassNameW(HWND hwnd, LPWSTR name, int size) {

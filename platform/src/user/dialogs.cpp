@@ -3,6 +3,7 @@
 // watchdog that ends modal dialogs nobody scripts.
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <map>
@@ -24,7 +25,11 @@ namespace {
 namespace res = platform::resources;
 
 constexpr UINT_PTR kWatchdogTimer = 0x57444F47;
+constexpr UINT_PTR kAnswerTimer = 0x414E5357;
+constexpr UINT kAnswerPollMs = 20;
 const std::filesystem::path kDismissed = std::filesystem::path("dialogs") / "dismissed";
+const std::filesystem::path kAnswers = std::filesystem::path("dialogs") / "answers";
+const std::filesystem::path kAnswered = std::filesystem::path("dialogs") / "answered";
 constexpr int kBaseX = 8;
 constexpr int kBaseY = 16;
 
@@ -262,6 +267,105 @@ void watchdogFired(HWND dialog) {
     EndDialog(dialog, IDCANCEL);
 }
 
+// ---- A person's answers queued in the machine ------------------------------------------------------
+// The head of "dialogs/answers" is taken by the first dialog of the machine it fits; the answers after
+// it wait their turn, so a run goes as the person would have clicked.
+
+std::filesystem::path answersLock() {
+    std::filesystem::path lock = platform::machineRoot() / kAnswers;
+    lock += ".lock";
+    return lock;
+}
+
+// The window of this thread that the answer fits (the dialog, or the message box), or none.
+HWND answerTarget(const platform::DialogAnswer& a) {
+    std::vector<std::pair<HWND, DialogInfo>> candidates;
+    {
+        std::lock_guard lock(dialogs().mutex);
+        for (const auto& [hwnd, info] : dialogs().info)
+            if (info.ready && !info.ended) candidates.emplace_back(hwnd, info);
+    }
+    HWND best = nullptr;
+    uint64_t bestSerial = 0;
+    for (const auto& [hwnd, info] : candidates) {
+        if (!IsWindow(hwnd) || GetWindowThreadProcessId(hwnd, nullptr) != GetCurrentThreadId()) continue;
+        // Shown and open to input: a dialog under a modal box of its own has its root disabled.
+        if (!IsWindowVisible(hwnd) || !IsWindowEnabled(hwnd) || !IsWindowEnabled(GetAncestor(hwnd, GA_ROOT))) continue;
+        if (a.kind == platform::DialogAnswer::Box) {
+            if (!info.messageBox || info.serial < bestSerial) continue;
+        } else {
+            if (info.messageBox || info.templateId != a.templateId) continue;
+            HWND control = GetDlgItem(hwnd, a.controlId);
+            if (!control || !IsWindowVisible(control) || !IsWindowEnabled(control)) continue;
+        }
+        best = hwnd;
+        bestSerial = info.serial;
+    }
+    return best;
+}
+
+// Carries an answer out on the target's thread: posted as the person's input would be.
+void carryOut(HWND target, const platform::DialogAnswer& a) {
+    if (a.kind == platform::DialogAnswer::Box) {
+        EndDialog(target, a.button);
+        return;
+    }
+    HWND control = GetDlgItem(target, a.controlId);
+    if (a.kind == platform::DialogAnswer::Press) {
+        PostMessageW(control, BM_CLICK, 0, 0);
+        return;
+    }
+    SendMessageW(control, LVM_ENSUREVISIBLE, static_cast<WPARAM>(a.row), FALSE);
+    ListPlace place;
+    place.index = a.row;
+    if (!SendMessageW(control, kScriptListPlace, 0, reinterpret_cast<LPARAM>(&place))) return;
+    const LPARAM at = MAKELPARAM((place.rect.left + place.rect.right) / 2, (place.rect.top + place.rect.bottom) / 2);
+    PostMessageW(control, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    PostMessageW(control, WM_LBUTTONUP, 0, at);
+}
+
+// One look at the queue: takes the head when one of this thread's dialogs fits it. False when the
+// queue is empty (the loop stops looking).
+bool takeQueuedAnswer() {
+    std::error_code ec;
+    std::filesystem::create_directories((platform::machineRoot() / kAnswers).parent_path(), ec);
+    HWND target = nullptr;
+    std::u16string line;
+    platform::DialogAnswer answer;
+    {
+        platform::detail::MachineLock lock(answersLock(), true);
+        const std::filesystem::path file = platform::machineRoot() / kAnswers;
+        std::string text = platform::detail::readHostFile(file);
+        if (text.empty()) return false;
+        const size_t end = text.find('\n');
+        const std::string head = text.substr(0, end);
+        auto parsed = platform::parseDialogAnswer(head);
+        if (parsed) {
+            target = answerTarget(*parsed);
+            if (!target) return true;  // its dialog is not up yet
+            answer = *parsed;
+        }
+        // Taken: a malformed line too, journalled as such, so it cannot hold the queue for ever.
+        platform::detail::writeHostFile(file, end == std::string::npos ? std::string() : text.substr(end + 1));
+        line = platform::fromUtf8(head);
+    }
+    const std::u16string title = target ? textOf(target) : std::u16string();
+    std::u16string boxText;
+    if (target) {
+        std::lock_guard lock(dialogs().mutex);
+        auto it = dialogs().info.find(target);
+        if (it != dialogs().info.end()) boxText = it->second.mbText;
+    }
+    platform::detail::appendJournal(kAnswered, {platform::fromUtf8(std::to_string(GetCurrentProcessId())),
+                                                platform::programPath(), line, title, target ? u"1" : u"0", boxText});
+    if (target) carryOut(target, answer);
+    return true;
+}
+
+void answerTimerFired(HWND dialog) {
+    if (!takeQueuedAnswer()) KillTimer(dialog, kAnswerTimer);
+}
+
 bool returnsDirectly(UINT msg) {
     return msg == WM_INITDIALOG || (msg >= WM_CTLCOLORMSGBOX && msg <= WM_CTLCOLORSTATIC) || msg == 0x0039 /* WM_COMPAREITEM */ ||
            msg == 0x002E /* WM_VKEYTOITEM */ || msg == 0x002F /* WM_CHARTOITEM */ || msg == WM_QUERYDRAGICON;
@@ -290,7 +394,9 @@ HWND createDialog(const res::DialogTemplate& t, HINSTANCE module, HWND owner, DL
     const bool modal = p.info.modal;
     const DWORD style = t.style & ~static_cast<DWORD>(WS_VISIBLE);
     pending = &p;
-    HWND dialog = CreateWindowExW(t.exStyle, WC_DIALOG, t.title.c_str(), style, px(t.x), py(t.y), px(t.cx), py(t.cy), owner, nullptr, module, nullptr);
+    // A template may name a class of the program's own (a copy of the dialog class) to be found by.
+    const LPCWSTR cls = t.className.empty() ? WC_DIALOG : t.className.c_str();
+    HWND dialog = CreateWindowExW(t.exStyle, cls, t.title.c_str(), style, px(t.x), py(t.y), px(t.cx), py(t.cy), owner, nullptr, module, nullptr);
     pending = nullptr;
     if (!dialog) return nullptr;
     for (const auto& c : t.controls) {
@@ -332,6 +438,9 @@ INT_PTR runModal(HWND dialog, HWND owner) {
         if (ms) SetTimer(dialog, kWatchdogTimer, ms, nullptr);
     }
     markReady(dialog);
+    // A person's answers queued in the machine are looked at while this loop runs.
+    if (platform::detail::readHostFile(platform::machineRoot() / kAnswers).size())
+        SetTimer(dialog, kAnswerTimer, kAnswerPollMs, nullptr);
     bool quit = false;
     WPARAM quitCode = 0;
     INT_PTR result = -1;
@@ -442,6 +551,10 @@ LRESULT WINAPI DefDlgProcW(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_TIMER:
         if (wParam == kWatchdogTimer) {
             watchdogFired(hwnd);
+            return 0;
+        }
+        if (wParam == kAnswerTimer) {
+            answerTimerFired(hwnd);
             return 0;
         }
         break;
@@ -880,6 +993,92 @@ std::vector<DismissedDialog> dismissedDialogs() {
         out.push_back(std::move(d));
     }
     return out;
+}
+
+std::optional<DialogAnswer> parseDialogAnswer(std::string_view line) {
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    std::vector<std::string> words;
+    std::istringstream in{std::string(line)};
+    for (std::string w; in >> w;) words.push_back(w);
+    auto number = [](const std::string& w, long low, long high) -> std::optional<long> {
+        char* end = nullptr;
+        errno = 0;
+        const long v = std::strtol(w.c_str(), &end, 10);
+        if (w.empty() || *end || errno || v < low || v > high) return std::nullopt;
+        return v;
+    };
+    DialogAnswer a;
+    if (words.size() == 3 && words[0] == "press") {
+        auto t = number(words[1], 1, 0xFFFF), c = number(words[2], INT32_MIN, INT32_MAX);
+        if (!t || !c) return std::nullopt;
+        a.kind = DialogAnswer::Press;
+        a.templateId = static_cast<UINT>(*t);
+        a.controlId = static_cast<int>(*c);
+        return a;
+    }
+    if (words.size() == 4 && words[0] == "select") {
+        auto t = number(words[1], 1, 0xFFFF), c = number(words[2], INT32_MIN, INT32_MAX), r = number(words[3], 0, INT32_MAX);
+        if (!t || !c || !r) return std::nullopt;
+        a.kind = DialogAnswer::Select;
+        a.templateId = static_cast<UINT>(*t);
+        a.controlId = static_cast<int>(*c);
+        a.row = static_cast<int>(*r);
+        return a;
+    }
+    if (words.size() == 2 && words[0] == "box") {
+        auto b = number(words[1], 1, 0xFFFF);
+        if (!b) return std::nullopt;
+        a.kind = DialogAnswer::Box;
+        a.button = static_cast<int>(*b);
+        return a;
+    }
+    return std::nullopt;
+}
+
+std::string formatDialogAnswer(const DialogAnswer& a) {
+    switch (a.kind) {
+    case DialogAnswer::Press: return "press " + std::to_string(a.templateId) + " " + std::to_string(a.controlId);
+    case DialogAnswer::Select:
+        return "select " + std::to_string(a.templateId) + " " + std::to_string(a.controlId) + " " + std::to_string(a.row);
+    case DialogAnswer::Box: return "box " + std::to_string(a.button);
+    }
+    return {};
+}
+
+void queueDialogAnswers(const std::vector<DialogAnswer>& answers) {
+    std::error_code ec;
+    std::filesystem::create_directories((machineRoot() / user::kAnswers).parent_path(), ec);
+    detail::MachineLock lock(user::answersLock(), true);
+    std::string text = detail::readHostFile(machineRoot() / user::kAnswers);
+    for (const DialogAnswer& a : answers) text += formatDialogAnswer(a) + "\n";
+    detail::writeHostFile(machineRoot() / user::kAnswers, text);
+}
+
+std::vector<std::string> queuedDialogAnswers() {
+    std::vector<std::string> lines;
+    std::istringstream in(detail::readHostFile(machineRoot() / user::kAnswers));
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
+std::vector<AnsweredDialog> answeredDialogs() {
+    std::vector<AnsweredDialog> out;
+    for (const auto& f : detail::readJournal(user::kAnswered, 6)) {
+        AnsweredDialog d;
+        d.processId = static_cast<DWORD>(std::strtoul(toUtf8(f[0]).c_str(), nullptr, 10));
+        d.program = f[1];
+        d.answer = toUtf8(f[2]);
+        d.title = f[3];
+        d.carriedOut = f[4] == u"1";
+        d.text = f[5];
+        out.push_back(std::move(d));
+    }
+    return out;
+}
+
+void clearDialogAnswers() {
+    detail::clearJournal(user::kAnswers);
+    detail::clearJournal(user::kAnswered);
 }
 
 namespace {

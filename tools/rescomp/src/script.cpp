@@ -507,7 +507,7 @@ private:
     void dialogProperty(Cursor& c) {
         const Token& t = *c.peek();
         if (t.kind != Token::Word) {
-            error(c.line.number, "expected a dialog property (TITLE, FONT, STYLE, EXSTYLE, RTL) or BEGIN");
+            error(c.line.number, "expected a dialog property (TITLE, FONT, STYLE, EXSTYLE, RTL, CLASS) or BEGIN");
             return;
         }
         ++c.at;
@@ -527,10 +527,17 @@ private:
                 dialog_.exStyle = (dialog_.exStyle & res::kLayoutRightToLeft) | *v;
         } else if (t.word == "RTL") {
             if (end(c)) dialog_.exStyle |= res::kLayoutRightToLeft;
+        } else if (t.word == "CLASS") {
+            auto v = text(c, "the dialog's window class");
+            if (!v || !end(c)) return;
+            if (v->empty() || v->size() > res::kMaxClassName)
+                error(c.line.number, "a dialog's window class has 1 to 256 characters");
+            else
+                dialog_.className = std::move(*v);
         } else if (t.word == "CONTROL") {
             error(c.line.number, "CONTROL before the dialog's BEGIN");
         } else {
-            error(c.line.number, "unknown dialog property '" + t.word + "' (expected TITLE, FONT, STYLE, EXSTYLE, RTL or BEGIN)");
+            error(c.line.number, "unknown dialog property '" + t.word + "' (expected TITLE, FONT, STYLE, EXSTYLE, RTL, CLASS or BEGIN)");
         }
     }
 

@@ -98,6 +98,14 @@ std::string writeResourceFile(const res::ResourceFile& file) {
         putUnits(bytes, text);
         entries.push_back({res::kTypeString, id, std::move(bytes)});
     }
+    for (const auto& [id, dialog] : file.dialogs) {
+        if (dialog.className.empty()) continue;
+        if (dialog.className.size() > res::kMaxClassName)
+            throw WriteError("dialog " + std::to_string(id) + ": its window class is longer than 256 UTF-16 units", "dialog", id);
+        std::string bytes;
+        putUnits(bytes, dialog.className);
+        entries.push_back({res::kTypeDialogClass, id, std::move(bytes)});
+    }
 
     std::string out(sizeof res::kMagic, '\0');
     std::memcpy(out.data(), res::kMagic, sizeof res::kMagic);

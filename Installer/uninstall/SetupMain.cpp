@@ -1,0 +1,4 @@
+// The uninstaller's one application object; the framework's start-up runs it.
+#include "EasyInstallApp.h"
+
+CEasyInsatllApp theApp;
