@@ -117,7 +117,11 @@ TEST(ProgressDialog, UpdatesFromTheScanThreadReachTheControls) {
         {true, 0, u"Scanning... 0%", u"1", true},
         {false, 37, u"Scanning... 37%", u"1", true},
         {false, 100, u"Scanning... 100%", u"1", false},
-        {true, 10, u"Scanning... 10%", u"2", true},
+        // A new page whose first figure is the last page's is still shown (its bar went back to 0),
+        // and the same figure again leaves the window as it is.
+        {true, 100, u"Scanning... 100%", u"2", false},
+        {false, 100, u"Scanning... 100%", u"2", false},
+        {true, 10, u"Scanning... 10%", u"3", true},
     };
     for (const Step& s : steps) {
         std::thread scan([&] {
@@ -130,7 +134,7 @@ TEST(ProgressDialog, UpdatesFromTheScanThreadReachTheControls) {
         EXPECT_EQ(SendDlgItemMessageW(d, IDC_PROGRESS_BAR, PBM_GETPOS, 0, 0), s.percent);
         EXPECT_EQ(IsWindowVisible(GetDlgItem(d, IDCANCEL)) != FALSE, s.cancelShown);
     }
-    EXPECT_TRUE(logged("2"));  // the page count also goes to the debugger output
+    EXPECT_TRUE(logged("3"));  // the page count also goes to the debugger output
     CProgressDlg::ReleaseAndClear(&progress);
 }
 
