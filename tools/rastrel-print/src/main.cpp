@@ -11,7 +11,6 @@
 #include <optional>
 #include <span>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "bitmap_file.h"
@@ -338,9 +337,10 @@ int main(int argc, char** argv) {
                         caps.surface.cy, caps.banded ? ", banded" : "");
         }
         std::string docName = title ? *title : fs::path(inputs[0]).filename().string();
-        // PDF pages are rendered ahead on other threads while the driver works on the current page,
-        // each whole: a render in flight holds three page-sized blocks of Poppler's, so two at most.
-        const int workers = static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 2u, 3u)) - 1;
+        // PDF pages are rendered ahead on another thread while the driver works on the current page,
+        // each whole: a render in flight holds three page-sized blocks of Poppler's, so one render at
+        // a time keeps a text document's peak below what strip rendering needed.
+        const int workers = 1;
         PagesAhead ahead(loaded, caps, drawOptions, workers, workers);
         drawOptions.ahead = &ahead;
         if (!device.startDoc(platform::fromUtf8(docName))) return failure(device.lastError());
