@@ -209,17 +209,7 @@ void CDlg_UnistallMainManage::OnClose() {
 }
 
 void CDlg_UnistallMainManage::OnPaint() {
-    if (IsIconic()) {
-        CPaintDC dc(this);
-        SendMessage(WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc.GetSafeHdc()), 0);
-        CRect client;
-        GetClientRect(&client);
-        const int x = (client.Width() - GetSystemMetrics(SM_CXICON) + 1) / 2;
-        const int y = (client.Height() - GetSystemMetrics(SM_CYICON) + 1) / 2;
-        dc.DrawIcon(x, y, m_hIcon);
-    } else {
-        CDialog::OnPaint();
-    }
+    PaintIconWhenMinimised(m_hIcon);
 }
 
 HCURSOR CDlg_UnistallMainManage::OnQueryDragIcon() { return static_cast<HCURSOR>(m_hIcon); }

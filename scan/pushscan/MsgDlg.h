@@ -6,6 +6,7 @@
 class CMsgDlg : public CDialog {
 public:
     explicit CMsgDlg(CWnd* pParent = nullptr);
+    using CDialog::Create;
     // Makes the note from its template (modeless); FALSE when it cannot be made.
     BOOL Create(CWnd* pParent = nullptr);
 };

@@ -98,16 +98,7 @@ BOOL CScanManagerDlg::SaveSettings() {
 }
 
 void CScanManagerDlg::OnPaint() {
-    if (IsIconic()) {
-        CPaintDC dc(this);
-        SendMessage(WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc.GetSafeHdc()), 0);
-        const int cxIcon = GetSystemMetrics(SM_CXICON), cyIcon = GetSystemMetrics(SM_CYICON);
-        CRect rect;
-        GetClientRect(&rect);
-        DrawIcon(dc.GetSafeHdc(), (rect.Width() - cxIcon + 1) / 2, (rect.Height() - cyIcon + 1) / 2, m_hIcon);
-    } else {
-        CDialog::Default();
-    }
+    PaintIconWhenMinimised(m_hIcon);
 }
 
 HCURSOR CScanManagerDlg::OnQueryDragIcon() { return reinterpret_cast<HCURSOR>(m_hIcon); }

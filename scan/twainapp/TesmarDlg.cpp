@@ -182,17 +182,7 @@ BOOL CTesmarDlg::OnInitDialog() {
 void CTesmarDlg::OnSysCommand(UINT id, LPARAM lParam) { CDialog::OnSysCommand(id, lParam); }
 
 void CTesmarDlg::OnPaint() {
-    if (IsIconic()) {
-        CPaintDC dc(this);
-        SendMessage(WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc.GetSafeHdc()), 0);
-        CRect client;
-        GetClientRect(&client);
-        const int x = (client.Width() - GetSystemMetrics(SM_CXICON) + 1) / 2;
-        const int y = (client.Height() - GetSystemMetrics(SM_CYICON) + 1) / 2;
-        dc.DrawIcon(x, y, m_hIcon);
-    } else {
-        CDialog::OnPaint();
-    }
+    PaintIconWhenMinimised(m_hIcon);
 }
 
 HCURSOR CTesmarDlg::OnQueryDragIcon() { return static_cast<HCURSOR>(m_hIcon); }

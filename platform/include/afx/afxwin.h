@@ -658,6 +658,9 @@ public:
     void GotoDlgCtrl(CWnd* control);
     void SetDefID(UINT id);
     DWORD GetDefID() const;
+    // The paint of a main dialog: while it is minimised, the icon centred over the erased
+    // background; otherwise the dialog's own paint.
+    void PaintIconWhenMinimised(HICON icon);
 
     UINT m_nIDHelp = 0;  // the template id
     CWnd* m_pParentWnd = nullptr;

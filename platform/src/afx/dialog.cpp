@@ -61,6 +61,19 @@ BOOL CDialog::Create(UINT templateId, CWnd* parent) {
     return hwnd != nullptr;
 }
 
+void CDialog::PaintIconWhenMinimised(HICON icon) {
+    if (!IsIconic()) {
+        Default();
+        return;
+    }
+    CPaintDC dc(this);
+    SendMessage(WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc.GetSafeHdc()), 0);
+    CRect client;
+    GetClientRect(&client);
+    dc.DrawIcon((client.Width() - GetSystemMetrics(SM_CXICON) + 1) / 2,
+                (client.Height() - GetSystemMetrics(SM_CYICON) + 1) / 2, icon);
+}
+
 BOOL CDialog::OnInitDialog() {
     UpdateData(FALSE);
     return TRUE;

@@ -18,7 +18,6 @@ constexpr std::array<uint16_t, 36> kJobTable = {
     0,   81,  115, 110, 150, 122, 100, 150, 200, 100, 81,  100, 100, 100, 100, 100, 100, 100,
     100, 100, 100, 100, 100, 100, 120, 135, 150, 180, 200, 120, 150, 190, 350, 400, 100, 100};
 constexpr std::size_t kJobStartSize = kChunkHeaderSize + 2 * kJobTable.size();  // 88
-constexpr std::size_t kStartDocSize = kChunkHeaderSize + 2 * kItemSize;         // 40
 constexpr std::size_t kBihChunkSize = kChunkHeaderSize + kBihSize;              // 36
 
 constexpr uint32_t kResolution = 600;
