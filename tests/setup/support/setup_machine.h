@@ -129,6 +129,11 @@ protected:
                 HWND page = waitForPage(IDC_LIST_PRINTERS);
                 EXPECT_NE(page, nullptr);
                 if (page) whileUp(page);
+                // The script lasts until the window it closed has gone (for a minute at most): the
+                // watchdog counts machine time, which may run on while the window is still closing.
+                HWND window = page ? GetAncestor(page, GA_ROOT) : nullptr;
+                for (int i = 0; window && IsWindow(window) && i < 6000; ++i)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(10));
                 scripting.reset();
             });
         }
