@@ -219,4 +219,8 @@ std::optional<std::u16string> systemModulePath(HMODULE module);
 // An export of a system module, null when it has none of that name or a test removed it.
 FARPROC systemExport(HMODULE module, const char* name);
 
+// The start time of a live host process (from /proc/<pid>/stat), or nothing once it has ended; a
+// zombie counts as ended. Guards against a process id the host has given out again.
+std::optional<unsigned long long> hostProcessStart(DWORD pid);
+
 }  // namespace platform::detail

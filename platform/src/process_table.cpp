@@ -1,5 +1,6 @@
 // The machine's process table: the layer's own processes and resident ones, enumerating, opening,
 // naming and ending them, and the program files they hold.
+#include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -44,23 +45,6 @@ struct Entry {
 fs::path tableFolder() { return platform::machineRoot() / kTable; }
 fs::path lockFile() { return platform::machineRoot() / "processes" / "table.lock"; }
 
-// The start time of a live host process, nothing once it ended (or became a zombie).
-std::optional<unsigned long long> hostStart(DWORD pid) {
-    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    const size_t close = text.rfind(')');
-    if (close == std::string::npos) return std::nullopt;
-    std::istringstream fields(text.substr(close + 2));
-    std::string state;
-    fields >> state;
-    if (state == "Z" || state == "X") return std::nullopt;
-    std::string field;
-    for (int i = 4; i < 22 && fields >> field; ++i) {}  // fields 4 to 21, then the start time
-    unsigned long long start = 0;
-    if (!(fields >> start)) return std::nullopt;
-    return start;
-}
-
 std::string serialised(const Entry& entry) {
     std::ostringstream text;
     text << "kind=" << (entry.resident ? "resident" : "host") << "\nparent=" << entry.parent
@@ -90,7 +74,7 @@ std::optional<Entry> parsed(DWORD id, const std::string& text) {
 
 bool alive(const Entry& entry) {
     if (entry.resident) return true;
-    const std::optional<unsigned long long> start = hostStart(entry.id);
+    const std::optional<unsigned long long> start = platform::detail::hostProcessStart(entry.id);
     return start && *start == entry.start;
 }
 
@@ -119,7 +103,7 @@ void listSelf() {
     Entry entry;
     entry.id = self;
     entry.program = platform::programPath();
-    entry.start = hostStart(self).value_or(0);
+    entry.start = platform::detail::hostProcessStart(self).value_or(0);
     bool ok = false;
     const std::string text = platform::detail::readHostFile(tableFolder() / std::to_string(self), &ok);
     if (ok) {
@@ -180,6 +164,30 @@ std::u16string baseName(std::u16string_view path) {
 
 }  // namespace
 
+std::optional<unsigned long long> platform::detail::hostProcessStart(DWORD pid) {
+    // Plain calls: a process that ends while its file is read makes the read fail (ESRCH), which a
+    // stream would turn into an exception.
+    const std::string path = "/proc/" + std::to_string(pid) + "/stat";
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return std::nullopt;
+    char buffer[1024];
+    const ssize_t length = ::read(fd, buffer, sizeof buffer);
+    ::close(fd);
+    if (length <= 0) return std::nullopt;
+    const std::string text(buffer, static_cast<size_t>(length));
+    const size_t close = text.rfind(')');
+    if (close == std::string::npos) return std::nullopt;
+    std::istringstream fields(text.substr(close + 1));
+    std::string state;
+    fields >> state;
+    if (state == "Z" || state == "X" || state == "x") return std::nullopt;
+    std::string field;
+    for (int i = 4; i < 22 && fields >> field; ++i) {}  // fields 4 to 21, then the start time
+    unsigned long long start = 0;
+    if (!(fields >> start)) return std::nullopt;
+    return start;
+}
+
 namespace platform::detail {
 
 void listChildProcess(DWORD processId, DWORD parentId, std::u16string_view program) {
@@ -188,7 +196,7 @@ void listChildProcess(DWORD processId, DWORD parentId, std::u16string_view progr
     entry.id = processId;
     entry.parent = parentId;
     entry.program = std::u16string(program);
-    entry.start = hostStart(processId).value_or(0);
+    entry.start = platform::detail::hostProcessStart(processId).value_or(0);
     writeEntry(entry);
 }
 
@@ -286,7 +294,7 @@ BOOL WINAPI TerminateProcess(HANDLE process, UINT exitCode) {
     }
     if (::kill(static_cast<pid_t>(*target), SIGKILL) != 0) return answer(FALSE, ERROR_ACCESS_DENIED);
     // The process is gone (or a zombie its parent reaps) within moments; answer once it is.
-    for (int round = 0; round < 2000 && hostStart(*target) == std::optional<unsigned long long>(entry->start); ++round)
+    for (int round = 0; round < 2000 && platform::detail::hostProcessStart(*target) == std::optional<unsigned long long>(entry->start); ++round)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     return answer(TRUE, ERROR_SUCCESS);
 }

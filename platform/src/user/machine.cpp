@@ -93,30 +93,12 @@ std::u16string unescape(std::string_view text) {
     return platform::fromUtf8(out);
 }
 
-// The start time of a live process (from /proc/<pid>/stat), or nothing when it has ended (zombies count
-// as ended: their windows are gone).
-std::optional<unsigned long long> processStart(DWORD pid) {
-    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
-    std::string line;
-    if (!in || !std::getline(in, line)) return std::nullopt;
-    const size_t close = line.rfind(')');
-    if (close == std::string::npos) return std::nullopt;
-    std::istringstream fields(line.substr(close + 1));
-    std::string state;
-    fields >> state;
-    if (state == "Z" || state == "X" || state == "x") return std::nullopt;
-    std::string skip;
-    for (int i = 4; i < 22 && fields; ++i) fields >> skip;  // fields 4..21
-    unsigned long long start = 0;
-    if (!(fields >> start)) return std::nullopt;
-    return start;
-}
 
 unsigned long long myStart() {
     static std::atomic<int> forPid{0};
     static std::atomic<unsigned long long> start{0};
     if (forPid != currentPid()) {
-        start = processStart(static_cast<DWORD>(currentPid())).value_or(0);
+        start = platform::detail::hostProcessStart(static_cast<DWORD>(currentPid())).value_or(0);
         forPid = currentPid();
     }
     return start;
@@ -159,7 +141,7 @@ std::optional<PublishedWindow> readEntry(const fs::path& file, HWND hwnd) {
     }
     const uintptr_t pidOfHandle = reinterpret_cast<uintptr_t>(hwnd) >> 24;
     if (!sawPid || entry.pid != pidOfHandle) return std::nullopt;  // not an entry we wrote
-    auto live = processStart(entry.pid);
+    auto live = platform::detail::hostProcessStart(entry.pid);
     if (!live || *live != start) {
         std::error_code ec;
         fs::remove(file, ec);  // its process has ended
