@@ -81,13 +81,7 @@ HCURSOR CAutorunDlg::OnQueryDragIcon() { return reinterpret_cast<HCURSOR>(m_hIco
 BOOL CAutorunDlg::OnEraseBkgnd(CDC* dc) {
     CRect client;
     GetClientRect(&client);
-    CDC memory;
-    memory.CreateCompatibleDC(dc);
-    CBitmap* old = memory.SelectObject(&m_bmpSplash);
-    BITMAP bitmap{};
-    m_bmpSplash.GetBitmap(&bitmap);
-    dc->StretchBlt(0, 0, client.Width(), client.Height(), &memory, 0, 0, bitmap.bmWidth, bitmap.bmHeight, SRCCOPY);
-    memory.SelectObject(old);
+    dc->StretchBitmap(m_bmpSplash, client.Width(), client.Height());
     return TRUE;
 }
 

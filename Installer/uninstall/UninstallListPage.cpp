@@ -149,13 +149,7 @@ BOOL CDlg_Unistall::OnEraseBkgnd(CDC* dc) {
     CRect client;
     GetClientRect(&client);
     if (!m_bmpBackground.GetSafeHandle()) return CDialog::OnEraseBkgnd(dc);
-    CDC memory;
-    memory.CreateCompatibleDC(dc);
-    CBitmap* old = memory.SelectObject(&m_bmpBackground);
-    BITMAP bm = {};
-    m_bmpBackground.GetBitmap(&bm);
-    dc->StretchBlt(0, 0, client.Width(), client.Height(), &memory, 0, 0, bm.bmWidth, bm.bmHeight, SRCCOPY);
-    memory.SelectObject(old);
+    dc->StretchBitmap(m_bmpBackground, client.Width(), client.Height());
     return TRUE;
 }
 

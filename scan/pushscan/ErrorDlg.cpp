@@ -33,13 +33,7 @@ BOOL CDlg_error::OnInitDialog() {
 BOOL CDlg_error::OnEraseBkgnd(CDC* pDC) {
     CRect rcClient;
     GetClientRect(&rcClient);
-    CDC dcMemory;
-    dcMemory.CreateCompatibleDC(pDC);
-    CBitmap* pOld = dcMemory.SelectObject(&m_bmpBackground);
-    BITMAP bm = {};
-    m_bmpBackground.GetBitmap(&bm);
-    pDC->StretchBlt(0, 0, rcClient.Width(), rcClient.Height(), &dcMemory, 0, 0, bm.bmWidth, bm.bmHeight, SRCCOPY);
-    dcMemory.SelectObject(pOld);
+    pDC->StretchBitmap(m_bmpBackground, rcClient.Width(), rcClient.Height());
     return TRUE;
 }
 

@@ -420,13 +420,7 @@ protected:
     afx_msg BOOL OnEraseBkgnd(CDC* dc) {
         CRect client;
         GetClientRect(&client);
-        CDC memory;
-        memory.CreateCompatibleDC(dc);
-        CBitmap* old = memory.SelectObject(&background);
-        BITMAP info{};
-        background.GetBitmap(&info);
-        dc->StretchBlt(0, 0, client.Width(), client.Height(), &memory, 0, 0, info.bmWidth, info.bmHeight, SRCCOPY);
-        memory.SelectObject(old);
+        dc->StretchBitmap(background, client.Width(), client.Height());
         return TRUE;
     }
     afx_msg HBRUSH OnCtlColor(CDC* dc, CWnd* wnd, UINT kind) { return CDialog::OnCtlColor(dc, wnd, kind); }

@@ -122,13 +122,7 @@ protected:
     afx_msg BOOL OnEraseBkgnd(CDC* dc) {
         CRect client;
         GetClientRect(&client);
-        CDC memory;
-        memory.CreateCompatibleDC(dc);
-        CBitmap* old = memory.SelectObject(&banner);
-        BITMAP info{};
-        banner.GetBitmap(&info);
-        dc->StretchBlt(0, 0, client.Width(), client.Height(), &memory, 0, 0, info.bmWidth, info.bmHeight, SRCCOPY);
-        memory.SelectObject(old);
+        dc->StretchBitmap(banner, client.Width(), client.Height());
         return TRUE;
     }
     DECLARE_MESSAGE_MAP()

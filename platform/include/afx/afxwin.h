@@ -337,6 +337,8 @@ public:
 
     BOOL BitBlt(int x, int y, int width, int height, CDC* source, int xSrc, int ySrc, DWORD rop);
     BOOL StretchBlt(int x, int y, int width, int height, CDC* source, int xSrc, int ySrc, int srcWidth, int srcHeight, DWORD rop);
+    // The whole bitmap stretched over (0, 0)-(width, height), through a memory DC of its own.
+    BOOL StretchBitmap(CBitmap& bitmap, int width, int height);
     BOOL PatBlt(int x, int y, int width, int height, DWORD rop);
     void FillRect(LPCRECT rect, CBrush* brush);
     void FillSolidRect(LPCRECT rect, COLORREF colour);

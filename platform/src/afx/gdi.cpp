@@ -149,6 +149,17 @@ BOOL CDC::StretchBlt(int x, int y, int width, int height, CDC* source, int xSrc,
     return ::StretchBlt(m_hDC, x, y, width, height, source ? source->m_hDC : nullptr, xSrc, ySrc, srcWidth, srcHeight, rop);
 }
 
+BOOL CDC::StretchBitmap(CBitmap& bitmap, int width, int height) {
+    CDC memory;
+    if (!memory.CreateCompatibleDC(this)) return FALSE;
+    CBitmap* old = memory.SelectObject(&bitmap);
+    BITMAP info{};
+    bitmap.GetBitmap(&info);
+    const BOOL drawn = StretchBlt(0, 0, width, height, &memory, 0, 0, info.bmWidth, info.bmHeight, SRCCOPY);
+    memory.SelectObject(old);
+    return drawn;
+}
+
 BOOL CDC::PatBlt(int x, int y, int width, int height, DWORD rop) { return ::PatBlt(m_hDC, x, y, width, height, rop); }
 void CDC::FillRect(LPCRECT rect, CBrush* brush) { ::FillRect(m_hDC, rect, brush ? static_cast<HBRUSH>(brush->m_hObject) : nullptr); }
 
