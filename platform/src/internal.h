@@ -1,6 +1,7 @@
 // Shared pieces of the layer's implementation.
 #pragma once
 
+#include <chrono>
 #include <filesystem>
 #include <memory>
 #include <mutex>
@@ -143,6 +144,18 @@ void resetCurrentDirectory();
 std::u16string absolutePath(std::u16string_view path);
 // Whether the machine clock is virtual (children get the same kind of clock).
 bool virtualClockOn();
+// Held by a read on the virtual clock while it gives its peer (a printer on the cable, a responder on
+// a socket) the first kPeerGrace of real time to answer: meanwhile the clock stands still for every
+// thread of the process, so a peer whose thread or process has not yet run on a busy machine is not
+// late because other threads moved the clock (a message loop jumps it to its next timer).
+class PeerWait {
+public:
+    static constexpr auto kPeerGrace = std::chrono::milliseconds(250);
+    PeerWait();
+    ~PeerWait();
+    PeerWait(const PeerWait&) = delete;
+    PeerWait& operator=(const PeerWait&) = delete;
+};
 // The show command ShowWindow carries out: the one the parent gave with STARTF_USESHOWWINDOW replaces
 // SW_SHOWDEFAULT always, and SW_SHOWNORMAL and SW_SHOW at the process's first showing of an unowned
 // top-level window (`firstShowing`: such a window; the first one spends the rule whatever its command).

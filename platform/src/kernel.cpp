@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <condition_variable>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -34,6 +35,11 @@ struct ClockState {
     std::atomic<uint64_t> virtualNow{1000};
     std::mutex mutex;
     std::vector<DWORD> sleeps;
+    // Reads waiting for a peer's reply (platform::detail::PeerWait): while there are any, the virtual
+    // clock stands still.
+    std::mutex peerMutex;
+    std::condition_variable peerDone;
+    int peerWaits = 0;
     ClockState() {
         const char* mode = std::getenv("PLATFORM_CLOCK");
         if (mode && std::strcmp(mode, "virtual") == 0) virtualTime = true;
@@ -42,6 +48,15 @@ struct ClockState {
 ClockState& machineClock() {
     static ClockState* state = new ClockState;
     return *state;
+}
+
+// Moves the virtual clock once no read is waiting for its peer's reply.
+void moveVirtualClock(ClockState& state, uint64_t milliseconds) {
+    {
+        std::unique_lock lock(state.peerMutex);
+        state.peerDone.wait(lock, [&] { return state.peerWaits == 0; });
+    }
+    state.virtualNow += milliseconds;
 }
 
 struct DebugState {
@@ -136,7 +151,7 @@ void WINAPI Sleep(DWORD milliseconds) {
         state.sleeps.push_back(milliseconds);
     }
     if (state.virtualTime) {
-        state.virtualNow += milliseconds;
+        moveVirtualClock(state, milliseconds);
         std::this_thread::yield();
     } else {
         std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
@@ -170,7 +185,23 @@ void useVirtualClock(bool on) { machineClock().virtualTime = on; }
 
 bool detail::virtualClockOn() { return machineClock().virtualTime; }
 
-void advanceClock(uint64_t milliseconds) { machineClock().virtualNow += milliseconds; }
+void advanceClock(uint64_t milliseconds) {
+    auto& state = machineClock();
+    if (state.virtualTime) moveVirtualClock(state, milliseconds);
+    else state.virtualNow += milliseconds;
+}
+
+detail::PeerWait::PeerWait() {
+    auto& state = machineClock();
+    std::lock_guard lock(state.peerMutex);
+    ++state.peerWaits;
+}
+
+detail::PeerWait::~PeerWait() {
+    auto& state = machineClock();
+    std::lock_guard lock(state.peerMutex);
+    if (--state.peerWaits == 0) state.peerDone.notify_all();
+}
 
 std::vector<DWORD> sleepLog() {
     auto& state = machineClock();

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iostream>
 #include <optional>
 #include <string>
 #include <thread>
@@ -170,9 +171,19 @@ protected:
         });
         app.ExitInstance();
     }
+    // `run` with what the program prints (the SNMP check's lines) held back; when the test has failed,
+    // that output is shown, with the failures the script reported into it.
+    void runQuietly(const std::function<void(HWND, CMyWizard&)>& script) {
+        testing::internal::CaptureStdout();
+        testing::internal::CaptureStderr();
+        run(script);
+        const std::string out = testing::internal::GetCapturedStdout();
+        const std::string err = testing::internal::GetCapturedStderr();
+        if (HasFailure()) std::cout << out << err;
+    }
 };
 
-// Picks the network, types the key and goes on to page 3.
+// Picks the network, types the key and goes on to page 3, where the set-up starts.
 void startSetup(HWND d, CMyWizard& wizard) {
     ASSERT_TRUE(waitUntil([&] { return SendDlgItemMessageW(wizard.PageOf(1)->GetSafeHwnd(), kList, LVM_GETITEMCOUNT, 0, 0) == 1; }));
     ASSERT_TRUE(dlg::clickListItem(wizard.PageOf(1)->GetSafeHwnd(), kList, 0));
@@ -181,7 +192,9 @@ void startSetup(HWND d, CMyWizard& wizard) {
     ASSERT_TRUE(dlg::chooseComboItem(details, kSecurity, 2));
     ASSERT_TRUE(dlg::typeText(details, kKey, u"secret99"));
     ASSERT_TRUE(dlg::clickButton(d, kNext));
-    EXPECT_EQ(wizard.CurrentPageId(), 3);
+    // A printer that answers at once may have let the worker show page 4 already.
+    const int page = wizard.CurrentPageId();
+    EXPECT_TRUE(page == 3 || page == 4) << page;
 }
 
 // Waits until the watchdog has shown page 4 and enabled Cancel again.
@@ -235,9 +248,7 @@ TEST_F(WizardRun, EachOutcomeShowsItsHeadingTextAndButtons) {
         ASSERT_TRUE(agent.ready()) << agent.log();
         SlpResponder responder("printer", c.slp);
         GetWizardData() = WizardData{};
-        testing::internal::CaptureStdout();
-        testing::internal::CaptureStderr();
-        run([&](HWND d, CMyWizard& wizard) {
+        runQuietly([&](HWND d, CMyWizard& wizard) {
             startSetup(d, wizard);
             ASSERT_TRUE(waitForOutcome(d, wizard));
             EXPECT_EQ(GetWizardData().result, c.outcome);
@@ -253,16 +264,13 @@ TEST_F(WizardRun, EachOutcomeShowsItsHeadingTextAndButtons) {
                 EXPECT_EQ(dlg::controlText(d, kHeading), u"");
             }
         });
-        testing::internal::GetCapturedStdout();
-        testing::internal::GetCapturedStderr();
     }
 }
 
 TEST_F(WizardRun, WithoutAPrinterNextRunsTheSetUpAgainOnceOneIsAttached) {
     SnmpAgent agent;
     ASSERT_TRUE(agent.ready()) << agent.log();
-    testing::internal::CaptureStdout();
-    run([&](HWND d, CMyWizard& wizard) {
+    runQuietly([&](HWND d, CMyWizard& wizard) {
         startSetup(d, wizard);
         ASSERT_TRUE(waitForOutcome(d, wizard));
         EXPECT_EQ(GetWizardData().result, 3);
@@ -283,7 +291,6 @@ TEST_F(WizardRun, WithoutAPrinterNextRunsTheSetUpAgainOnceOneIsAttached) {
         EXPECT_FALSE(shown(page, kPicture));
         EXPECT_EQ(cable.printer->received("set").size(), 1u) << "the second run's one set frame";
     });
-    testing::internal::GetCapturedStdout();
 }
 
 TEST_F(WizardRun, APrinterHoldingItsReadEndsInAFailureAfterTwoMinutes) {
@@ -349,8 +356,7 @@ TEST_F(WizardRun, FinishAndTheCloseBoxTellTheInstallerOnceAndCancelNever) {
         script.set = c.set;
         cable.printer->setScript(script);
         if (c.installerWindow) startInstaller();
-        testing::internal::CaptureStdout();
-        run([&](HWND d, CMyWizard& wizard) {
+        runQuietly([&](HWND d, CMyWizard& wizard) {
             startSetup(d, wizard);
             ASSERT_TRUE(waitForOutcome(d, wizard));
             ASSERT_EQ(GetWizardData().result, c.set == Accept ? 0 : 2);
@@ -374,7 +380,6 @@ TEST_F(WizardRun, FinishAndTheCloseBoxTellTheInstallerOnceAndCancelNever) {
             }
             EXPECT_TRUE(waitUntil([&] { return !IsWindow(d); }));
         });
-        testing::internal::GetCapturedStdout();
         EXPECT_EQ(platform::admittedMessages(), c.admitted);
         if (!c.installerWindow) continue;
         if (c.told) {

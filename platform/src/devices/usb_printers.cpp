@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <stdexcept>
 
@@ -58,6 +59,9 @@ struct UsbPrinterFile : DeviceFile {
         done = 0;
         const ULONGLONG deadline = readTimeout ? GetTickCount64() + *readTimeout : 0;
         const bool virtualTime = virtualClockOn();
+        std::optional<PeerWait> grace;
+        if (virtualTime && readTimeout) grace.emplace();
+        const auto start = std::chrono::steady_clock::now();
         for (;;) {
             pollfd wait{fd, POLLIN, 0};
             int timeoutMs = 1;
@@ -88,6 +92,8 @@ struct UsbPrinterFile : DeviceFile {
                 return false;
             }
             if (readTimeout) {
+                if (grace && std::chrono::steady_clock::now() - start < PeerWait::kPeerGrace) continue;
+                grace.reset();
                 if (virtualTime) advanceClock(kVirtualRound);
                 if (GetTickCount64() >= deadline) return true;
             }

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <atomic>
 #include <cerrno>
 #include <cstring>
@@ -299,6 +300,9 @@ int WINAPI PlatformWs_recvfrom(SOCKET s, char* buffer, int length, int flags, Pl
     const DWORD timeout = found.receiveTimeoutMs;
     const ULONGLONG deadline = GetTickCount64() + timeout;
     const bool virtualTime = platform::detail::virtualClockOn();
+    std::optional<platform::detail::PeerWait> grace;
+    if (virtualTime && timeout != 0) grace.emplace();
+    const auto start = std::chrono::steady_clock::now();
     for (;;) {
         int waitMs = 1;
         if (!virtualTime) {
@@ -323,6 +327,8 @@ int WINAPI PlatformWs_recvfrom(SOCKET s, char* buffer, int length, int flags, Pl
             return static_cast<int>(got);
         }
         if (timeout != 0) {
+            if (grace && std::chrono::steady_clock::now() - start < platform::detail::PeerWait::kPeerGrace) continue;
+            grace.reset();
             if (virtualTime) platform::advanceClock(kVirtualRound);
             if (GetTickCount64() >= deadline) return fail(WSAETIMEDOUT);
         }

@@ -237,6 +237,12 @@ bool keyOnThread(HWND dialog, UINT key, bool shift) {
     return taken;
 }
 
+}  // namespace
+
+bool timerMovesClock(const Timer& timer) { return timer.id != kWatchdogTimer || scripts.load() == 0; }
+
+namespace {
+
 void watchdogFired(HWND dialog) {
     if (scripts.load() > 0) return;  // someone is scripting: the timer comes again
     std::function<void(const platform::dialogs::UnscriptedDialog&)> handler;

@@ -77,12 +77,14 @@ bool matches(HWND filter, HWND hwnd) {
     return hwnd == filter || isChildOf(filter, hwnd);
 }
 
-// The earliest timer of the queue for this filter, or null.
-Timer* nextTimer(ThreadQueue& q, HWND filter, UINT low, UINT high) {
+// The earliest timer of the queue for this filter, or null; with `clockMoving`, only of the timers
+// an idle thread may move the virtual clock on to.
+Timer* nextTimer(ThreadQueue& q, HWND filter, UINT low, UINT high, bool clockMoving = false) {
     if (!inRange(WM_TIMER, low, high)) return nullptr;
     Timer* best = nullptr;
     for (Timer& t : q.timers)
-        if (matches(filter, t.hwnd) && (!best || t.due < best->due)) best = &t;
+        if (matches(filter, t.hwnd) && (!clockMoving || timerMovesClock(t)) && (!best || t.due < best->due))
+            best = &t;
     return best;
 }
 
@@ -175,10 +177,11 @@ bool hasWork(ThreadQueue& q) {
     return false;
 }
 
+// When the earliest timer an idle thread may move the virtual clock on to is due.
 std::optional<ULONGLONG> nextDue(ThreadQueue& q) {
     std::optional<ULONGLONG> due;
     for (const Timer& t : q.timers)
-        if (!due || t.due < *due) due = t.due;
+        if (timerMovesClock(t) && (!due || t.due < *due)) due = t.due;
     return due;
 }
 
@@ -229,7 +232,7 @@ bool takeMessage(MSG* out, HWND filter, UINT low, UINT high, bool remove, bool w
         }
         if (!wait) return false;
         std::optional<ULONGLONG> due;
-        if (timer) due = timer->due;
+        if (Timer* next = nextTimer(*q, filter, low, high, true)) due = next->due;
         waitRound(lock, *q, due, std::nullopt);
     }
 }

@@ -211,6 +211,12 @@ void forgetMenus(Window& window);
 // neither greyed nor disabled (lock held).
 bool closeAllowed(const Window& window);
 
+// ---- Dialogs (dialogs.cpp) ----------------------------------------------------------------------
+// Whether a thread with nothing else to do may move the virtual clock on to this timer: not to a test
+// watchdog's while a script runs, since it would only come again, and its jumps would make a reply
+// the script's program waits for from another thread or process late.
+bool timerMovesClock(const Timer& timer);
+
 // ---- Messages (messages.cpp) --------------------------------------------------------------------
 // Removes a thread's timers of a window (lock held).
 void dropTimers(HWND hwnd, DWORD tid);
