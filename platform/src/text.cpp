@@ -5,6 +5,12 @@
 
 #include <cerrno>
 #include <cstring>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "internal.h"
 #include "win/kernel.h"
@@ -78,6 +84,45 @@ private:
     iconv_t cd_;
 };
 
+// A converter between two encodings lent from the process's pool for one conversion, opened only
+// when none is free (opening one loads its tables) and given back in its initial state.
+class ConverterLease {
+public:
+    ConverterLease(const char* to, const char* from) : key_(to, from) {
+        {
+            std::lock_guard lock(pool().mutex);
+            auto& free = pool().free[key_];
+            if (!free.empty()) {
+                conv_ = std::move(free.back());
+                free.pop_back();
+            }
+        }
+        if (!conv_) conv_ = std::make_unique<Converter>(to, from);
+    }
+    ~ConverterLease() {
+        if (!conv_->ok()) return;
+        conv_->reset();
+        std::lock_guard lock(pool().mutex);
+        pool().free[key_].push_back(std::move(conv_));
+    }
+    ConverterLease(const ConverterLease&) = delete;
+    ConverterLease& operator=(const ConverterLease&) = delete;
+    // Null when the pair cannot be converted.
+    Converter* get() const { return conv_->ok() ? conv_.get() : nullptr; }
+
+private:
+    struct Pool {
+        std::mutex mutex;
+        std::map<std::pair<std::string, std::string>, std::vector<std::unique_ptr<Converter>>> free;
+    };
+    static Pool& pool() {
+        static Pool* p = new Pool;  // kept to the end: conversions may run while statics go
+        return *p;
+    }
+    std::pair<std::string, std::string> key_;
+    std::unique_ptr<Converter> conv_;
+};
+
 std::u16string fromUtf16Bytes(const std::string& bytes) {
     std::u16string text(bytes.size() / 2, u'\0');
     std::memcpy(text.data(), bytes.data(), text.size() * 2);
@@ -89,8 +134,10 @@ std::u16string fromUtf16Bytes(const std::string& bytes) {
 bool decodeCodePage(UINT codePage, std::string_view src, bool strict, std::u16string& result) {
     const char* name = iconvName(codePage);
     if (!name) return false;
-    Converter conv("UTF-16LE", name);
-    if (!conv.ok()) return false;
+    ConverterLease lease("UTF-16LE", name);
+    Converter* found = lease.get();
+    if (!found) return false;
+    Converter& conv = *found;
     std::string out;
     const char* in = src.data();
     size_t left = src.size();
@@ -113,8 +160,10 @@ bool encodeCodePage(UINT codePage, std::u16string_view src, const char* defaultC
                     std::string& result) {
     const char* name = iconvName(codePage);
     if (!name) return false;
-    Converter conv(name, "UTF-16LE");
-    if (!conv.ok()) return false;
+    ConverterLease lease(name, "UTF-16LE");
+    Converter* found = lease.get();
+    if (!found) return false;
+    Converter& conv = *found;
     result.clear();
     size_t i = 0;
     while (i < src.size()) {
