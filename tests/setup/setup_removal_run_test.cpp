@@ -162,10 +162,14 @@ TEST_F(SetupRemovalRun, DeleteAllOnAMultifunctionWindows10MachineAsksToRestartAn
         SCOPED_TRACE(restart == IDOK ? "OK" : "Cancel");
         install();
         ASSERT_TRUE(exists(kSystemProductFolder));
+        // The shortcuts as named in the chosen language (text 243 of the English library).
+        const std::u16string shortcut = u"C:\\Users\\User\\Desktop\\Scan application software Zandrel M2200.lnk";
+        machine->writeFile(shortcut, "link");
         const auto before = snapshot();
         EXPECT_EQ(runProgram(deleteAllAnswers(restart)), 0u);
         const auto changes = diff(before, snapshot());
         expectProductGoneNeighboursKept(changes);
+        EXPECT_FALSE(exists(shortcut));
         EXPECT_EQ(boxTexts(), std::vector<std::u16string>{kRestartQuestion});
         EXPECT_TRUE(batchStarted());
         // The window closed inside the question: the batch's start (its program made writable first)
