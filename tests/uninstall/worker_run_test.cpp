@@ -309,6 +309,30 @@ TEST(RemovalWorker, TraversalTextsRemoveNoSentinel) {
     for (const std::u16string& path : sentinels) EXPECT_TRUE(exists(path)) << platform::toUtf8(path);
 }
 
+TEST(ProductInstall, LaysTheUninstallerWithItsLibrariesInTheDriverDirectory) {
+    Machine machine;
+    // A host folder standing for the build's libraries: the three languages, the bitmaps and one more.
+    const std::filesystem::path libraries = machine.root().parent_path() / (machine.root().filename().string() + "-libs");
+    std::filesystem::create_directories(libraries);
+    for (const char* name : {"ZDUnsenus.dll", "ZDUnsar.dll", "ZDUnszhcn.dll", "ZDUnsbmp.dll", "ZDUnsfr.dll"})
+        std::ofstream(libraries / name) << name;
+    std::ofstream(libraries / "setup") << "program";
+    productinstall::InstallOptions options;
+    options.configBytes = configBytes();
+    options.setupProgram = libraries / "setup";
+    options.setupLibraries = libraries;
+    std::string why;
+    ASSERT_TRUE(productinstall::InstallProduct(options, why)) << why;
+    const std::u16string drivers = u"C:\\Windows\\System32\\spool\\drivers\\x64\\";
+    for (const char16_t* name : {u"setup.exe", u"SetupCFG.xml", u"ZDUnsenus.dll", u"ZDUnsar.dll", u"ZDUnszhcn.dll", u"ZDUnsbmp.dll"})
+        EXPECT_TRUE(exists(drivers + name)) << platform::toUtf8(name);
+    // Only the libraries the configuration names, and the bitmap library.
+    EXPECT_FALSE(exists(drivers + u"ZDUnsfr.dll"));
+    std::ifstream english(machine.host(drivers + u"ZDUnsenus.dll"));
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(english), {}), "ZDUnsenus.dll");
+    std::filesystem::remove_all(libraries);
+}
+
 TEST(RemovalWorker, ScanToolTextDefaultsWithoutALanguageLibrary) {
     Machine machine;
     uninstall::setLangModule(nullptr);

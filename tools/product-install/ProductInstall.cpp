@@ -23,6 +23,7 @@ constexpr char16_t kImagingClass[] = u"{6BDD1FC6-810F-11D0-BEC7-08002BE2092F}";
 constexpr char16_t kUsbPrintInterface[] = u"{28D78FAD-5A12-11D1-AE5B-0000F803A8C2}";
 constexpr char16_t kCommonPrograms[] = u"C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs";
 constexpr char16_t kScanToolText[] = u"Printer scan tool";
+constexpr char16_t kBitmapLibrary[] = u"ZDUnsbmp.dll";
 
 std::u16string folder(int csidl) {
     WCHAR buffer[MAX_PATH] = {};
@@ -163,6 +164,20 @@ void installNeighbours(const std::filesystem::path& driverModule) {
                          {{kUsbPrintInterface, u"\\\\?\\usb#vid_0b0b&pid_0040#vl1#" + std::u16string(kUsbPrintInterface), {}, {}}},
                          kPrinterClass, 0});
     platform::addDevice({u"USB\\VID_0B0B&PID_0040\\VL1", true, {}, u"{36FC9E60-C465-11CF-8056-444553540000}", 0});
+}
+
+// The uninstaller's language libraries (the name part of each one the configuration lists) and its
+// bitmap library, beside "setup.exe", as the program looks for them in its own folder.
+void installSetupLibraries(const SetupConfig& config, const std::filesystem::path& from, const std::u16string& drivers) {
+    if (from.empty()) return;
+    std::vector<std::u16string> names;
+    for (const ConfigEntry& library : list(config, u"/SERTUP_INFO/DLL_UNSETUP/source_dll", u"ID"))
+        names.push_back(namePart(library.text));
+    names.push_back(kBitmapLibrary);
+    for (const std::u16string& name : names) {
+        const std::filesystem::path host = from / platform::toUtf8(name);
+        if (!name.empty() && std::filesystem::is_regular_file(host)) copyHostFile(host, drivers + u"\\" + name);
+    }
 }
 
 }  // namespace
@@ -343,6 +358,7 @@ bool InstallProduct(const InstallOptions& options, std::string& why) {
     if (!options.setupProgram.empty() && std::filesystem::exists(options.setupProgram)) {
         platform::linkProgram(drivers + u"\\setup.exe", options.setupProgram);
         writeFile(drivers + u"\\SetupCFG.xml", options.configBytes);
+        installSetupLibraries(config, options.setupLibraries, drivers);
     }
     if (!options.rundll32Program.empty()) platform::linkProgram(system + u"\\rundll32.exe", options.rundll32Program);
 
