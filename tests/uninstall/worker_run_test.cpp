@@ -117,20 +117,74 @@ std::vector<std::string> calls() {
     return out;
 }
 
-// Whether each expected fragment is found in the journal after the one before it.
-void expectInOrder(const std::vector<std::string>& journal, const std::vector<std::string>& expected) {
+// One removal step as the journal shows it: the step's id in the removal order and a fragment of
+// one of its calls.
+struct Step {
+    const char* id;
+    const char* call;
+};
+
+// Whether each step's call is found in the journal after the one before it.
+void expectInOrder(const std::vector<std::string>& journal, const std::vector<Step>& expected) {
     size_t at = 0;
-    for (const std::string& want : expected) {
+    for (const Step& want : expected) {
         auto found = std::find_if(journal.begin() + static_cast<long>(at), journal.end(),
-                                  [&](const std::string& line) { return line.find(want) != std::string::npos; });
-        ASSERT_NE(found, journal.end()) << "missing in order: " << want;
+                                  [&](const std::string& line) { return line.find(want.call) != std::string::npos; });
+        ASSERT_NE(found, journal.end()) << "missing in order: " << want.id << " " << want.call;
         at = static_cast<size_t>(found - journal.begin()) + 1;
     }
 }
 
+// "Delete all" of the multifunction product on Windows 10 x64, with file and registry removals
+// journalled: a call of each step in the order of removal.
+const std::vector<Step> kDeleteAllOrder = {
+    {"R3", "DeleteFileW C:\\Windows\\System32\\DriverStore\\FileRepository\\zdm2100.inf_amd64_5e1f0c2a\\ZDM2100.inf"},
+    {"R3", "DeleteFileW C:\\Windows\\System32\\DriverStore\\FileRepository\\zdscan.inf_amd64_5e1f0c2a\\ZDScan.inf"},
+    {"R5", "DeletePrinter Zandrel M2100"},
+    {"R5", "DeletePrinterDriverExW Zandrel M2100, 1"},
+    {"R6", "DiUninstallDevice USB\\VID_2A5F&PID_1021\\ZD0001"},
+    {"R8", "SetupUninstallOEMInfW oem2.inf, 1"},
+    {"R9", "SetupDiCallClassInstaller DIF_REMOVE, USBPRINT\\ZANDRELM2100A1B2"},
+    {"R9", "DeleteFileW C:\\Users\\User\\Desktop\\Printer scan tool Zandrel M2100.lnk"},
+    {"R9", "DeleteFileW C:\\Users\\User\\Desktop\\Printer scan tool Zandrel M2200.lnk"},
+    {"R9", "ControlService WiaRpc, 1"},
+    {"R9", "ControlService stisvc, 1"},
+    {"R9", "DeleteFileW C:\\Windows\\System32\\ZDWiaDrv.dll"},
+    {"R9", "DeleteFileW C:\\Windows\\twain_32\\Zandrel\\ZDScanDS.ds"},
+    {"R11", "ControlService Spooler, 1"},
+    {"R11", "DeleteMonitorW Zandrel Language Monitor"},
+    {"R11", "StartServiceW Spooler"},
+    {"R12", "DeleteFileW C:\\Program Files\\Zandrel\\M2100\\Orlith.exe"},
+    {"R13", "RemoveDirectoryW C:\\Users\\User\\AppData\\Roaming\\Zandrel\\M2100"},
+    {"R15", "RemoveDirectoryW C:\\Windows\\System32\\spool\\drivers\\x64\\ZandrelM2100"},
+    {"R17", "StartServiceW stisvc"},
+    {"R18", "RemoveDirectoryW C:\\Windows\\Zandrel\\M2100"},
+    {"R19", "RegDeleteKeyW HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Print\\Printers\\Zandrel M2100"},
+    {"R19", "RegDeleteKeyW HKEY_CURRENT_USER\\Software\\Zandrel"},
+    {"R19", "RegDeleteValueW HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Run, ZandrelStatusMonitor"},
+    {"R20", "RegDeleteKeyW HKEY_LOCAL_MACHINE\\SOFTWARE\\Wow6432Node\\Zandrel\\M2100"},
+    {"R22", "Control\\Class\\{4D36E979-E325-11CE-BFC1-08002BE10318}\\0001"},
+    {"R23", "RemoveDirectoryW C:\\Program Files\\Zandrel\\M2100\\x64"},
+    {"C1", "RemoveDirectoryW C:\\Windows\\System32\\Zandrel\\M2100"},
+    {"C2", "RegDeleteValueW HKEY_LOCAL_MACHINE\\Software\\Zandrel M2100, Scantool"},
+    {"C2", "DeleteFileW C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\Zandrel\\Zandrel M2100\\"},
+    {"C2", "RegDeleteKeyW HKEY_LOCAL_MACHINE\\SOFTWARE\\Zandrel M2100"},
+    {"C2", "CurrentVersion\\Uninstall\\Zandrel M2100"},
+    {"C2", "SYSTEM\\ControlSet001\\Control\\Class\\{6BDD1FC6-810F-11D0-BEC7-08002BE2092F}"},
+    {"C2", "SYSTEM\\ControlSet002\\Control\\Class\\{6BDD1FC6-810F-11D0-BEC7-08002BE2092F}"},
+    {"C2", "SYSTEM\\CurrentControlSet\\Control\\Class\\{6BDD1FC6-810F-11D0-BEC7-08002BE2092F}"},
+    {"C2", "Uninstall\\Zandrel M2200"},
+    {"C3", "CM_Locate_DevNodeW , 0"},
+    {"C3", "CM_Reenumerate_DevNode HTREE\\ROOT\\0, 0"},
+    {"C5", "RemoveDirectoryW C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\Zandrel"},
+    {"A6", "DeleteFileW C:\\Users\\User\\AppData\\Roaming\\ZDM2100ui.dat"},
+    {"A6", "DeleteFileW C:\\Users\\User\\AppData\\Roaming\\ZDM2100fax.dat"},
+};
+
 TEST(RemovalWorker, DeleteAllMultifunctionOnWindows10RemovesTheProductOnly) {
     ProductMachine m;
     m.context.mode = 1;
+    platform::setFileCallJournal(true);
     const auto before = platform::testing::snapshot();
     platform::clearSleepLog();
     EXPECT_EQ(m.run(), kAllProgress);
@@ -169,8 +223,7 @@ TEST(RemovalWorker, DeleteAllMultifunctionOnWindows10RemovesTheProductOnly) {
     EXPECT_EQ(serviceState(u"WiaRpc"), SERVICE_RUNNING);
     EXPECT_FALSE(m.context.incomplete);
 
-    expectInOrder(calls(), {"DeletePrinterDriverExW", "SetupUninstallOEMInfW", "ControlService stisvc",
-                            "ControlService Spooler", "DeleteMonitorW", "StartServiceW Spooler", "StartServiceW stisvc"});
+    expectInOrder(calls(), kDeleteAllOrder);
 
     // A second run finds nothing more to remove but the printer key that moved into a deleted one's
     // place during the one pass over the printer keys.
