@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <fstream>
 #include <iterator>
+#include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,6 +17,7 @@
 #include "UninstallWorker.h"
 #include "platform/control.h"
 #include "platform/testing/machine.h"
+#include "rescomp/writer.h"
 #include "win/files.h"
 #include "win/kernel.h"
 #include "win/registry.h"
@@ -49,12 +52,28 @@ DWORD serviceState(const char16_t* name) {
 
 LRESULT CALLBACK pageProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) { return DefWindowProcW(hwnd, msg, wParam, lParam); }
 
-// A machine with the product on it and a context as the progress page would fill it.
+// The language library the uninstaller would have chosen, holding `texts`.
+constexpr char16_t kLanguageLibrary[] = u"C:\\Windows\\System32\\spool\\drivers\\x64\\ZDUnsenus.dll";
+
+// A machine with the product on it and a context as the progress page would fill it; with `language`,
+// the texts come from a language library holding them (the product installed in that language).
 struct ProductMachine {
-    explicit ProductMachine(const platform::MachineSettings& settings = {}, std::string xml = configBytes())
+    explicit ProductMachine(const platform::MachineSettings& settings = {}, std::string xml = configBytes(),
+                            const std::optional<std::map<UINT, std::u16string>>& language = std::nullopt)
         : machine(settings) {
         productinstall::InstallOptions options;
         options.configBytes = xml;
+        uninstall::setLangModule(nullptr);
+        if (language) {
+            platform::resources::ResourceFile library;
+            library.strings = *language;
+            machine.writeFile(kLanguageLibrary, rescomp::writeResourceFile(library));
+            languageModule = LoadLibraryW(kLanguageLibrary);
+            EXPECT_NE(languageModule, nullptr);
+            uninstall::setLangModule(languageModule);
+            if (const auto text = language->find(uninstall::kScanToolTextId); text != language->end())
+                options.scanToolText = text->second;
+        }
         options.difxLibrary = DIFX_STANDIN;
         options.rundll32Program = RUNDLL32_STANDIN;
         options.neighbours = true;
@@ -74,7 +93,11 @@ struct ProductMachine {
         uninstall::clearRemovalLog();
         platform::setCallJournal(true);
     }
-    ~ProductMachine() { DestroyWindow(context.progressWindow); }
+    ~ProductMachine() {
+        DestroyWindow(context.progressWindow);
+        uninstall::setLangModule(nullptr);
+        if (languageModule) FreeLibrary(languageModule);
+    }
 
     // Runs the worker as the page's thread would and answers the progress it posted (530 as -1).
     std::vector<long> run() {
@@ -90,6 +113,7 @@ struct ProductMachine {
     Machine machine;
     uninstall::SetupConfig config;
     uninstall::RemovalContext context;
+    HMODULE languageModule = nullptr;
 };
 
 const std::vector<long> kAllProgress = {5, 20, 30, 40, 50, 60, 75, 80, 100, -1};
@@ -350,9 +374,10 @@ TEST(RemovalWorker, TraversalTextsRemoveNoSentinel) {
     replaceAll(xml, "<sourcefile dst=\"PRG\">bin\\Orlith.exe</sourcefile>", "<sourcefile dst=\"PRG\">bin\\*.*</sourcefile>");
     replaceAll(xml, "<uidat>ZDM2100ui.dat</uidat>", "<uidat>..\\..\\sentinel.txt</uidat>");
     replaceAll(xml, "<Model_Info type=\"MFP\">Zandrel M2200</Model_Info>", "<Model_Info type=\"MFP\">..</Model_Info>");
-    ProductMachine m({}, xml);
+    ProductMachine m({}, xml, std::map<UINT, std::u16string>{{uninstall::kScanToolTextId, u"..\\..\\x"}});
     m.context.mode = 1;
     const std::vector<std::u16string> sentinels = {
+        u"C:\\Users\\x Zandrel M2100.lnk", u"C:\\Users\\x ...lnk",
         u"C:\\sentinel.txt", u"C:\\Windows\\sentinel.txt", u"C:\\Windows\\System32\\sentinel.txt",
         u"C:\\Program Files\\sentinel.txt", u"C:\\Windows\\System32\\spool\\drivers\\x64\\sentinel.txt",
         u"C:\\Users\\User\\AppData\\Roaming\\sentinel.txt", u"C:\\Users\\User\\sentinel.txt",
@@ -384,6 +409,35 @@ TEST(ProductInstall, LaysTheUninstallerWithItsLibrariesInTheDriverDirectory) {
     std::ifstream english(machine.host(drivers + u"ZDUnsenus.dll"));
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(english), {}), "ZDUnsenus.dll");
     std::filesystem::remove_all(libraries);
+}
+
+TEST(RemovalWorker, DesktopShortcutsAreNamedByTheLanguageLibrarysScanToolText) {
+    struct Case {
+        const char* name;
+        std::map<UINT, std::u16string> texts;
+        std::u16string shortcut;
+    };
+    const Case cases[] = {
+        {"library with text 243", {{156, u"%Text%"}, {uninstall::kScanToolTextId, u"Scan application software"}},
+         u"Scan application software"},
+        {"library without text 243", {{156, u"%Text%"}}, u"Printer scan tool"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ProductMachine m({}, configBytes(), c.texts);
+        m.context.mode = 1;
+        const std::u16string desktop = u"C:\\Users\\User\\Desktop\\";
+        const std::u16string shortcut = desktop + c.shortcut + u" Zandrel M2100.lnk";
+        ASSERT_TRUE(exists(shortcut));
+        // A shortcut of another name stays: the name comes from the library, not from the default.
+        const std::u16string other = desktop + (c.shortcut == u"Printer scan tool" ? u"Scan application software" : u"Printer scan tool") +
+                                     u" Zandrel M2100.lnk";
+        m.machine.writeFile(other, "link");
+        EXPECT_EQ(m.run(), kAllProgress);
+        EXPECT_FALSE(exists(shortcut));
+        EXPECT_FALSE(exists(desktop + c.shortcut + u" Zandrel M2200.lnk"));
+        EXPECT_TRUE(exists(other));
+    }
 }
 
 TEST(RemovalWorker, ScanToolTextDefaultsWithoutALanguageLibrary) {

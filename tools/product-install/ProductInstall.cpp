@@ -22,7 +22,6 @@ constexpr char16_t kPrinterClass[] = u"{4D36E979-E325-11CE-BFC1-08002BE10318}";
 constexpr char16_t kImagingClass[] = u"{6BDD1FC6-810F-11D0-BEC7-08002BE2092F}";
 constexpr char16_t kUsbPrintInterface[] = u"{28D78FAD-5A12-11D1-AE5B-0000F803A8C2}";
 constexpr char16_t kCommonPrograms[] = u"C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs";
-constexpr char16_t kScanToolText[] = u"Printer scan tool";
 constexpr char16_t kBitmapLibrary[] = u"ZDUnsbmp.dll";
 
 std::u16string folder(int csidl) {
@@ -291,9 +290,9 @@ bool InstallProduct(const InstallOptions& options, std::string& why) {
     const std::u16string firstDir = text(config, u"/SERTUP_INFO/CreateFolder/Folder/Dir");
     const std::u16string startMenu = drive + std::u16string(kCommonPrograms).substr(2) + firstDir;
     for (const ConfigEntry& model : models) {
-        writeFile(startMenu + u"\\" + model.text + u"\\" + kScanToolText + u".lnk", "link");
+        writeFile(startMenu + u"\\" + model.text + u"\\" + options.scanToolText + u".lnk", "link");
         if (multifunction)
-            writeFile(folder(CSIDL_DESKTOPDIRECTORY) + u"\\" + kScanToolText + u" " + model.text + u".lnk", "link");
+            writeFile(folder(CSIDL_DESKTOPDIRECTORY) + u"\\" + options.scanToolText + u" " + model.text + u".lnk", "link");
     }
 
     // Keys.

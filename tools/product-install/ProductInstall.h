@@ -23,6 +23,9 @@ struct InstallOptions {
     std::filesystem::path rundll32Program;
     // The configuration's bytes, also copied beside "setup.exe".
     std::string configBytes;
+    // The scan tool's name in the installer's language (the uninstaller's text 243), which names the
+    // shortcuts of the start-menu folder and the desktop.
+    std::u16string scanToolText = u"Printer scan tool";
     bool neighbours = false;
 };
 
