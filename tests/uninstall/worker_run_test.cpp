@@ -61,6 +61,8 @@ struct ProductMachine {
     explicit ProductMachine(const platform::MachineSettings& settings = {}, std::string xml = configBytes(),
                             const std::optional<std::map<UINT, std::u16string>>& language = std::nullopt)
         : machine(settings) {
+        // Another user of the machine, who used the product too.
+        platform::addUserProfile("Admin");
         productinstall::InstallOptions options;
         options.configBytes = xml;
         uninstall::setLangModule(nullptr);
@@ -180,6 +182,7 @@ const std::vector<Step> kDeleteAllOrder = {
     {"R11", "StartServiceW Spooler"},
     {"R12", "DeleteFileW C:\\Program Files\\Zandrel\\M2100\\Orlith.exe"},
     {"R13", "RemoveDirectoryW C:\\Users\\User\\AppData\\Roaming\\Zandrel\\M2100"},
+    {"R14", "RemoveDirectoryW C:\\Users\\Admin\\AppData\\Roaming\\Zandrel\\M2100"},
     {"R15", "RemoveDirectoryW C:\\Windows\\System32\\spool\\drivers\\x64\\ZandrelM2100"},
     {"R17", "StartServiceW stisvc"},
     {"R18", "RemoveDirectoryW C:\\Windows\\Zandrel\\M2100"},
@@ -230,6 +233,14 @@ TEST(RemovalWorker, DeleteAllMultifunctionOnWindows10RemovesTheProductOnly) {
     EXPECT_FALSE(exists(u"C:\\Windows\\twain_32\\Zandrel\\ZDScanDS.ds"));
     EXPECT_FALSE(exists(u"C:\\Windows\\Zandrel"));
     EXPECT_FALSE(exists(u"C:\\Users\\User\\AppData\\Roaming\\ZDM2100ui.dat"));
+    EXPECT_FALSE(exists(u"C:\\Users\\User\\AppData\\Roaming\\ZDM2100fax.dat"));
+    EXPECT_FALSE(exists(u"C:\\Users\\User\\AppData\\Roaming\\Zandrel"));
+    // The other user's product folder goes with the walk over the profiles; the data files of the
+    // interfaces are the running user's only.
+    EXPECT_FALSE(exists(u"C:\\Users\\Admin\\AppData\\Roaming\\Zandrel"));
+    EXPECT_TRUE(exists(u"C:\\Users\\Admin\\AppData\\Roaming\\ZDM2100ui.dat"));
+    EXPECT_TRUE(exists(u"C:\\Users\\Admin\\AppData\\Roaming\\ZDM2100fax.dat"));
+    EXPECT_TRUE(exists(u"C:\\Users\\Admin\\AppData\\Roaming\\Velmor\\settings.ini"));
     EXPECT_FALSE(exists(u"C:\\Users\\User\\Desktop\\Printer scan tool Zandrel M2100.lnk"));
     EXPECT_FALSE(exists(u"C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\Zandrel\\Zandrel M2100"));
     EXPECT_FALSE(keyExists(HKEY_LOCAL_MACHINE, u"Software\\Zandrel M2100"));

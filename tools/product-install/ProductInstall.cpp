@@ -4,6 +4,7 @@
 #include <fstream>
 #include <vector>
 
+#include "RegistryRemoval.h"
 #include "platform/control.h"
 #include "win/files.h"
 #include "win/kernel.h"
@@ -113,6 +114,37 @@ void installPackage(const std::u16string& productFolder, const std::u16string& r
     writeFile(store + u"published.txt", platform::toUtf8(published.name));
 }
 
+// The application-data folders of the machine's users: the running user's first, then, in the same
+// layout, that of every other user of the profile list (not the service accounts) whose profile
+// folder is there.
+std::vector<std::u16string> userAppDataFolders() {
+    const std::u16string appData = folder(CSIDL_APPDATA);
+    std::vector<std::u16string> folders = {appData};
+    const std::string user = platform::machineSettings().userName;
+    const std::u16string own = platform::profileFolder(user);
+    if (appData.rfind(own + u"\\", 0) != 0) return folders;
+    const std::u16string below = appData.substr(own.size());
+    HKEY list = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, platform::kProfileListKey, 0, KEY_READ, &list) != ERROR_SUCCESS) return folders;
+    WCHAR sid[260];
+    for (DWORD index = 0; RegEnumKeyW(list, index, sid, 260) == ERROR_SUCCESS; ++index) {
+        const std::u16string name = sid;
+        if (name == u"S-1-5-18" || name == u"S-1-5-19" || name == u"S-1-5-20") continue;
+        HKEY profileKey = nullptr;
+        if (RegOpenKeyExW(list, sid, 0, KEY_READ, &profileKey) != ERROR_SUCCESS) continue;
+        std::u16string image;
+        const bool read = uninstall::ReadRegistryText(profileKey, u"ProfileImagePath", MAX_PATH * sizeof(WCHAR), image);
+        RegCloseKey(profileKey);
+        if (!read) continue;
+        const std::string other = platform::toUtf8(namePart(image));
+        if (other.empty() || other == user) continue;
+        const std::u16string profile = platform::profileFolder(other);
+        if (GetFileAttributesW(profile.c_str()) != INVALID_FILE_ATTRIBUTES) folders.push_back(profile + below);
+    }
+    RegCloseKey(list);
+    return folders;
+}
+
 std::u16string text(const SetupConfig& config, std::u16string_view query) {
     std::u16string value;
     config.ReadConfigText(query, value);
@@ -155,7 +187,7 @@ void installNeighbours(const std::filesystem::path& driverModule) {
             u"DriverDesc", kOtherPrinter);
     addKey(HKEY_CURRENT_USER, u"Software\\Velmor");
     writeFile(folder(CSIDL_PROGRAM_FILES) + u"\\Velmor\\vlm.exe", "neighbour");
-    writeFile(folder(CSIDL_APPDATA) + u"\\Velmor\\settings.ini", "neighbour");
+    for (const std::u16string& userData : userAppDataFolders()) writeFile(userData + u"\\Velmor\\settings.ini", "neighbour");
     writeFile(folder(CSIDL_DESKTOPDIRECTORY) + u"\\Velmor Laser 40.lnk", "neighbour");
     writeFile(windowsFolder() + u"\\twain_32\\Velmor\\vlm.ds", "neighbour");
     platform::installOemInf(u"vlm40.inf", "[Version]\r\n[Velmor]\r\nVelmor Laser 40=VLM40.Install,USBPRINT\\VELMORLASER40\r\n");
@@ -274,10 +306,14 @@ bool InstallProduct(const InstallOptions& options, std::string& why) {
     // Data files and the product folders below the shared folders.
     const std::u16string uidat = text(config, u"/SERTUP_INFO/CreateFolder/uidat");
     const std::u16string faxdat = text(config, u"/SERTUP_INFO/CreateFolder/faxdat");
-    if (!uidat.empty()) writeFile(appData + u"\\" + uidat, "ui");
-    if (!faxdat.empty()) writeFile(appData + u"\\" + faxdat, "fax");
+    // Each user who used the product has its folder and the two interfaces' data files in the user's
+    // application data.
+    for (const std::u16string& userData : userAppDataFolders()) {
+        if (!uidat.empty()) writeFile(userData + u"\\" + uidat, "ui");
+        if (!faxdat.empty()) writeFile(userData + u"\\" + faxdat, "fax");
+        if (!productPath.empty()) writeFile(userData + productPath + u"\\settings.ini", "settings");
+    }
     if (!productPath.empty()) {
-        writeFile(appData + productPath + u"\\settings.ini", "settings");
         writeFile(windows + productPath + u"\\ZDStatus.dat", "status");
         writeFile(system + productPath + u"\\ZDScanCfg.dat", "scan");
     }
