@@ -14,6 +14,7 @@
 #include "LangText.h"
 #include "ProductInstall.h"
 #include "RemovalLog.h"
+#include "SystemQueries.h"
 #include "UninstallWorker.h"
 #include "platform/control.h"
 #include "platform/testing/machine.h"
@@ -303,6 +304,61 @@ TEST(RemovalWorker, WindowsOnDriveDFindsTheStartMenuFolderThere) {
     EXPECT_FALSE(exists(u"D:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\Zandrel"));
     EXPECT_FALSE(exists(u"D:\\Windows\\Zandrel"));
     EXPECT_TRUE(exists(onC));
+}
+
+TEST(RemovalWorker, DeleteAllOnXpX64RemovesTheProductWithoutDriverPackages) {
+    platform::MachineSettings settings;
+    settings.osMajor = 5;
+    settings.osMinor = 2;
+    settings.osBuild = 3790;
+    settings.productType = 1;
+    settings.profileLayout = platform::ProfileLayout::DocumentsAndSettings;
+    ProductMachine m(settings);
+    m.context.mode = 1;
+    int osId = 0;
+    uninstall::GetOsId(osId);
+    ASSERT_EQ(osId, uninstall::kOsXpX64);
+    const std::u16string user = u"C:\\Documents and Settings\\User\\";
+    const std::u16string startMenu = u"C:\\Documents and Settings\\All Users\\Start Menu\\Programs\\Zandrel";
+    // As the product's installer left it on this system: the older profile layout, no driver store.
+    EXPECT_FALSE(exists(u"C:\\ProgramData"));
+    EXPECT_FALSE(exists(u"C:\\Windows\\System32\\DriverStore"));
+    ASSERT_TRUE(exists(user + u"Application Data\\Zandrel\\M2100\\settings.ini"));
+    ASSERT_TRUE(exists(user + u"Application Data\\ZDM2100ui.dat"));
+    ASSERT_TRUE(exists(u"C:\\Documents and Settings\\Admin\\Application Data\\Zandrel\\M2100\\settings.ini"));
+    ASSERT_TRUE(exists(startMenu + u"\\Zandrel M2100\\Printer scan tool.lnk"));
+    ASSERT_TRUE(exists(user + u"Desktop\\Printer scan tool Zandrel M2100.lnk"));
+    platform::setFileCallJournal(true);
+    const auto before = platform::testing::snapshot();
+    EXPECT_EQ(m.run(), kAllProgress);
+    const auto diff = platform::testing::diff(before, platform::testing::snapshot());
+    expectNeighboursKept(diff);
+    EXPECT_FALSE(anyLine(diff, "+ ", "Zandrel"));
+    // No driver package is uninstalled here: the library, which journals beside itself, is never
+    // loaded; nor are the USB devices removed, which the removal does from Windows 8 on.
+    for (const std::string& line : calls()) EXPECT_EQ(line.find("DIFxAPI.journal"), std::string::npos) << line;
+    EXPECT_FALSE(anyLine(diff, "- device ", "USB\\VID_2A5F&PID_1021\\ZD0001"));
+    for (const std::u16string& gone : std::vector<std::u16string>{
+             user + u"Application Data\\Zandrel", user + u"Application Data\\ZDM2100ui.dat",
+          user + u"Application Data\\ZDM2100fax.dat", u"C:\\Documents and Settings\\Admin\\Application Data\\Zandrel",
+          user + u"Desktop\\Printer scan tool Zandrel M2100.lnk", startMenu, u"C:\\Program Files\\Zandrel",
+          u"C:\\Windows\\Zandrel", u"C:\\Windows\\System32\\Zandrel"})
+        EXPECT_FALSE(exists(gone)) << platform::toUtf8(gone);
+    EXPECT_EQ(m.context.CommonProgramsPath, u"C:\\Documents and Settings\\All Users\\Start Menu\\Programs");
+    EXPECT_TRUE(anyLine(diff, "- oem-inf", "ZDM2100.inf"));
+    EXPECT_TRUE(anyLine(diff, "- printer", "name=Zandrel M2100 "));
+    EXPECT_FALSE(keyExists(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Wow6432Node\\Zandrel M2100"));
+    EXPECT_FALSE(keyExists(HKEY_CURRENT_USER, u"Software\\Zandrel"));
+    EXPECT_EQ(serviceState(u"Spooler"), SERVICE_RUNNING);
+    EXPECT_EQ(serviceState(u"stisvc"), SERVICE_RUNNING);
+    EXPECT_FALSE(m.context.incomplete);
+
+    const auto afterFirst = platform::testing::snapshot();
+    EXPECT_EQ(m.run(), kAllProgress);
+    for (const std::string& line : platform::testing::diff(afterFirst, platform::testing::snapshot()))
+        EXPECT_TRUE(line.find(".journal") != std::string::npos ||
+                    line.find("Print\\\\Printers\\\\Zandrel M2100 Fax") != std::string::npos)
+            << line;
 }
 
 TEST(RemovalWorker, DeleteOneKeepsDevicesWhileTheDriverIsShared) {

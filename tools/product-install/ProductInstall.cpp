@@ -22,7 +22,6 @@ using uninstall::SetupConfig;
 constexpr char16_t kPrinterClass[] = u"{4D36E979-E325-11CE-BFC1-08002BE10318}";
 constexpr char16_t kImagingClass[] = u"{6BDD1FC6-810F-11D0-BEC7-08002BE2092F}";
 constexpr char16_t kUsbPrintInterface[] = u"{28D78FAD-5A12-11D1-AE5B-0000F803A8C2}";
-constexpr char16_t kCommonPrograms[] = u"C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs";
 constexpr char16_t kBitmapLibrary[] = u"ZDUnsbmp.dll";
 
 std::u16string folder(int csidl) {
@@ -101,17 +100,26 @@ void addKey(HKEY root, const std::u16string& path) {
     if (HKEY key = makeKey(root, path)) RegCloseKey(key);
 }
 
-// A package: its INF in the product folder, its copy in the driver store and the INF the store
-// published (with the model line the device removal looks for).
-void installPackage(const std::u16string& productFolder, const std::u16string& relative, const std::u16string& modelLine) {
+// A package: its INF in the product folder and the INF the system published (with the model line the
+// device removal looks for); where the system has a driver store, also its copy there.
+void installPackage(const std::u16string& productFolder, const std::u16string& relative, const std::u16string& modelLine,
+                    bool driverStore) {
     const std::string inf = "[Version]\r\nSignature=\"$Windows NT$\"\r\n[Zandrel]\r\n" + platform::toUtf8(modelLine) + "\r\n";
     writeFile(productFolder + relative, inf);
     const std::u16string name = namePart(relative);
+    const platform::OemInfRecord published = platform::installOemInf(name, inf);
+    if (!driverStore) return;
     const std::u16string store =
         systemFolder() + u"\\DriverStore\\FileRepository\\" + lower(name) + u"_amd64_5e1f0c2a\\";
     writeFile(store + name, inf);
-    const platform::OemInfRecord published = platform::installOemInf(name, inf);
     writeFile(store + u"published.txt", platform::toUtf8(published.name));
+}
+
+// The start-menu programs folder of all users in the machine's profile layout.
+std::u16string commonProgramsFolder() {
+    return platform::machineSettings().profileLayout == platform::ProfileLayout::DocumentsAndSettings
+               ? u"C:\\Documents and Settings\\All Users\\Start Menu\\Programs"
+               : u"C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs";
 }
 
 // The application-data folders of the machine's users: the running user's first, then, in the same
@@ -285,9 +293,14 @@ bool InstallProduct(const InstallOptions& options, std::string& why) {
     const std::u16string infData = text(config, u"/SERTUP_INFO/InfInfo/Inf_Data");
     const std::u16string faxInfData = text(config, u"/SERTUP_INFO/FaxInfData/Inf_Data");
     const std::u16string firstModel = models.empty() ? u"" : models.front().text;
+    // The driver store came with version 6: before it the packages are only published INFs.
+    OSVERSIONINFOW version{};
+    version.dwOSVersionInfoSize = sizeof version;
+    const bool driverStore = !GetVersionExW(&version) || version.dwMajorVersion >= 6;
     for (const ConfigEntry& package : list(config, u"/SERTUP_INFO/INF/Infinpackage", u"type")) {
         const bool fax = package.attribute == u"FAX";
-        installPackage(productFolder, package.text, fax ? faxModel + u"=" + faxInfData : firstModel + u"=" + infData);
+        installPackage(productFolder, package.text, fax ? faxModel + u"=" + faxInfData : firstModel + u"=" + infData,
+                       driverStore);
     }
     if (multifunction) {
         std::u16string scannerLine;
@@ -299,7 +312,7 @@ bool InstallProduct(const InstallOptions& options, std::string& why) {
             replaceAll(path, u"%Systembit%", u"x64");
             if (std::find(done.begin(), done.end(), path) != done.end()) continue;
             done.push_back(path);
-            installPackage(productFolder, path, scannerLine);
+            installPackage(productFolder, path, scannerLine, driverStore);
         }
     }
 
@@ -321,10 +334,11 @@ bool InstallProduct(const InstallOptions& options, std::string& why) {
         if (!store.text.empty()) writeFile(drivers + store.text + u"\\ZDM2100.gpd", "store");
 
     // The start-menu folder (on the Windows drive, whatever drive the value names) and the shortcuts.
+    const std::u16string commonPrograms = commonProgramsFolder();
     setText(HKEY_LOCAL_MACHINE, u"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders",
-            u"Common Programs", kCommonPrograms);
+            u"Common Programs", commonPrograms);
     const std::u16string firstDir = text(config, u"/SERTUP_INFO/CreateFolder/Folder/Dir");
-    const std::u16string startMenu = drive + std::u16string(kCommonPrograms).substr(2) + firstDir;
+    const std::u16string startMenu = drive + commonPrograms.substr(2) + firstDir;
     for (const ConfigEntry& model : models) {
         writeFile(startMenu + u"\\" + model.text + u"\\" + options.scanToolText + u".lnk", "link");
         if (multifunction)
