@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <map>
 #include <optional>
@@ -23,6 +24,7 @@
 #include "win/kernel.h"
 #include "win/registry.h"
 #include "win/services.h"
+#include "win/shell.h"
 #include "win/user.h"
 
 namespace {
@@ -440,11 +442,15 @@ TEST(RemovalWorker, TraversalTextsRemoveNoSentinel) {
     replaceAll(xml, "<x64 ID=\"PRG\">\\Zandrel\\M2100</x64>", "<x64 ID=\"PRG\">C:\\</x64>");
     replaceAll(xml, "<sourcefile dst=\"PRG\">bin\\Orlith.exe</sourcefile>", "<sourcefile dst=\"PRG\">bin\\*.*</sourcefile>");
     replaceAll(xml, "<uidat>ZDM2100ui.dat</uidat>", "<uidat>..\\..\\sentinel.txt</uidat>");
+    // A data file's path past the 260-character buffer: cut there, it would name the sentinel.
+    const std::string longName(229, 'x');
+    replaceAll(xml, "<faxdat>ZDM2100fax.dat</faxdat>", "<faxdat>" + longName + ".dat</faxdat>");
     replaceAll(xml, "<Model_Info type=\"MFP\">Zandrel M2200</Model_Info>", "<Model_Info type=\"MFP\">..</Model_Info>");
     ProductMachine m({}, xml, std::map<UINT, std::u16string>{{uninstall::kScanToolTextId, u"..\\..\\x"}});
     m.context.mode = 1;
     const std::vector<std::u16string> sentinels = {
         u"C:\\Users\\x Zandrel M2100.lnk", u"C:\\Users\\x ...lnk",
+        u"C:\\Users\\User\\AppData\\Roaming\\" + platform::fromUtf8(longName),
         u"C:\\sentinel.txt", u"C:\\Windows\\sentinel.txt", u"C:\\Windows\\System32\\sentinel.txt",
         u"C:\\Program Files\\sentinel.txt", u"C:\\Windows\\System32\\spool\\drivers\\x64\\sentinel.txt",
         u"C:\\Users\\User\\AppData\\Roaming\\sentinel.txt", u"C:\\Users\\User\\sentinel.txt",
@@ -476,6 +482,39 @@ TEST(ProductInstall, LaysTheUninstallerWithItsLibrariesInTheDriverDirectory) {
     std::ifstream english(machine.host(drivers + u"ZDUnsenus.dll"));
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(english), {}), "ZDUnsenus.dll");
     std::filesystem::remove_all(libraries);
+}
+
+TEST(RemovalWorker, BasesThatCannotBeHadSkipTheirStepsInsteadOfUsingTheCurrentDrive) {
+    struct Case {
+        const char* name;
+        std::function<void()> fault;
+        std::vector<std::u16string> sentinels;  // what the joins onto the current drive's root would name
+    };
+    const Case cases[] = {
+        {"the spooler stopped at the start: no driver directory",
+         [] {
+             platform::ServiceSetup spooler = *platform::service(u"Spooler");
+             spooler.state = SERVICE_STOPPED;
+             platform::installService(spooler);
+         },
+         {u"C:\\ZandrelM2100\\keep.gpd"}},
+        {"no application-data folder",
+         [] { platform::setFault("SHGetFolderPath", platform::Fault().onlyFor(std::to_string(CSIDL_APPDATA)).failing(-1)); },
+         {u"C:\\Zandrel\\M2100\\keep.ini", u"C:\\ZDM2100ui.dat"}},
+        {"no program-files folder",
+         [] { platform::setFault("SHGetFolderPath", platform::Fault().onlyFor(std::to_string(CSIDL_PROGRAM_FILES)).failing(-1)); },
+         {u"C:\\Zandrel\\M2100\\Orlith.exe", u"C:\\Zandrel\\M2100\\keep.ini"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ProductMachine m;
+        m.context.mode = 1;
+        for (const std::u16string& path : c.sentinels) m.machine.writeFile(path, "sentinel");
+        c.fault();
+        EXPECT_EQ(m.run(), kAllProgress);
+        platform::clearFaults();
+        for (const std::u16string& path : c.sentinels) EXPECT_TRUE(exists(path)) << platform::toUtf8(path);
+    }
 }
 
 TEST(RemovalWorker, DesktopShortcutsAreNamedByTheLanguageLibrarysScanToolText) {
