@@ -124,6 +124,18 @@ struct ProductMachine {
 const std::vector<long> kAllProgress = {5, 20, 30, 40, 50, 60, 75, 80, 100, -1};
 const std::vector<long> kOneProgress = {5, 20, 50, 80, 100, -1};
 
+// A second "delete all" finds nothing more to remove but the printer key that moved into a deleted
+// one's place during the one pass over the printer keys.
+void expectSecondRunFindsNothingMore(ProductMachine& m) {
+    const auto afterFirst = platform::testing::snapshot();
+    EXPECT_EQ(m.run(), kAllProgress);
+    for (const std::string& line : platform::testing::diff(afterFirst, platform::testing::snapshot()))
+        EXPECT_TRUE(line.find(".journal") != std::string::npos ||
+                    line.find("Print\\\\Printers\\\\Zandrel M2100 Fax") != std::string::npos)
+            << line;
+    EXPECT_FALSE(m.context.incomplete);
+}
+
 // The diff's removed lines that name a neighbour, and the added lines that are not a stand-in's journal.
 void expectNeighboursKept(const std::vector<std::string>& diff) {
     for (const std::string& line : diff) {
@@ -263,15 +275,7 @@ TEST(RemovalWorker, DeleteAllMultifunctionOnWindows10RemovesTheProductOnly) {
 
     expectInOrder(calls(), kDeleteAllOrder);
 
-    // A second run finds nothing more to remove but the printer key that moved into a deleted one's
-    // place during the one pass over the printer keys.
-    const auto afterFirst = platform::testing::snapshot();
-    EXPECT_EQ(m.run(), kAllProgress);
-    for (const std::string& line : platform::testing::diff(afterFirst, platform::testing::snapshot()))
-        EXPECT_TRUE(line.find(".journal") != std::string::npos ||
-                    line.find("Print\\\\Printers\\\\Zandrel M2100 Fax") != std::string::npos)
-            << line;
-    EXPECT_FALSE(m.context.incomplete);
+    expectSecondRunFindsNothingMore(m);
 }
 
 TEST(RemovalWorker, DeleteAllPrinterOnlyOnServer2008R2KeepsPackagesAndStillImage) {
@@ -355,12 +359,7 @@ TEST(RemovalWorker, DeleteAllOnXpX64RemovesTheProductWithoutDriverPackages) {
     EXPECT_EQ(serviceState(u"stisvc"), SERVICE_RUNNING);
     EXPECT_FALSE(m.context.incomplete);
 
-    const auto afterFirst = platform::testing::snapshot();
-    EXPECT_EQ(m.run(), kAllProgress);
-    for (const std::string& line : platform::testing::diff(afterFirst, platform::testing::snapshot()))
-        EXPECT_TRUE(line.find(".journal") != std::string::npos ||
-                    line.find("Print\\\\Printers\\\\Zandrel M2100 Fax") != std::string::npos)
-            << line;
+    expectSecondRunFindsNothingMore(m);
 }
 
 TEST(RemovalWorker, DeleteOneKeepsDevicesWhileTheDriverIsShared) {
