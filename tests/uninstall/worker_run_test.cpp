@@ -158,10 +158,9 @@ std::vector<std::string> calls() {
     return out;
 }
 
-// One removal step as the journal shows it: the step's id in the removal order and a fragment of
-// one of its calls.
+// One removal step as the journal shows it: what the step removes and a fragment of one of its calls.
 struct Step {
-    const char* id;
+    const char* what;
     const char* call;
 };
 
@@ -171,7 +170,7 @@ void expectInOrder(const std::vector<std::string>& journal, const std::vector<St
     for (const Step& want : expected) {
         auto found = std::find_if(journal.begin() + static_cast<long>(at), journal.end(),
                                   [&](const std::string& line) { return line.find(want.call) != std::string::npos; });
-        ASSERT_NE(found, journal.end()) << "missing in order: " << want.id << " " << want.call;
+        ASSERT_NE(found, journal.end()) << "missing in order: " << want.what << ": " << want.call;
         at = static_cast<size_t>(found - journal.begin()) + 1;
     }
 }
@@ -179,48 +178,48 @@ void expectInOrder(const std::vector<std::string>& journal, const std::vector<St
 // "Delete all" of the multifunction product on Windows 10 x64, with file and registry removals
 // journalled: a call of each step in the order of removal.
 const std::vector<Step> kDeleteAllOrder = {
-    {"R3", "DeleteFileW C:\\Windows\\System32\\DriverStore\\FileRepository\\zdm2100.inf_amd64_5e1f0c2a\\ZDM2100.inf"},
-    {"R3", "DeleteFileW C:\\Windows\\System32\\DriverStore\\FileRepository\\zdscan.inf_amd64_5e1f0c2a\\ZDScan.inf"},
-    {"R5", "DeletePrinter Zandrel M2100"},
-    {"R5", "DeletePrinterDriverExW Zandrel M2100, 1"},
-    {"R6", "DiUninstallDevice USB\\VID_2A5F&PID_1021\\ZD0001"},
-    {"R8", "SetupUninstallOEMInfW oem2.inf, 1"},
-    {"R9", "SetupDiCallClassInstaller DIF_REMOVE, USBPRINT\\ZANDRELM2100A1B2"},
-    {"R9", "DeleteFileW C:\\Users\\User\\Desktop\\Printer scan tool Zandrel M2100.lnk"},
-    {"R9", "DeleteFileW C:\\Users\\User\\Desktop\\Printer scan tool Zandrel M2200.lnk"},
-    {"R9", "ControlService WiaRpc, 1"},
-    {"R9", "ControlService stisvc, 1"},
-    {"R9", "DeleteFileW C:\\Windows\\System32\\ZDWiaDrv.dll"},
-    {"R9", "DeleteFileW C:\\Windows\\twain_32\\Zandrel\\ZDScanDS.ds"},
-    {"R11", "ControlService Spooler, 1"},
-    {"R11", "DeleteMonitorW Zandrel Language Monitor"},
-    {"R11", "StartServiceW Spooler"},
-    {"R12", "DeleteFileW C:\\Program Files\\Zandrel\\M2100\\Orlith.exe"},
-    {"R13", "RemoveDirectoryW C:\\Users\\User\\AppData\\Roaming\\Zandrel\\M2100"},
-    {"R14", "RemoveDirectoryW C:\\Users\\Admin\\AppData\\Roaming\\Zandrel\\M2100"},
-    {"R15", "RemoveDirectoryW C:\\Windows\\System32\\spool\\drivers\\x64\\ZandrelM2100"},
-    {"R17", "StartServiceW stisvc"},
-    {"R18", "RemoveDirectoryW C:\\Windows\\Zandrel\\M2100"},
-    {"R19", "RegDeleteKeyW HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Print\\Printers\\Zandrel M2100"},
-    {"R19", "RegDeleteKeyW HKEY_CURRENT_USER\\Software\\Zandrel"},
-    {"R19", "RegDeleteValueW HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Run, ZandrelStatusMonitor"},
-    {"R20", "RegDeleteKeyW HKEY_LOCAL_MACHINE\\SOFTWARE\\Wow6432Node\\Zandrel\\M2100"},
-    {"R22", "Control\\Class\\{4D36E979-E325-11CE-BFC1-08002BE10318}\\0001"},
-    {"R23", "RemoveDirectoryW C:\\Program Files\\Zandrel\\M2100\\x64"},
-    {"C1", "RemoveDirectoryW C:\\Windows\\System32\\Zandrel\\M2100"},
-    {"C2", "RegDeleteValueW HKEY_LOCAL_MACHINE\\Software\\Zandrel M2100, Scantool"},
-    {"C2", "DeleteFileW C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\Zandrel\\Zandrel M2100\\"},
-    {"C2", "RegDeleteKeyW HKEY_LOCAL_MACHINE\\SOFTWARE\\Zandrel M2100"},
-    {"C2", "CurrentVersion\\Uninstall\\Zandrel M2100"},
-    {"C2", "SYSTEM\\ControlSet001\\Control\\Class\\{6BDD1FC6-810F-11D0-BEC7-08002BE2092F}"},
-    {"C2", "SYSTEM\\ControlSet002\\Control\\Class\\{6BDD1FC6-810F-11D0-BEC7-08002BE2092F}"},
-    {"C2", "SYSTEM\\CurrentControlSet\\Control\\Class\\{6BDD1FC6-810F-11D0-BEC7-08002BE2092F}"},
-    {"C2", "Uninstall\\Zandrel M2200"},
-    {"C3", "CM_Locate_DevNodeW , 0"},
-    {"C3", "CM_Reenumerate_DevNode HTREE\\ROOT\\0, 0"},
-    {"C5", "RemoveDirectoryW C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\Zandrel"},
-    {"A6", "DeleteFileW C:\\Users\\User\\AppData\\Roaming\\ZDM2100ui.dat"},
-    {"A6", "DeleteFileW C:\\Users\\User\\AppData\\Roaming\\ZDM2100fax.dat"},
+    {"driver packages", "DeleteFileW C:\\Windows\\System32\\DriverStore\\FileRepository\\zdm2100.inf_amd64_5e1f0c2a\\ZDM2100.inf"},
+    {"driver packages", "DeleteFileW C:\\Windows\\System32\\DriverStore\\FileRepository\\zdscan.inf_amd64_5e1f0c2a\\ZDScan.inf"},
+    {"printers", "DeletePrinter Zandrel M2100"},
+    {"printers", "DeletePrinterDriverExW Zandrel M2100, 1"},
+    {"USB devices", "DiUninstallDevice USB\\VID_2A5F&PID_1021\\ZD0001"},
+    {"installed INFs", "SetupUninstallOEMInfW oem2.inf, 1"},
+    {"scanner side", "SetupDiCallClassInstaller DIF_REMOVE, USBPRINT\\ZANDRELM2100A1B2"},
+    {"scanner side", "DeleteFileW C:\\Users\\User\\Desktop\\Printer scan tool Zandrel M2100.lnk"},
+    {"scanner side", "DeleteFileW C:\\Users\\User\\Desktop\\Printer scan tool Zandrel M2200.lnk"},
+    {"scanner side", "ControlService WiaRpc, 1"},
+    {"scanner side", "ControlService stisvc, 1"},
+    {"scanner side", "DeleteFileW C:\\Windows\\System32\\ZDWiaDrv.dll"},
+    {"scanner side", "DeleteFileW C:\\Windows\\twain_32\\Zandrel\\ZDScanDS.ds"},
+    {"driver files", "ControlService Spooler, 1"},
+    {"driver files", "DeleteMonitorW Zandrel Language Monitor"},
+    {"driver files", "StartServiceW Spooler"},
+    {"program files", "DeleteFileW C:\\Program Files\\Zandrel\\M2100\\Orlith.exe"},
+    {"application data", "RemoveDirectoryW C:\\Users\\User\\AppData\\Roaming\\Zandrel\\M2100"},
+    {"user profiles", "RemoveDirectoryW C:\\Users\\Admin\\AppData\\Roaming\\Zandrel\\M2100"},
+    {"driver-store folders", "RemoveDirectoryW C:\\Windows\\System32\\spool\\drivers\\x64\\ZandrelM2100"},
+    {"stisvc again", "StartServiceW stisvc"},
+    {"Windows folder", "RemoveDirectoryW C:\\Windows\\Zandrel\\M2100"},
+    {"spooler and product keys", "RegDeleteKeyW HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Print\\Printers\\Zandrel M2100"},
+    {"spooler and product keys", "RegDeleteKeyW HKEY_CURRENT_USER\\Software\\Zandrel"},
+    {"spooler and product keys", "RegDeleteValueW HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Run, ZandrelStatusMonitor"},
+    {"32-bit view keys", "RegDeleteKeyW HKEY_LOCAL_MACHINE\\SOFTWARE\\Wow6432Node\\Zandrel\\M2100"},
+    {"device flags and classes", "Control\\Class\\{4D36E979-E325-11CE-BFC1-08002BE10318}\\0001"},
+    {"program folder", "RemoveDirectoryW C:\\Program Files\\Zandrel\\M2100\\x64"},
+    {"system folder", "RemoveDirectoryW C:\\Windows\\System32\\Zandrel\\M2100"},
+    {"software keys and start menu", "RegDeleteValueW HKEY_LOCAL_MACHINE\\Software\\Zandrel M2100, Scantool"},
+    {"software keys and start menu", "DeleteFileW C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\Zandrel\\Zandrel M2100\\"},
+    {"software keys and start menu", "RegDeleteKeyW HKEY_LOCAL_MACHINE\\SOFTWARE\\Zandrel M2100"},
+    {"software keys and start menu", "CurrentVersion\\Uninstall\\Zandrel M2100"},
+    {"software keys and start menu", "SYSTEM\\ControlSet001\\Control\\Class\\{6BDD1FC6-810F-11D0-BEC7-08002BE2092F}"},
+    {"software keys and start menu", "SYSTEM\\ControlSet002\\Control\\Class\\{6BDD1FC6-810F-11D0-BEC7-08002BE2092F}"},
+    {"software keys and start menu", "SYSTEM\\CurrentControlSet\\Control\\Class\\{6BDD1FC6-810F-11D0-BEC7-08002BE2092F}"},
+    {"software keys and start menu", "Uninstall\\Zandrel M2200"},
+    {"device tree", "CM_Locate_DevNodeW , 0"},
+    {"device tree", "CM_Reenumerate_DevNode HTREE\\ROOT\\0, 0"},
+    {"empty product folders", "RemoveDirectoryW C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\Zandrel"},
+    {"data files", "DeleteFileW C:\\Users\\User\\AppData\\Roaming\\ZDM2100ui.dat"},
+    {"data files", "DeleteFileW C:\\Users\\User\\AppData\\Roaming\\ZDM2100fax.dat"},
 };
 
 TEST(RemovalWorker, DeleteAllMultifunctionOnWindows10RemovesTheProductOnly) {
