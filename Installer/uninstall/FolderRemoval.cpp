@@ -215,4 +215,12 @@ int DeleteUserProfileFolders(const SetupConfig& config) {
     return 0;
 }
 
+void DeleteProductFolderBelow(std::u16string_view base, std::u16string_view productFolder, std::u16string_view operation) {
+    if (productFolder.empty() || base.empty()) return;
+    std::u16string path;
+    if (!GuardedJoin(operation, base, productFolder, kFolderTreeCapacity, path)) return;
+    DeleteFolderTree(path);
+    RemoveEmptyFolders(path, base);
+}
+
 }  // namespace uninstall

@@ -1,12 +1,16 @@
 // The uninstaller's main window.
 #include "MainManage.h"
 
+#include "FolderRemoval.h"
 #include "PathGuard.h"
+#include "ProductRegistry.h"
 #include "SelfDelete.h"
 #include "SetupConfig.h"
 #include "SetupResources.h"
 #include "SetupTexts.h"
 #include "SystemQueries.h"
+#include "UninstallCompletePage.h"
+#include "UninstallDoingPage.h"
 #include "UninstallListPage.h"
 #include "afx/afxres.h"
 #include "win/files.h"
@@ -18,6 +22,9 @@ namespace {
 constexpr size_t kLanguageIdCapacity = 127;
 constexpr size_t kLanguageNameCapacity = 255;
 constexpr char16_t kBitmapLibraryName[] = u"ZDUnsbmp.dll";
+// The product folder's path part (the joined Dir texts) with its NUL.
+constexpr size_t kProductFolderCapacity = 1024;
+constexpr char16_t kCreateThreadFail[] = u"CreateThread fail";
 
 std::u16string programFolder() {
     WCHAR path[MAX_PATH] = {};
@@ -39,6 +46,14 @@ bool IsFilteredKeyMessage(const MSG* msg, bool arrowsToo) {
     case VK_UP: case VK_DOWN: return arrowsToo;
     default: return false;
     }
+}
+
+bool StretchPageBackground(CWnd& page, CDC* dc, CBitmap& background) {
+    if (!background.GetSafeHandle()) return false;
+    CRect client;
+    page.GetClientRect(&client);
+    dc->StretchBitmap(background, client.Width(), client.Height());
+    return true;
 }
 
 CDlg_UnistallMainManage::CDlg_UnistallMainManage() : CDialog(IDD_UNINSTALL_MAIN, nullptr) {
@@ -158,24 +173,36 @@ BOOL CDlg_UnistallMainManage::PreTranslateMessage(MSG* msg) {
 void CDlg_UnistallMainManage::ShowProgressPage() {
     if (CMenu* menu = GetSystemMenu(FALSE)) menu->EnableMenuItem(SC_CLOSE, MF_BYCOMMAND | MF_GRAYED);
     if (!m_pDoingPage) {
-        m_pDoingPage = new CDialog(IDD_UNINSTALL_DOING, this);
+        m_pDoingPage = new CDlg_UinstallDoing(this);
         m_pDoingPage->Create(IDD_UNINSTALL_DOING, this);
     }
     FitMainWindowToPage(m_pDoingPage);
-    BeginRemoval();
 }
 
 void CDlg_UnistallMainManage::ShowCompletePage() {
     if (CMenu* menu = GetSystemMenu(FALSE)) menu->EnableMenuItem(SC_CLOSE, MF_BYCOMMAND | MF_ENABLED);
     if (!m_pCompletePage) {
-        m_pCompletePage = new CDialog(IDD_UNINSTALL_COMPLETE, this);
+        m_pCompletePage = new Cdlg_UnistallComplete(this);
         m_pCompletePage->Create(IDD_UNINSTALL_COMPLETE, this);
     }
     FitMainWindowToPage(m_pCompletePage);
 }
 
-void CDlg_UnistallMainManage::BeginRemoval() {
-    OutputDebugStringW(u"setup: the removal worker is not built yet; the progress page stays");
+void CDlg_UnistallMainManage::RemovalCouldNotStart() {
+    const std::u16string caption = uninstall::LoadHeadedText(IDS_CAPTION);
+    MessageBoxW(GetSafeHwnd(), kCreateThreadFail, caption.c_str(), MB_OK | MessageBoxLayout());
+    m_bDeleteSelf = 0;
+    m_nPageState = kPageFinished;
+    if (CMenu* menu = GetSystemMenu(FALSE)) menu->EnableMenuItem(SC_CLOSE, MF_BYCOMMAND | MF_ENABLED);
+}
+
+void CDlg_UnistallMainManage::RemoveProductFolder() {
+    AfxSetResourceHandle(AfxGetInstanceHandle());
+    if (m_hLanguageLibrary) FreeLibrary(m_hLanguageLibrary);
+    m_hLanguageLibrary = nullptr;
+    std::u16string productFolder;
+    if (!uninstall::ProductFolderPath(u"", kProductFolderCapacity, productFolder) || productFolder.empty()) return;
+    uninstall::DeleteProductFolderBelow(uninstall::SystemFolderPath(), productFolder, u"RemoveProductFolder");
 }
 
 void CDlg_UnistallMainManage::FitMainWindowToPage(CWnd* page) {
@@ -203,7 +230,12 @@ void CDlg_UnistallMainManage::OnClose() {
     case kPageRemoving: return;  // a removal that runs is never cut short
     default:
         CDialog::OnClose();
-        if (m_bDeleteSelf) uninstall::DeleteSelf();
+        if (!m_bDeleteSelf) return;
+        // The program stays for the second run that finishes what this one left.
+        if (m_bRemovalIncomplete)
+            OutputDebugStringW(u"DeleteSelf: the removal is incomplete; the program stays");
+        else
+            uninstall::DeleteSelf();
         return;
     }
 }

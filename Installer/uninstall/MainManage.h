@@ -9,6 +9,8 @@
 #include "afx/afxwin.h"
 
 class CDlg_Unistall;
+class CDlg_UinstallDoing;
+class Cdlg_UnistallComplete;
 
 // One supported model: its type word and its name, each at most 127 characters.
 struct ModelEntry {
@@ -28,6 +30,10 @@ inline constexpr int kRemoveAll = 1;
 // also discards the wParams of the up and down arrows.
 bool IsFilteredKeyMessage(const MSG* msg, bool arrowsToo);
 
+// A page's erase: its background bitmap stretched over the client area. False when the page has no
+// bitmap (its dialog face is painted then).
+bool StretchPageBackground(CWnd& page, CDC* dc, CBitmap& background);
+
 class CDlg_UnistallMainManage : public CDialog {
 public:
     CDlg_UnistallMainManage();
@@ -42,6 +48,12 @@ public:
     // Makes the window's client area the page's size, places the page at its origin, shows it and gives
     // it the focus.
     void FitMainWindowToPage(CWnd* page);
+    // Frees the language library (texts and templates come from the program itself afterwards) and
+    // removes the product's folder below the system folder with the folders it leaves empty.
+    void RemoveProductFolder();
+    // The progress page's worker could not start: the person is told, and the window may close (page
+    // state 2) without deleting the program.
+    void RemovalCouldNotStart();
 
     // A text of the current resource module (heading put in) shown in a box with caption 156; right to
     // left for "Arabic" only.
@@ -57,8 +69,8 @@ public:
     int m_bUseBitmapLibrary = 1;
     std::u16string m_LanguageName;  // at most 255 characters; empty when no language library loaded
     int m_nPageState = kPageList;
-    CDialog* m_pCompletePage = nullptr;
-    CDialog* m_pDoingPage = nullptr;
+    Cdlg_UnistallComplete* m_pCompletePage = nullptr;
+    CDlg_UinstallDoing* m_pDoingPage = nullptr;
     CDlg_Unistall* m_pListPage = nullptr;
     int m_bDeleteSelf = 0;
     HMODULE m_hLanguageLibrary = nullptr;
@@ -67,6 +79,9 @@ public:
     std::u16string m_ChosenPrinter;
     int m_nSameDriverCount = 0;
     std::u16string m_ChosenDriver;
+    // The removal left something a second run must mend: the completion page says so, and closing
+    // the window deletes nothing, so that the program stays for that run.
+    bool m_bRemovalIncomplete = false;
 
 protected:
     BOOL OnInitDialog() override;
@@ -82,6 +97,4 @@ private:
     void LoadBitmapLibrary();
     // The user's rights and the platform; false when the program must end (the box was shown).
     bool CheckSystemAndRights();
-    // The progress page starts the removal worker here once it is shown (a later round builds it).
-    void BeginRemoval();
 };

@@ -6,26 +6,22 @@
 #include <string>
 #include <string_view>
 
+#include "LangText.h"
 #include "win/base.h"
 
 namespace uninstall {
 
-// The heading (`Headingline/Content`) and the multifunction type (`MultiFunc/Type`), process-wide:
-// set while the main window is built, read by every page and the removal.
+// The capacity of the heading (ProductHeading, LangText.h), and the multifunction type
+// (`MultiFunc/Type`), process-wide: set while the main window is built, read by every page and the
+// removal.
 inline constexpr size_t kHeadingCapacity = 1024;
 inline constexpr size_t kMultiFuncTypeCapacity = 256;
-std::u16string& ProductHeading();
 std::u16string& MultiFuncType();
 // The product is a multifunction product (scanner included) when its type is exactly "1".
 bool IsMultiFunctionProduct();
 
-// Every "%Text%" of `text` replaced by `heading` (case-sensitive, all occurrences).
-std::u16string ReplaceHeading(std::u16string text, std::u16string_view heading);
-
-// The text of `id` in the current resource module as it is stored; false (and `text` empty) when the
-// id is missing or its text is empty.
-bool LoadResourceText(UINT id, std::u16string& text);
-// The text of `id` with the heading put in; empty when missing. Message boxes take their texts here.
+// The text of `id` with the heading put in (LoadLangText, at most 1023 characters); empty when
+// missing. Message boxes take their texts here.
 std::u16string LoadHeadedText(UINT id);
 
 // One control's caption and the string id it comes from.

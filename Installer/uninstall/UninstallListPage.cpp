@@ -155,11 +155,7 @@ BOOL CDlg_Unistall::PreTranslateMessage(MSG* msg) {
 }
 
 BOOL CDlg_Unistall::OnEraseBkgnd(CDC* dc) {
-    CRect client;
-    GetClientRect(&client);
-    if (!m_bmpBackground.GetSafeHandle()) return CDialog::OnEraseBkgnd(dc);
-    dc->StretchBitmap(m_bmpBackground, client.Width(), client.Height());
-    return TRUE;
+    return StretchPageBackground(*this, dc, m_bmpBackground) ? TRUE : CDialog::OnEraseBkgnd(dc);
 }
 
 void CDlg_Unistall::OnClickList(NMHDR*, LRESULT* result) {
