@@ -12,6 +12,7 @@
 #include "win/files.h"
 #include "win/kernel.h"
 #include "win/registry.h"
+#include "win/setupapi.h"
 #include "win/shell.h"
 #include "win/spooler.h"
 
@@ -350,6 +351,9 @@ void CleanDeviceRegistry(RemovalContext& context) {
         }
         fax.clear();
     }
+    // The device tree looks for hardware again, now that the product's devices are gone.
+    DEVINST root = 0;
+    if (CM_Locate_DevNodeW(&root, nullptr, 0) == CR_SUCCESS) CM_Reenumerate_DevNode(root, 0);
     Sleep(3000);
     RemoveEmptyProductFolders(context);
     DeleteUserSoftwareKey(context);

@@ -127,13 +127,15 @@ void layOut(const fs::path& root, const platform::MachineSettings& settings) {
              windows / "Temp",
              c / "Program Files",
              c / "Program Files (x86)",
-             c / "ProgramData",
              root / "spooler" / "printers",
              root / "spooler" / "drivers",
              root / "spooler" / "jobs",
          }) {
         fs::create_directories(folder, ec);
     }
+    // The shared application data: "ProgramData" in the newer layout; the older one keeps it below
+    // "All Users" with the profiles.
+    if (settings.profileLayout == platform::ProfileLayout::Users) fs::create_directories(c / "ProgramData", ec);
     platform::detail::layOutProfile(root, settings, settings.userName);
 }
 

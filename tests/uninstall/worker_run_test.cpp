@@ -6,15 +6,19 @@
 #include <algorithm>
 #include <fstream>
 #include <iterator>
+#include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "LangText.h"
 #include "ProductInstall.h"
 #include "RemovalLog.h"
+#include "SystemQueries.h"
 #include "UninstallWorker.h"
 #include "platform/control.h"
 #include "platform/testing/machine.h"
+#include "rescomp/writer.h"
 #include "win/files.h"
 #include "win/kernel.h"
 #include "win/registry.h"
@@ -49,12 +53,30 @@ DWORD serviceState(const char16_t* name) {
 
 LRESULT CALLBACK pageProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) { return DefWindowProcW(hwnd, msg, wParam, lParam); }
 
-// A machine with the product on it and a context as the progress page would fill it.
+// The language library the uninstaller would have chosen, holding `texts`.
+constexpr char16_t kLanguageLibrary[] = u"C:\\Windows\\System32\\spool\\drivers\\x64\\ZDUnsenus.dll";
+
+// A machine with the product on it and a context as the progress page would fill it; with `language`,
+// the texts come from a language library holding them (the product installed in that language).
 struct ProductMachine {
-    explicit ProductMachine(const platform::MachineSettings& settings = {}, std::string xml = configBytes())
+    explicit ProductMachine(const platform::MachineSettings& settings = {}, std::string xml = configBytes(),
+                            const std::optional<std::map<UINT, std::u16string>>& language = std::nullopt)
         : machine(settings) {
+        // Another user of the machine, who used the product too.
+        platform::addUserProfile("Admin");
         productinstall::InstallOptions options;
         options.configBytes = xml;
+        uninstall::setLangModule(nullptr);
+        if (language) {
+            platform::resources::ResourceFile library;
+            library.strings = *language;
+            machine.writeFile(kLanguageLibrary, rescomp::writeResourceFile(library));
+            languageModule = LoadLibraryW(kLanguageLibrary);
+            EXPECT_NE(languageModule, nullptr);
+            uninstall::setLangModule(languageModule);
+            if (const auto text = language->find(uninstall::kScanToolTextId); text != language->end())
+                options.scanToolText = text->second;
+        }
         options.difxLibrary = DIFX_STANDIN;
         options.rundll32Program = RUNDLL32_STANDIN;
         options.neighbours = true;
@@ -74,7 +96,11 @@ struct ProductMachine {
         uninstall::clearRemovalLog();
         platform::setCallJournal(true);
     }
-    ~ProductMachine() { DestroyWindow(context.progressWindow); }
+    ~ProductMachine() {
+        DestroyWindow(context.progressWindow);
+        uninstall::setLangModule(nullptr);
+        if (languageModule) FreeLibrary(languageModule);
+    }
 
     // Runs the worker as the page's thread would and answers the progress it posted (530 as -1).
     std::vector<long> run() {
@@ -90,6 +116,7 @@ struct ProductMachine {
     Machine machine;
     uninstall::SetupConfig config;
     uninstall::RemovalContext context;
+    HMODULE languageModule = nullptr;
 };
 
 const std::vector<long> kAllProgress = {5, 20, 30, 40, 50, 60, 75, 80, 100, -1};
@@ -117,20 +144,75 @@ std::vector<std::string> calls() {
     return out;
 }
 
-// Whether each expected fragment is found in the journal after the one before it.
-void expectInOrder(const std::vector<std::string>& journal, const std::vector<std::string>& expected) {
+// One removal step as the journal shows it: the step's id in the removal order and a fragment of
+// one of its calls.
+struct Step {
+    const char* id;
+    const char* call;
+};
+
+// Whether each step's call is found in the journal after the one before it.
+void expectInOrder(const std::vector<std::string>& journal, const std::vector<Step>& expected) {
     size_t at = 0;
-    for (const std::string& want : expected) {
+    for (const Step& want : expected) {
         auto found = std::find_if(journal.begin() + static_cast<long>(at), journal.end(),
-                                  [&](const std::string& line) { return line.find(want) != std::string::npos; });
-        ASSERT_NE(found, journal.end()) << "missing in order: " << want;
+                                  [&](const std::string& line) { return line.find(want.call) != std::string::npos; });
+        ASSERT_NE(found, journal.end()) << "missing in order: " << want.id << " " << want.call;
         at = static_cast<size_t>(found - journal.begin()) + 1;
     }
 }
 
+// "Delete all" of the multifunction product on Windows 10 x64, with file and registry removals
+// journalled: a call of each step in the order of removal.
+const std::vector<Step> kDeleteAllOrder = {
+    {"R3", "DeleteFileW C:\\Windows\\System32\\DriverStore\\FileRepository\\zdm2100.inf_amd64_5e1f0c2a\\ZDM2100.inf"},
+    {"R3", "DeleteFileW C:\\Windows\\System32\\DriverStore\\FileRepository\\zdscan.inf_amd64_5e1f0c2a\\ZDScan.inf"},
+    {"R5", "DeletePrinter Zandrel M2100"},
+    {"R5", "DeletePrinterDriverExW Zandrel M2100, 1"},
+    {"R6", "DiUninstallDevice USB\\VID_2A5F&PID_1021\\ZD0001"},
+    {"R8", "SetupUninstallOEMInfW oem2.inf, 1"},
+    {"R9", "SetupDiCallClassInstaller DIF_REMOVE, USBPRINT\\ZANDRELM2100A1B2"},
+    {"R9", "DeleteFileW C:\\Users\\User\\Desktop\\Printer scan tool Zandrel M2100.lnk"},
+    {"R9", "DeleteFileW C:\\Users\\User\\Desktop\\Printer scan tool Zandrel M2200.lnk"},
+    {"R9", "ControlService WiaRpc, 1"},
+    {"R9", "ControlService stisvc, 1"},
+    {"R9", "DeleteFileW C:\\Windows\\System32\\ZDWiaDrv.dll"},
+    {"R9", "DeleteFileW C:\\Windows\\twain_32\\Zandrel\\ZDScanDS.ds"},
+    {"R11", "ControlService Spooler, 1"},
+    {"R11", "DeleteMonitorW Zandrel Language Monitor"},
+    {"R11", "StartServiceW Spooler"},
+    {"R12", "DeleteFileW C:\\Program Files\\Zandrel\\M2100\\Orlith.exe"},
+    {"R13", "RemoveDirectoryW C:\\Users\\User\\AppData\\Roaming\\Zandrel\\M2100"},
+    {"R14", "RemoveDirectoryW C:\\Users\\Admin\\AppData\\Roaming\\Zandrel\\M2100"},
+    {"R15", "RemoveDirectoryW C:\\Windows\\System32\\spool\\drivers\\x64\\ZandrelM2100"},
+    {"R17", "StartServiceW stisvc"},
+    {"R18", "RemoveDirectoryW C:\\Windows\\Zandrel\\M2100"},
+    {"R19", "RegDeleteKeyW HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Print\\Printers\\Zandrel M2100"},
+    {"R19", "RegDeleteKeyW HKEY_CURRENT_USER\\Software\\Zandrel"},
+    {"R19", "RegDeleteValueW HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Run, ZandrelStatusMonitor"},
+    {"R20", "RegDeleteKeyW HKEY_LOCAL_MACHINE\\SOFTWARE\\Wow6432Node\\Zandrel\\M2100"},
+    {"R22", "Control\\Class\\{4D36E979-E325-11CE-BFC1-08002BE10318}\\0001"},
+    {"R23", "RemoveDirectoryW C:\\Program Files\\Zandrel\\M2100\\x64"},
+    {"C1", "RemoveDirectoryW C:\\Windows\\System32\\Zandrel\\M2100"},
+    {"C2", "RegDeleteValueW HKEY_LOCAL_MACHINE\\Software\\Zandrel M2100, Scantool"},
+    {"C2", "DeleteFileW C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\Zandrel\\Zandrel M2100\\"},
+    {"C2", "RegDeleteKeyW HKEY_LOCAL_MACHINE\\SOFTWARE\\Zandrel M2100"},
+    {"C2", "CurrentVersion\\Uninstall\\Zandrel M2100"},
+    {"C2", "SYSTEM\\ControlSet001\\Control\\Class\\{6BDD1FC6-810F-11D0-BEC7-08002BE2092F}"},
+    {"C2", "SYSTEM\\ControlSet002\\Control\\Class\\{6BDD1FC6-810F-11D0-BEC7-08002BE2092F}"},
+    {"C2", "SYSTEM\\CurrentControlSet\\Control\\Class\\{6BDD1FC6-810F-11D0-BEC7-08002BE2092F}"},
+    {"C2", "Uninstall\\Zandrel M2200"},
+    {"C3", "CM_Locate_DevNodeW , 0"},
+    {"C3", "CM_Reenumerate_DevNode HTREE\\ROOT\\0, 0"},
+    {"C5", "RemoveDirectoryW C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\Zandrel"},
+    {"A6", "DeleteFileW C:\\Users\\User\\AppData\\Roaming\\ZDM2100ui.dat"},
+    {"A6", "DeleteFileW C:\\Users\\User\\AppData\\Roaming\\ZDM2100fax.dat"},
+};
+
 TEST(RemovalWorker, DeleteAllMultifunctionOnWindows10RemovesTheProductOnly) {
     ProductMachine m;
     m.context.mode = 1;
+    platform::setFileCallJournal(true);
     const auto before = platform::testing::snapshot();
     platform::clearSleepLog();
     EXPECT_EQ(m.run(), kAllProgress);
@@ -152,6 +234,14 @@ TEST(RemovalWorker, DeleteAllMultifunctionOnWindows10RemovesTheProductOnly) {
     EXPECT_FALSE(exists(u"C:\\Windows\\twain_32\\Zandrel\\ZDScanDS.ds"));
     EXPECT_FALSE(exists(u"C:\\Windows\\Zandrel"));
     EXPECT_FALSE(exists(u"C:\\Users\\User\\AppData\\Roaming\\ZDM2100ui.dat"));
+    EXPECT_FALSE(exists(u"C:\\Users\\User\\AppData\\Roaming\\ZDM2100fax.dat"));
+    EXPECT_FALSE(exists(u"C:\\Users\\User\\AppData\\Roaming\\Zandrel"));
+    // The other user's product folder goes with the walk over the profiles; the data files of the
+    // interfaces are the running user's only.
+    EXPECT_FALSE(exists(u"C:\\Users\\Admin\\AppData\\Roaming\\Zandrel"));
+    EXPECT_TRUE(exists(u"C:\\Users\\Admin\\AppData\\Roaming\\ZDM2100ui.dat"));
+    EXPECT_TRUE(exists(u"C:\\Users\\Admin\\AppData\\Roaming\\ZDM2100fax.dat"));
+    EXPECT_TRUE(exists(u"C:\\Users\\Admin\\AppData\\Roaming\\Velmor\\settings.ini"));
     EXPECT_FALSE(exists(u"C:\\Users\\User\\Desktop\\Printer scan tool Zandrel M2100.lnk"));
     EXPECT_FALSE(exists(u"C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\Zandrel\\Zandrel M2100"));
     EXPECT_FALSE(keyExists(HKEY_LOCAL_MACHINE, u"Software\\Zandrel M2100"));
@@ -169,8 +259,7 @@ TEST(RemovalWorker, DeleteAllMultifunctionOnWindows10RemovesTheProductOnly) {
     EXPECT_EQ(serviceState(u"WiaRpc"), SERVICE_RUNNING);
     EXPECT_FALSE(m.context.incomplete);
 
-    expectInOrder(calls(), {"DeletePrinterDriverExW", "SetupUninstallOEMInfW", "ControlService stisvc",
-                            "ControlService Spooler", "DeleteMonitorW", "StartServiceW Spooler", "StartServiceW stisvc"});
+    expectInOrder(calls(), kDeleteAllOrder);
 
     // A second run finds nothing more to remove but the printer key that moved into a deleted one's
     // place during the one pass over the printer keys.
@@ -215,6 +304,61 @@ TEST(RemovalWorker, WindowsOnDriveDFindsTheStartMenuFolderThere) {
     EXPECT_FALSE(exists(u"D:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\Zandrel"));
     EXPECT_FALSE(exists(u"D:\\Windows\\Zandrel"));
     EXPECT_TRUE(exists(onC));
+}
+
+TEST(RemovalWorker, DeleteAllOnXpX64RemovesTheProductWithoutDriverPackages) {
+    platform::MachineSettings settings;
+    settings.osMajor = 5;
+    settings.osMinor = 2;
+    settings.osBuild = 3790;
+    settings.productType = 1;
+    settings.profileLayout = platform::ProfileLayout::DocumentsAndSettings;
+    ProductMachine m(settings);
+    m.context.mode = 1;
+    int osId = 0;
+    uninstall::GetOsId(osId);
+    ASSERT_EQ(osId, uninstall::kOsXpX64);
+    const std::u16string user = u"C:\\Documents and Settings\\User\\";
+    const std::u16string startMenu = u"C:\\Documents and Settings\\All Users\\Start Menu\\Programs\\Zandrel";
+    // As the product's installer left it on this system: the older profile layout, no driver store.
+    EXPECT_FALSE(exists(u"C:\\ProgramData"));
+    EXPECT_FALSE(exists(u"C:\\Windows\\System32\\DriverStore"));
+    ASSERT_TRUE(exists(user + u"Application Data\\Zandrel\\M2100\\settings.ini"));
+    ASSERT_TRUE(exists(user + u"Application Data\\ZDM2100ui.dat"));
+    ASSERT_TRUE(exists(u"C:\\Documents and Settings\\Admin\\Application Data\\Zandrel\\M2100\\settings.ini"));
+    ASSERT_TRUE(exists(startMenu + u"\\Zandrel M2100\\Printer scan tool.lnk"));
+    ASSERT_TRUE(exists(user + u"Desktop\\Printer scan tool Zandrel M2100.lnk"));
+    platform::setFileCallJournal(true);
+    const auto before = platform::testing::snapshot();
+    EXPECT_EQ(m.run(), kAllProgress);
+    const auto diff = platform::testing::diff(before, platform::testing::snapshot());
+    expectNeighboursKept(diff);
+    EXPECT_FALSE(anyLine(diff, "+ ", "Zandrel"));
+    // No driver package is uninstalled here: the library, which journals beside itself, is never
+    // loaded; nor are the USB devices removed, which the removal does from Windows 8 on.
+    for (const std::string& line : calls()) EXPECT_EQ(line.find("DIFxAPI.journal"), std::string::npos) << line;
+    EXPECT_FALSE(anyLine(diff, "- device ", "USB\\VID_2A5F&PID_1021\\ZD0001"));
+    for (const std::u16string& gone : std::vector<std::u16string>{
+             user + u"Application Data\\Zandrel", user + u"Application Data\\ZDM2100ui.dat",
+          user + u"Application Data\\ZDM2100fax.dat", u"C:\\Documents and Settings\\Admin\\Application Data\\Zandrel",
+          user + u"Desktop\\Printer scan tool Zandrel M2100.lnk", startMenu, u"C:\\Program Files\\Zandrel",
+          u"C:\\Windows\\Zandrel", u"C:\\Windows\\System32\\Zandrel"})
+        EXPECT_FALSE(exists(gone)) << platform::toUtf8(gone);
+    EXPECT_EQ(m.context.CommonProgramsPath, u"C:\\Documents and Settings\\All Users\\Start Menu\\Programs");
+    EXPECT_TRUE(anyLine(diff, "- oem-inf", "ZDM2100.inf"));
+    EXPECT_TRUE(anyLine(diff, "- printer", "name=Zandrel M2100 "));
+    EXPECT_FALSE(keyExists(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Wow6432Node\\Zandrel M2100"));
+    EXPECT_FALSE(keyExists(HKEY_CURRENT_USER, u"Software\\Zandrel"));
+    EXPECT_EQ(serviceState(u"Spooler"), SERVICE_RUNNING);
+    EXPECT_EQ(serviceState(u"stisvc"), SERVICE_RUNNING);
+    EXPECT_FALSE(m.context.incomplete);
+
+    const auto afterFirst = platform::testing::snapshot();
+    EXPECT_EQ(m.run(), kAllProgress);
+    for (const std::string& line : platform::testing::diff(afterFirst, platform::testing::snapshot()))
+        EXPECT_TRUE(line.find(".journal") != std::string::npos ||
+                    line.find("Print\\\\Printers\\\\Zandrel M2100 Fax") != std::string::npos)
+            << line;
 }
 
 TEST(RemovalWorker, DeleteOneKeepsDevicesWhileTheDriverIsShared) {
@@ -297,9 +441,10 @@ TEST(RemovalWorker, TraversalTextsRemoveNoSentinel) {
     replaceAll(xml, "<sourcefile dst=\"PRG\">bin\\Orlith.exe</sourcefile>", "<sourcefile dst=\"PRG\">bin\\*.*</sourcefile>");
     replaceAll(xml, "<uidat>ZDM2100ui.dat</uidat>", "<uidat>..\\..\\sentinel.txt</uidat>");
     replaceAll(xml, "<Model_Info type=\"MFP\">Zandrel M2200</Model_Info>", "<Model_Info type=\"MFP\">..</Model_Info>");
-    ProductMachine m({}, xml);
+    ProductMachine m({}, xml, std::map<UINT, std::u16string>{{uninstall::kScanToolTextId, u"..\\..\\x"}});
     m.context.mode = 1;
     const std::vector<std::u16string> sentinels = {
+        u"C:\\Users\\x Zandrel M2100.lnk", u"C:\\Users\\x ...lnk",
         u"C:\\sentinel.txt", u"C:\\Windows\\sentinel.txt", u"C:\\Windows\\System32\\sentinel.txt",
         u"C:\\Program Files\\sentinel.txt", u"C:\\Windows\\System32\\spool\\drivers\\x64\\sentinel.txt",
         u"C:\\Users\\User\\AppData\\Roaming\\sentinel.txt", u"C:\\Users\\User\\sentinel.txt",
@@ -307,6 +452,59 @@ TEST(RemovalWorker, TraversalTextsRemoveNoSentinel) {
     for (const std::u16string& path : sentinels) m.machine.writeFile(path, "sentinel");
     EXPECT_EQ(m.run(), kAllProgress);
     for (const std::u16string& path : sentinels) EXPECT_TRUE(exists(path)) << platform::toUtf8(path);
+}
+
+TEST(ProductInstall, LaysTheUninstallerWithItsLibrariesInTheDriverDirectory) {
+    Machine machine;
+    // A host folder standing for the build's libraries: the three languages, the bitmaps and one more.
+    const std::filesystem::path libraries = machine.root().parent_path() / (machine.root().filename().string() + "-libs");
+    std::filesystem::create_directories(libraries);
+    for (const char* name : {"ZDUnsenus.dll", "ZDUnsar.dll", "ZDUnszhcn.dll", "ZDUnsbmp.dll", "ZDUnsfr.dll"})
+        std::ofstream(libraries / name) << name;
+    std::ofstream(libraries / "setup") << "program";
+    productinstall::InstallOptions options;
+    options.configBytes = configBytes();
+    options.setupProgram = libraries / "setup";
+    options.setupLibraries = libraries;
+    std::string why;
+    ASSERT_TRUE(productinstall::InstallProduct(options, why)) << why;
+    const std::u16string drivers = u"C:\\Windows\\System32\\spool\\drivers\\x64\\";
+    for (const char16_t* name : {u"setup.exe", u"SetupCFG.xml", u"ZDUnsenus.dll", u"ZDUnsar.dll", u"ZDUnszhcn.dll", u"ZDUnsbmp.dll"})
+        EXPECT_TRUE(exists(drivers + name)) << platform::toUtf8(name);
+    // Only the libraries the configuration names, and the bitmap library.
+    EXPECT_FALSE(exists(drivers + u"ZDUnsfr.dll"));
+    std::ifstream english(machine.host(drivers + u"ZDUnsenus.dll"));
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(english), {}), "ZDUnsenus.dll");
+    std::filesystem::remove_all(libraries);
+}
+
+TEST(RemovalWorker, DesktopShortcutsAreNamedByTheLanguageLibrarysScanToolText) {
+    struct Case {
+        const char* name;
+        std::map<UINT, std::u16string> texts;
+        std::u16string shortcut;
+    };
+    const Case cases[] = {
+        {"library with text 243", {{156, u"%Text%"}, {uninstall::kScanToolTextId, u"Scan application software"}},
+         u"Scan application software"},
+        {"library without text 243", {{156, u"%Text%"}}, u"Printer scan tool"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ProductMachine m({}, configBytes(), c.texts);
+        m.context.mode = 1;
+        const std::u16string desktop = u"C:\\Users\\User\\Desktop\\";
+        const std::u16string shortcut = desktop + c.shortcut + u" Zandrel M2100.lnk";
+        ASSERT_TRUE(exists(shortcut));
+        // A shortcut of another name stays: the name comes from the library, not from the default.
+        const std::u16string other = desktop + (c.shortcut == u"Printer scan tool" ? u"Scan application software" : u"Printer scan tool") +
+                                     u" Zandrel M2100.lnk";
+        m.machine.writeFile(other, "link");
+        EXPECT_EQ(m.run(), kAllProgress);
+        EXPECT_FALSE(exists(shortcut));
+        EXPECT_FALSE(exists(desktop + c.shortcut + u" Zandrel M2200.lnk"));
+        EXPECT_TRUE(exists(other));
+    }
 }
 
 TEST(RemovalWorker, ScanToolTextDefaultsWithoutALanguageLibrary) {

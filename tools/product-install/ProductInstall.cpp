@@ -4,6 +4,7 @@
 #include <fstream>
 #include <vector>
 
+#include "RegistryRemoval.h"
 #include "platform/control.h"
 #include "win/files.h"
 #include "win/kernel.h"
@@ -21,8 +22,7 @@ using uninstall::SetupConfig;
 constexpr char16_t kPrinterClass[] = u"{4D36E979-E325-11CE-BFC1-08002BE10318}";
 constexpr char16_t kImagingClass[] = u"{6BDD1FC6-810F-11D0-BEC7-08002BE2092F}";
 constexpr char16_t kUsbPrintInterface[] = u"{28D78FAD-5A12-11D1-AE5B-0000F803A8C2}";
-constexpr char16_t kCommonPrograms[] = u"C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs";
-constexpr char16_t kScanToolText[] = u"Printer scan tool";
+constexpr char16_t kBitmapLibrary[] = u"ZDUnsbmp.dll";
 
 std::u16string folder(int csidl) {
     WCHAR buffer[MAX_PATH] = {};
@@ -100,17 +100,57 @@ void addKey(HKEY root, const std::u16string& path) {
     if (HKEY key = makeKey(root, path)) RegCloseKey(key);
 }
 
-// A package: its INF in the product folder, its copy in the driver store and the INF the store
-// published (with the model line the device removal looks for).
-void installPackage(const std::u16string& productFolder, const std::u16string& relative, const std::u16string& modelLine) {
+// A package: its INF in the product folder and the INF the system published (with the model line the
+// device removal looks for); where the system has a driver store, also its copy there.
+void installPackage(const std::u16string& productFolder, const std::u16string& relative, const std::u16string& modelLine,
+                    bool driverStore) {
     const std::string inf = "[Version]\r\nSignature=\"$Windows NT$\"\r\n[Zandrel]\r\n" + platform::toUtf8(modelLine) + "\r\n";
     writeFile(productFolder + relative, inf);
     const std::u16string name = namePart(relative);
+    const platform::OemInfRecord published = platform::installOemInf(name, inf);
+    if (!driverStore) return;
     const std::u16string store =
         systemFolder() + u"\\DriverStore\\FileRepository\\" + lower(name) + u"_amd64_5e1f0c2a\\";
     writeFile(store + name, inf);
-    const platform::OemInfRecord published = platform::installOemInf(name, inf);
     writeFile(store + u"published.txt", platform::toUtf8(published.name));
+}
+
+// The start-menu programs folder of all users in the machine's profile layout.
+std::u16string commonProgramsFolder() {
+    return platform::machineSettings().profileLayout == platform::ProfileLayout::DocumentsAndSettings
+               ? u"C:\\Documents and Settings\\All Users\\Start Menu\\Programs"
+               : u"C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs";
+}
+
+// The application-data folders of the machine's users: the running user's first, then, in the same
+// layout, that of every other user of the profile list (not the service accounts) whose profile
+// folder is there.
+std::vector<std::u16string> userAppDataFolders() {
+    const std::u16string appData = folder(CSIDL_APPDATA);
+    std::vector<std::u16string> folders = {appData};
+    const std::string user = platform::machineSettings().userName;
+    const std::u16string own = platform::profileFolder(user);
+    if (appData.rfind(own + u"\\", 0) != 0) return folders;
+    const std::u16string below = appData.substr(own.size());
+    HKEY list = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, platform::kProfileListKey, 0, KEY_READ, &list) != ERROR_SUCCESS) return folders;
+    WCHAR sid[260];
+    for (DWORD index = 0; RegEnumKeyW(list, index, sid, 260) == ERROR_SUCCESS; ++index) {
+        const std::u16string name = sid;
+        if (name == u"S-1-5-18" || name == u"S-1-5-19" || name == u"S-1-5-20") continue;
+        HKEY profileKey = nullptr;
+        if (RegOpenKeyExW(list, sid, 0, KEY_READ, &profileKey) != ERROR_SUCCESS) continue;
+        std::u16string image;
+        const bool read = uninstall::ReadRegistryText(profileKey, u"ProfileImagePath", MAX_PATH * sizeof(WCHAR), image);
+        RegCloseKey(profileKey);
+        if (!read) continue;
+        const std::string other = platform::toUtf8(namePart(image));
+        if (other.empty() || other == user) continue;
+        const std::u16string profile = platform::profileFolder(other);
+        if (GetFileAttributesW(profile.c_str()) != INVALID_FILE_ATTRIBUTES) folders.push_back(profile + below);
+    }
+    RegCloseKey(list);
+    return folders;
 }
 
 std::u16string text(const SetupConfig& config, std::u16string_view query) {
@@ -155,7 +195,7 @@ void installNeighbours(const std::filesystem::path& driverModule) {
             u"DriverDesc", kOtherPrinter);
     addKey(HKEY_CURRENT_USER, u"Software\\Velmor");
     writeFile(folder(CSIDL_PROGRAM_FILES) + u"\\Velmor\\vlm.exe", "neighbour");
-    writeFile(folder(CSIDL_APPDATA) + u"\\Velmor\\settings.ini", "neighbour");
+    for (const std::u16string& userData : userAppDataFolders()) writeFile(userData + u"\\Velmor\\settings.ini", "neighbour");
     writeFile(folder(CSIDL_DESKTOPDIRECTORY) + u"\\Velmor Laser 40.lnk", "neighbour");
     writeFile(windowsFolder() + u"\\twain_32\\Velmor\\vlm.ds", "neighbour");
     platform::installOemInf(u"vlm40.inf", "[Version]\r\n[Velmor]\r\nVelmor Laser 40=VLM40.Install,USBPRINT\\VELMORLASER40\r\n");
@@ -163,6 +203,20 @@ void installNeighbours(const std::filesystem::path& driverModule) {
                          {{kUsbPrintInterface, u"\\\\?\\usb#vid_0b0b&pid_0040#vl1#" + std::u16string(kUsbPrintInterface), {}, {}}},
                          kPrinterClass, 0});
     platform::addDevice({u"USB\\VID_0B0B&PID_0040\\VL1", true, {}, u"{36FC9E60-C465-11CF-8056-444553540000}", 0});
+}
+
+// The uninstaller's language libraries (the name part of each one the configuration lists) and its
+// bitmap library, beside "setup.exe", as the program looks for them in its own folder.
+void installSetupLibraries(const SetupConfig& config, const std::filesystem::path& from, const std::u16string& drivers) {
+    if (from.empty()) return;
+    std::vector<std::u16string> names;
+    for (const ConfigEntry& library : list(config, u"/SERTUP_INFO/DLL_UNSETUP/source_dll", u"ID"))
+        names.push_back(namePart(library.text));
+    names.push_back(kBitmapLibrary);
+    for (const std::u16string& name : names) {
+        const std::filesystem::path host = from / platform::toUtf8(name);
+        if (!name.empty() && std::filesystem::is_regular_file(host)) copyHostFile(host, drivers + u"\\" + name);
+    }
 }
 
 }  // namespace
@@ -239,9 +293,14 @@ bool InstallProduct(const InstallOptions& options, std::string& why) {
     const std::u16string infData = text(config, u"/SERTUP_INFO/InfInfo/Inf_Data");
     const std::u16string faxInfData = text(config, u"/SERTUP_INFO/FaxInfData/Inf_Data");
     const std::u16string firstModel = models.empty() ? u"" : models.front().text;
+    // The driver store came with version 6: before it the packages are only published INFs.
+    OSVERSIONINFOW version{};
+    version.dwOSVersionInfoSize = sizeof version;
+    const bool driverStore = !GetVersionExW(&version) || version.dwMajorVersion >= 6;
     for (const ConfigEntry& package : list(config, u"/SERTUP_INFO/INF/Infinpackage", u"type")) {
         const bool fax = package.attribute == u"FAX";
-        installPackage(productFolder, package.text, fax ? faxModel + u"=" + faxInfData : firstModel + u"=" + infData);
+        installPackage(productFolder, package.text, fax ? faxModel + u"=" + faxInfData : firstModel + u"=" + infData,
+                       driverStore);
     }
     if (multifunction) {
         std::u16string scannerLine;
@@ -253,17 +312,21 @@ bool InstallProduct(const InstallOptions& options, std::string& why) {
             replaceAll(path, u"%Systembit%", u"x64");
             if (std::find(done.begin(), done.end(), path) != done.end()) continue;
             done.push_back(path);
-            installPackage(productFolder, path, scannerLine);
+            installPackage(productFolder, path, scannerLine, driverStore);
         }
     }
 
     // Data files and the product folders below the shared folders.
     const std::u16string uidat = text(config, u"/SERTUP_INFO/CreateFolder/uidat");
     const std::u16string faxdat = text(config, u"/SERTUP_INFO/CreateFolder/faxdat");
-    if (!uidat.empty()) writeFile(appData + u"\\" + uidat, "ui");
-    if (!faxdat.empty()) writeFile(appData + u"\\" + faxdat, "fax");
+    // Each user who used the product has its folder and the two interfaces' data files in the user's
+    // application data.
+    for (const std::u16string& userData : userAppDataFolders()) {
+        if (!uidat.empty()) writeFile(userData + u"\\" + uidat, "ui");
+        if (!faxdat.empty()) writeFile(userData + u"\\" + faxdat, "fax");
+        if (!productPath.empty()) writeFile(userData + productPath + u"\\settings.ini", "settings");
+    }
     if (!productPath.empty()) {
-        writeFile(appData + productPath + u"\\settings.ini", "settings");
         writeFile(windows + productPath + u"\\ZDStatus.dat", "status");
         writeFile(system + productPath + u"\\ZDScanCfg.dat", "scan");
     }
@@ -271,14 +334,15 @@ bool InstallProduct(const InstallOptions& options, std::string& why) {
         if (!store.text.empty()) writeFile(drivers + store.text + u"\\ZDM2100.gpd", "store");
 
     // The start-menu folder (on the Windows drive, whatever drive the value names) and the shortcuts.
+    const std::u16string commonPrograms = commonProgramsFolder();
     setText(HKEY_LOCAL_MACHINE, u"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders",
-            u"Common Programs", kCommonPrograms);
+            u"Common Programs", commonPrograms);
     const std::u16string firstDir = text(config, u"/SERTUP_INFO/CreateFolder/Folder/Dir");
-    const std::u16string startMenu = drive + std::u16string(kCommonPrograms).substr(2) + firstDir;
+    const std::u16string startMenu = drive + commonPrograms.substr(2) + firstDir;
     for (const ConfigEntry& model : models) {
-        writeFile(startMenu + u"\\" + model.text + u"\\" + kScanToolText + u".lnk", "link");
+        writeFile(startMenu + u"\\" + model.text + u"\\" + options.scanToolText + u".lnk", "link");
         if (multifunction)
-            writeFile(folder(CSIDL_DESKTOPDIRECTORY) + u"\\" + kScanToolText + u" " + model.text + u".lnk", "link");
+            writeFile(folder(CSIDL_DESKTOPDIRECTORY) + u"\\" + options.scanToolText + u" " + model.text + u".lnk", "link");
     }
 
     // Keys.
@@ -343,6 +407,7 @@ bool InstallProduct(const InstallOptions& options, std::string& why) {
     if (!options.setupProgram.empty() && std::filesystem::exists(options.setupProgram)) {
         platform::linkProgram(drivers + u"\\setup.exe", options.setupProgram);
         writeFile(drivers + u"\\SetupCFG.xml", options.configBytes);
+        installSetupLibraries(config, options.setupLibraries, drivers);
     }
     if (!options.rundll32Program.empty()) platform::linkProgram(system + u"\\rundll32.exe", options.rundll32Program);
 

@@ -16,10 +16,16 @@ struct InstallOptions {
     std::filesystem::path difxLibrary;
     // The uninstaller program linked as "setup.exe" in the driver directory; empty or missing: none.
     std::filesystem::path setupProgram;
+    // The host folder holding the uninstaller's language libraries and its bitmap library, copied
+    // beside "setup.exe" (those the configuration names and that exist there); empty: none.
+    std::filesystem::path setupLibraries;
     // The stand-in linked as the system's rundll32; empty: none.
     std::filesystem::path rundll32Program;
     // The configuration's bytes, also copied beside "setup.exe".
     std::string configBytes;
+    // The scan tool's name in the installer's language (the uninstaller's text 243), which names the
+    // shortcuts of the start-menu folder and the desktop.
+    std::u16string scanToolText = u"Printer scan tool";
     bool neighbours = false;
 };
 

@@ -35,6 +35,7 @@ int main(int argc, char** argv) {
     options.driverModule = RASTREL_MODULE;
     options.difxLibrary = DIFX_LIBRARY;
     options.setupProgram = SETUP_PROGRAM;
+    options.setupLibraries = SETUP_LIBRARIES;
     options.rundll32Program = RUNDLL32_PROGRAM;
     try {
         platform::useMachineRoot(std::filesystem::absolute(machine));
