@@ -50,6 +50,14 @@ std::vector<unsigned char> localPrinters(std::vector<PRINTER_INFO_2W*>& records)
     return buffer;
 }
 
+// The jobs the printer's level-2 record counts (`cJobs`); 0 when the record cannot be read.
+DWORD reportedJobs(HANDLE printer) {
+    DWORD needed = 0;
+    if (GetPrinterW(printer, 2, nullptr, 0, &needed) || GetLastError() != ERROR_INSUFFICIENT_BUFFER || !needed) return 0;
+    std::vector<unsigned char> buffer(needed);
+    if (!GetPrinterW(printer, 2, buffer.data(), needed, &needed)) return 0;
+    return reinterpret_cast<PRINTER_INFO_2W*>(buffer.data())->cJobs;
+}
 
 }  // namespace
 
@@ -74,15 +82,16 @@ bool PrinterHasJobs(const std::u16string& printerName) {
     HANDLE printer = nullptr;
     std::u16string name = printerName;
     if (!OpenPrinterW(name.data(), &printer, nullptr)) return false;
-    DWORD needed = 0;
-    bool jobs = false;
-    if (!GetPrinterW(printer, 2, nullptr, 0, &needed) && GetLastError() == ERROR_INSUFFICIENT_BUFFER && needed) {
-        std::vector<unsigned char> buffer(needed);
-        if (GetPrinterW(printer, 2, buffer.data(), needed, &needed))
-            jobs = reinterpret_cast<PRINTER_INFO_2W*>(buffer.data())->cJobs != 0;
+    const DWORD reported = reportedJobs(printer);
+    // As many jobs as the printer reports are asked for; the number the spooler returns decides.
+    DWORD needed = 0, returned = 0;
+    if (reported && !EnumJobsW(printer, 0, reported, 1, nullptr, 0, &needed, &returned) &&
+        GetLastError() == ERROR_INSUFFICIENT_BUFFER && needed) {
+        std::vector<unsigned char> jobs(needed);
+        if (!EnumJobsW(printer, 0, reported, 1, jobs.data(), needed, &needed, &returned)) returned = 0;
     }
     ClosePrinter(printer);
-    return jobs;
+    return returned != 0;
 }
 
 CDlg_Unistall::CDlg_Unistall(CDlg_UnistallMainManage* mainWindow)

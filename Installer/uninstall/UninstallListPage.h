@@ -28,8 +28,9 @@ std::vector<PrinterEntry> MatchProductPrinters(const std::vector<PRINTER_INFO_2W
                                                const std::vector<ModelEntry>& models,
                                                bool (*opensWithFullAccess)(const std::u16string& name));
 
-// Whether the printer has jobs: opened with default access, its level-2 record's job count not zero. An
-// empty name or a failure of any step counts as none.
+// Whether the printer has jobs: opened with default access, as many jobs enumerated as its level-2
+// record counts (`cJobs`), and the spooler returning at least one. An empty name or a failure of any
+// step counts as none.
 bool PrinterHasJobs(const std::u16string& printerName);
 
 class CDlg_Unistall : public CDialog {

@@ -203,6 +203,11 @@ BOOL WINAPI EnumJobsW(HANDLE handle, DWORD firstJob, DWORD count, DWORD level, L
     auto printer = printerOf(handle);
     if (!printer) return FALSE;
     if (auto fault = platform::detail::takeFault("EnumJobsW")) {
+        if (fault->succeed) {
+            // The jobs ended after the printer's record counted them: the call finds none.
+            SetLastError(ERROR_SUCCESS);
+            return TRUE;
+        }
         SetLastError(fault->error ? fault->error : ERROR_INVALID_PARAMETER);
         return FALSE;
     }

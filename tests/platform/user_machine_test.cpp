@@ -1,6 +1,6 @@
 // Top-level windows across the processes of a machine: a forked child's window found by class and
 // title, its properties and text read from here, messages posted to it reaching its loop, showing and
-// activating it from here, message names shared, and its windows gone with it.
+// activating it from here (the machine's foreground), message names shared, and its windows gone with it.
 #include <gtest/gtest.h>
 
 #include <sys/socket.h>
@@ -258,7 +258,21 @@ TEST(UserMachine, AnotherProcessesLastActivePopupAndMinimisedState) {
     EXPECT_TRUE(ShowWindow(main, SW_RESTORE));  // done by the child's thread, then published
     for (int i = 0; i < 5000 && IsIconic(main); ++i) usleep(1000);
     EXPECT_FALSE(IsIconic(main));
+    // The foreground is the machine's: taken here, then given to the child's box by its own thread.
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = DefWindowProcW;
+    wc.lpszClassName = u"Foreground test";
+    ASSERT_TRUE(RegisterClassExW(&wc));
+    HWND mine = CreateWindowExW(0, wc.lpszClassName, u"Here", WS_OVERLAPPEDWINDOW, 0, 0, 50, 50, nullptr, nullptr,
+                                nullptr, nullptr);
+    ASSERT_TRUE(SetForegroundWindow(mine));
+    EXPECT_EQ(GetForegroundWindow(), mine);
     EXPECT_TRUE(SetForegroundWindow(note));
+    for (int i = 0; i < 5000 && GetForegroundWindow() != note; ++i) usleep(1000);
+    EXPECT_EQ(GetForegroundWindow(), note);
+    DestroyWindow(mine);
+    UnregisterClassW(wc.lpszClassName, nullptr);
     ASSERT_TRUE(PostMessageW(main, WM_END, 0, 0));
     EXPECT_EQ(child.finish(), 0);
     SetLastError(0xDEADBEEF);

@@ -2,6 +2,8 @@
 // delete-one button, and the refusals while a printer prints or the scan software runs.
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include "MainManage.h"
 #include "SetupTexts.h"
 #include "UninstallListPage.h"
@@ -99,8 +101,13 @@ TEST_F(SetupMachine, ARemovalIsRefusedWhileAPrinterPrintsOrTheScanSoftwareRuns) 
         bool printing, scanApplication, scanButton;
         std::string twainMutex;
         std::u16string refusal;  // empty: the removal starts
+        std::optional<platform::Fault> enumJobs = {};
     } cases[] = {
         {"a printer with a job", "1", true, false, false, "Local\\vrx4410_SCANAPPFLAG", busy},
+        // The record counts the job, the enumeration decides.
+        {"a job that ended after cJobs counted it", "1", true, false, false, "Local\\vrx4410_SCANAPPFLAG", u"",
+         platform::Fault{}.moving(0, true)},
+        {"EnumJobsW failing", "1", true, false, false, "Local\\vrx4410_SCANAPPFLAG", u"", platform::Fault{}},
         {"the scan application's mutex", "1", false, true, false, "Local\\vrx4410_SCANAPPFLAG", inUse},
         {"the scan-button program runs", "1", false, false, true, "Local\\vrx4410_SCANAPPFLAG", inUse},
         {"a printer-only product", "0", false, true, true, "Local\\vrx4410_SCANAPPFLAG", u""},
@@ -122,6 +129,7 @@ TEST_F(SetupMachine, ARemovalIsRefusedWhileAPrinterPrintsOrTheScanSoftwareRuns) 
         }
         HANDLE scanApplication = c.scanApplication ? CreateMutexW(nullptr, FALSE, u"Local\\vrx4410_SCANAPPFLAG") : nullptr;
         if (c.scanButton) platform::placeProcess(u"C:\\Program Files\\Zandrel\\M2100\\vrx4410PushScan.exe");
+        if (c.enumJobs) platform::setFault("EnumJobsW", *c.enumJobs);
         std::vector<DialogAnswer> answers = {{DialogAnswer::Press, IDD_UNINSTALL_LIST, IDOK}};
         if (!c.refusal.empty()) answers.push_back({DialogAnswer::Box, 0, 0, 0, IDOK});
         int state = -1;
@@ -139,6 +147,9 @@ TEST_F(SetupMachine, ARemovalIsRefusedWhileAPrinterPrintsOrTheScanSoftwareRuns) 
             if (state == kPageRemoving) PostMessageW(GetParent(page), WM_COMMAND, IDCANCEL, 0);
         });
         const auto boxes = answeredBoxTexts();
+        if (c.enumJobs) {
+            EXPECT_GE(platform::callCount("EnumJobsW"), 1) << c.what;
+        }
         if (c.refusal.empty()) {
             EXPECT_EQ(state, kPageRemoving) << c.what;
         } else {

@@ -172,7 +172,7 @@ WINBASEAPI LONG WINAPI DocumentPropertiesW(HWND wnd, HANDLE printer, LPWSTR devi
                                            PDEVMODEW in, DWORD mode);
 // The printer's jobs not yet ended at level 1, from the `firstJob`-th (0-based, in job id order) at most
 // `count`; `Position` counts from 1. A buffer that is too small gives ERROR_INSUFFICIENT_BUFFER with the
-// size needed. Fault switch "EnumJobsW".
+// size needed. Fault switch "EnumJobsW" (with `succeed`: TRUE and no jobs).
 WINBASEAPI BOOL WINAPI EnumJobsW(HANDLE printer, DWORD firstJob, DWORD count, DWORD level, LPBYTE buffer,
                                  DWORD size, LPDWORD needed, LPDWORD returned);
 // Deletes the printer with its registry key ("...\Print\Printers\<name>"); the handle must have been

@@ -378,8 +378,10 @@ WINBASEAPI BOOL WINAPI IsWindowEnabled(HWND hwnd);
 WINBASEAPI HWND WINAPI SetFocus(HWND hwnd);
 WINBASEAPI HWND WINAPI GetFocus();
 // The calling thread's active top-level window (HCBT_ACTIVATE may refuse; WM_ACTIVATE to both).
-// The foreground window is the active window of the thread that set it last; there is no real screen.
-// SetForegroundWindow of another process's top-level window asks its thread to activate it.
+// The foreground window is the machine's: the window activated or brought forward last by any
+// process of the machine, while it lives (else the one this process brought forward last); there is
+// no real screen. SetForegroundWindow of another process's top-level window asks its thread to
+// activate it.
 WINBASEAPI HWND WINAPI SetActiveWindow(HWND hwnd);
 WINBASEAPI HWND WINAPI GetActiveWindow();
 WINBASEAPI BOOL WINAPI SetForegroundWindow(HWND hwnd);

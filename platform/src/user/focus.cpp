@@ -39,7 +39,10 @@ HWND activate(HWND hwnd) {
         std::unique_lock lock(s.mutex);
         auto q = myQueue(lock);
         q->active = hwnd;
-        if (hwnd) s.foreground = hwnd;
+        if (hwnd) {
+            s.foreground = hwnd;
+            publishForeground(hwnd);
+        }
         rememberLastActive(hwnd);
     }
     if (old) send(old, WM_ACTIVATE, WA_INACTIVE, reinterpret_cast<LPARAM>(hwnd));
@@ -159,10 +162,15 @@ BOOL WINAPI SetForegroundWindow(HWND hwnd) {
     if (tid == currentTid()) platform::user::activate(hwnd);
     std::lock_guard lock(state().mutex);
     state().foreground = hwnd;
+    publishForeground(hwnd);
     return TRUE;
 }
 
+// The machine's foreground window while it lives (any process's); else the one this process brought
+// forward last.
 HWND WINAPI GetForegroundWindow() {
+    HWND machine = machineForeground();
+    if (machine && IsWindow(machine)) return machine;
     std::lock_guard lock(state().mutex);
     return state().foreground;
 }

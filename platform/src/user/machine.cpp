@@ -13,7 +13,8 @@
 // Text is UTF-8 with '%', CR, LF and NUL written as %XX. An entry whose process has ended (or whose
 // process id now belongs to a newer process, by the start time) is not reported and is removed on
 // sight. "windows/messages" lists the names given to RegisterWindowMessageW with their numbers
-// ("windows/messages.lock" serialises it).
+// ("windows/messages.lock" serialises it). "windows/foreground" holds the handle (in hex) of the
+// window a process of the machine brought to the foreground last.
 //
 // Each process with a top-level window listens on a Unix datagram socket of its own (abstract name
 // "mfp-platform-user-<pid>"); PostMessageW to another process's window sends it one datagram with the
@@ -251,6 +252,22 @@ void unpublish(Window& window) {
     std::error_code ec;
     fs::remove(window.file, ec);
     window.published = false;
+}
+
+void publishForeground(HWND hwnd) {
+    std::error_code ec;
+    fs::create_directories(windowsFolder(), ec);
+    char hex[24];
+    std::snprintf(hex, sizeof hex, "%llx\n", static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(hwnd)));
+    const fs::path file = windowsFolder() / "foreground";
+    const fs::path aside = file.string() + "." + std::to_string(currentPid()) + ".new";
+    platform::detail::writeHostFile(aside, hex);
+    fs::rename(aside, file, ec);
+}
+
+HWND machineForeground() {
+    const std::string text = platform::detail::readHostFile(windowsFolder() / "foreground");
+    return reinterpret_cast<HWND>(static_cast<uintptr_t>(std::strtoull(text.c_str(), nullptr, 16)));
 }
 
 std::optional<PublishedWindow> foreignWindow(HWND hwnd) {

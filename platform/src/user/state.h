@@ -185,6 +185,10 @@ struct PublishedWindow {
 // Live entries of other processes (dead processes' entries are removed on the way).
 std::vector<PublishedWindow> foreignWindows();
 std::optional<PublishedWindow> foreignWindow(HWND hwnd);
+// The machine's foreground window: recorded by the process that brings a window forward (lock
+// held or not), read by any process; null when none was recorded.
+void publishForeground(HWND hwnd);
+HWND machineForeground();
 // What a datagram to another process asks for.
 enum class Request : uint32_t { Post = 0, Show = 1, Foreground = 2 };
 // Sends a request to another process's inbox; an error code, or ERROR_SUCCESS.
