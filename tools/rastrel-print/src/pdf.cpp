@@ -158,8 +158,6 @@ bool PdfDocument::renderInto(int index, double dpiX, double dpiY, const RECTL& p
     return true;
 }
 
-// What the C++ library's page renderer does for renderGrey, kept: grey with its coverage plane,
-// rows padded to 4 bytes, top-down, on white, smoothed shapes and text, no hinting.
 struct PdfPageRenderer::Impl {
     std::shared_ptr<const PdfDocument> opened;  // keeps Poppler's globals set up while this renders
     std::unique_ptr<PDFDoc> document;
@@ -181,6 +179,9 @@ std::shared_ptr<PdfPageRenderer> PdfPageRenderer::open(std::shared_ptr<const Pdf
                (popplerMessage().empty() ? std::string() : " (" + popplerMessage() + ")");
         return nullptr;
     }
+    // The settings the C++ library's renderer is given for renderGrey, so that a page comes out as
+    // the printing thread's strips do: grey with its coverage plane, rows padded to 4 bytes,
+    // top-down, on white paper, shapes and text smoothed, no hinting.
     SplashColor white{0xFF, 0xFF, 0xFF, 0xFF};
     impl->output = std::make_unique<SplashOutputDev>(splashModeMono8, 4, false, white, true, splashThinLineDefault,
                                                      false);
