@@ -382,13 +382,19 @@ void expectSameRows(const Picture& got, const Picture& expected, const std::stri
             << what << ", row " << y;
 }
 
+// A device of the resolution whose printable area lies at the offset on the paper.
+platform::printing::DeviceCaps deviceAt(ULONG dpi, POINTL offset, SIZEL printable) {
+    platform::printing::DeviceCaps caps;
+    caps.dpiX = caps.dpiY = dpi;
+    caps.printableOffset = offset;
+    caps.printable = printable;
+    return caps;
+}
+
 TEST(RastrelPrintPdf, PagesRenderedAheadAreThePagesAsRenderedWhenPrinted) {
     const std::vector<Input> inputs = fourPageInputs("ahead.pdf");
     ASSERT_EQ(inputs.size(), 1u);
-    platform::printing::DeviceCaps caps;
-    caps.dpiX = caps.dpiY = 150;
-    caps.printableOffset = POINTL{25, 30};
-    caps.printable = SIZEL{1180, 1700};
+    const auto caps = deviceAt(150, POINTL{25, 30}, SIZEL{1180, 1700});
     // What the printing thread renders itself: the page from the printable area's corner on.
     auto own = [&](int index, const Picture& like) {
         std::string why;
@@ -415,9 +421,7 @@ TEST(RastrelPrintPdf, PagesRenderedAheadAreThePagesAsRenderedWhenPrinted) {
 TEST(RastrelPrintPdf, PagesRenderedAheadReuseOneBitmapAndOutliveTheRenderers) {
     const std::vector<Input> inputs = fourPageInputs("reuse.pdf");
     ASSERT_EQ(inputs.size(), 1u);
-    platform::printing::DeviceCaps caps;
-    caps.dpiX = caps.dpiY = 100;
-    caps.printable = SIZEL{800, 1150};
+    const auto caps = deviceAt(100, POINTL{0, 0}, SIZEL{800, 1150});
     std::shared_ptr<const Picture> held;
     std::optional<Picture> expected;
     {
