@@ -466,6 +466,9 @@ bool PrinterDevice::endPage() {
     };
     if (!caps_.banded) {
         noteDrawing(play(POINTL{0, 0}));
+        // What was drawn is let go before the driver sends the page, so that a picture made for this
+        // page (one rendered ahead) can be used again for the next while this one is encoded.
+        page_.clear();
         lastBands_ = 1;
         auto sendPage = driverFunction<SurfaceFn>(INDEX_DrvSendPage);
         SURFOBJ* so = engine::lockForDriver(surface_);

@@ -350,22 +350,51 @@ TEST(RastrelPrintPdf, PagesRenderAtTheAskedResolutionOnWhite) {
         for (LONG x = 0; x < outside->size.cx; ++x) ASSERT_EQ(outside->row(y)[x], 255);
 }
 
-TEST(RastrelPrintPdf, PagesRenderedAheadAreThePagesAsRenderedWhenPrinted) {
-    // Four pages, each with its square somewhere else and in another grey.
+// A small grey picture drawn inline, scaled up and turned, and a slanted smoothed line: what the
+// renderer decodes, scales and smooths.
+const std::string kPictureAndLine =
+    " q 150 40 -30 120 300 200 cm BI /W 4 /H 3 /CS /G /BPC 8 ID \x10\x30\x50\x70\x90\xB0\xD0\xF0\x20\x60"
+    "\xA0\xE0\nEI Q 0.3 G 2.5 w 100 100 m 480 300 l S";
+
+// Four pages, each with its square somewhere else and in another grey, and the picture and line.
+std::string fourPages() {
     std::vector<std::tuple<double, double, std::string>> pages;
     for (int i = 0; i < 4; ++i)
         pages.emplace_back(kA4W, kA4H, std::to_string(0.2 * i) + " g " + std::to_string(72 + 40 * i) + " " +
-                                           std::to_string(600 - 90 * i) + " 72 72 re f");
-    const std::string path = writeTemp("ahead.pdf", makePdf(pages));
+                                           std::to_string(600 - 90 * i) + " 72 72 re f" + kPictureAndLine);
+    return makePdf(pages);
+}
+
+// The four pages as the job's one input (none when they do not load).
+std::vector<Input> fourPageInputs(const std::string& name) {
     FontCache fonts;
     std::vector<std::string> errors;
-    auto input = loadInput(path, fonts, &errors);
-    ASSERT_TRUE(input) << (errors.empty() ? "" : errors[0]);
-    std::vector<Input> inputs{*input};
+    auto input = loadInput(writeTemp(name, fourPages()), fonts, &errors);
+    EXPECT_TRUE(input) << (errors.empty() ? "" : errors[0]);
+    return input ? std::vector<Input>{*input} : std::vector<Input>{};
+}
+
+void expectSameRows(const Picture& got, const Picture& expected, const std::string& what) {
+    ASSERT_EQ(got.size.cx, expected.size.cx) << what;
+    ASSERT_EQ(got.size.cy, expected.size.cy) << what;
+    for (LONG y = 0; y < got.size.cy; ++y)
+        ASSERT_EQ(std::memcmp(got.row(y), expected.row(y), static_cast<size_t>(got.size.cx)), 0)
+            << what << ", row " << y;
+}
+
+// A device of the resolution whose printable area lies at the offset on the paper.
+platform::printing::DeviceCaps deviceAt(ULONG dpi, POINTL offset, SIZEL printable) {
     platform::printing::DeviceCaps caps;
-    caps.dpiX = caps.dpiY = 150;
-    caps.printableOffset = POINTL{25, 30};
-    caps.printable = SIZEL{1180, 1700};
+    caps.dpiX = caps.dpiY = dpi;
+    caps.printableOffset = offset;
+    caps.printable = printable;
+    return caps;
+}
+
+TEST(RastrelPrintPdf, PagesRenderedAheadAreThePagesAsRenderedWhenPrinted) {
+    const std::vector<Input> inputs = fourPageInputs("ahead.pdf");
+    ASSERT_EQ(inputs.size(), 1u);
+    const auto caps = deviceAt(150, POINTL{25, 30}, SIZEL{1180, 1700});
     // What the printing thread renders itself: the page from the printable area's corner on.
     auto own = [&](int index, const Picture& like) {
         std::string why;
@@ -382,13 +411,34 @@ TEST(RastrelPrintPdf, PagesRenderedAheadAreThePagesAsRenderedWhenPrinted) {
         ASSERT_EQ(page->format, static_cast<ULONG>(BMF_8BPP));
         auto expected = own(index, *page);
         ASSERT_TRUE(expected);
-        ASSERT_EQ(page->size.cx, expected->size.cx);
-        ASSERT_EQ(page->size.cy, expected->size.cy);
-        for (LONG y = 0; y < page->size.cy; ++y)
-            ASSERT_EQ(std::memcmp(page->row(y), expected->row(y), static_cast<size_t>(page->size.cx)), 0)
-                << "page " << index << ", row " << y;
+        expectSameRows(*page, *expected, "page " + std::to_string(index));
     }
     EXPECT_FALSE(ahead.take(inputs[0], 1)) << "a page passed over is gone";
+}
+
+// A thread renders its pages into one bitmap: the next page goes where the last lay once its picture
+// is let go, and a picture still held outlives the renderers.
+TEST(RastrelPrintPdf, PagesRenderedAheadReuseOneBitmapAndOutliveTheRenderers) {
+    const std::vector<Input> inputs = fourPageInputs("reuse.pdf");
+    ASSERT_EQ(inputs.size(), 1u);
+    const auto caps = deviceAt(100, POINTL{0, 0}, SIZEL{800, 1150});
+    std::shared_ptr<const Picture> held;
+    std::optional<Picture> expected;
+    {
+        PagesAhead ahead(inputs, caps, DrawOptions{}, 1, 1);
+        auto first = ahead.take(inputs[0], 0);
+        ASSERT_TRUE(first);
+        const BYTE* where = first->pixels();
+        first.reset();
+        held = ahead.take(inputs[0], 1);
+        ASSERT_TRUE(held);
+        EXPECT_EQ(held->pixels(), where) << "page 2 is rendered where page 1 lay";
+        std::string why;
+        expected = inputs[0].pdf->render(1, 100, 100, RECTL{0, 0, 800, 1150}, &why);
+        ASSERT_TRUE(expected) << why;
+    }
+    // The renderers' thread has ended; the page it rendered last is still whole.
+    expectSameRows(*held, *expected, "page 2");
 }
 
 // A page rendered ahead is drawn whole, in one copy; a page rendered as it prints is drawn in

@@ -9,7 +9,7 @@ packages=(
   # xmllint checks the uninstaller's configuration queries.
   libxml2-utils
   libjpeg-dev libpng-dev libgif-dev libfreetype-dev fonts-dejavu-core
-  libpoppler-cpp-dev poppler-utils fonts-wqy-microhei
+  libpoppler-cpp-dev libpoppler-private-dev poppler-utils fonts-wqy-microhei
   # Outside readers that check what the writers make (wmf2svg needs the URW fonts).
   netpbm libjpeg-turbo-progs libtiff-tools pngcheck qpdf giflib-tools libwmf-bin emf2svg fonts-urw-base35
   # The plain Linux print chains that bench/document_bench measures rastrel-print against, and the

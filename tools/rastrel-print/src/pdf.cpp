@@ -1,5 +1,14 @@
-// PDF pages through Poppler's C++ library: Splash renders a slice of the page at the asked
-// resolution; what lies past the page's edges is left white.
+// PDF pages through Poppler: its C++ library opens the document and renders a slice of a page at
+// the asked resolution (what lies past the page's edges is left white); whole pages rendered ahead
+// go through Poppler's own renderer classes, which the C++ library is made of, so that the renderer
+// and its bitmap can be kept from page to page.
+//
+// Poppler's own headers come first: they are written without the Windows names in view.
+#include <PDFDoc.h>
+#include <SplashOutputDev.h>
+#include <goo/GooString.h>
+#include <splash/SplashBitmap.h>
+
 #include "rastrel_print/pdf.h"
 
 #include <poppler-document.h>
@@ -126,35 +135,6 @@ std::string cannotRender(int index) {
 
 }  // namespace
 
-std::optional<Picture> PdfDocument::renderPage(int index, double dpiX, double dpiY, const RECTL& part,
-                                               std::string* why) const {
-    if (index < 0 || index >= pages()) {
-        *why = "no page " + std::to_string(index + 1);
-        return std::nullopt;
-    }
-    const LONG pageW = static_cast<LONG>(std::ceil(pageWidth(index) * dpiX / 72.0));
-    const LONG pageH = static_cast<LONG>(std::ceil(pageHeight(index) * dpiY / 72.0));
-    const LONG w = part.right - part.left, h = part.bottom - part.top;
-    if (w <= 0 || h <= 0 || part.left < 0 || part.top < 0 || part.right > pageW || part.bottom > pageH)
-        return render(index, dpiX, dpiY, part, why);
-    auto image = std::make_shared<poppler::image>(renderGrey(impl_->pages[index].get(), dpiX, dpiY, part));
-    if (!image->is_valid() || image->format() != poppler::image::format_gray8) {
-        *why = cannotRender(index);
-        return std::nullopt;
-    }
-    if (image->width() != w || image->height() != h || image->bytes_per_row() % 4 != 0 || image->bytes_per_row() < w)
-        return render(index, dpiX, dpiY, part, why);
-    Picture picture;
-    picture.size = SIZEL{w, h};
-    picture.format = BMF_8BPP;
-    picture.stride = image->bytes_per_row();
-    picture.palette = Picture::blank(1, 1, BMF_8BPP).palette;
-    picture.outside = reinterpret_cast<const BYTE*>(image->const_data());
-    picture.outsideBytes = static_cast<size_t>(picture.stride) * static_cast<size_t>(h);
-    picture.keeper = std::move(image);
-    return picture;
-}
-
 bool PdfDocument::renderInto(int index, double dpiX, double dpiY, const RECTL& part, Picture& into, LONG intoTop,
                              std::string* why) const {
     // Only the part that lies on the page is rendered; the rest of `into` is left as it is.
@@ -176,6 +156,75 @@ bool PdfDocument::renderInto(int index, double dpiX, double dpiY, const RECTL& p
         std::memcpy(dst, src, static_cast<size_t>(w));
     }
     return true;
+}
+
+struct PdfPageRenderer::Impl {
+    std::shared_ptr<const PdfDocument> opened;  // keeps Poppler's globals set up while this renders
+    std::unique_ptr<PDFDoc> document;
+    std::unique_ptr<SplashOutputDev> output;
+};
+
+PdfPageRenderer::PdfPageRenderer(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
+PdfPageRenderer::~PdfPageRenderer() = default;
+
+std::shared_ptr<PdfPageRenderer> PdfPageRenderer::open(std::shared_ptr<const PdfDocument> opened,
+                                                       const std::string& path, std::string* why) {
+    quietPoppler();
+    popplerMessage().clear();
+    auto impl = std::make_unique<Impl>();
+    impl->opened = std::move(opened);
+    impl->document = std::make_unique<PDFDoc>(std::make_unique<GooString>(path));
+    if (!impl->document->isOk() || !impl->opened || impl->document->getNumPages() != impl->opened->pages()) {
+        *why = path + ": Poppler cannot load it again to render its pages" +
+               (popplerMessage().empty() ? std::string() : " (" + popplerMessage() + ")");
+        return nullptr;
+    }
+    // The settings the C++ library's renderer is given for renderGrey, so that a page comes out as
+    // the printing thread's strips do: grey with its coverage plane, rows padded to 4 bytes,
+    // top-down, on white paper, shapes and text smoothed, no hinting.
+    SplashColor white{0xFF, 0xFF, 0xFF, 0xFF};
+    impl->output = std::make_unique<SplashOutputDev>(splashModeMono8, 4, false, white, true, splashThinLineDefault,
+                                                     false);
+    impl->output->setVectorAntialias(true);
+    impl->output->setFontAntialias(true);
+    impl->output->setFreeTypeHinting(false, false);
+    impl->output->startDoc(impl->document.get());
+    return std::shared_ptr<PdfPageRenderer>(new PdfPageRenderer(std::move(impl)));
+}
+
+int PdfPageRenderer::pages() const { return impl_->opened->pages(); }
+
+std::optional<Picture> PdfPageRenderer::render(int index, double dpiX, double dpiY, const RECTL& part,
+                                               std::string* why) {
+    if (index < 0 || index >= pages()) {
+        *why = "no page " + std::to_string(index + 1);
+        return std::nullopt;
+    }
+    const LONG pageW = static_cast<LONG>(std::ceil(impl_->opened->pageWidth(index) * dpiX / 72.0));
+    const LONG pageH = static_cast<LONG>(std::ceil(impl_->opened->pageHeight(index) * dpiY / 72.0));
+    const LONG w = part.right - part.left, h = part.bottom - part.top;
+    if (w <= 0 || h <= 0 || part.left < 0 || part.top < 0 || part.right > pageW || part.bottom > pageH) {
+        *why = "the part asked for does not lie on page " + std::to_string(index + 1);
+        return std::nullopt;
+    }
+    popplerMessage().clear();
+    impl_->document->displayPageSlice(impl_->output.get(), index + 1, dpiX, dpiY, 0, false, true, false, part.left,
+                                      part.top, w, h, nullptr, nullptr, nullptr, nullptr, true);
+    SplashBitmap* bitmap = impl_->output->getBitmap();
+    if (!bitmap || bitmap->getMode() != splashModeMono8 || bitmap->getWidth() != w || bitmap->getHeight() != h ||
+        bitmap->getRowSize() % 4 != 0 || bitmap->getRowSize() < w || !bitmap->getDataPtr()) {
+        *why = cannotRender(index);
+        return std::nullopt;
+    }
+    Picture picture;
+    picture.size = SIZEL{w, h};
+    picture.format = BMF_8BPP;
+    picture.stride = bitmap->getRowSize();
+    picture.palette = Picture::blank(1, 1, BMF_8BPP).palette;
+    picture.outside = bitmap->getDataPtr();
+    picture.outsideBytes = static_cast<size_t>(picture.stride) * static_cast<size_t>(h);
+    picture.keeper = shared_from_this();
+    return picture;
 }
 
 }  // namespace rastrel_print

@@ -448,6 +448,10 @@ Picture whitePicture(LONG width, LONG height, ULONG format) {
 }
 
 void prepareHeapForPages() {
+    // Every thread allocates from this one heap. An arena of a thread's own unmaps a heap of its own
+    // that empties, so the page-sized blocks the PDF renderer takes for a page (its bitmap, a picture
+    // scaled to the page) would be faulted in afresh for every page; this heap keeps freed room.
+    mallopt(M_ARENA_MAX, 1);
     // The largest block glibc keeps in its heap instead of a mapping of its own (32 MiB: an A4 page
     // buffer at 600 dpi is 30.6 MiB); freed room stays for the next page.
     constexpr size_t kLargestHeapBlock = size_t(32) << 20;

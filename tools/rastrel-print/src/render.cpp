@@ -442,7 +442,10 @@ PagesAhead::PagesAhead(const std::vector<Input>& inputs, const platform::printin
                 jobs_.push_back(std::move(job));
             }
     if (jobs_.empty()) return;
-    for (int i = 0; i < threads; ++i) threads_.emplace_back([this] { work(); });
+    for (int i = 0; i < threads; ++i) {
+        slots_.push_back(std::make_shared<Slot>());
+        threads_.emplace_back([this, slot = slots_.back()] { work(slot); });
+    }
 }
 
 PagesAhead::~PagesAhead() {
@@ -451,11 +454,18 @@ PagesAhead::~PagesAhead() {
         stopping_ = true;
     }
     changed_.notify_all();
+    for (const auto& slot : slots_) {
+        {
+            std::lock_guard<std::mutex> lock(slot->mutex);
+            slot->stopping = true;
+        }
+        slot->freed.notify_all();
+    }
     for (std::thread& t : threads_) t.join();
 }
 
-void PagesAhead::work() {
-    std::map<std::string, std::unique_ptr<PdfDocument>> documents;  // this thread's own
+void PagesAhead::work(std::shared_ptr<Slot> slot) {
+    std::map<const PdfDocument*, std::shared_ptr<PdfPageRenderer>> renderers;  // this thread's own
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
         // The first page not started among the first `depth` pages waiting.
@@ -474,17 +484,39 @@ void PagesAhead::work() {
         const Input& input = *job->input;
         const int index = job->index;
         lock.unlock();
+        // The thread's bitmap is used again once the picture of its last page has been let go.
+        {
+            std::unique_lock<std::mutex> held(slot->mutex);
+            slot->freed.wait(held, [&] { return !slot->busy || slot->stopping; });
+            if (slot->stopping) return;
+            slot->busy = true;
+        }
         std::shared_ptr<const Picture> picture;
         std::string why;
-        auto& document = documents[input.path];
-        if (!document) document = PdfDocument::open(input.path, &why);
-        if (document && document->pages() == input.pages()) {
+        auto& renderer = renderers[input.pdf.get()];
+        if (!renderer) renderer = PdfPageRenderer::open(input.pdf, input.path, &why);
+        if (renderer) {
             // The whole page in one render, so that each of its pictures is decoded and scaled once;
-            // its rows stay in Poppler's image, written on this thread, and are drawn from there.
-            const PdfPlacement at = placePdfPage(caps_, *document, index, options_);
+            // its rows stay in the renderer's bitmap, written on this thread, and are drawn from there.
+            const PdfPlacement at = placePdfPage(caps_, *input.pdf, index, options_);
             if (!at.empty())
-                if (auto whole = document->renderPage(index, at.dpiX, at.dpiY, at.onPage(), &why))
+                if (auto whole = renderer->render(index, at.dpiX, at.dpiY, at.onPage(), &why)) {
+                    // Letting the picture go frees the bitmap for this thread's next page.
+                    auto inner = std::move(whole->keeper);
+                    whole->keeper = std::shared_ptr<const void>(whole->outside, [inner, slot](const void*) mutable {
+                        inner.reset();
+                        {
+                            std::lock_guard<std::mutex> held(slot->mutex);
+                            slot->busy = false;
+                        }
+                        slot->freed.notify_all();
+                    });
                     picture = std::make_shared<const Picture>(std::move(*whole));
+                }
+        }
+        if (!picture) {
+            std::lock_guard<std::mutex> held(slot->mutex);
+            slot->busy = false;
         }
         lock.lock();
         // The job stays where it was: only take() removes jobs, and only the printing thread.

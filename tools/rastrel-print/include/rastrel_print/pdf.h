@@ -25,10 +25,6 @@ public:
     // BMF_8BPP grey picture (the grey ramp) on white; the area past the page's edges stays white.
     std::optional<platform::printing::Picture> render(int index, double dpiX, double dpiY, const RECTL& part,
                                                       std::string* why) const;
-    // The same for a part that lies on the page, in one render whose rows are Poppler's own (no
-    // copy): the picture keeps Poppler's image alive.
-    std::optional<platform::printing::Picture> renderPage(int index, double dpiX, double dpiY, const RECTL& part,
-                                                          std::string* why) const;
     // The same into rows intoTop.. of an 8-bit picture at least part's width and height: what lies
     // off the page is left as it is there. False, with the reason in *why, when Poppler fails.
     bool renderInto(int index, double dpiX, double dpiY, const RECTL& part, platform::printing::Picture& into,
@@ -37,6 +33,35 @@ public:
 private:
     struct Impl;
     explicit PdfDocument(std::unique_ptr<Impl> impl);
+    std::unique_ptr<Impl> impl_;
+};
+
+// Whole pages of a PDF rendered by one thread, each in one render, so that every picture on a page
+// is decoded and scaled once. Poppler's renderer is kept from page to page with the fonts it loaded
+// and its page bitmap (one byte of grey a pixel, beside the coverage plane its renderer blends on
+// white), so the next page of the same size is rendered into memory that is already there and
+// faulted in, off the printing thread. A page handed out lies in that bitmap: the caller lets its
+// picture go before it asks for the next page.
+class PdfPageRenderer : public std::enable_shared_from_this<PdfPageRenderer> {
+public:
+    // Opens the PDF at `path`, the one `opened` was opened from, for this renderer alone (page
+    // sizes are `opened`'s); nothing with the reason in *why when Poppler cannot.
+    static std::shared_ptr<PdfPageRenderer> open(std::shared_ptr<const PdfDocument> opened, const std::string& path,
+                                                 std::string* why);
+    ~PdfPageRenderer();
+    PdfPageRenderer(const PdfPageRenderer&) = delete;
+    PdfPageRenderer& operator=(const PdfPageRenderer&) = delete;
+
+    int pages() const;
+    // `part` of page `index` (pixels of the page drawn at dpiX x dpiY, lying on the page) exactly as
+    // PdfDocument::render gives it, rows in the renderer's bitmap: the picture keeps the renderer
+    // alive. Nothing, with the reason in *why, when Poppler gives no bitmap of the part's size.
+    std::optional<platform::printing::Picture> render(int index, double dpiX, double dpiY, const RECTL& part,
+                                                      std::string* why);
+
+private:
+    struct Impl;
+    explicit PdfPageRenderer(std::unique_ptr<Impl> impl);
     std::unique_ptr<Impl> impl_;
 };
 

@@ -75,8 +75,9 @@ void adviseHugePages(const void* data, size_t bytes);
 // Picture::blank, with the room advised before it is filled.
 platform::printing::Picture whitePicture(LONG width, LONG height, ULONG format);
 // The process heap set up for a print job: blocks up to a page buffer come from the heap and go back
-// to it when freed (not mapped and unmapped for every page), and the heap's room is advised as above.
-// Called once, before the device is made.
+// to it when freed (not mapped and unmapped for every page), whichever thread takes them (there is
+// one heap for all threads), and the heap's room is advised as above. Called once, before the device
+// is made and before any other thread starts.
 void prepareHeapForPages();
 
 // Reads a picture file; nothing with the reason in *why for a file that is not a sound picture.

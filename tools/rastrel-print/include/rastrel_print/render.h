@@ -50,12 +50,14 @@ struct DrawOptions {
     PagesAhead* ahead = nullptr;  // PDF pages rendered ahead of the driver, when given
 };
 
-// Renders the job's PDF pages ahead on worker threads, each thread with documents of its own, while
+// Renders the job's PDF pages ahead on worker threads, each thread with renderers of its own, while
 // the printing thread drives the device: at most `depth` pages are waiting or being rendered at a
 // time, in the order they are printed. A page taken is handed over whole (the part of the page that
 // lands on the printable area, in grey, as the printing thread would render it); a page that could
 // not be rendered ahead is rendered by the printing thread as before, so every fault is met and
-// reported where it was.
+// reported where it was. A thread renders every page into the same bitmap: it begins a page once
+// the picture of its last one has been let go, so the caller lets a page's picture go (the device
+// does once it has drawn the page) before it takes a later page.
 class PagesAhead {
 public:
     PagesAhead(const std::vector<Input>& inputs, const platform::printing::DeviceCaps& caps,
@@ -74,7 +76,13 @@ private:
         bool started = false, done = false;
         std::shared_ptr<const platform::printing::Picture> picture;
     };
-    void work();
+    // A thread's page bitmap: busy while a picture in it is held.
+    struct Slot {
+        std::mutex mutex;
+        std::condition_variable freed;
+        bool busy = false, stopping = false;
+    };
+    void work(std::shared_ptr<Slot> slot);
 
     platform::printing::DeviceCaps caps_;
     DrawOptions options_;
@@ -83,6 +91,7 @@ private:
     std::condition_variable changed_;
     std::deque<Job> jobs_;  // the job's PDF pages not yet taken, in order
     bool stopping_ = false;
+    std::vector<std::shared_ptr<Slot>> slots_;  // one a thread
     std::vector<std::thread> threads_;
 };
 
