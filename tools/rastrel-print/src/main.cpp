@@ -338,8 +338,8 @@ int main(int argc, char** argv) {
         }
         std::string docName = title ? *title : fs::path(inputs[0]).filename().string();
         // PDF pages are rendered ahead on another thread while the driver works on the current page,
-        // each whole: a render in flight holds three page-sized blocks of Poppler's, so one render at
-        // a time keeps a text document's peak below what strip rendering needed.
+        // each whole, into the thread's one page bitmap (two page-sized planes, grey and coverage):
+        // one thread keeps the pages in flight to that bitmap and the driver's page buffers.
         const int workers = 1;
         PagesAhead ahead(loaded, caps, drawOptions, workers, workers);
         drawOptions.ahead = &ahead;
