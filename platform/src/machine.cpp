@@ -339,12 +339,23 @@ std::u16string windowsPathOf(const fs::path& host) {
 }
 
 std::string readHostFile(const fs::path& path, bool* ok) {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(path, std::ios::binary | std::ios::ate);
     if (ok) *ok = static_cast<bool>(in);
     if (!in) return {};
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
+    // Read in one piece at the size the file has, with no growing buffer copied at the end: a finished
+    // print job can be hundreds of megabytes.
+    std::string bytes;
+    const std::streamoff size = in.tellg();
+    in.seekg(0);
+    if (size > 0) {
+        bytes.resize(static_cast<size_t>(size));
+        in.read(bytes.data(), size);
+        bytes.resize(static_cast<size_t>(in.gcount()));
+    }
+    // Whatever lies past that size: a file that grew meanwhile, or one that tells no size (/proc).
+    char chunk[4096];
+    while (in.read(chunk, sizeof chunk) || in.gcount() > 0) bytes.append(chunk, static_cast<size_t>(in.gcount()));
+    return bytes;
 }
 
 void writeHostFile(const fs::path& path, std::string_view bytes) {
