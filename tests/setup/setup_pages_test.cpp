@@ -28,12 +28,8 @@ TEST_F(SetupMachine, AWorkerThatCannotStartSaysSoAndThePagesFollowTheWorkersMess
     bool greyedWhileDoing = false, greyedWhenComplete = true, completeShown = false;
     runSetup({}, [&](HWND list) {
         HWND main = GetParent(list);
-        platform::setFault("CreateThread", platform::Fault());
-        platform::queueDialogAnswers({{DialogAnswer::Box, 0, 0, 0, IDOK}});
-        platform::dialogs::clickButton(list, IDOK);
-        HWND doing = waitForPage(IDC_DOING_PROGRESS);
+        HWND doing = progressPageWithoutWorker(list);
         ASSERT_NE(doing, nullptr);
-        waitUntil([] { return platform::answeredDialogs().size() == 1 && !messageBoxOpen(); });
         greyedWhileDoing = closeGreyed(main);
         HWND bar = GetDlgItem(doing, IDC_DOING_PROGRESS);
         SendMessageW(doing, uninstall::WM_UNINSTALL_PROGRESS, uninstall::kProgressPercent, 50);

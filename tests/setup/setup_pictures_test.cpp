@@ -55,12 +55,8 @@ TEST_F(SetupMachine, TheProgressAndCompletionPagesArePaintedFromTheirBitmapsInEn
         std::optional<platform::dialogs::Picture> doing, complete;
         runSetup({}, [&](HWND list) {
             HWND main = GetParent(list);
-            platform::setFault("CreateThread", platform::Fault());
-            platform::queueDialogAnswers({{DialogAnswer::Box, 0, 0, 0, IDOK}});
-            platform::dialogs::clickButton(list, IDOK);
-            HWND page = waitForPage(IDC_DOING_PROGRESS);
+            HWND page = progressPageWithoutWorker(list);
             ASSERT_NE(page, nullptr);
-            waitUntil([] { return !platform::answeredDialogs().empty() && !messageBoxOpen(); });
             SendMessageW(page, uninstall::WM_UNINSTALL_PROGRESS, uninstall::kProgressPercent, 50);
             doing = platform::dialogs::windowPicture(main);
             SendMessageW(page, uninstall::WM_UNINSTALL_PROGRESS, uninstall::kProgressFinished, 0);

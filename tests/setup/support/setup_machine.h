@@ -98,6 +98,17 @@ inline HWND waitForPage(int control) {
     return nullptr;
 }
 
+// From the list page: delete all with a worker that cannot start, its box answered; the progress page
+// then stands still for the test to drive with the worker's messages (NULL when it did not come).
+inline HWND progressPageWithoutWorker(HWND list) {
+    platform::setFault("CreateThread", platform::Fault());
+    platform::queueDialogAnswers({{DialogAnswer::Box, 0, 0, 0, IDOK}});
+    platform::dialogs::clickButton(list, IDOK);
+    HWND page = waitForPage(IDC_DOING_PROGRESS);
+    waitUntil([] { return !platform::answeredDialogs().empty() && !messageBoxOpen(); });
+    return page;
+}
+
 class SetupMachine : public ::testing::Test {
 protected:
     std::unique_ptr<platform::testing::Machine> machine;
