@@ -117,8 +117,9 @@ TEST(PackageRemoval, FailingLibraryKeepsThePackagesAndMarksTheRun) {
         const char* script;
         bool incompleteLibrary;
     };
-    const Case cases[] = {{"lookup-fails\n", false}, {"zero-length\n", false}, {"uninstall-fails\n", false},
-                          {"", true}};
+    // An implausible length and a path without its NUL skip the package rather than being trusted.
+    const Case cases[] = {{"lookup-fails\n", false}, {"zero-length\n", false}, {"huge-length\n", false},
+                          {"unterminated\n", false}, {"uninstall-fails\n", false}, {"", true}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.script);
         PackageMachine m(c.incompleteLibrary ? DIFX_STANDIN_INCOMPLETE : DIFX_STANDIN);

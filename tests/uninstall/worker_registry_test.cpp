@@ -125,11 +125,41 @@ TEST(ProductRegistry, SoftwareKeysValuesAndRunValue) {
     RegCloseKey(run);
 }
 
-TEST(ProductRegistry, UserSoftwareKeyOfABareBackslashDeletesNothing) {
-    RegistryMachine m({}, "<SERTUP_INFO><CreateFolder><Folder><Dir>\\</Dir></Folder></CreateFolder></SERTUP_INFO>");
-    makeKey(HKEY_CURRENT_USER, u"Software\\Zandrel");
-    EXPECT_EQ(uninstall::DeleteUserSoftwareKey(m.context), uninstall::kRegistrySkipped);
-    EXPECT_TRUE(keyExists(HKEY_CURRENT_USER, u"Software\\Zandrel"));
+TEST(ProductRegistry, UserSoftwareKeyIsTheFirstDirWithoutItsLeadingBackslash) {
+    struct Case {
+        const char* dir;
+        int result;
+        bool keyGoes;
+    };
+    // The registry refuses a subkey beginning with "\"; a bare "\" names no key at all.
+    for (const Case c : {Case{"\\Zandrel", uninstall::kRegistryDone, true}, Case{"\\", uninstall::kRegistrySkipped, false}}) {
+        SCOPED_TRACE(c.dir);
+        RegistryMachine m({}, (std::string("<SERTUP_INFO><CreateFolder><Folder><Dir>") + c.dir +
+                               "</Dir></Folder></CreateFolder></SERTUP_INFO>").c_str());
+        makeKey(HKEY_CURRENT_USER, u"Software\\Zandrel");
+        EXPECT_EQ(uninstall::DeleteUserSoftwareKey(m.context), c.result);
+        EXPECT_EQ(keyExists(HKEY_CURRENT_USER, u"Software\\Zandrel"), !c.keyGoes);
+        EXPECT_TRUE(keyExists(HKEY_CURRENT_USER, u"Software"));
+    }
+}
+
+TEST(ProductRegistry, OverLongSoftwareKeyPathsSkipRatherThanNameAnotherProductsKey) {
+    // "Software\" and a name cut at 128 characters would be this other product's key.
+    const std::u16string other = u"Velmor " + std::u16string(111, u'x');
+    const std::u16string model = other + u" Series";
+    RegistryMachine m({}, ("<SERTUP_INFO><MODEL><Model_Info type=\"1\">" + platform::toUtf8(model) +
+                           "</Model_Info></MODEL></SERTUP_INFO>").c_str());
+    makeKey(HKEY_LOCAL_MACHINE, u"Software\\" + other + u"\\Printer");
+    makeKey(HKEY_LOCAL_MACHINE, u"Software\\" + other + u"\\Scanner");
+    setText(HKEY_LOCAL_MACHINE, u"Software\\" + other, u"Scantool", u"x");
+    EXPECT_EQ(uninstall::DeleteProductSoftwareValues(m.context, model), uninstall::kRegistrySkipped);
+    uninstall::DeleteProductSoftwareKey(m.context, model);
+    EXPECT_TRUE(keyExists(HKEY_LOCAL_MACHINE, u"Software\\" + other + u"\\Printer"));
+    EXPECT_TRUE(keyExists(HKEY_LOCAL_MACHINE, u"Software\\" + other + u"\\Scanner"));
+    HKEY key = nullptr;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, (u"Software\\" + other).c_str(), 0, KEY_READ, &key), ERROR_SUCCESS);
+    EXPECT_EQ(RegQueryValueExW(key, u"Scantool", nullptr, nullptr, nullptr, nullptr), ERROR_SUCCESS);
+    RegCloseKey(key);
 }
 
 TEST(ProductRegistry, StartMenuFolderOnTheWindowsDrive) {

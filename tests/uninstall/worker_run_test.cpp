@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <map>
 #include <optional>
@@ -23,6 +24,7 @@
 #include "win/kernel.h"
 #include "win/registry.h"
 #include "win/services.h"
+#include "win/shell.h"
 #include "win/user.h"
 
 namespace {
@@ -122,6 +124,18 @@ struct ProductMachine {
 const std::vector<long> kAllProgress = {5, 20, 30, 40, 50, 60, 75, 80, 100, -1};
 const std::vector<long> kOneProgress = {5, 20, 50, 80, 100, -1};
 
+// A second "delete all" finds nothing more to remove but the printer key that moved into a deleted
+// one's place during the one pass over the printer keys.
+void expectSecondRunFindsNothingMore(ProductMachine& m) {
+    const auto afterFirst = platform::testing::snapshot();
+    EXPECT_EQ(m.run(), kAllProgress);
+    for (const std::string& line : platform::testing::diff(afterFirst, platform::testing::snapshot()))
+        EXPECT_TRUE(line.find(".journal") != std::string::npos ||
+                    line.find("Print\\\\Printers\\\\Zandrel M2100 Fax") != std::string::npos)
+            << line;
+    EXPECT_FALSE(m.context.incomplete);
+}
+
 // The diff's removed lines that name a neighbour, and the added lines that are not a stand-in's journal.
 void expectNeighboursKept(const std::vector<std::string>& diff) {
     for (const std::string& line : diff) {
@@ -144,10 +158,9 @@ std::vector<std::string> calls() {
     return out;
 }
 
-// One removal step as the journal shows it: the step's id in the removal order and a fragment of
-// one of its calls.
+// One removal step as the journal shows it: what the step removes and a fragment of one of its calls.
 struct Step {
-    const char* id;
+    const char* what;
     const char* call;
 };
 
@@ -157,7 +170,7 @@ void expectInOrder(const std::vector<std::string>& journal, const std::vector<St
     for (const Step& want : expected) {
         auto found = std::find_if(journal.begin() + static_cast<long>(at), journal.end(),
                                   [&](const std::string& line) { return line.find(want.call) != std::string::npos; });
-        ASSERT_NE(found, journal.end()) << "missing in order: " << want.id << " " << want.call;
+        ASSERT_NE(found, journal.end()) << "missing in order: " << want.what << ": " << want.call;
         at = static_cast<size_t>(found - journal.begin()) + 1;
     }
 }
@@ -165,48 +178,48 @@ void expectInOrder(const std::vector<std::string>& journal, const std::vector<St
 // "Delete all" of the multifunction product on Windows 10 x64, with file and registry removals
 // journalled: a call of each step in the order of removal.
 const std::vector<Step> kDeleteAllOrder = {
-    {"R3", "DeleteFileW C:\\Windows\\System32\\DriverStore\\FileRepository\\zdm2100.inf_amd64_5e1f0c2a\\ZDM2100.inf"},
-    {"R3", "DeleteFileW C:\\Windows\\System32\\DriverStore\\FileRepository\\zdscan.inf_amd64_5e1f0c2a\\ZDScan.inf"},
-    {"R5", "DeletePrinter Zandrel M2100"},
-    {"R5", "DeletePrinterDriverExW Zandrel M2100, 1"},
-    {"R6", "DiUninstallDevice USB\\VID_2A5F&PID_1021\\ZD0001"},
-    {"R8", "SetupUninstallOEMInfW oem2.inf, 1"},
-    {"R9", "SetupDiCallClassInstaller DIF_REMOVE, USBPRINT\\ZANDRELM2100A1B2"},
-    {"R9", "DeleteFileW C:\\Users\\User\\Desktop\\Printer scan tool Zandrel M2100.lnk"},
-    {"R9", "DeleteFileW C:\\Users\\User\\Desktop\\Printer scan tool Zandrel M2200.lnk"},
-    {"R9", "ControlService WiaRpc, 1"},
-    {"R9", "ControlService stisvc, 1"},
-    {"R9", "DeleteFileW C:\\Windows\\System32\\ZDWiaDrv.dll"},
-    {"R9", "DeleteFileW C:\\Windows\\twain_32\\Zandrel\\ZDScanDS.ds"},
-    {"R11", "ControlService Spooler, 1"},
-    {"R11", "DeleteMonitorW Zandrel Language Monitor"},
-    {"R11", "StartServiceW Spooler"},
-    {"R12", "DeleteFileW C:\\Program Files\\Zandrel\\M2100\\Orlith.exe"},
-    {"R13", "RemoveDirectoryW C:\\Users\\User\\AppData\\Roaming\\Zandrel\\M2100"},
-    {"R14", "RemoveDirectoryW C:\\Users\\Admin\\AppData\\Roaming\\Zandrel\\M2100"},
-    {"R15", "RemoveDirectoryW C:\\Windows\\System32\\spool\\drivers\\x64\\ZandrelM2100"},
-    {"R17", "StartServiceW stisvc"},
-    {"R18", "RemoveDirectoryW C:\\Windows\\Zandrel\\M2100"},
-    {"R19", "RegDeleteKeyW HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Print\\Printers\\Zandrel M2100"},
-    {"R19", "RegDeleteKeyW HKEY_CURRENT_USER\\Software\\Zandrel"},
-    {"R19", "RegDeleteValueW HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Run, ZandrelStatusMonitor"},
-    {"R20", "RegDeleteKeyW HKEY_LOCAL_MACHINE\\SOFTWARE\\Wow6432Node\\Zandrel\\M2100"},
-    {"R22", "Control\\Class\\{4D36E979-E325-11CE-BFC1-08002BE10318}\\0001"},
-    {"R23", "RemoveDirectoryW C:\\Program Files\\Zandrel\\M2100\\x64"},
-    {"C1", "RemoveDirectoryW C:\\Windows\\System32\\Zandrel\\M2100"},
-    {"C2", "RegDeleteValueW HKEY_LOCAL_MACHINE\\Software\\Zandrel M2100, Scantool"},
-    {"C2", "DeleteFileW C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\Zandrel\\Zandrel M2100\\"},
-    {"C2", "RegDeleteKeyW HKEY_LOCAL_MACHINE\\SOFTWARE\\Zandrel M2100"},
-    {"C2", "CurrentVersion\\Uninstall\\Zandrel M2100"},
-    {"C2", "SYSTEM\\ControlSet001\\Control\\Class\\{6BDD1FC6-810F-11D0-BEC7-08002BE2092F}"},
-    {"C2", "SYSTEM\\ControlSet002\\Control\\Class\\{6BDD1FC6-810F-11D0-BEC7-08002BE2092F}"},
-    {"C2", "SYSTEM\\CurrentControlSet\\Control\\Class\\{6BDD1FC6-810F-11D0-BEC7-08002BE2092F}"},
-    {"C2", "Uninstall\\Zandrel M2200"},
-    {"C3", "CM_Locate_DevNodeW , 0"},
-    {"C3", "CM_Reenumerate_DevNode HTREE\\ROOT\\0, 0"},
-    {"C5", "RemoveDirectoryW C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\Zandrel"},
-    {"A6", "DeleteFileW C:\\Users\\User\\AppData\\Roaming\\ZDM2100ui.dat"},
-    {"A6", "DeleteFileW C:\\Users\\User\\AppData\\Roaming\\ZDM2100fax.dat"},
+    {"driver packages", "DeleteFileW C:\\Windows\\System32\\DriverStore\\FileRepository\\zdm2100.inf_amd64_5e1f0c2a\\ZDM2100.inf"},
+    {"driver packages", "DeleteFileW C:\\Windows\\System32\\DriverStore\\FileRepository\\zdscan.inf_amd64_5e1f0c2a\\ZDScan.inf"},
+    {"printers", "DeletePrinter Zandrel M2100"},
+    {"printers", "DeletePrinterDriverExW Zandrel M2100, 1"},
+    {"USB devices", "DiUninstallDevice USB\\VID_2A5F&PID_1021\\ZD0001"},
+    {"installed INFs", "SetupUninstallOEMInfW oem2.inf, 1"},
+    {"scanner side", "SetupDiCallClassInstaller DIF_REMOVE, USBPRINT\\ZANDRELM2100A1B2"},
+    {"scanner side", "DeleteFileW C:\\Users\\User\\Desktop\\Printer scan tool Zandrel M2100.lnk"},
+    {"scanner side", "DeleteFileW C:\\Users\\User\\Desktop\\Printer scan tool Zandrel M2200.lnk"},
+    {"scanner side", "ControlService WiaRpc, 1"},
+    {"scanner side", "ControlService stisvc, 1"},
+    {"scanner side", "DeleteFileW C:\\Windows\\System32\\ZDWiaDrv.dll"},
+    {"scanner side", "DeleteFileW C:\\Windows\\twain_32\\Zandrel\\ZDScanDS.ds"},
+    {"driver files", "ControlService Spooler, 1"},
+    {"driver files", "DeleteMonitorW Zandrel Language Monitor"},
+    {"driver files", "StartServiceW Spooler"},
+    {"program files", "DeleteFileW C:\\Program Files\\Zandrel\\M2100\\Orlith.exe"},
+    {"application data", "RemoveDirectoryW C:\\Users\\User\\AppData\\Roaming\\Zandrel\\M2100"},
+    {"user profiles", "RemoveDirectoryW C:\\Users\\Admin\\AppData\\Roaming\\Zandrel\\M2100"},
+    {"driver-store folders", "RemoveDirectoryW C:\\Windows\\System32\\spool\\drivers\\x64\\ZandrelM2100"},
+    {"stisvc again", "StartServiceW stisvc"},
+    {"Windows folder", "RemoveDirectoryW C:\\Windows\\Zandrel\\M2100"},
+    {"spooler and product keys", "RegDeleteKeyW HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Print\\Printers\\Zandrel M2100"},
+    {"spooler and product keys", "RegDeleteKeyW HKEY_CURRENT_USER\\Software\\Zandrel"},
+    {"spooler and product keys", "RegDeleteValueW HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Run, ZandrelStatusMonitor"},
+    {"32-bit view keys", "RegDeleteKeyW HKEY_LOCAL_MACHINE\\SOFTWARE\\Wow6432Node\\Zandrel\\M2100"},
+    {"device flags and classes", "Control\\Class\\{4D36E979-E325-11CE-BFC1-08002BE10318}\\0001"},
+    {"program folder", "RemoveDirectoryW C:\\Program Files\\Zandrel\\M2100\\x64"},
+    {"system folder", "RemoveDirectoryW C:\\Windows\\System32\\Zandrel\\M2100"},
+    {"software keys and start menu", "RegDeleteValueW HKEY_LOCAL_MACHINE\\Software\\Zandrel M2100, Scantool"},
+    {"software keys and start menu", "DeleteFileW C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\Zandrel\\Zandrel M2100\\"},
+    {"software keys and start menu", "RegDeleteKeyW HKEY_LOCAL_MACHINE\\SOFTWARE\\Zandrel M2100"},
+    {"software keys and start menu", "CurrentVersion\\Uninstall\\Zandrel M2100"},
+    {"software keys and start menu", "SYSTEM\\ControlSet001\\Control\\Class\\{6BDD1FC6-810F-11D0-BEC7-08002BE2092F}"},
+    {"software keys and start menu", "SYSTEM\\ControlSet002\\Control\\Class\\{6BDD1FC6-810F-11D0-BEC7-08002BE2092F}"},
+    {"software keys and start menu", "SYSTEM\\CurrentControlSet\\Control\\Class\\{6BDD1FC6-810F-11D0-BEC7-08002BE2092F}"},
+    {"software keys and start menu", "Uninstall\\Zandrel M2200"},
+    {"device tree", "CM_Locate_DevNodeW , 0"},
+    {"device tree", "CM_Reenumerate_DevNode HTREE\\ROOT\\0, 0"},
+    {"empty product folders", "RemoveDirectoryW C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\Zandrel"},
+    {"data files", "DeleteFileW C:\\Users\\User\\AppData\\Roaming\\ZDM2100ui.dat"},
+    {"data files", "DeleteFileW C:\\Users\\User\\AppData\\Roaming\\ZDM2100fax.dat"},
 };
 
 TEST(RemovalWorker, DeleteAllMultifunctionOnWindows10RemovesTheProductOnly) {
@@ -261,15 +274,7 @@ TEST(RemovalWorker, DeleteAllMultifunctionOnWindows10RemovesTheProductOnly) {
 
     expectInOrder(calls(), kDeleteAllOrder);
 
-    // A second run finds nothing more to remove but the printer key that moved into a deleted one's
-    // place during the one pass over the printer keys.
-    const auto afterFirst = platform::testing::snapshot();
-    EXPECT_EQ(m.run(), kAllProgress);
-    for (const std::string& line : platform::testing::diff(afterFirst, platform::testing::snapshot()))
-        EXPECT_TRUE(line.find(".journal") != std::string::npos ||
-                    line.find("Print\\\\Printers\\\\Zandrel M2100 Fax") != std::string::npos)
-            << line;
-    EXPECT_FALSE(m.context.incomplete);
+    expectSecondRunFindsNothingMore(m);
 }
 
 TEST(RemovalWorker, DeleteAllPrinterOnlyOnServer2008R2KeepsPackagesAndStillImage) {
@@ -353,12 +358,7 @@ TEST(RemovalWorker, DeleteAllOnXpX64RemovesTheProductWithoutDriverPackages) {
     EXPECT_EQ(serviceState(u"stisvc"), SERVICE_RUNNING);
     EXPECT_FALSE(m.context.incomplete);
 
-    const auto afterFirst = platform::testing::snapshot();
-    EXPECT_EQ(m.run(), kAllProgress);
-    for (const std::string& line : platform::testing::diff(afterFirst, platform::testing::snapshot()))
-        EXPECT_TRUE(line.find(".journal") != std::string::npos ||
-                    line.find("Print\\\\Printers\\\\Zandrel M2100 Fax") != std::string::npos)
-            << line;
+    expectSecondRunFindsNothingMore(m);
 }
 
 TEST(RemovalWorker, DeleteOneKeepsDevicesWhileTheDriverIsShared) {
@@ -440,11 +440,15 @@ TEST(RemovalWorker, TraversalTextsRemoveNoSentinel) {
     replaceAll(xml, "<x64 ID=\"PRG\">\\Zandrel\\M2100</x64>", "<x64 ID=\"PRG\">C:\\</x64>");
     replaceAll(xml, "<sourcefile dst=\"PRG\">bin\\Orlith.exe</sourcefile>", "<sourcefile dst=\"PRG\">bin\\*.*</sourcefile>");
     replaceAll(xml, "<uidat>ZDM2100ui.dat</uidat>", "<uidat>..\\..\\sentinel.txt</uidat>");
+    // A data file's path past the 260-character buffer: cut there, it would name the sentinel.
+    const std::string longName(229, 'x');
+    replaceAll(xml, "<faxdat>ZDM2100fax.dat</faxdat>", "<faxdat>" + longName + ".dat</faxdat>");
     replaceAll(xml, "<Model_Info type=\"MFP\">Zandrel M2200</Model_Info>", "<Model_Info type=\"MFP\">..</Model_Info>");
     ProductMachine m({}, xml, std::map<UINT, std::u16string>{{uninstall::kScanToolTextId, u"..\\..\\x"}});
     m.context.mode = 1;
     const std::vector<std::u16string> sentinels = {
         u"C:\\Users\\x Zandrel M2100.lnk", u"C:\\Users\\x ...lnk",
+        u"C:\\Users\\User\\AppData\\Roaming\\" + platform::fromUtf8(longName),
         u"C:\\sentinel.txt", u"C:\\Windows\\sentinel.txt", u"C:\\Windows\\System32\\sentinel.txt",
         u"C:\\Program Files\\sentinel.txt", u"C:\\Windows\\System32\\spool\\drivers\\x64\\sentinel.txt",
         u"C:\\Users\\User\\AppData\\Roaming\\sentinel.txt", u"C:\\Users\\User\\sentinel.txt",
@@ -476,6 +480,39 @@ TEST(ProductInstall, LaysTheUninstallerWithItsLibrariesInTheDriverDirectory) {
     std::ifstream english(machine.host(drivers + u"ZDUnsenus.dll"));
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(english), {}), "ZDUnsenus.dll");
     std::filesystem::remove_all(libraries);
+}
+
+TEST(RemovalWorker, BasesThatCannotBeHadSkipTheirStepsInsteadOfUsingTheCurrentDrive) {
+    struct Case {
+        const char* name;
+        std::function<void()> fault;
+        std::vector<std::u16string> sentinels;  // what the joins onto the current drive's root would name
+    };
+    const Case cases[] = {
+        {"the spooler stopped at the start: no driver directory",
+         [] {
+             platform::ServiceSetup spooler = *platform::service(u"Spooler");
+             spooler.state = SERVICE_STOPPED;
+             platform::installService(spooler);
+         },
+         {u"C:\\ZandrelM2100\\keep.gpd"}},
+        {"no application-data folder",
+         [] { platform::setFault("SHGetFolderPath", platform::Fault().onlyFor(std::to_string(CSIDL_APPDATA)).failing(-1)); },
+         {u"C:\\Zandrel\\M2100\\keep.ini", u"C:\\ZDM2100ui.dat"}},
+        {"no program-files folder",
+         [] { platform::setFault("SHGetFolderPath", platform::Fault().onlyFor(std::to_string(CSIDL_PROGRAM_FILES)).failing(-1)); },
+         {u"C:\\Zandrel\\M2100\\Orlith.exe", u"C:\\Zandrel\\M2100\\keep.ini"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ProductMachine m;
+        m.context.mode = 1;
+        for (const std::u16string& path : c.sentinels) m.machine.writeFile(path, "sentinel");
+        c.fault();
+        EXPECT_EQ(m.run(), kAllProgress);
+        platform::clearFaults();
+        for (const std::u16string& path : c.sentinels) EXPECT_TRUE(exists(path)) << platform::toUtf8(path);
+    }
 }
 
 TEST(RemovalWorker, DesktopShortcutsAreNamedByTheLanguageLibrarysScanToolText) {

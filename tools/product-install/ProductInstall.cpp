@@ -233,7 +233,6 @@ bool InstallProduct(const InstallOptions& options, std::string& why) {
     std::u16string productPath;
     uninstall::ProductFolderPath(u"", 512, productPath, config);
     const std::u16string programFiles = folder(CSIDL_PROGRAM_FILES);
-    const std::u16string appData = folder(CSIDL_APPDATA);
     const std::u16string windows = windowsFolder();
     const std::u16string system = systemFolder();
     const std::u16string drivers = driverDirectory();

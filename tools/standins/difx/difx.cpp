@@ -3,7 +3,8 @@
 // "C:\Windows\System32\DriverStore\FileRepository\<name>.inf_amd64_*" holds "<name>.inf"; the folder's
 // file "published.txt" names the INF the store published in the Windows INF folder. Uninstalling
 // uninstalls that published INF and deletes the store folder. "DIFxAPI.script" beside the library
-// (read at each call) turns failures on, one word a line: "lookup-fails", "zero-length", "uninstall-fails";
+// (read at each call) turns failures on, one word a line: "lookup-fails", "zero-length", "huge-length",
+// "unterminated", "uninstall-fails";
 // "DIFxAPI.journal" beside it gets one line a call.
 #include <dlfcn.h>
 
@@ -105,6 +106,18 @@ extern "C" __attribute__((visibility("default"))) DWORD WINAPI DriverPackageGetP
         *count = 0;
         journal("GetPath " + narrow(inf) + " -> zero length");
         return ERROR_INSUFFICIENT_BUFFER;
+    }
+    if (scripted("huge-length") && !storePath) {
+        *count = 40000;
+        journal("GetPath " + narrow(inf) + " -> size 40000");
+        return ERROR_INSUFFICIENT_BUFFER;
+    }
+    if (scripted("unterminated")) {
+        // The path fills the buffer without its terminating NUL.
+        if (storePath && *count >= copy.size()) copy.copy(storePath, copy.size());
+        *count = static_cast<DWORD>(copy.size());
+        journal("GetPath " + narrow(inf) + " -> unterminated");
+        return storePath ? ERROR_SUCCESS : ERROR_INSUFFICIENT_BUFFER;
     }
     const DWORD needed = static_cast<DWORD>(copy.size() + 1);
     if (!storePath || *count < needed) {
