@@ -206,19 +206,17 @@ int DeleteUserProfileFolders(const SetupConfig& config) {
             logRemovalFailure(u"DeleteUserProfileFolders", image, userFolder.error, userFolder.reason);
             continue;
         }
-        std::u16string target;
-        if (!GuardedJoin(u"DeleteUserProfileFolders", base, product, kProfilePathCapacity, target)) continue;
-        DeleteFolderTree(target);
-        RemoveEmptyFolders(target, base);
+        DeleteProductFolderBelow(base, product, u"DeleteUserProfileFolders", kProfilePathCapacity);
     }
     RegCloseKey(list);
     return 0;
 }
 
-void DeleteProductFolderBelow(std::u16string_view base, std::u16string_view productFolder, std::u16string_view operation) {
+void DeleteProductFolderBelow(std::u16string_view base, std::u16string_view productFolder, std::u16string_view operation,
+                              size_t capacity) {
     if (productFolder.empty() || base.empty()) return;
     std::u16string path;
-    if (!GuardedJoin(operation, base, productFolder, kFolderTreeCapacity, path)) return;
+    if (!GuardedJoin(operation, base, productFolder, capacity, path)) return;
     DeleteFolderTree(path);
     RemoveEmptyFolders(path, base);
 }

@@ -27,8 +27,10 @@ int RemoveEmptyFolders(std::u16string_view path, std::u16string_view base);
 
 // Deletes the product folder (a path part with its own leading backslash) below `base` with everything
 // in it, then the folders it leaves empty up to `base`. Nothing for an empty base or folder, nor for a
-// join the guard refuses (written to the removal log under `operation`).
-void DeleteProductFolderBelow(std::u16string_view base, std::u16string_view productFolder, std::u16string_view operation);
+// join the guard refuses or that does not fit `capacity` characters (written to the removal log under
+// `operation`).
+void DeleteProductFolderBelow(std::u16string_view base, std::u16string_view productFolder, std::u16string_view operation,
+                              size_t capacity = kFolderTreeCapacity);
 
 // Deletes the product's folder below the application-data folder of every user profile the profile
 // list names (the service accounts' profiles excepted), and the folders it leaves empty below that

@@ -61,15 +61,6 @@ std::u16string driverDirectory() {
     return buffer;
 }
 
-// Deletes the product folder below `base` and the folders it leaves empty; an unknown base skips it.
-void deleteProductFolder(const std::u16string& base, const std::u16string& productFolder, std::u16string_view step) {
-    if (productFolder.empty() || base.empty()) return;
-    std::u16string path;
-    if (!GuardedJoin(step, base, productFolder, kFolderTreeCapacity, path)) return;
-    DeleteFolderTree(path);
-    RemoveEmptyFolders(path, base);
-}
-
 void deletePrinterIfOpens(const std::u16string& name, bool announce) {
     std::u16string copy = name;
     HANDLE printer = nullptr;
@@ -263,7 +254,7 @@ int RemoveDriverSoftware(RemovalContext& context) {
         noteStepNotRun(context, u"DeletePrinterDriverFiles", u"Spooler", GetLastError(), "the spooler cycle did not run");
     debug(u"delete PRT files over!");
     DeleteProgramFiles(context);
-    deleteProductFolder(folderFrom(shellFolder, CSIDL_APPDATA), productFolder, u"DeleteAppDataFolder");
+    DeleteProductFolderBelow(folderFrom(shellFolder, CSIDL_APPDATA), productFolder, u"DeleteAppDataFolder");
     DeleteUserProfileFolders(config);
     ConfigList stores;
     config.ReadConfigList(u"/SERTUP_INFO/STOREXP/Store_Info", u"ID", stores);
@@ -276,7 +267,7 @@ int RemoveDriverSoftware(RemovalContext& context) {
     progress(context, 50);
 
     if (context.multifunction()) StartServiceAndWait(kStillImageService);
-    deleteProductFolder(windows, productFolder, u"DeleteWindowsFolder");
+    DeleteProductFolderBelow(windows, productFolder, u"DeleteWindowsFolder");
     DeleteDriverVersionKeys(context);
     DeletePrinterKeys(context);
     DeleteUserSoftwareKey(context);
@@ -293,7 +284,7 @@ int RemoveDriverSoftware(RemovalContext& context) {
     if (context.packagesLeft)
         logRemovalFailure(u"DeleteProgramFolder", productFolder, ERROR_SUCCESS, "kept: a driver package is left");
     else
-        deleteProductFolder(folderFrom(shellFolder, CSIDL_PROGRAM_FILES), productFolder, u"DeleteProgramFolder");
+        DeleteProductFolderBelow(folderFrom(shellFolder, CSIDL_PROGRAM_FILES), productFolder, u"DeleteProgramFolder");
     progress(context, 75);
     context.stillImageStopped = stillImageStopped;
     return 0;
