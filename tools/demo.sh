@@ -20,7 +20,7 @@ echo "The job stream is $out/sample.prn; the printer's sheets, decoded, are in $
 
 # The uninstaller: the product laid down as its installer would, then removed by a person's answers.
 pc="$out/setup-machine"
-"$dir/bin/product-install" --machine "$pc"
+"$dir/bin/product-install" --machine "$pc" --scan-tool-text "Scan application software"  # as in English
 # The product's printers keep the product's driver (a stand-in module), which rastrel-print would
 # replace with its own; so the sample above was printed on a printer of its own on another machine.
 echo "The product is installed on $pc; the sample was printed on rastrel-print's own printer above" \

@@ -1,7 +1,7 @@
 // product-install: lays the product down on a simulated machine from a "SetupCFG.xml" as its
 // installer would, for the uninstaller to remove.
 //
-//   product-install --machine DIR [--config FILE] [--neighbours]
+//   product-install --machine DIR [--config FILE] [--neighbours] [--scan-tool-text TEXT]
 #include <cstdio>
 #include <exception>
 #include <filesystem>
@@ -20,10 +20,11 @@ int main(int argc, char** argv) {
         if (arg == "--machine" && i + 1 < argc) machine = argv[++i];
         else if (arg == "--config" && i + 1 < argc) config = argv[++i];
         else if (arg == "--neighbours") options.neighbours = true;
+        else if (arg == "--scan-tool-text" && i + 1 < argc) options.scanToolText = platform::fromUtf8(argv[++i]);
         else machine.clear(), i = argc;
     }
     if (machine.empty()) {
-        std::fprintf(stderr, "usage: product-install --machine DIR [--config FILE] [--neighbours]\n");
+        std::fprintf(stderr, "usage: product-install --machine DIR [--config FILE] [--neighbours] [--scan-tool-text TEXT]\n");
         return 2;
     }
     std::ifstream in(config, std::ios::binary);
