@@ -407,6 +407,12 @@ TEST_F(Spooler, DeletePrinterNeedsDeleteAccessAndTakesTheKey) {
     ASSERT_TRUE(OpenPrinterW(const_cast<LPWSTR>(u"Locked"), &printer, nullptr));
     ClosePrinter(printer);
 
+    // The printer's key goes with what lies below it.
+    HKEY data = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, (kPrintersKey + kPrinter + u"\\PrinterDriverData").c_str(), 0, nullptr,
+                              0, KEY_ALL_ACCESS, nullptr, &data, nullptr),
+              ERROR_SUCCESS);
+    RegCloseKey(data);
     ASSERT_TRUE(OpenPrinterW(const_cast<LPWSTR>(kPrinter.c_str()), &printer, &all));
     platform::setCallJournal(true);
     EXPECT_TRUE(DeletePrinter(printer));

@@ -9,6 +9,7 @@
 #include <map>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "../internal.h"
 #include "platform/control.h"
@@ -93,7 +94,22 @@ inline void writeKey(const std::u16string& path, const std::map<std::u16string, 
                        static_cast<DWORD>((value.size() + 1) * sizeof(WCHAR)));
     RegCloseKey(key);
 }
-inline void deleteKey(const std::u16string& path) { RegDeleteKeyW(HKEY_LOCAL_MACHINE, path.c_str()); }
+// Deletes a key of the spooler's with everything below it (a printer's "PrinterDriverData"), as the
+// spooler does; RegDeleteKeyW alone refuses a key with subkeys.
+inline void deleteKey(const std::u16string& path) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key) == ERROR_SUCCESS) {
+        std::vector<std::u16string> children;
+        for (DWORD i = 0;; ++i) {
+            WCHAR name[256] = {};
+            if (RegEnumKeyW(key, i, name, 256) != ERROR_SUCCESS) break;
+            children.emplace_back(name);
+        }
+        RegCloseKey(key);
+        for (const std::u16string& child : children) deleteKey(path + u"\\" + child);
+    }
+    RegDeleteKeyW(HKEY_LOCAL_MACHINE, path.c_str());
+}
 
 // A spooler call's result and error, journalled.
 inline BOOL answer(const char* call, const std::u16string& arguments, BOOL result, DWORD error) {
