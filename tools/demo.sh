@@ -4,8 +4,9 @@
 # then presses the scan button on a fresh simulated machine and lists the files the scan saved, with
 # the first page as a picture; then sets up the simulated printer's wireless connection with the
 # set-up wizard on another fresh machine and prints the outcome, with a picture of each page; last it
-# installs the product on a fresh machine, removes it with the uninstaller as a person would (delete
-# all, Finish, OK to the restart question) and prints what the removal took and what stayed.
+# installs the product on a fresh machine, prints the sample through the product's printer, removes
+# the product with the uninstaller as a person would (delete all, Finish, OK to the restart question)
+# and prints what the removal took and what stayed.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 "$here/setup/deps.sh"
@@ -21,10 +22,10 @@ echo "The job stream is $out/sample.prn; the printer's sheets, decoded, are in $
 # The uninstaller: the product laid down as its installer would, then removed by a person's answers.
 pc="$out/setup-machine"
 "$dir/bin/product-install" --machine "$pc" --scan-tool-text "Scan application software"  # as in English
-# The product's printers keep the product's driver (a stand-in module), which rastrel-print would
-# replace with its own; so the sample above was printed on a printer of its own on another machine.
-echo "The product is installed on $pc; the sample was printed on rastrel-print's own printer above" \
-     "(printing on the product's printer would replace its driver)."
+"$dir/bin/rastrel-print" -q --machine "$pc" --printer "Zandrel M2100" -o "$out/setup-sample.prn" \
+    "$here/rastrel-print/samples/sample.page"
+echo "The product is installed on $pc; the sample went through its printer \"Zandrel M2100\" into" \
+     "$out/setup-sample.prn."
 "$dir/bin/machine-snapshot" --machine "$pc" > "$out/setup-before.txt"
 mkdir -p "$pc/dialogs"
 echo "dismissdialogs=60000" >> "$pc/machine.ini"   # a box nobody expected ends instead of waiting

@@ -256,8 +256,10 @@ bool InstallProduct(const InstallOptions& options, std::string& why) {
         if (file.attribute.find(u"COM") != std::u16string::npos) {
             writeFile(system + u"\\" + name, "common");
         } else {
-            writeFile(drivers + u"\\3\\" + name, "driver");
-            driverFiles.push_back(drivers + u"\\3\\" + name);
+            // The rendering module the printers were installed on is already there: it stays.
+            const std::u16string path = drivers + u"\\3\\" + name;
+            if (GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) writeFile(path, "driver");
+            driverFiles.push_back(path);
         }
     }
     const std::u16string renderer = driverFiles.empty() ? drivers + u"\\3\\Rastrel.dll" : driverFiles.front();
