@@ -91,7 +91,9 @@ size_t pageLineBytes(int width, int colorMode) {
 }
 
 void pageLineInto(int page, int y, int width, int height, int colorMode, uint8_t* line) {
-    std::memset(line, 0, pageLineBytes(width, colorMode));
+    const size_t bytes = pageLineBytes(width, colorMode);
+    if (bytes == 0) return;  // no pixels, and perhaps no buffer either
+    std::memset(line, 0, bytes);
     forEachRun(page, y, width, height, [&](int from, int to, Rgb c) {
         if (colorMode == 2) {
             for (uint8_t* p = line + 3 * static_cast<size_t>(from); p < line + 3 * static_cast<size_t>(to); p += 3)
