@@ -3,8 +3,11 @@
 
 #include <tiffio.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <string>
 #include <vector>
 
@@ -41,32 +44,60 @@ HRESULT SeekTo(IStream* stream, LONGLONG offset) {
     return stream->Seek(at, STREAM_SEEK_SET, nullptr);
 }
 
-// ---- libtiff over a file handle of the layer ----------------------------------------------------
+// ---- libtiff over a file image in memory -------------------------------------------------------
+// libtiff writes a page a strip at a time, and a strip is a row or two: thousands of small writes
+// and seeks. They go into this image of the file instead, which is written to the file at once.
+struct TiffImage {
+    std::vector<BYTE> bytes;
+    uint64_t at = 0;
+};
+TiffImage& ImageOf(thandle_t h) { return *static_cast<TiffImage*>(h); }
+
 tsize_t TiffRead(thandle_t h, tdata_t data, tsize_t size) {
-    DWORD read = 0;
-    if (!ReadFile(static_cast<HANDLE>(h), data, static_cast<DWORD>(size), &read, nullptr)) return -1;
-    return static_cast<tsize_t>(read);
+    TiffImage& image = ImageOf(h);
+    if (size < 0) return -1;
+    const uint64_t left = image.at < image.bytes.size() ? image.bytes.size() - image.at : 0;
+    const size_t n = static_cast<size_t>(std::min<uint64_t>(left, static_cast<uint64_t>(size)));
+    if (n) std::memcpy(data, image.bytes.data() + image.at, n);
+    image.at += n;
+    return static_cast<tsize_t>(n);
 }
 tsize_t TiffWrite(thandle_t h, tdata_t data, tsize_t size) {
-    DWORD written = 0;
-    if (!WriteFile(static_cast<HANDLE>(h), data, static_cast<DWORD>(size), &written, nullptr)) return -1;
-    return static_cast<tsize_t>(written);
+    TiffImage& image = ImageOf(h);
+    if (size < 0) return -1;
+    try {
+        const uint64_t end = image.at + static_cast<uint64_t>(size);
+        if (end > image.bytes.size()) image.bytes.resize(static_cast<size_t>(end));
+    } catch (const std::exception&) {
+        return -1;  // out of memory: libtiff fails the page
+    }
+    if (size) std::memcpy(image.bytes.data() + image.at, data, static_cast<size_t>(size));
+    image.at += static_cast<uint64_t>(size);
+    return size;
 }
 toff_t TiffSeek(thandle_t h, toff_t offset, int whence) {
-    LONG high = static_cast<LONG>(offset >> 32);
-    DWORD method = whence == SEEK_SET ? FILE_BEGIN : whence == SEEK_CUR ? FILE_CURRENT : FILE_END;
-    DWORD low = SetFilePointer(static_cast<HANDLE>(h), static_cast<LONG>(offset & 0xFFFFFFFF), &high, method);
-    if (low == INVALID_SET_FILE_POINTER && GetLastError() != ERROR_SUCCESS) return static_cast<toff_t>(-1);
-    return (static_cast<toff_t>(static_cast<DWORD>(high)) << 32) | low;
+    TiffImage& image = ImageOf(h);
+    const uint64_t from = whence == SEEK_SET ? 0 : whence == SEEK_CUR ? image.at : image.bytes.size();
+    const auto signedOffset = static_cast<int64_t>(offset);  // libtiff's relative seeks may go back
+    if (whence != SEEK_SET && signedOffset < 0 && static_cast<uint64_t>(-signedOffset) > from)
+        return static_cast<toff_t>(-1);
+    image.at = whence == SEEK_SET ? offset : from + offset;
+    return image.at;
 }
-int TiffClose(thandle_t h) { return CloseHandle(static_cast<HANDLE>(h)) ? 0 : -1; }
-toff_t TiffSize(thandle_t h) {
-    DWORD high = 0;
-    DWORD low = GetFileSize(static_cast<HANDLE>(h), &high);
-    return (static_cast<toff_t>(high) << 32) | low;
-}
+int TiffClose(thandle_t) { return 0; }  // the image is written and the file closed by the caller
+toff_t TiffSize(thandle_t h) { return ImageOf(h).bytes.size(); }
 int TiffMap(thandle_t, tdata_t*, toff_t*) { return 0; }
 void TiffUnmap(thandle_t, tdata_t, toff_t) {}
+
+// Writes the image to the file and closes it; false when the write fails or falls short.
+bool WriteTiffImage(HANDLE file, const TiffImage& image) {
+    bool ok = image.bytes.size() <= 0xFFFFFFFFu;
+    DWORD written = 0;
+    if (ok && !image.bytes.empty())
+        ok = WriteFile(file, image.bytes.data(), static_cast<DWORD>(image.bytes.size()), &written, nullptr) &&
+             written == image.bytes.size();
+    return CloseHandle(file) && ok;
+}
 
 // The TIFF resolution of a bitmap's pixels per metre: dots per inch raised to a multiple of 75.
 int TiffDpi(LONG pixelsPerMetre) {
@@ -288,7 +319,9 @@ int SaveTiff(IStream* stream, LPCWSTR path) {
     HANDLE file = CreateFileW(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return -1;
-    TIFF* tif = TIFFClientOpen("page", "w", file, TiffRead, TiffWrite, TiffSeek, TiffClose, TiffSize, TiffMap, TiffUnmap);
+    TiffImage image;
+    TIFF* tif = TIFFClientOpen("page", "w", &image, TiffRead, TiffWrite, TiffSeek, TiffClose, TiffSize, TiffMap,
+                               TiffUnmap);
     if (!tif) {
         CloseHandle(file);
         return -1;
@@ -326,5 +359,7 @@ int SaveTiff(IStream* stream, LPCWSTR path) {
     // The directory is written here: a failure to write it fails the page too.
     if (result == 0 && !TIFFFlush(tif)) result = -1;
     TIFFClose(tif);
+    // The file gets what libtiff made of the page, whole or not, as it would have written it.
+    if (!WriteTiffImage(file, image)) result = -1;
     return result;
 }

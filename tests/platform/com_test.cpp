@@ -146,6 +146,9 @@ TEST(GlobalReAlloc, MovesOnlyWhatMayMove) {
         {"fixed shrinks in place", GMEM_FIXED, false, 2, 0, true, false},
         {"fixed does not grow in place", GMEM_FIXED, false, 4096, 0, false, true},
         {"fixed moves when allowed", GMEM_FIXED, false, 4096, GMEM_MOVEABLE | GMEM_ZEROINIT, false, false},
+        // Blocks of a scanned page's size, on huge pages where the host has them.
+        {"movable grows to megabytes", GMEM_MOVEABLE, false, 13 << 20, GMEM_ZEROINIT, true, false},
+        {"fixed moves to megabytes", GMEM_FIXED, false, 9 << 20, GMEM_MOVEABLE | GMEM_ZEROINIT, false, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

@@ -1,5 +1,6 @@
 // The picture, metafile and TIFF writers of a scanned page, each file read back by an outside tool.
 #include <gtest/gtest.h>
+#include <tiffio.h>
 
 #include <cstring>
 #include <fstream>
@@ -167,6 +168,59 @@ TEST_F(Writers, TiffTagsResolutionAndStrips) {
             }
             EXPECT_EQ(pages::Compare(convert("tifftopnm", file), page).largest, 0);
         }
+    }
+}
+
+// The page's TIFF as libtiff writes it straight to a host file, tag for tag as the writer sets them.
+std::string TiffByLibtiff(const std::string& bitmap, int dpi, const std::filesystem::path& file) {
+    int32_t width = 0, height = 0;
+    uint16_t bits = 0;
+    std::memcpy(&width, bitmap.data() + 18, 4);
+    std::memcpy(&height, bitmap.data() + 22, 4);
+    std::memcpy(&bits, bitmap.data() + 28, 2);
+    height = height < 0 ? -height : height;
+    const int samples = bits == 24 ? 3 : 1;
+    const size_t stride = (static_cast<size_t>(bits) * width + 31) / 32 * 4;
+    TIFF* tif = TIFFOpen(file.c_str(), "w");
+    if (!tif) return {};
+    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, static_cast<uint32_t>(width));
+    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, static_cast<uint32_t>(height));
+    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, bits / samples);
+    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, samples);
+    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, TIFFDefaultStripSize(tif, static_cast<uint32_t>(-1)));
+    TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_LZW);
+    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, bits == 24 ? PHOTOMETRIC_RGB : PHOTOMETRIC_MINISBLACK);
+    TIFFSetField(tif, TIFFTAG_FILLORDER, FILLORDER_MSB2LSB);
+    TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    TIFFSetField(tif, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
+    TIFFSetField(tif, TIFFTAG_XRESOLUTION, static_cast<double>(dpi));
+    TIFFSetField(tif, TIFFTAG_YRESOLUTION, static_cast<double>(dpi));
+    TIFFSetField(tif, TIFFTAG_SUBFILETYPE, FILETYPE_PAGE);
+    TIFFSetField(tif, TIFFTAG_PAGENUMBER, 1, 1);
+    TIFFSetField(tif, TIFFTAG_PAGENAME, "Page 1");
+    const size_t first = 54 + (bits == 24 ? 0 : size_t{4} << bits);
+    for (int32_t y = 0; y < height; ++y) {
+        std::string row = bitmap.substr(first + y * stride, stride);
+        if (bits == 24)
+            for (int32_t x = 0; x < width; ++x) std::swap(row[3 * x], row[3 * x + 2]);
+        TIFFWriteScanline(tif, row.data(), static_cast<uint32_t>(y), 0);
+    }
+    TIFFFlush(tif);
+    TIFFClose(tif);
+    return pages::ReadHostFile(file);
+}
+
+// The page's strips and directory are those libtiff writes to a file of its own, byte for byte, for
+// pages of one strip and of many.
+TEST_F(Writers, TiffIsByteForByteLibtiffsOwnFile) {
+    for (const Page& page : {kGrey, kColour, Page{1500, 211, 24, 300}, Page{3000, 97, 8, 300}}) {
+        SCOPED_TRACE(std::to_string(page.width) + " x " + std::to_string(page.height) + " bits " +
+                     std::to_string(page.bits));
+        const std::u16string file = path(u"pinned.tif");
+        ASSERT_EQ(save(page, SAVE_TYPE_TIF, file), 0);
+        const std::string expected = TiffByLibtiff(pages::Bitmap(page), page.dpi, host(file).string() + ".libtiff");
+        ASSERT_FALSE(expected.empty());
+        EXPECT_TRUE(pages::ReadHostFile(host(file)) == expected);
     }
 }
 

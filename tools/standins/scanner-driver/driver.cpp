@@ -267,8 +267,7 @@ STANDIN_EXPORT int ScanDrv_ReadScanData(DWORD handle, BYTE* buffer, DWORD length
     if (beyond) {
         std::memset(buffer, 0xFF, length);  // white past the driver's own lines
     } else {
-        const auto bytes = standin::pageLine(g_state.page, line - 1, g_state.pixels, g_state.lines, g_state.colorMode);
-        std::memcpy(buffer, bytes.data(), bytes.size());
+        standin::pageLineInto(g_state.page, line - 1, g_state.pixels, g_state.lines, g_state.colorMode, buffer);
     }
     if (read) *read = length;
     auto& run = g_state.run;

@@ -3,6 +3,7 @@
 // is, which way up and whether red and blue were swapped.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -22,5 +23,8 @@ bool whiteOf(Rgb colour);
 // One raw line (0 line art, 1 grey, 2 colour): R, G, B bytes; grey bytes; or bits from the most
 // significant one, 1 for white.
 std::vector<uint8_t> pageLine(int page, int y, int width, int height, int colorMode);
+// The same line written at `line`, which holds pageLineBytes(width, colorMode) bytes.
+void pageLineInto(int page, int y, int width, int height, int colorMode, uint8_t* line);
+size_t pageLineBytes(int width, int colorMode);
 
 }  // namespace standin
